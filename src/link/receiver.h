@@ -1,0 +1,82 @@
+#pragma once
+// Frame receiver: turns the byte stream of the serial port into checked frames.
+//
+// Frame on the wire (see link/envelope.h):
+//   A5 5A | LEN | TYPE | payload (N-4 bytes) | checksum | AA      N = LEN (0xFF: 2006)
+//
+// rx_frame holds the last valid frame from its length byte through its checksum byte:
+//   rx_frame[0] = LEN, rx_frame[1] = TYPE, rx_frame[2 + k] = payload byte k,
+//   rx_frame[N - 2] = checksum; N - 1 bytes; wire offset = index + 2.
+//
+// Header detection (outside a frame): rx_pos moves only on 0xA5 and 0x5A bytes; a frame starts
+// at a 0x5A whose nearest earlier 0xA5-or-0x5A byte was 0xA5 (other bytes may lie between).
+// After start-up, Receiver_reset or a delivered frame the first 0x5A starts a frame.
+//
+// Collection: every byte of a frame is data (header bytes inside never restart it). The frame
+// ends exactly at its announced end: the byte that arrives when rx_count = N - 1 must be 0xAA.
+//   - 0xAA there, checksum right: rx_frame = rx_buf, dispatched by type (0xA1 attitude,
+//     0xA2 sensor, anything else accepted without a decoder).
+//   - 0xAA there, checksum wrong: "Check-Sum Error!", reset.
+//   - any other byte there: "Error! Com", reset, and the same byte is examined as a possible
+//     header byte, so one lost byte costs one frame, not the frames after it.
+//   - LEN 0 or 1 cannot describe a frame: "Error! Com", reset at once.
+// Every 0xAA byte flashes the receive lamp; an 0xAA outside a frame does nothing else.
+//
+// Batch (OnComm): RThreshold 0, read CommEvent; 1008 empties both port buffers and logs
+// "ComPort Buffer Overflow!" (receiver state kept); 2 runs the byte procedure over Input();
+// then RThreshold 1.
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace zento {
+
+class SerialPort;
+
+// What the receiver calls out to. The main window implements it; tests and tools too.
+class ReceiverEvents {
+public:
+    virtual ~ReceiverEvents() = default;
+    virtual void Show_msg(std::string_view text) = 0;
+    virtual void Rec_LedON() = 0;
+    // Called with the receiver's rx_frame, before the receiver looks at the next byte.
+    virtual void Rec_attitude(std::span<const std::uint8_t> rx_frame) = 0;
+    virtual void Rec_sensor(std::span<const std::uint8_t> rx_frame) = 0;
+    // A valid frame of any other type (no decoder runs in the program).
+    virtual void Rec_other(std::span<const std::uint8_t> /*rx_frame*/) {}
+};
+
+inline constexpr std::string_view kMsgChecksum = "Check-Sum Error!";
+inline constexpr std::string_view kMsgErrorCom = "Error! Com";
+inline constexpr std::string_view kMsgOverflow = "ComPort Buffer Overflow!";
+
+class Receiver {
+public:
+    explicit Receiver(ReceiverEvents& events) : events_(events) { rx_buf.reserve(kMaxCollect + 1); }
+
+    // The receive event of the serial port control (MSComm_OnComm's batch procedure).
+    void OnComm(SerialPort& port);
+    // Byte procedure over one batch.
+    void feed(std::span<const std::uint8_t> bytes) {
+        for (std::uint8_t b : bytes) byte(b);
+    }
+    void byte(std::uint8_t b);
+    void Receiver_reset();
+
+    bool rx_on = false;
+    std::vector<std::uint8_t> rx_buf;
+    std::int16_t rx_count = 0;
+    std::int16_t rx_len = 0;
+    std::int32_t rx_pos = 0;
+    std::int32_t rx_a5_pos = 0;
+    std::vector<std::uint8_t> rx_frame;
+
+    static constexpr int kMaxCollect = 32760;
+
+private:
+    void complete();
+    ReceiverEvents& events_;
+};
+
+} // namespace zento
