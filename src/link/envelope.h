@@ -34,11 +34,17 @@ inline constexpr std::size_t kSensorPayload = 18;   // LEN 22, 24 bytes on the w
 // Byte sum modulo 256.
 std::uint8_t byte_sum(std::span<const std::uint8_t> bytes);
 
-// A complete frame (headers through end byte) for a type and payload.
-// The payload must be at most 251 bytes (LEN = payload + 4 fits one byte and is not 0xFF).
+// Largest payload of the short form (LEN = payload + 4 fits one byte and is not 0xFF), and
+// the one payload size of the long form (LEN 0xFF, N = 2006).
+inline constexpr std::size_t kMaxShortPayload = 250;
+inline constexpr std::size_t kLongFormPayload = kLongFormSize - 4;
+
+// A complete frame (headers through end byte) for a type and payload. The payload is 0 to 250
+// bytes, or exactly 2002 bytes for the long form; any other size throws std::length_error.
 std::vector<std::uint8_t> build_frame(std::uint8_t type, std::span<const std::uint8_t> payload);
 
-// Appends the frame to `out` without allocating a temporary.
+// Appends the frame to `out` without allocating a temporary (same sizes as build_frame; on
+// std::length_error `out` is unchanged).
 void append_frame(std::vector<std::uint8_t>& out, std::uint8_t type,
                   std::span<const std::uint8_t> payload);
 
@@ -46,11 +52,12 @@ void append_frame(std::vector<std::uint8_t>& out, std::uint8_t type,
 std::array<std::uint8_t, 6> command_frame(std::uint8_t type);
 
 // Sign-magnitude word (high byte first): bit 15 sign, bits 0..14 magnitude.
-// 0x80 0x01 is -1, 0xFF 0xFF is -32767, 0x80 0x00 is 0. Not two's complement.
+// 0x80 0x01 is -1, 0xFF 0xFF is -32767, 0x80 0x00 is 0 (plus zero, so that nothing downstream
+// can show or carry a "-0"). Not two's complement.
 inline float sign_magnitude(std::uint8_t high, std::uint8_t low) {
     const unsigned w = (unsigned(high) << 8) | low;
     const float m = float(w & 0x7FFFu);
-    return (w & 0x8000u) ? -m : m;
+    return (w & 0x8000u) ? 0.0f - m : m;
 }
 
 // Encodes a value into a sign-magnitude word; |value| is clamped to 32767.

@@ -3,7 +3,12 @@
 #include "link/envelope.h"
 #include "platform/serial/serial_port.h"
 
+#include <algorithm>
+#include <cstddef>
+
 namespace zento {
+
+static_assert(Receiver::kMaxCollect == kLongFormSize - 1);
 
 void Receiver::Receiver_reset() {
     rx_on = false;
@@ -41,46 +46,20 @@ void Receiver::complete() {
     rx_a5_pos = 0;
     const std::span<const std::uint8_t> frame(rx_frame);
     switch (rx_frame[1]) {
-    case kTypeAttitude: events_.Rec_attitude(frame); break;
-    case kTypeSensor: events_.Rec_sensor(frame); break;
-    default: events_.Rec_other(frame); break;
+    case kTypeAttitude:
+        events_.Rec_attitude(frame);
+        break;
+    case kTypeSensor:
+        events_.Rec_sensor(frame);
+        break;
+    default:
+        events_.Rec_other(frame);
+        break;
     }
 }
 
-void Receiver::byte(std::uint8_t b) {
-    if (b == kEnd) events_.Rec_LedON();
-
-    if (rx_on) {
-        // rx_count >= 1: the length byte is in and rx_len belongs to this frame.
-        if (rx_count >= 1 && rx_count == rx_len - 1) {
-            if (b == kEnd) {
-                complete();
-                return;
-            }
-            // The announced end is not an end byte: the frame is broken. The byte may
-            // still begin the next frame, so it falls through to header detection.
-            events_.Show_msg(kMsgErrorCom);
-            Receiver_reset();
-        } else {
-            rx_buf.resize(std::size_t(rx_count) + 1);
-            rx_buf[std::size_t(rx_count)] = b;
-            if (rx_count == 0) {
-                rx_len = (b == kLongFormLen) ? std::int16_t(kLongFormSize) : std::int16_t(b);
-                if (rx_len < 2) {
-                    events_.Show_msg(kMsgErrorCom);
-                    Receiver_reset();
-                    return;
-                }
-            }
-            ++rx_count;
-            if (rx_count > kMaxCollect) { // unreachable with N <= 2006; kept as a bound
-                Receiver_reset();
-                events_.Show_msg(kMsgErrorCom);
-            }
-            return;
-        }
-    }
-
+// Header detection, for a byte outside a frame.
+void Receiver::header(std::uint8_t b) {
     if (b == kHeader1) {
         ++rx_pos;
         rx_a5_pos = rx_pos;
@@ -90,13 +69,75 @@ void Receiver::byte(std::uint8_t b) {
             rx_on = true;
             rx_count = 0;
             rx_buf.clear();
+            return;
         }
+    } else {
+        return;
     }
     // Only "was the last header byte 0xA5" matters; renormalise long before int32 overflows.
     if (rx_pos > (1 << 30)) {
         const bool armed = rx_pos == rx_a5_pos;
         rx_a5_pos = 1;
         rx_pos = armed ? 1 : 2;
+    }
+}
+
+void Receiver::byte(std::uint8_t b) {
+    if (b == kEnd) events_.Rec_LedON();
+
+    if (rx_on) {
+        if (rx_count == 0) { // the length byte
+            rx_buf.push_back(b);
+            rx_len = (b == kLongFormLen) ? std::int16_t(kLongFormSize) : std::int16_t(b);
+            if (rx_len < 2) {
+                events_.Show_msg(kMsgErrorCom);
+                Receiver_reset();
+                return;
+            }
+            rx_count = 1;
+            return;
+        }
+        // rx_count >= 1: rx_len belongs to this frame and rx_count <= rx_len - 1.
+        if (rx_count < rx_len - 1) {
+            rx_buf.push_back(b);
+            ++rx_count;
+            return;
+        }
+        if (b == kEnd) {
+            complete();
+            return;
+        }
+        // The announced end is not an end byte: the frame is broken. The byte may still
+        // begin the next frame, so it goes on to header detection.
+        events_.Show_msg(kMsgErrorCom);
+        Receiver_reset();
+    }
+    header(b);
+}
+
+void Receiver::feed(std::span<const std::uint8_t> bytes) {
+    const std::uint8_t* p = bytes.data();
+    const std::uint8_t* const end = p + bytes.size();
+    while (p != end) {
+        if (!rx_on) {
+            // Outside a frame only the header bytes and the end byte do anything.
+            const std::uint8_t b = *p++;
+            if (b == kHeader1 || b == kHeader2 || b == kEnd) byte(b);
+            continue;
+        }
+        const std::ptrdiff_t want = rx_count >= 1 ? rx_len - 1 - rx_count : 0;
+        if (want <= 0) { // the length byte or the announced end
+            byte(*p++);
+            continue;
+        }
+        // Bytes before the announced end are data: take them in one piece. Their 0xAA bytes
+        // flash the lamp; nothing else can happen before the end, so the order is kept.
+        const std::ptrdiff_t n = std::min<std::ptrdiff_t>(want, end - p);
+        rx_buf.insert(rx_buf.end(), p, p + n);
+        rx_count = std::int16_t(rx_count + n);
+        for (const std::uint8_t* q = p; q != p + n; ++q)
+            if (*q == kEnd) events_.Rec_LedON();
+        p += n;
     }
 }
 

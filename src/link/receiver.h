@@ -21,10 +21,12 @@
 //     header byte, so one lost byte costs one frame, not the frames after it.
 //   - LEN 0 or 1 cannot describe a frame: "Error! Com", reset at once.
 // Every 0xAA byte flashes the receive lamp; an 0xAA outside a frame does nothing else.
+// rx_count never exceeds kMaxCollect (2005), and rx_pos is renormalised long before it could
+// overflow, so no input of any length overflows a counter.
 //
 // Batch (OnComm): RThreshold 0, read CommEvent; 1008 empties both port buffers and logs
 // "ComPort Buffer Overflow!" (receiver state kept); 2 runs the byte procedure over Input();
-// then RThreshold 1.
+// any other event nothing; then RThreshold 1.
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -36,7 +38,7 @@ class SerialPort;
 
 // What the receiver calls out to. The main window implements it; tests and tools too.
 class ReceiverEvents {
-public:
+  public:
     virtual ~ReceiverEvents() = default;
     virtual void Show_msg(std::string_view text) = 0;
     virtual void Rec_LedON() = 0;
@@ -52,15 +54,18 @@ inline constexpr std::string_view kMsgErrorCom = "Error! Com";
 inline constexpr std::string_view kMsgOverflow = "ComPort Buffer Overflow!";
 
 class Receiver {
-public:
-    explicit Receiver(ReceiverEvents& events) : events_(events) { rx_buf.reserve(kMaxCollect + 1); }
+  public:
+    // Most bytes ever collected: the long form's length byte through its checksum.
+    static constexpr int kMaxCollect = 2005;
+
+    explicit Receiver(ReceiverEvents& events) : events_(events) { rx_buf.reserve(kMaxCollect); }
 
     // The receive event of the serial port control (MSComm_OnComm's batch procedure).
     void OnComm(SerialPort& port);
-    // Byte procedure over one batch.
-    void feed(std::span<const std::uint8_t> bytes) {
-        for (std::uint8_t b : bytes) byte(b);
-    }
+    // Byte procedure over one batch, byte by byte in order (frame bodies are taken in pieces,
+    // with the same result and the same calls in the same order).
+    void feed(std::span<const std::uint8_t> bytes);
+    // Byte procedure for one byte.
     void byte(std::uint8_t b);
     void Receiver_reset();
 
@@ -72,10 +77,9 @@ public:
     std::int32_t rx_a5_pos = 0;
     std::vector<std::uint8_t> rx_frame;
 
-    static constexpr int kMaxCollect = 32760;
-
-private:
+  private:
     void complete();
+    void header(std::uint8_t b);
     ReceiverEvents& events_;
 };
 

@@ -5,7 +5,9 @@
 
 namespace zento {
 namespace {
-float word(std::span<const std::uint8_t> f, std::size_t i) { return sign_magnitude(f[i], f[i + 1]); }
+float word(std::span<const std::uint8_t> f, std::size_t i) {
+    return sign_magnitude(f[i], f[i + 1]);
+}
 } // namespace
 
 std::optional<AttitudeRecord> decode_attitude(std::span<const std::uint8_t> f) {
@@ -33,14 +35,15 @@ std::optional<SensorRecord> decode_sensor(std::span<const std::uint8_t> f) {
 }
 
 AttitudeTexts attitude_texts(const AttitudeRecord& r) {
-    return {value_text(r.yaw),         value_text(r.pitch),       value_text(r.roll),
-            value_text(r.altitude),    value_text(r.temperature), value_text(r.pressure_pa()),
+    return {value_text(r.yaw),      value_text(r.pitch),       value_text(r.roll),
+            value_text(r.altitude), value_text(r.temperature), value_text(r.pressure_pa()),
             value_text(r.rate)};
 }
 
 SensorTexts sensor_texts(const SensorRecord& r) {
     SensorTexts t;
-    for (int i = 0; i < 9; ++i) t.reading[i] = value_text(r.reading(i));
+    for (int i = 0; i < 9; ++i)
+        t.reading[i] = value_text(r.reading(i));
     return t;
 }
 

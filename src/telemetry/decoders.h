@@ -9,8 +9,10 @@
 // Raw sensors, type 0xA2, 18 payload bytes (LEN 22), raw counts:
 //   idx 2-7 accelerometer X Y Z, 8-13 gyroscope X Y Z, 14-19 magnetometer X Y Z
 //
-// A frame shorter than its layout is not decoded (nothing past its end is read); bytes beyond
-// the layout are ignored.
+// The span is the whole rx_frame, checksum byte included (it is the last byte). A frame whose
+// payload is shorter than its layout is not decoded: nothing past the payload is read, so the
+// checksum is never taken for a field. Payload bytes beyond the layout are ignored.
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -19,16 +21,16 @@
 namespace zento {
 
 struct AttitudeRecord {
-    float yaw = 0, pitch = 0, roll = 0;  // degrees
-    float altitude = 0;                  // metres
-    float temperature = 0;               // degrees Celsius
-    float pressure_word = 0;             // the word as sent (counts 10 Pa)
-    float rate = 0;                      // attitude solutions per second
+    float yaw = 0, pitch = 0, roll = 0; // degrees
+    float altitude = 0;                 // metres
+    float temperature = 0;              // degrees Celsius
+    float pressure_word = 0;            // the word as sent (counts 10 Pa)
+    float rate = 0;                     // attitude solutions per second
 
     float pressure_pa() const { return pressure_word * 10.0f; } // single precision, as shown
     // What the 3D window's fields receive.
     float yaw_3d() const { return float(std::int32_t(yaw)); } // truncated toward zero
-    float roll_3d() const { return -roll; }
+    float roll_3d() const { return 0.0f - roll; }             // no "-0" for a level board
     float pitch_3d() const { return pitch; }
 };
 
@@ -40,9 +42,9 @@ struct SensorRecord {
     float reading(int i) const { return i < 3 ? acc[i] : i < 6 ? gyro[i - 3] : mag[i - 6]; }
 };
 
-// Minimum rx_frame sizes: LEN + TYPE + payload (the checksum byte is present in a valid frame).
-inline constexpr std::size_t kAttitudeFrameMin = 2 + 14;
-inline constexpr std::size_t kSensorFrameMin = 2 + 18;
+// Smallest rx_frame that carries a whole layout: LEN + TYPE + payload + checksum.
+inline constexpr std::size_t kAttitudeFrameMin = 2 + 14 + 1;
+inline constexpr std::size_t kSensorFrameMin = 2 + 18 + 1;
 
 std::optional<AttitudeRecord> decode_attitude(std::span<const std::uint8_t> rx_frame);
 std::optional<SensorRecord> decode_sensor(std::span<const std::uint8_t> rx_frame);
