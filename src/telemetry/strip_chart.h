@@ -1,0 +1,147 @@
+#pragma once
+// iPlotX1: the twelve-channel scrolling strip chart of the main window, drawn with QCustomPlot.
+//
+// Channels (index, stored name, legend title, colour):
+//    0 yaw   "YAW"   (255,64,64)     3 ax "Ax" (139,69,19)     6 gx "Gx" (151,255,255)
+//    1 pitch "Roll"  (255,215,0)     4 ay "Ay" (255,0,255)     7 gy "Gy" (255,255,255)
+//    2 roll  "Pitch" (0,0,255)       5 az "Az" (72,118,255)    8 gz "Gz" (0,238,0)
+//    9 hx "hx" (245,204,176)  10 hy "hy" (155,88,255)  11 hz "hz" (153,240,50)
+// The stored names of channels 1 and 2 are the reverse of their titles; the data follow the
+// titles (channel 1 draws roll, channel 2 pitch). Groups of three: 0 = IMU (0-2),
+// 1 = Acceleration (3-5), 2 = Gyroscope (6-8), 3 = Magnetometer (9-11).
+//
+// Time axis (hidden): x is the clock's time in seconds; the view spans kWindowSeconds (0.0001
+// day). While tracking, the first point aligns the axis start until the newest point reaches the
+// right end; from then on the newest point stays at the right edge. A user drag or zoom of the
+// x axis turns tracking off; setTracking(true) ("Follow the latest") turns it on again.
+// Y axis: starts at 1..361, then follows the smallest and largest values in view of the visible
+// channels (3 % inner margin). A user drag or zoom of the y axis stops that until
+// setTracking(true).
+//
+// Cost stays flat however long it runs:
+//  - addPoint is O(1) amortised and never draws: redraws are coalesced by a single-shot timer
+//    (kFrameIntervalMs, at most one redraw per interval, none while nothing changed);
+//  - each channel keeps at most historyLimit() points (default kDefaultHistoryLimit = 30 min at
+//    250 Hz); beyond that the oldest points are dropped, the memory being compacted in batches;
+//  - a redraw scans only the points inside the visible key range (binary search on time).
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+#include <qcustomplot.h>
+
+class QPrinter;
+class QPrintPreviewDialog;
+class QToolButton;
+
+namespace zento {
+
+class ChannelHistory;
+
+class StripChart : public QWidget {
+    Q_OBJECT
+  public:
+    static constexpr int kChannelCount = 12;
+    static constexpr int kGroupCount = 4;
+    static constexpr double kWindowSeconds = 8.64; // 0.0001 day
+    static constexpr double kInitialYLower = 1.0;  // y starts at 1..361
+    static constexpr double kInitialYUpper = 361.0;
+    static constexpr double kYMarginFraction = 0.03;           // inner margin of the y range
+    static constexpr int kFrameIntervalMs = 33;                // at most ~30 redraws per second
+    static constexpr int kDefaultHistoryLimit = 30 * 60 * 250; // 450 000 points per channel
+    static constexpr int kWidth = 777;
+    static constexpr int kHeight = 313;
+
+    explicit StripChart(QWidget* parent = nullptr);
+    ~StripChart() override;
+
+    QSize sizeHint() const override { return {kWidth, kHeight}; }
+
+    // Appends (now, y) to the channel, now being the clock's time (never earlier than the
+    // channel's previous point). Returns false, and changes nothing, for a channel outside
+    // 0..11. A non-finite y is kept as a gap (NaN) and never widens the y range.
+    bool addPoint(int channel, double y);
+
+    void setChannelVisible(int channel, bool visible);
+    bool channelVisible(int channel) const;
+    // Shows or hides the group's three channels, in channel order.
+    void setGroupVisible(int group, bool visible);
+
+    // X axis tracking; true also resumes the y range following the data.
+    void setTracking(bool on);
+    bool tracking() const { return tracking_; }
+    bool yFollowsData() const { return y_auto_; }
+
+    // The clock (seconds, expected not to go backwards). Default: a monotonic clock that starts
+    // at 0 when the chart is made.
+    void setClock(std::function<double()> seconds);
+
+    // Per-channel bound on the points kept (at least 1); the oldest are dropped first.
+    void setHistoryLimit(int points);
+    int historyLimit() const { return history_limit_; }
+
+    int pointCount(int channel) const;
+    QCPRange xRange() const;
+    QCPRange yRange() const;
+
+    static QString channelName(int channel);  // stored name ("yaw", "pitch", ...)
+    static QString channelTitle(int channel); // legend title ("YAW", "Roll", ...)
+    static QColor channelColor(int channel);
+
+    // Applies tracking and the y range to the axes now, without drawing (a redraw does this
+    // first). For tests and for the caller that wants the axes up to date at once.
+    void updateView();
+    // True while a redraw is scheduled.
+    bool redrawPending() const;
+
+    // Draws the chart scaled onto the printer's page. Returns false (and emits message()) if
+    // the printer cannot be painted on.
+    bool printTo(QPrinter* printer);
+    // Opens the print preview window (not blocking); it deletes itself when closed.
+    QPrintPreviewDialog* openPrintPreview();
+    // Writes the chart as a PNG file. Returns false (and emits message()) on failure.
+    bool saveImage(const QString& path);
+
+    QCustomPlot* plot() const { return plot_; }
+    QToolButton* printPreviewButton() const { return print_button_; }
+    QToolButton* saveImageButton() const { return save_button_; }
+
+  signals:
+    // A line for the user (e.g. for the message log): failures of printing or saving.
+    void message(const QString& text);
+    void trackingChanged(bool on);
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    void scheduleRedraw();
+    void redraw();
+    void onXRangeChanged();
+    void onYRangeChanged();
+    void onMouseWheel(QWheelEvent* event);
+    void askImagePath();
+    void updateLegendEntry(int channel);
+    void updateAccessibleDescription();
+    void placeChildren();
+
+    QCustomPlot* plot_ = nullptr;
+    QToolButton* print_button_ = nullptr;
+    QToolButton* save_button_ = nullptr;
+    QTimer* redraw_timer_ = nullptr;
+    std::array<QCPGraph*, kChannelCount> graphs_{};
+    std::array<QSharedPointer<ChannelHistory>, kChannelCount> history_{};
+    std::function<double()> clock_;
+    int history_limit_ = kDefaultHistoryLimit;
+    double first_key_;  // NaN until the first point
+    double newest_key_; // NaN until the first point
+    bool tracking_ = true;
+    bool y_auto_ = true;
+    bool applying_view_ = false; // the axes are being moved by the chart, not by the user
+    bool dirty_ = false;
+};
+
+} // namespace zento
