@@ -1,0 +1,200 @@
+#include "options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+namespace zento::board {
+namespace {
+
+std::optional<double> to_double(const std::string& s) {
+    if (s.empty()) return std::nullopt;
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(s.c_str(), &end);
+    if (errno != 0 || end != s.c_str() + s.size() || !std::isfinite(v)) return std::nullopt;
+    return v;
+}
+
+std::optional<std::uint64_t> to_u64(const std::string& s) {
+    if (s.empty() || s[0] < '0' || s[0] > '9') return std::nullopt;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long v = std::strtoull(s.c_str(), &end, 10);
+    if (errno != 0 || end != s.c_str() + s.size()) return std::nullopt;
+    return std::uint64_t(v);
+}
+
+} // namespace
+
+std::uint64_t Options::ticks() const {
+    return std::uint64_t(std::llround(seconds * rate));
+}
+
+std::variant<Options, std::string> parse_options(std::span<const char* const> args) {
+    Options o;
+    bool have_seconds = false, have_out = false, have_rate = false, have_faults = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        std::optional<std::string> inline_value;
+        if (arg.rfind("--", 0) == 0) {
+            const auto eq = arg.find('=');
+            if (eq != std::string::npos) {
+                inline_value = arg.substr(eq + 1);
+                arg.resize(eq);
+            }
+        }
+        auto value = [&]() -> std::optional<std::string> {
+            if (inline_value) return inline_value;
+            if (i + 1 < args.size()) return std::string(args[++i]);
+            return std::nullopt;
+        };
+        auto flag = [&]() -> std::optional<std::string> {
+            if (inline_value) return "option " + arg + " takes no value";
+            return std::nullopt;
+        };
+
+        if (arg == "--help" || arg == "-h") {
+            if (auto e = flag()) return *e;
+            o.help = true;
+        } else if (arg == "--fast") {
+            if (auto e = flag()) return *e;
+            o.fast = true;
+        } else if (arg == "--rate" || arg == "--seconds" || arg == "--faults" || arg == "--seed" ||
+                   arg == "--link" || arg == "--out" || arg == "--replay") {
+            const auto v = value();
+            if (!v) return "option " + arg + " needs a value";
+            if (arg == "--rate") {
+                const auto d = to_double(*v);
+                if (!d || *d <= 0.0 || *d > kMaxRate)
+                    return "--rate " + *v + ": give ticks per second, more than 0 and at most " +
+                           std::to_string(int(kMaxRate));
+                o.rate = *d;
+                have_rate = true;
+            } else if (arg == "--seconds") {
+                const auto d = to_double(*v);
+                if (!d || *d <= 0.0)
+                    return "--seconds " + *v + ": give a number of seconds above 0";
+                o.seconds = *d;
+                have_seconds = true;
+            } else if (arg == "--faults") {
+                const auto d = to_double(*v);
+                if (!d || *d < 0.0 || *d > 1.0)
+                    return "--faults " + *v + ": give a probability from 0 to 1";
+                o.faults = *d;
+                have_faults = true;
+            } else if (arg == "--seed") {
+                const auto n = to_u64(*v);
+                if (!n)
+                    return "--seed " + *v + ": give a whole number from 0 to 18446744073709551615";
+                o.seed = *n;
+            } else if (v->empty()) {
+                return "option " + arg + " needs a non-empty value";
+            } else if (arg == "--link") {
+                o.link = *v;
+            } else if (arg == "--out") {
+                o.out = *v;
+                have_out = true;
+            } else {
+                o.replay = *v;
+            }
+        } else {
+            return "unknown argument: " + std::string(args[i]);
+        }
+    }
+    if (o.help) return o;
+
+    if (have_out && !o.replay.empty()) return "--out and --replay cannot be used together";
+    if (have_out) {
+        if (!have_seconds) return "--out needs --seconds S (how much board time to write)";
+        if (!o.link.empty()) return "--link makes no sense with --out (there is no port)";
+        const double ticks = o.seconds * o.rate;
+        if (ticks < 0.5) return "--seconds with --rate gives no whole tick to write";
+        if (ticks > 1e12) return "--seconds with --rate asks for more than 10^12 ticks";
+        o.mode = Options::Mode::out;
+    } else if (have_seconds) {
+        return "--seconds is only used with --out";
+    }
+    if (!o.replay.empty()) {
+        if (have_faults)
+            return "--faults cannot be used with --replay (the capture is sent as it is)";
+        if (o.seed) return "--seed cannot be used with --replay (the capture is sent as it is)";
+        o.mode = Options::Mode::replay;
+    } else if (o.fast) {
+        return "--fast is only used with --replay";
+    }
+    (void)have_rate;
+    return o;
+}
+
+std::string help_text() {
+    return R"(Usage: zento-board [OPTIONS]
+
+A simulated AHRS board on a virtual serial port (a pseudo-terminal). Prints the port's device
+path on the first line of standard output, then streams as the board does until SIGINT or
+SIGTERM: per tick an attitude frame (type 0xA1, 14-byte payload, length byte 18) and a raw
+sensor frame (type 0xA2, 18-byte payload, length byte 22), paced in real time from a monotonic
+clock. Status and the commands received go to standard error, one line each.
+
+Options:
+  --rate HZ       ticks per second, each one attitude and one sensor frame (default 20, the
+                  board's maximum upload rate; up to 10000 for load tests)
+  --link PATH     also make a symbolic link to the device at PATH, removed on exit; an
+                  existing symbolic link there is replaced, any other file is refused
+  --out FILE      no port: write the byte stream of --seconds of board time to FILE as fast as
+                  possible ("-" = standard output), then exit
+  --seconds S     board time to write with --out (S x rate ticks, rounded)
+  --replay FILE   send a recorded raw capture to the port, one attitude frame (with the bytes
+                  after it) per 1/rate seconds; afterwards the port stays open, silent, until
+                  SIGINT or SIGTERM
+  --fast          with --replay: send the capture as fast as the port takes it
+  --faults P      with probability P per frame, corrupt, drop or insert one byte (exercises a
+                  receiver's recovery)
+  --seed N        repeatable run: the same N gives the same motion, noise and faults (and, with
+                  --out, the same bytes); without it a seed is picked and shown on stderr
+  -h, --help      this text
+
+The port: raw mode (no byte translated), non-blocking. When nobody reads, the board keeps its
+own time and drops whole ticks; bytes left unread for more than about half a second (at most
+2 KiB) are discarded, so a program that opens the port gets fresh frames. Reconnecting works
+any number of times.
+
+Commands read from the port (anything else is ignored):
+  A5 5A 04 E0 E4 AA   collect the gyroscope bias: from then on the gyroscope readings lose
+                      their bias
+  A5 5A 04 E2 E6 AA   zero the altitude: from then on the altitude is relative to the height
+                      at that moment
+
+Axes and signs (aerospace, Euler order Z-Y-X: yaw, then pitch, then roll):
+  board axes      X forward, Y right, Z down; all three sensors measure along them
+  yaw             0 = magnetic north, positive clockwise seen from above; -180..180, turning
+                  steadily through every heading
+  pitch           positive nose up (within +-40)
+  roll            positive right wing down (within +-60)
+  accelerometer   gravity in board axes (minus the board's own small vertical acceleration),
+                  16384 counts per g: level and still AZ = +16384; nose up gives AX < 0,
+                  right wing down AY > 0; roll = atan2(AY, AZ),
+                  pitch = atan2(-AX, sqrt(AY^2 + AZ^2))
+  gyroscope       body rates about X, Y, Z (right-hand rule), 16.4 counts per deg/s, plus a
+                  bias of 1.5..3.7 deg/s per axis until the bias command, plus noise:
+                  p = roll' - yaw' sin(pitch)
+                  q = pitch' cos(roll) + yaw' sin(roll) cos(pitch)
+                  r = yaw' cos(roll) cos(pitch) - pitch' sin(roll)
+  magnetometer    the earth's field in board axes, 1090 counts per gauss; 0.5 gauss pointing
+                  to magnetic north and 60 degrees down (level, heading north: HX 273, HY 0,
+                  HZ 472); tilt-compensated heading = atan2(-Yh, Xh) with
+                  Xh = HX cos(pitch) + HY sin(roll) sin(pitch) + HZ cos(roll) sin(pitch),
+                  Yh = HY cos(roll) - HZ sin(roll)
+
+Attitude frame values: angles in 0.1 degree; altitude in 0.1 m above sea level (60..180 m,
+drifting by some metres) until zeroed; temperature in 0.1 degC near room temperature;
+pressure as a word counting 10 Pa, near sea level, falling about 12 Pa per metre of height;
+the board's attitude-solution rate (about 200 per second). All fields are sign-magnitude
+words, high byte first.
+
+Exit status: 0 after SIGINT or SIGTERM (or when --out is done), 1 on a failure while running,
+2 for bad options or a port or file that cannot be created.
+)";
+}
+
+} // namespace zento::board

@@ -1,0 +1,35 @@
+#pragma once
+// Command line of zento-board.
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <variant>
+
+namespace zento::board {
+
+struct Options {
+    enum class Mode { live, out, replay };
+    Mode mode = Mode::live;
+    double rate = 20.0;   // ticks per second (one attitude and one sensor frame each)
+    std::string link;     // --link PATH
+    std::string out;      // --out FILE ("-" = standard output)
+    double seconds = 0.0; // --seconds S (with --out)
+    std::string replay;   // --replay FILE
+    bool fast = false;    // --fast (with --replay)
+    double faults = 0.0;  // --faults P
+    std::optional<std::uint64_t> seed;
+    bool help = false;
+
+    // --out: the number of ticks, S x rate rounded to the nearest whole tick.
+    std::uint64_t ticks() const;
+};
+
+inline constexpr double kMaxRate = 10000.0;
+
+// Parses argv[1..]; the error text names the option and what is wrong with it.
+std::variant<Options, std::string> parse_options(std::span<const char* const> args);
+
+std::string help_text();
+
+} // namespace zento::board
