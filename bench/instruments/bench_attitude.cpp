@@ -1,0 +1,90 @@
+// Cost of one attitude indicator redraw (Draw_attitude) at varying angles, and of its parts.
+#include "instruments/attitude_indicator.h"
+#include "instruments/horizon_geometry.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QStringList>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <vector>
+
+using namespace zento;
+
+namespace {
+
+// Value texts as the decoders produce them: tenths of a degree, roll -180..180, pitch -90..90.
+struct Angles {
+    std::vector<QString> roll, pitch;
+    Angles() {
+        for (int k = 0; k < 997; ++k) {
+            roll.push_back(QString::number((k * 373 % 3601 - 1800) / 10.0));
+            pitch.push_back(QString::number((k * 211 % 1801 - 900) / 10.0));
+        }
+    }
+};
+const Angles& angles() {
+    static const Angles a;
+    return a;
+}
+
+void BM_DrawAttitude_Varying(benchmark::State& state) {
+    AttitudeIndicator ind;
+    const Angles& a = angles();
+    std::size_t i = 0;
+    for (auto _ : state) {
+        ind.Draw_attitude(a.roll[i], a.pitch[i]);
+        benchmark::DoNotOptimize(ind.picture().constBits());
+        if (++i == a.roll.size()) i = 0;
+    }
+}
+BENCHMARK(BM_DrawAttitude_Varying);
+
+void BM_DrawAttitude_Level(benchmark::State& state) {
+    AttitudeIndicator ind;
+    const QString zero = QStringLiteral("0");
+    for (auto _ : state) {
+        ind.Draw_attitude(zero, zero);
+        benchmark::DoNotOptimize(ind.picture().constBits());
+    }
+}
+BENCHMARK(BM_DrawAttitude_Level);
+
+// The rotated blit alone, at 37 degrees, into a reused picture.
+void BM_RotateBlt(benchmark::State& state) {
+    AttitudeIndicator ind;
+    QImage dst(153, 113, QImage::Format_RGB32);
+    for (auto _ : state) {
+        QPainter p(&dst);
+        AttitudeIndicator::Rotate_blt(p, 76, 56, 397, ind.strip(), 0, -30, 200, 1000);
+    }
+}
+BENCHMARK(BM_RotateBlt);
+
+void BM_Geometry(benchmark::State& state) {
+    const Angles& a = angles();
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const QString& r = a.roll[i];
+        const double roll = text_number(std::u16string_view(QStringView(r).utf16(), r.size()));
+        const BltPoints b = rotate_blt_points(roll_angle(roll), 76, 56, 200, 1000);
+        benchmark::DoNotOptimize(b);
+        benchmark::DoNotOptimize(aircraft_symbol(153, 113));
+        if (++i == a.roll.size()) i = 0;
+    }
+}
+BENCHMARK(BM_Geometry);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,359 @@
+#include "instruments/attitude_indicator.h"
+#include "instruments/horizon_geometry.h"
+#include "instruments/horizon_strip.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QPainter>
+#include <QPixmap>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <memory>
+#include <numbers>
+
+using namespace zento;
+
+namespace {
+
+// One QApplication for the whole test program (offscreen platform, set by the test's environment).
+class QtEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        app_ = std::make_unique<QApplication>(argc_, argv_);
+    }
+    void TearDown() override { app_.reset(); }
+
+  private:
+    int argc_ = 1;
+    char name_[16] = "test_attitude";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> app_;
+};
+[[maybe_unused]] auto* const qt_env = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+constexpr int W = AttitudeIndicator::kOuterWidth - 2 * AttitudeIndicator::kBorder;  // 153
+constexpr int H = AttitudeIndicator::kOuterHeight - 2 * AttitudeIndicator::kBorder; // 113
+constexpr int CX = 76, CY = 56; // round(W/2), round(H/2)
+constexpr QRgb kWhite = 0xFFFFFFFFu, kBlack = 0xFF000000u;
+
+QRgb pix(const QImage& img, int x, int y) {
+    return img.pixel(x, y) | 0xFF000000u;
+}
+
+QRgb strip_at(int x, int y) {
+    static const std::vector<std::uint32_t> s = horizon_strip();
+    if (x < 0 || y < 0 || x >= kStripWidth || y >= kStripHeight) return 0; // outside: none
+    return s[std::size_t(y) * kStripWidth + std::size_t(x)];
+}
+
+const std::array<SymbolRect, 10>& symbol() {
+    static const auto s = aircraft_symbol(float(W), float(H));
+    return s;
+}
+bool in_symbol(int x, int y) {
+    for (const SymbolRect& r : symbol())
+        if (r.contains(x, y)) return true;
+    return false;
+}
+
+QImage draw(AttitudeIndicator& ind, const QString& roll, const QString& pitch) {
+    ind.Draw_attitude(roll, pitch);
+    return ind.picture().copy();
+}
+
+// Row of the white horizon in a picture column: the first white pixel next to a blend row
+// (ladder lines and numerals are white too, but lie on the textures), -1 if none.
+int white_row(const QImage& img, int x) {
+    for (int y = 0; y < img.height(); ++y) {
+        if (in_symbol(x, y) || pix(img, x, y) != kWhite) continue;
+        const bool above = y > 0 && pix(img, x, y - 1) == kSkyBlend;
+        const bool below = y + 1 < img.height() && pix(img, x, y + 1) == kGroundBlend;
+        if (above || below) return y;
+    }
+    return -1;
+}
+
+void expect_symbol(const QImage& img, const char* what) {
+    for (int k = 0; k < 10; ++k) {
+        const SymbolRect& r = symbol()[std::size_t(k)];
+        for (int y = r.top; y <= r.bottom; ++y)
+            for (int x = r.left; x <= r.right; ++x) {
+                // A white edge shows where no black piece is painted over it.
+                bool black = false;
+                for (int j = 5; j < 10; ++j)
+                    black = black || symbol()[std::size_t(j)].contains(x, y);
+                ASSERT_EQ(pix(img, x, y), black ? kBlack : kWhite)
+                    << what << " rect " << k + 1 << " at " << x << ',' << y;
+            }
+    }
+}
+
+} // namespace
+
+TEST(AttitudeIndicator, SizesAndStrip) {
+    AttitudeIndicator ind;
+    EXPECT_EQ(ind.size(), QSize(157, 117));
+    EXPECT_EQ(ind.ScaleWidth(), W);
+    EXPECT_EQ(ind.ScaleHeight(), H);
+    EXPECT_EQ(ind.objectName(), QStringLiteral("Piczitai"));
+    const QImage& s = ind.strip();
+    ASSERT_EQ(s.size(), QSize(kStripWidth, kStripHeight));
+    EXPECT_EQ(s.format(), ind.picture().format()); // pre-converted, no conversion per blit
+    for (int y = 0; y < kStripHeight; ++y)
+        for (int x = 0; x < kStripWidth; ++x)
+            ASSERT_EQ(pix(s, x, y), strip_at(x, y)) << x << ',' << y;
+}
+
+TEST(AttitudeIndicator, ConstructorDrawsTheLevelPicture) {
+    AttitudeIndicator a;
+    EXPECT_EQ(a.rollText(), QStringLiteral("0"));
+    EXPECT_EQ(a.pitchText(), QStringLiteral("0"));
+    const QImage at_start = a.picture().copy();
+    AttitudeIndicator b;
+    b.Draw_attitude(QStringLiteral("25"), QStringLiteral("-12"));
+    EXPECT_NE(b.picture(), at_start);
+    EXPECT_EQ(draw(b, QStringLiteral("0"), QStringLiteral("0")), at_start);
+}
+
+TEST(AttitudeIndicator, LevelPictureIsTheStripShifted) {
+    AttitudeIndicator ind;
+    const QImage img = draw(ind, QStringLiteral("0"), QStringLiteral("0"));
+    // Strip column x + 100 - CX, row y - CY + 500 + offset (offset -1): an exact shift.
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x)
+            if (!in_symbol(x, y)) {
+                ASSERT_EQ(pix(img, x, y), strip_at(x + 100 - CX, y - CY + 499)) << x << ',' << y;
+            }
+    expect_symbol(img, "level");
+    // The horizon runs one row below the centre, along the top edge of the black wing bars.
+    for (int x : {0, 7, 60, 90, 150})
+        EXPECT_EQ(white_row(img, x), CY + 1) << x;
+    EXPECT_EQ(symbol()[5].top, CY);
+    EXPECT_EQ(pix(img, 20, CY), kBlack);
+    EXPECT_EQ(pix(img, 20, CY - 1), kWhite);
+}
+
+TEST(AttitudeIndicator, PitchSlidesTheStrip) {
+    AttitudeIndicator ind;
+    const QImage up = draw(ind, QStringLiteral("0"), QStringLiteral("10"));
+    const QImage down = draw(ind, QStringLiteral("0"), QStringLiteral("-10"));
+    EXPECT_EQ(white_row(up, 0), CY + 1 + 27);   // nose up: horizon 27 rows lower
+    EXPECT_EQ(white_row(down, 0), CY + 1 - 27); // nose down: 27 rows higher
+    // Every whole pitch from -90 to 90 is the strip shifted by its offset.
+    for (int p = -90; p <= 90; ++p) {
+        const QImage img = draw(ind, QStringLiteral("0"), QString::number(p));
+        const int off = pitch_offset(p);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x)
+                if (!in_symbol(x, y)) {
+                    ASSERT_EQ(pix(img, x, y), strip_at(x + 100 - CX, y - CY + 500 + off))
+                        << "pitch " << p << " at " << x << ',' << y;
+                }
+    }
+    // +90: the +90 line (strip row 259) lies 3 rows below the centre.
+    const QImage top = draw(ind, QStringLiteral("0"), QStringLiteral("90"));
+    EXPECT_EQ(pix(top, 90, CY + 3), kWhite);
+    EXPECT_NE(pix(top, 90, CY + 2), kWhite);
+    // -90: the -90 line (strip row 741) lies one row above the centre.
+    const QImage bottom = draw(ind, QStringLiteral("0"), QStringLiteral("-90"));
+    EXPECT_EQ(pix(bottom, 90, CY - 1), kWhite);
+}
+
+TEST(AttitudeIndicator, PositiveRollTurnsClockwise) {
+    AttitudeIndicator ind;
+    const double t = std::tan(std::numbers::pi / 6.0);
+    const QImage right = draw(ind, QStringLiteral("30"), QStringLiteral("0"));
+    // Clockwise on a y-down screen: the horizon rises on the left and sinks on the right.
+    for (int x : {5, 30, 130, 148}) {
+        const double want = CY + 1 + (x + 0.5 - CX) * t;
+        EXPECT_NEAR(white_row(right, x), want, 2.0) << x;
+    }
+    const QImage left = draw(ind, QStringLiteral("-30"), QStringLiteral("0"));
+    for (int x : {5, 30, 130, 148}) {
+        const double want = CY + 1 - (x + 0.5 - CX) * t;
+        EXPECT_NEAR(white_row(left, x), want, 2.0) << x;
+    }
+}
+
+TEST(AttitudeIndicator, RotatedPictureSamplesTheStripAtTheTurnedPositions) {
+    // Invert the blit's corner mapping for each pixel centre; where the source position is not
+    // on a pixel boundary, nearest sampling must give exactly that strip pixel.
+    AttitudeIndicator ind;
+    for (int roll : {7, 30, 45, 90, 133, 180, 222, 300, 359}) {
+        for (int pitch : {-40, 0, 25}) {
+            const QImage img = draw(ind, QString::number(roll), QString::number(pitch));
+            const BltPoints b = rotate_blt_points(roll_angle(roll), CX, CY, 200, 1000);
+            const double ax = (b.p[1].x - b.p[0].x) / 200.0, ay = (b.p[1].y - b.p[0].y) / 200.0;
+            const double bx = (b.p[2].x - b.p[0].x) / 1000.0, by = (b.p[2].y - b.p[0].y) / 1000.0;
+            const double det = ax * by - bx * ay;
+            int checked = 0;
+            for (int y = 0; y < H; ++y)
+                for (int x = 0; x < W; ++x) {
+                    if (in_symbol(x, y)) continue;
+                    const double dx = x + 0.5 - b.p[0].x, dy = y + 0.5 - b.p[0].y;
+                    const double u = (dx * by - dy * bx) / det;
+                    const double v = (ax * dy - ay * dx) / det + pitch_offset(pitch);
+                    const double fu = u - std::floor(u), fv = v - std::floor(v);
+                    if (fu < 0.02 || fu > 0.98 || fv < 0.02 || fv > 0.98) continue;
+                    ++checked;
+                    ASSERT_EQ(pix(img, x, y), strip_at(int(std::floor(u)), int(std::floor(v))))
+                        << "roll " << roll << " pitch " << pitch << " at " << x << ',' << y;
+                }
+            EXPECT_GT(checked, W * H / 2) << roll;
+        }
+    }
+}
+
+TEST(AttitudeIndicator, StripCoversTheWholeSurfaceAtEveryAttitude) {
+    const std::array<QRgb, 10> allowed = {
+        kSkyShades[0],    kSkyShades[1], kSkyShades[2], kGroundShades[0], kGroundShades[1],
+        kGroundShades[2], kSkyBlend,     kGroundBlend,  kWhite,           kBlack};
+    AttitudeIndicator ind;
+    for (int pitch = -90; pitch <= 90; pitch += 10) {
+        const QString ps = QString::number(pitch);
+        for (int roll = 0; roll < 360; ++roll) {
+            ind.Draw_attitude(QString::number(roll), ps);
+            const QImage& img = ind.picture();
+            for (int y = 0; y < H; ++y) {
+                const QRgb* line = reinterpret_cast<const QRgb*>(img.constScanLine(y));
+                QRgb last_good = 0;
+                for (int x = 0; x < W; ++x) {
+                    const QRgb c = line[x] | 0xFF000000u;
+                    if (c == last_good) continue;
+                    last_good = c;
+                    // No background, and no blended colour: nearest sampling only.
+                    ASSERT_NE(std::find(allowed.begin(), allowed.end(), c), allowed.end())
+                        << "roll " << roll << " pitch " << pitch << " at " << x << ',' << y
+                        << " colour " << std::hex << c;
+                }
+            }
+        }
+    }
+}
+
+TEST(AttitudeIndicator, SymbolIsPaintedOverEveryAttitude) {
+    AttitudeIndicator ind;
+    expect_symbol(draw(ind, QStringLiteral("0"), QStringLiteral("0")), "0/0");
+    expect_symbol(draw(ind, QStringLiteral("77"), QStringLiteral("33")), "77/33");
+    expect_symbol(draw(ind, QStringLiteral("-150"), QStringLiteral("-90")), "-150/-90");
+    expect_symbol(draw(ind, QStringLiteral("0"), QStringLiteral("5000")), "off the strip");
+}
+
+TEST(AttitudeIndicator, SameTurnSamePicture) {
+    AttitudeIndicator ind;
+    auto pic = [&](const char* r, const char* p) {
+        return draw(ind, QString::fromLatin1(r), QString::fromLatin1(p));
+    };
+    EXPECT_EQ(pic("30", "5"), pic("390", "5"));
+    EXPECT_EQ(pic("-30", "5"), pic("330", "5"));
+    EXPECT_EQ(pic("0.5", "0"), pic("0", "0"));
+    EXPECT_EQ(pic("1.5", "0"), pic("2", "0"));
+    EXPECT_EQ(pic("-0.4", "0"), pic("0", "0"));
+    EXPECT_EQ(pic("-0.5", "0"), pic("0", "0"));
+    EXPECT_EQ(pic("0", "1"), pic("0", "1.1")); // -3.7 and -3.97 both give -4
+    EXPECT_NE(pic("1", "0"), pic("0", "0"));
+    EXPECT_NE(pic("0", "1"), pic("0", "0"));
+}
+
+TEST(AttitudeIndicator, BadTextsDrawTheLevelPictureAndLoseNothing) {
+    AttitudeIndicator ind;
+    const QImage level = draw(ind, QStringLiteral("0"), QStringLiteral("0"));
+    const QImage tilted = draw(ind, QStringLiteral("12.5"), QStringLiteral("-7.5"));
+    for (const char* bad : {"", "abc", "-", ".", " ", "nan", "inf", "\xe2\x80\x94"}) {
+        const QString t = QString::fromUtf8(bad);
+        EXPECT_EQ(draw(ind, t, t), level) << bad;
+        EXPECT_EQ(ind.rollText(), t); // the texts are kept as given
+        // The next good call is drawn in full, as if nothing had happened.
+        EXPECT_EQ(draw(ind, QStringLiteral("12.5"), QStringLiteral("-7.5")), tilted) << bad;
+    }
+    EXPECT_EQ(draw(ind, QStringLiteral("12.5 deg"), QStringLiteral("-7.5abc")), tilted);
+    EXPECT_EQ(draw(ind, QStringLiteral("  12.5"), QStringLiteral("\t-7.5")), tilted);
+}
+
+TEST(AttitudeIndicator, ExtremeValuesStayInsideThePicture) {
+    AttitudeIndicator ind;
+    const QString huge = QStringLiteral("9").repeated(400);
+    for (const QString& r : {huge, QStringLiteral("-") + huge, QStringLiteral("2147483648.5"),
+                             QStringLiteral("-3276.7")}) {
+        for (const QString& p :
+             {huge, QStringLiteral("-") + huge, QStringLiteral("400"), QStringLiteral("-400"),
+              QStringLiteral("200"), QStringLiteral("-3276.7")}) {
+            ind.Draw_attitude(r, p);
+            ASSERT_EQ(ind.picture().size(), QSize(W, H));
+            expect_symbol(ind.picture(), "extreme");
+        }
+    }
+    // Far off the strip there is nothing to copy: only the cleared surface and the symbol.
+    const QImage off = draw(ind, QStringLiteral("0"), QStringLiteral("-400"));
+    EXPECT_EQ(pix(off, 0, 0), AttitudeIndicator::kClearColour);
+    EXPECT_EQ(pix(off, W - 1, H - 1), AttitudeIndicator::kClearColour);
+    // Pitch 200 (offset -541): the strip starts 41 rows below the centre, cleared above.
+    const QImage half = draw(ind, QStringLiteral("0"), QStringLiteral("200"));
+    EXPECT_EQ(pix(half, 0, CY + 40), AttitudeIndicator::kClearColour);
+    EXPECT_EQ(pix(half, 0, CY + 41), strip_at(100 - CX, 0));
+}
+
+TEST(AttitudeIndicator, RotateBltMapsCornersOntoThePoints) {
+    // A 20 x 10 source with four coloured quadrants, turned about (50, 50).
+    QImage src(20, 10, QImage::Format_RGB32);
+    const QRgb tl = 0xFFFF0000u, tr = 0xFF00FF00u, bl = 0xFF0000FFu, br = 0xFFFFFF00u;
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 20; ++x)
+            src.setPixel(x, y, y < 5 ? (x < 10 ? tl : tr) : (x < 10 ? bl : br));
+    QImage dst(100, 100, QImage::Format_RGB32);
+    auto blit = [&](int angle, int sx, int sy, int w, int h) {
+        dst.fill(0xFF000000u);
+        QPainter p(&dst);
+        AttitudeIndicator::Rotate_blt(p, 50, 50, angle, src, sx, sy, w, h);
+    };
+    blit(360, 0, 0, 20, 10); // level: the rectangle spans x 40..59, y 45..54
+    EXPECT_EQ(pix(dst, 40, 45), tl);
+    EXPECT_EQ(pix(dst, 59, 45), tr);
+    EXPECT_EQ(pix(dst, 40, 54), bl);
+    EXPECT_EQ(pix(dst, 59, 54), br);
+    EXPECT_EQ(pix(dst, 39, 45), kBlack);
+    EXPECT_EQ(pix(dst, 60, 54), kBlack);
+    EXPECT_EQ(pix(dst, 40, 44), kBlack);
+    blit(90, 0, 0, 20, 10); // quarter turn clockwise: top-left goes to top-right
+    EXPECT_EQ(pix(dst, 54, 40), tl);
+    EXPECT_EQ(pix(dst, 54, 59), tr);
+    EXPECT_EQ(pix(dst, 45, 40), bl);
+    EXPECT_EQ(pix(dst, 45, 59), br);
+    blit(180, 0, 0, 20, 10);
+    EXPECT_EQ(pix(dst, 59, 54), tl);
+    EXPECT_EQ(pix(dst, 40, 45), br);
+    blit(360, 0, -5, 20, 10); // half the rectangle above the source: copies the rest only
+    EXPECT_EQ(pix(dst, 40, 49), kBlack);
+    EXPECT_EQ(pix(dst, 40, 50), tl);
+    EXPECT_EQ(pix(dst, 40, 54), tl);
+    blit(360, 0, 0, 0, 10); // nothing to copy
+    EXPECT_EQ(pix(dst, 50, 50), kBlack);
+    blit(360, 0, 0, 20, -10);
+    EXPECT_EQ(pix(dst, 50, 50), kBlack);
+    blit(360, 100, 100, 20, 10); // entirely outside the source
+    EXPECT_EQ(pix(dst, 50, 50), kBlack);
+}
+
+TEST(AttitudeIndicator, PaintShowsTheFinishedPictureInsideTheBorder) {
+    AttitudeIndicator ind;
+    ind.Draw_attitude(QStringLiteral("40"), QStringLiteral("12"));
+    const QImage shown = ind.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(shown.size(), QSize(157, 117));
+    EXPECT_EQ(shown.copy(2, 2, W, H), ind.picture());
+}
+
+TEST(AttitudeIndicator, AccessibleRoleNameAndValue) {
+    AttitudeIndicator ind;
+    ind.Draw_attitude(QStringLiteral("-12.5"), QStringLiteral("3"));
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(&ind);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->role(), QAccessible::Graphic);
+    EXPECT_EQ(a->text(QAccessible::Name), QStringLiteral("Attitude indicator"));
+    EXPECT_EQ(a->text(QAccessible::Description), QStringLiteral("Roll -12.5, pitch 3"));
+    EXPECT_EQ(a->text(QAccessible::Value), QStringLiteral("Roll -12.5, pitch 3"));
+}

@@ -1,0 +1,255 @@
+#include "instruments/horizon_geometry.h"
+#include "telemetry/value_text.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+using namespace zento;
+
+TEST(TextNumber, ReadsTheLeadingNumber) {
+    EXPECT_EQ(text_number("12.5abc"), 12.5);
+    EXPECT_EQ(text_number("-12.5"), -12.5);
+    EXPECT_EQ(text_number("  -3.25"), -3.25);
+    EXPECT_EQ(text_number("\t 4"), 4.0);
+    EXPECT_EQ(text_number("+7"), 7.0);
+    EXPECT_EQ(text_number(".5"), 0.5);
+    EXPECT_EQ(text_number("-.5"), -0.5);
+    EXPECT_EQ(text_number("5."), 5.0);
+    EXPECT_EQ(text_number("1.2.3"), 1.2);
+    EXPECT_EQ(text_number("12,5"), 12.0); // "," is not a decimal point
+    EXPECT_EQ(text_number("1e3"), 1.0);   // no exponent
+    EXPECT_EQ(text_number("1 2"), 1.0);
+    EXPECT_EQ(text_number("007"), 7.0);
+    EXPECT_EQ(text_number("101320"), 101320.0);
+}
+
+TEST(TextNumber, NoLeadingNumberReadsAsZero) {
+    for (const char* t : {"", "abc", "-", "+", ".", "-.", " ", "--5", "- 5", "x12", "0x", "\n5"})
+        EXPECT_EQ(text_number(t), 0.0) << '"' << t << '"';
+}
+
+TEST(TextNumber, Utf16MatchesNarrow) {
+    EXPECT_EQ(text_number(u"12.5abc"), 12.5);
+    EXPECT_EQ(text_number(u"  -0.25"), -0.25);
+    EXPECT_EQ(text_number(u""), 0.0);
+    EXPECT_EQ(text_number(u"\u0663"), 0.0);  // a non-ASCII digit is not a digit here
+    EXPECT_EQ(text_number(u"7\u00b0"), 7.0); // "7°"
+}
+
+TEST(TextNumber, ExtremeLengthsDoNotBreak) {
+    const std::string huge = "1" + std::string(400, '0');
+    EXPECT_EQ(text_number(huge), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(text_number("-" + huge), -std::numeric_limits<double>::infinity());
+    const std::string tiny = "0." + std::string(400, '0') + "1";
+    EXPECT_EQ(text_number(tiny), 0.0);
+    const std::string long_exact = std::string(100, '0') + "42.5" + std::string(100, '0');
+    EXPECT_EQ(text_number(long_exact), 42.5);
+}
+
+TEST(TextNumber, ReadsEveryValueTextBackToItsFloat) {
+    // The decoders hand the indicator value texts of single-precision values.
+    for (int k = -32767; k <= 32767; k += 13) {
+        const float v = float(k) / 10.0f;
+        EXPECT_EQ(float(text_number(value_text(v))), v) << value_text(v);
+    }
+}
+
+TEST(Rounding, HalvesGoToTheEvenNeighbour) {
+    EXPECT_EQ(round_half_even(0.5), 0.0);
+    EXPECT_EQ(round_half_even(1.5), 2.0);
+    EXPECT_EQ(round_half_even(2.5), 2.0);
+    EXPECT_EQ(round_half_even(3.5), 4.0);
+    EXPECT_EQ(round_half_even(-0.4), 0.0);
+    EXPECT_EQ(round_half_even(-0.5), 0.0);
+    EXPECT_EQ(round_half_even(-1.5), -2.0);
+    EXPECT_EQ(round_half_even(-2.5), -2.0);
+    EXPECT_EQ(round_half_even(2.4999999999999996), 2.0);
+    EXPECT_EQ(round_half_even(std::nextafter(0.5, 0.0)), 0.0);
+    EXPECT_EQ(round_half_even(std::nextafter(0.5, 1.0)), 1.0);
+    EXPECT_EQ(round_half_even(std::nextafter(-2.5, -3.0)), -3.0);
+    EXPECT_EQ(round_half_even(4503599627370495.5), 4503599627370496.0);
+    EXPECT_EQ(round_half_even(1e300), 1e300);
+}
+
+TEST(Rounding, To32BitSaturatesInsteadOfOverflowing) {
+    EXPECT_EQ(round_to_i32(2147483646.5), 2147483646);
+    EXPECT_EQ(round_to_i32(-2147483648.4), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(round_to_i32(1e12), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(round_to_i32(-1e12), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(round_to_i32(std::numeric_limits<double>::infinity()),
+              std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(round_to_i32(std::nan("")), 0);
+}
+
+TEST(RollAngle, FoldsIntoOneTo719) {
+    EXPECT_EQ(roll_angle(0), 360);
+    EXPECT_EQ(roll_angle(30), 390);
+    EXPECT_EQ(roll_angle(390), 390);
+    EXPECT_EQ(roll_angle(-30), 330);
+    EXPECT_EQ(roll_angle(330), 690);
+    EXPECT_EQ(roll_angle(360), 360);
+    EXPECT_EQ(roll_angle(-360), 360);
+    EXPECT_EQ(roll_angle(359), 719);
+    EXPECT_EQ(roll_angle(-359), 1);
+    EXPECT_EQ(roll_angle(0.5), 360);
+    EXPECT_EQ(roll_angle(1.5), 362);
+    EXPECT_EQ(roll_angle(-0.4), 360);
+    EXPECT_EQ(roll_angle(-180), 180);
+    EXPECT_EQ(roll_angle(3276.7), 3277 % 360 + 360);
+    // Same turn (mod 360) for 30/390 and -30/330.
+    EXPECT_EQ(roll_angle(30) % 360, roll_angle(390) % 360);
+    EXPECT_EQ(roll_angle(-30) % 360, roll_angle(330) % 360);
+    for (double r = -1000; r <= 1000; r += 0.25) {
+        const int a = roll_angle(r);
+        ASSERT_GE(a, 1) << r;
+        ASSERT_LE(a, 719) << r;
+    }
+}
+
+TEST(RollAngle, MatchesThe32BitRemainderAndSurvivesHugeValues) {
+    for (std::int32_t v : {std::numeric_limits<std::int32_t>::min(), -2147483647, -1000001, -721,
+                           -1, 1, 719, 1000001, std::numeric_limits<std::int32_t>::max()})
+        EXPECT_EQ(roll_angle(double(v)), v % 360 + 360) << v;
+    EXPECT_EQ(roll_angle(1e15), 280 + 360); // 1e15 = 360 x 2777777777777 + 280
+    EXPECT_EQ(roll_angle(std::numeric_limits<double>::infinity()), 360);
+    EXPECT_EQ(roll_angle(-std::numeric_limits<double>::infinity()), 360);
+}
+
+TEST(PitchOffset, TwoPointSevenRowsPerDegree) {
+    EXPECT_EQ(pitch_offset(0), -1);
+    EXPECT_EQ(pitch_offset(10), -28);
+    EXPECT_EQ(pitch_offset(-10), 26);
+    EXPECT_EQ(pitch_offset(1), -4);
+    EXPECT_EQ(pitch_offset(90), -244);
+    EXPECT_EQ(pitch_offset(-90), 242);
+    EXPECT_EQ(pitch_offset(0.5), -2);   // -2.35
+    EXPECT_EQ(pitch_offset(-0.5), 0);   // 0.35
+    EXPECT_EQ(pitch_offset(12.5), -35); // -34.75
+    EXPECT_EQ(pitch_offset(1e12), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(pitch_offset(-1e12), std::numeric_limits<std::int32_t>::max());
+}
+
+TEST(TurnSinCos, StoredFactorAndSinglePrecision) {
+    EXPECT_DOUBLE_EQ(kDegToRad * 180.0, 3.14159265238);
+    const TurnSinCos level = turn_sin_cos(360);
+    EXPECT_EQ(level.c, 1.0f);
+    EXPECT_LT(std::fabs(level.s), 1e-8f);
+    EXPECT_NE(level.s, 0.0f); // the stored factor is a little short of pi/180
+    const TurnSinCos q = turn_sin_cos(90);
+    EXPECT_EQ(q.s, 1.0f);
+    EXPECT_EQ(turn_sin_cos(30).s, float(std::sin(30 * kDegToRad)));
+}
+
+TEST(RotateBltPoints, LevelIsAPlainShift) {
+    for (int angle : {0, 360, 720}) {
+        const BltPoints b = rotate_blt_points(angle, 76, 56, 200, 1000);
+        EXPECT_EQ(b.p[0], (IntPoint{-24, -444})) << angle;
+        EXPECT_EQ(b.p[1], (IntPoint{176, -444})) << angle;
+        EXPECT_EQ(b.p[2], (IntPoint{-24, 556})) << angle;
+        EXPECT_EQ(b.bottom_right(), (IntPoint{176, 556})) << angle;
+    }
+}
+
+TEST(RotateBltPoints, PositiveAngleTurnsClockwiseOnScreen) {
+    // 90 degrees: the top edge goes to the right, the left edge to the top.
+    const BltPoints q = rotate_blt_points(90, 76, 56, 200, 1000);
+    EXPECT_EQ(q.p[0], (IntPoint{76 + 500, 56 - 100}));
+    EXPECT_EQ(q.p[1], (IntPoint{76 + 500, 56 + 100}));
+    EXPECT_EQ(q.p[2], (IntPoint{76 - 500, 56 - 100}));
+    const BltPoints h = rotate_blt_points(180, 10, 20, 200, 1000);
+    EXPECT_EQ(h.p[0], (IntPoint{110, 520}));
+    EXPECT_EQ(h.p[1], (IntPoint{-90, 520}));
+    EXPECT_EQ(h.p[2], (IntPoint{110, -480}));
+    const BltPoints t = rotate_blt_points(270, 0, 0, 200, 1000);
+    EXPECT_EQ(t.p[0], (IntPoint{-500, 100}));
+    EXPECT_EQ(t.p[1], (IntPoint{-500, -100}));
+    EXPECT_EQ(t.p[2], (IntPoint{500, 100}));
+    // 45 degrees: (-100, -500) -> (400 c, -600 s) with s = c = 0.70710677f.
+    const BltPoints d = rotate_blt_points(45, 76, 56, 200, 1000);
+    EXPECT_EQ(d.p[0], (IntPoint{76 + 283, 56 - 424}));
+    EXPECT_EQ(d.p[1], (IntPoint{76 + 424, 56 - 283}));
+    EXPECT_EQ(d.p[2], (IntPoint{76 - 424, 56 + 283}));
+    // -30 and 330 land on the same points.
+    EXPECT_EQ(rotate_blt_points(-30, 76, 56, 200, 1000).p,
+              rotate_blt_points(330, 76, 56, 200, 1000).p);
+}
+
+TEST(RotateBltPoints, OddSizesRoundTheHalfCornerToEven) {
+    // -100.5 -> -100, -101.5 -> -102, -1.5 -> -2.
+    EXPECT_EQ(rotate_blt_points(0, 0, 0, 201, 3).p[0], (IntPoint{-100, -2}));
+    EXPECT_EQ(rotate_blt_points(0, 0, 0, 203, 1).p[0], (IntPoint{-102, 0}));
+    EXPECT_EQ(rotate_blt_points(0, 0, 0, 203, 1).p[1], (IntPoint{101, 0}));
+}
+
+TEST(RotateBltPoints, EveryAngleKeepsTheRectangleShape) {
+    for (int angle = 1; angle <= 719; ++angle) {
+        const BltPoints b = rotate_blt_points(angle, 76, 56, 200, 1000);
+        const double wx = b.p[1].x - b.p[0].x, wy = b.p[1].y - b.p[0].y;
+        const double hx = b.p[2].x - b.p[0].x, hy = b.p[2].y - b.p[0].y;
+        ASSERT_NEAR(std::hypot(wx, wy), 200.0, 1.5) << angle;
+        ASSERT_NEAR(std::hypot(hx, hy), 1000.0, 1.5) << angle;
+        ASSERT_NEAR((wx * hx + wy * hy) / (200.0 * 1000.0), 0.0, 0.01) << angle;
+        // Centred: the diagonal's midpoint is the centre.
+        const IntPoint br = b.bottom_right();
+        ASSERT_NEAR((b.p[0].x + br.x) / 2.0, 76.0, 1.0) << angle;
+        ASSERT_NEAR((b.p[0].y + br.y) / 2.0, 56.0, 1.0) << angle;
+    }
+}
+
+TEST(SurfaceCentre, HalvesRoundToEven) {
+    EXPECT_EQ(surface_centre(153, 113), (IntPoint{76, 56}));
+    EXPECT_EQ(surface_centre(155, 115), (IntPoint{78, 58}));
+    EXPECT_EQ(surface_centre(154, 114), (IntPoint{77, 57}));
+}
+
+namespace {
+struct Box {
+    int left, top, right, bottom;
+};
+void expect_box(const SymbolRect& r, Box b, bool white, int index) {
+    EXPECT_EQ(r.white, white) << index;
+    EXPECT_EQ(r.left, b.left) << index;
+    EXPECT_EQ(r.top, b.top) << index;
+    EXPECT_EQ(r.right, b.right) << index;
+    EXPECT_EQ(r.bottom, b.bottom) << index;
+}
+} // namespace
+
+TEST(AircraftSymbol, RectanglesAtTheIndicatorSize) {
+    // W = 153, H = 113: H/2 = 56.5, H/35 = 3.23, H/10 = 11.3, H/30 = 3.77, W/3 = 51, W/45 = 3.4.
+    const auto s = aircraft_symbol(153, 113);
+    expect_box(s[0], {8, 54, 53, 62}, true, 1);
+    expect_box(s[1], {46, 54, 53, 70}, true, 2);
+    expect_box(s[2], {100, 54, 145, 62}, true, 3);
+    expect_box(s[3], {100, 54, 107, 70}, true, 4);
+    expect_box(s[4], {71, 54, 82, 62}, true, 5);
+    expect_box(s[5], {10, 56, 51, 60}, false, 6);
+    expect_box(s[6], {48, 56, 51, 68}, false, 7);
+    expect_box(s[7], {102, 56, 143, 60}, false, 8);
+    expect_box(s[8], {102, 56, 105, 68}, false, 9);
+    expect_box(s[9], {73, 56, 80, 60}, false, 10);
+    EXPECT_FLOAT_EQ(s[2].x2, 153.0f - 8.0f); // the right wing's white end
+    EXPECT_FLOAT_EQ(s[1].x1, 51.0f - 113.0f / 35.0f - 2.0f);
+}
+
+TEST(AircraftSymbol, EachBlackPieceLiesTwoPixelsInsideItsEdge) {
+    for (int W = 60; W <= 400; W += 7) {
+        for (int H = 40; H <= 300; H += 3) {
+            const auto s = aircraft_symbol(float(W), float(H));
+            const int centre_row = surface_centre(float(W), float(H)).y;
+            for (int k = 0; k < 5; ++k) {
+                const SymbolRect& e = s[std::size_t(k)];
+                const SymbolRect& b = s[std::size_t(k) + 5];
+                ASSERT_TRUE(e.white && !b.white);
+                ASSERT_EQ(b.left - e.left, 2) << W << 'x' << H << " #" << k;
+                ASSERT_EQ(b.top - e.top, 2) << W << 'x' << H << " #" << k;
+                ASSERT_EQ(e.right - b.right, 2) << W << 'x' << H << " #" << k;
+                ASSERT_EQ(e.bottom - b.bottom, 2) << W << 'x' << H << " #" << k;
+                ASSERT_EQ(b.top, centre_row) << W << 'x' << H << " #" << k;
+            }
+        }
+    }
+}
