@@ -47,6 +47,9 @@ public:
     // true opens CommPort with Settings, false closes. Returns false when it failed.
     virtual bool setPortOpen(bool open) = 0;
     virtual std::string lastError() const = 0;
+    // The device that CommPort `port` opens now, as shown to the user ("ttyUSB0", "pts/3");
+    // "" when that number leads to no device.
+    virtual std::string deviceFor(std::int16_t /*port*/) const { return {}; }
 
     virtual bool Output(std::span<const std::uint8_t> bytes) = 0;
     virtual std::vector<std::uint8_t> Input() = 0;

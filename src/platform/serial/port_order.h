@@ -1,0 +1,30 @@
+#pragma once
+// Which device "Com n" opens on systems without COM names.
+//
+//   1. a link (or device) named "com<n>" in the folder "ports" of the program's folder
+//      (for example made by the simulated board's --link);
+//   2. otherwise the n-th serial device that the system reports, in this order: USB serial
+//      adapters (ttyUSB*), then CDC-ACM devices (ttyACM*), then the rest, each group in
+//      natural order (ttyUSB2 before ttyUSB10).
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zento {
+
+// Natural order: runs of digits compare by value, everything else byte by byte.
+// Negative, zero or positive like strcmp.
+int natural_compare(std::string_view a, std::string_view b);
+
+// Orders device names or paths ("ttyUSB0" or "/dev/ttyUSB0") as described above; duplicates
+// are kept once.
+std::vector<std::string> order_serial_devices(std::vector<std::string> devices);
+
+// The n-th device (n from 1) of the ordered list, or nullopt.
+std::optional<std::string> nth_serial_device(const std::vector<std::string>& ordered, int n);
+
+// A device path as shown to the user: "/dev/ttyUSB0" -> "ttyUSB0", "/dev/pts/3" -> "pts/3".
+std::string short_device_name(std::string_view path);
+
+} // namespace zento

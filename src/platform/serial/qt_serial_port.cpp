@@ -1,0 +1,243 @@
+#include "platform/serial/qt_serial_port.h"
+
+#include "platform/serial/line_settings.h"
+#include "platform/serial/port_order.h"
+
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QSerialPortInfo>
+
+#include <algorithm>
+
+namespace zento {
+
+namespace {
+
+std::vector<std::string> system_devices() {
+    std::vector<std::string> out;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        out.push_back(info.systemLocation().toStdString());
+    return out;
+}
+
+QSerialPort::Parity parity_of(char p) {
+    switch (p) {
+    case 'e':
+        return QSerialPort::EvenParity;
+    case 'o':
+        return QSerialPort::OddParity;
+    case 'm':
+        return QSerialPort::MarkParity;
+    case 's':
+        return QSerialPort::SpaceParity;
+    default:
+        return QSerialPort::NoParity;
+    }
+}
+
+QSerialPort::StopBits stop_of(StopBits s) {
+    switch (s) {
+    case StopBits::OneAndHalf:
+        return QSerialPort::OneAndHalfStop;
+    case StopBits::Two:
+        return QSerialPort::TwoStop;
+    default:
+        return QSerialPort::OneStop;
+    }
+}
+
+} // namespace
+
+QtSerialPortControl::QtSerialPortControl(QString program_dir, QObject* parent)
+    : QObject(parent), program_dir_(std::move(program_dir)) {
+    list_devices = system_devices;
+    // QSerialPort's own buffer is drained on every readyRead; the bound is a backstop.
+    serial_.setReadBufferSize(64 * 1024);
+    connect(&serial_, &QSerialPort::readyRead, this, &QtSerialPortControl::on_ready_read);
+    connect(&serial_, &QSerialPort::errorOccurred, this, &QtSerialPortControl::on_error);
+}
+
+QtSerialPortControl::~QtSerialPortControl() {
+    serial_.disconnect(this);
+    serial_.close();
+}
+
+void QtSerialPortControl::setInBufferCount(std::int16_t count) {
+    if (count != 0) return;
+    input_.clear();
+    overflow_ = false;
+    if (serial_.isOpen()) serial_.clear(QSerialPort::Input);
+}
+
+void QtSerialPortControl::setOutBufferCount(std::int16_t count) {
+    if (count == 0 && serial_.isOpen()) serial_.clear(QSerialPort::Output);
+}
+
+void QtSerialPortControl::setRThreshold(std::int16_t threshold) {
+    rthreshold_ = threshold;
+    if (threshold >= 1 && (!input_.empty() || overflow_)) schedule_delivery();
+}
+
+void QtSerialPortControl::setCommPort(std::int16_t port) {
+    if (!serial_.isOpen()) comm_port_ = port; // the number of an open port never changes
+}
+
+bool QtSerialPortControl::setSettings(const std::string& settings) {
+    const LineSettingsParse p = parse_line_settings(settings);
+    if (!p.settings || serial_.isOpen()) return false;
+    settings_ = p.settings->text();
+    return true;
+}
+
+QtSerialPortControl::Target QtSerialPortControl::resolve(int port) const {
+    Target t;
+#ifdef Q_OS_WIN
+    t.path = t.shown = t.brief = QStringLiteral("COM%1").arg(port);
+#else
+    const QString link = program_dir_ + QStringLiteral("/ports/com%1").arg(port);
+    const QFileInfo fi(link);
+    if (fi.isSymLink() || fi.exists()) {
+        QString dest = link;
+        if (fi.isSymLink()) {
+            dest = fi.canonicalFilePath();
+            if (dest.isEmpty()) dest = fi.symLinkTarget(); // dangling: show where it points
+        }
+        t.path = link;
+        t.shown = dest == link ? link : link + QStringLiteral(" -> ") + dest;
+        t.brief = QString::fromStdString(short_device_name(dest.toStdString()));
+        return t;
+    }
+    const std::vector<std::string> ordered =
+        order_serial_devices(list_devices ? list_devices() : std::vector<std::string>{});
+    if (const auto dev = nth_serial_device(ordered, port)) {
+        t.path = t.shown = QString::fromStdString(*dev);
+        t.brief = QString::fromStdString(short_device_name(*dev));
+    }
+#endif
+    return t;
+}
+
+std::string QtSerialPortControl::deviceFor(std::int16_t port) const {
+    return resolve(port).brief.toStdString();
+}
+
+bool QtSerialPortControl::setPortOpen(bool open) {
+    if (!open) {
+        serial_.close();
+        input_.clear();
+        overflow_ = false;
+        return true;
+    }
+    if (serial_.isOpen()) return true;
+    const Target t = resolve(comm_port_);
+    const std::string name = "Com" + std::to_string(comm_port_);
+    if (t.path.isEmpty()) {
+        last_error_ = name + ": no serial device has this port number";
+        return false;
+    }
+    open_description_ = name + " (" + t.shown.toStdString() + ")";
+    const LineSettings s = parse_line_settings(settings_).settings.value_or(LineSettings{});
+    serial_.setPortName(t.path);
+    serial_.setBaudRate(s.baud);
+    serial_.setDataBits(QSerialPort::DataBits(s.data_bits));
+    serial_.setParity(parity_of(s.parity));
+    serial_.setStopBits(stop_of(s.stop));
+    serial_.setFlowControl(QSerialPort::NoFlowControl);
+    input_.clear();
+    overflow_ = false;
+    failing_ = false;
+    if (!serial_.open(QIODevice::ReadWrite)) {
+        last_error_ = open_description_ + ": " + serial_.errorString().toStdString();
+        serial_.close();
+        return false;
+    }
+    ++generation_;
+    last_error_.clear();
+    return true;
+}
+
+bool QtSerialPortControl::Output(std::span<const std::uint8_t> bytes) {
+    if (!serial_.isOpen()) {
+        last_error_ = "Com" + std::to_string(comm_port_) + ": the port is not open";
+        return false;
+    }
+    const qint64 n =
+        serial_.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
+    if (n != qint64(bytes.size())) {
+        last_error_ = open_description_ + ": " + serial_.errorString().toStdString();
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::uint8_t> QtSerialPortControl::Input() {
+    std::vector<std::uint8_t> out;
+    out.swap(input_);
+    return out;
+}
+
+void QtSerialPortControl::on_ready_read() {
+    const QByteArray data = serial_.readAll();
+    const std::size_t room = kInputCapacity - std::min(kInputCapacity, input_.size());
+    const std::size_t take = std::min(room, std::size_t(data.size()));
+    const auto* p = reinterpret_cast<const std::uint8_t*>(data.constData());
+    input_.insert(input_.end(), p, p + take);
+    if (take < std::size_t(data.size())) overflow_ = true;
+    if (!in_handler_) deliver();
+}
+
+void QtSerialPortControl::schedule_delivery() {
+    if (delivery_queued_) return;
+    delivery_queued_ = true;
+    QMetaObject::invokeMethod(this, &QtSerialPortControl::deliver, Qt::QueuedConnection);
+}
+
+void QtSerialPortControl::deliver() {
+    delivery_queued_ = false;
+    if (in_handler_ || !serial_.isOpen() || rthreshold_ < 1 || !OnComm) return;
+    if (overflow_) {
+        overflow_ = false;
+        comm_event_ = kCommEventRxOver;
+    } else if (!input_.empty()) {
+        comm_event_ = kCommEventReceive;
+    } else {
+        return;
+    }
+    in_handler_ = true;
+    OnComm();
+    in_handler_ = false;
+}
+
+void QtSerialPortControl::on_error(QSerialPort::SerialPortError error) {
+    if (!serial_.isOpen() || failing_) return;
+    switch (error) {
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError:
+    case QSerialPort::PermissionError:
+    case QSerialPort::DeviceNotFoundError:
+    case QSerialPort::UnknownError: {
+        // Closed from the event loop, not from inside QSerialPort's own notification.
+        failing_ = true;
+        const QString reason = serial_.errorString();
+        QMetaObject::invokeMethod(
+            this, [this, reason, g = generation_] { fail(reason, g); }, Qt::QueuedConnection);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void QtSerialPortControl::fail(const QString& reason, unsigned generation) {
+    if (generation != generation_) return;
+    failing_ = false;
+    if (!serial_.isOpen()) return;
+    serial_.close();
+    input_.clear();
+    overflow_ = false;
+    last_error_ = open_description_ + ": " + reason.toStdString();
+    if (OnFailure) OnFailure(last_error_);
+}
+
+} // namespace zento

@@ -1,0 +1,91 @@
+#pragma once
+// The serial port control over QSerialPort.
+//
+// "Com n" is COMn on Windows. Elsewhere it is, in this order, the link (or device) "com<n>" in
+// the folder "ports" of the program's folder, or the n-th device that QSerialPortInfo reports,
+// ordered by order_serial_devices (platform/serial/port_order.h).
+//
+// Reception: QSerialPort::readyRead moves every waiting byte into the adapter's own input
+// buffer (bounded: kInputCapacity; the excess is dropped and CommEvent 1008 reported), then
+// raises OnComm on the UI thread while RThreshold is 1. OnComm is never re-entered: bytes that
+// arrive while it runs are announced again after it returns, and setting RThreshold back to 1
+// with bytes waiting raises it again from the event loop.
+//
+// A port that fails while open (device unplugged, I/O error) is closed and OnFailure raised
+// once with the device and the system's reason; nothing is retried.
+#include "platform/serial/serial_port.h"
+
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zento {
+
+class QtSerialPortControl : public QObject, public SerialPort {
+    Q_OBJECT
+  public:
+    static constexpr std::size_t kInputCapacity = std::size_t(1) << 20;
+
+    // `program_dir`: the program's folder, whose "ports" folder may hold com<n> links.
+    explicit QtSerialPortControl(QString program_dir, QObject* parent = nullptr);
+    ~QtSerialPortControl() override;
+
+    void setInputLen(std::int16_t len) override { input_len_ = len; }
+    void setInputMode(std::int32_t mode) override { input_mode_ = mode; }
+    void setInBufferCount(std::int16_t count) override;
+    void setOutBufferCount(std::int16_t count) override;
+    void setRThreshold(std::int16_t threshold) override;
+    std::int16_t RThreshold() const override { return rthreshold_; }
+    void setCommPort(std::int16_t port) override;
+    std::int16_t CommPort() const override { return comm_port_; }
+    bool setSettings(const std::string& settings) override;
+    std::string Settings() const override { return settings_; }
+    bool PortOpen() const override { return serial_.isOpen(); }
+    bool setPortOpen(bool open) override;
+    std::string lastError() const override { return last_error_; }
+    std::string deviceFor(std::int16_t port) const override;
+    bool Output(std::span<const std::uint8_t> bytes) override;
+    std::vector<std::uint8_t> Input() override;
+    int CommEvent() const override { return comm_event_; }
+
+    // Where "Com n" leads now: `path` to open ("" when nowhere), `shown` for messages.
+    struct Target {
+        QString path;
+        QString shown; // e.g. "/dev/ttyUSB0" or "/x/ports/com1 -> /dev/pts/3"
+        QString brief; // e.g. "ttyUSB0" or "pts/3"
+    };
+    Target resolve(int port) const;
+
+    // The system's serial devices (paths); QSerialPortInfo by default, replaceable for tests.
+    std::function<std::vector<std::string>()> list_devices;
+
+  private:
+    void on_ready_read();
+    void on_error(QSerialPort::SerialPortError error);
+    void schedule_delivery();
+    void deliver();
+    void fail(const QString& reason, unsigned generation);
+
+    QSerialPort serial_;
+    QString program_dir_;
+    std::int16_t input_len_ = 0;
+    std::int32_t input_mode_ = 0;
+    std::int16_t rthreshold_ = 0;
+    std::int16_t comm_port_ = 1;
+    std::string settings_ = "9600,n,8,1";
+    std::string last_error_;
+    std::string open_description_; // "Com1 (/dev/ttyUSB0)" of the open port
+    int comm_event_ = 0;
+    std::vector<std::uint8_t> input_;
+    bool overflow_ = false;
+    bool in_handler_ = false;
+    bool delivery_queued_ = false;
+    bool failing_ = false;
+    unsigned generation_ = 0; // counts opens, so a late failure never closes a newer opening
+};
+
+} // namespace zento
