@@ -1,5 +1,6 @@
 #include "platform/widgets/widgets.h"
 
+#include "platform/widgets/accessible_events.h"
 #include "platform/widgets/gauge_scale.h"
 
 #include <QAccessible>
@@ -53,25 +54,24 @@ QColor mix(const QColor& a, const QColor& b, double t) {
                             float(a.blueF() + (b.blueF() - a.blueF()) * t));
 }
 
-// Assistive technology is told about changes only when a client listens.
 void notify_checked(QObject* o) {
-    if (!QAccessible::isActive()) return;
+    if (!accessible_events::wanted()) return;
     QAccessible::State changed;
     changed.checked = true;
     QAccessibleStateChangeEvent ev(o, changed);
-    QAccessible::updateAccessibility(&ev);
+    accessible_events::send(&ev);
 }
 
 void notify_value(QObject* o, const QVariant& v) {
-    if (!QAccessible::isActive()) return;
+    if (!accessible_events::wanted()) return;
     QAccessibleValueChangeEvent ev(o, v);
-    QAccessible::updateAccessibility(&ev);
+    accessible_events::send(&ev);
 }
 
 void notify_name(QObject* o) {
-    if (!QAccessible::isActive()) return;
+    if (!accessible_events::wanted()) return;
     QAccessibleEvent ev(o, QAccessible::NameChanged);
-    QAccessible::updateAccessibility(&ev);
+    accessible_events::send(&ev);
 }
 
 // Lamp face with a bevel: the face itself is one flat colour, so its centre shows exactly
@@ -93,14 +93,17 @@ void paint_bevelled(QPainter& p, const QPainterPath& outline, const QPainterPath
     p.drawPath(outline);
     p.setBrush(colour);
     p.drawPath(face);
-    // A small gloss in the upper left, away from the centre.
+    // Gloss over the upper part of the face; the centre keeps the plain lamp colour.
     const QRectF f = face.boundingRect();
-    if (f.width() >= 9 && f.height() >= 9) {
-        QColor gloss(255, 255, 255, 70);
-        const qreal d = std::min(f.width(), f.height()) * 0.22;
+    if (f.height() >= 6) {
+        const QRectF band(f.left(), f.top(), f.width(), f.height() * 0.4);
+        QLinearGradient gloss(band.topLeft(), band.bottomLeft());
+        gloss.setColorAt(0, QColor(255, 255, 255, 110));
+        gloss.setColorAt(1, QColor(255, 255, 255, 0));
+        QPainterPath clip;
+        clip.addRect(band);
         p.setBrush(gloss);
-        p.drawEllipse(
-            QRectF(f.left() + f.width() * 0.2, f.top() + f.height() * 0.2, d, d).intersected(f));
+        p.drawPath(face.intersected(clip));
     }
 }
 
@@ -510,15 +513,15 @@ ThermoGeometry thermo_geometry(const QSize& s) {
     ThermoGeometry g;
     const qreal w = s.width();
     const qreal h = s.height();
-    g.bulbR = std::clamp<qreal>(w * 0.26, 4, 12);
+    g.bulbR = std::clamp<qreal>(w * 0.22, 4, 12);
     const qreal tubeW = std::max<qreal>(2, g.bulbR * 0.75);
-    const qreal cx = g.bulbR + 2;
+    const qreal cx = g.bulbR + 2.5;
     g.bulb = QPointF(cx, h - g.bulbR - 2);
     g.glassW = 1.5;
     const qreal top = 8;
     const qreal zero = g.bulb.y() - g.bulbR - 4;
     g.tube = QRectF(cx - tubeW / 2, top, tubeW, std::max<qreal>(1, zero - top));
-    g.scaleX = cx + tubeW / 2 + g.glassW + 2;
+    g.scaleX = cx + tubeW / 2 + g.glassW + 1.5;
     return g;
 }
 } // namespace
@@ -603,13 +606,13 @@ void Thermometer::paintEvent(QPaintEvent*) {
         for (int v = int(lo); v <= int(hi); ++v) {
             const qreal y = g.tube.bottom() - (v - lo) / (hi - lo) * g.tube.height();
             const bool major = v % 10 == 0;
-            const qreal len = major ? 6 : (v % 5 == 0 ? 4 : 2);
+            const qreal len = major ? 5 : (v % 5 == 0 ? 3.5 : 2);
             s.setPen(QPen(major ? ink : edge, 1, Qt::SolidLine, Qt::FlatCap));
             const qreal yy = std::round(y) + 0.5;
             s.drawLine(QPointF(g.scaleX, yy), QPointF(g.scaleX + len, yy));
             if (major) {
                 s.setPen(ink);
-                const QRectF box(g.scaleX + 5, y - 6, width() - g.scaleX - 5, 12);
+                const QRectF box(g.scaleX + 6, y - 6, width() - g.scaleX - 6.5, 12);
                 s.drawText(box, Qt::AlignRight | Qt::AlignVCenter, QString::number(v));
             }
         }

@@ -2,6 +2,8 @@
 // sees through Qt's accessibility bus (AT-SPI on Linux).
 #include "platform/widgets/widgets.h"
 
+#include "platform/widgets/accessible_events.h"
+
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QAccessibleWidget>
@@ -233,6 +235,30 @@ QAccessibleInterface* widget_factory(const QString& cls, QObject* o) {
 }
 
 } // namespace
+
+namespace accessible_events {
+namespace {
+Sink g_sink = nullptr;
+}
+
+Sink set_sink(Sink sink) {
+    const Sink previous = g_sink;
+    g_sink = sink;
+    return previous;
+}
+
+bool wanted() {
+    return g_sink != nullptr || QAccessible::isActive();
+}
+
+void send(QAccessibleEvent* event) {
+    if (g_sink) {
+        g_sink(event);
+        return;
+    }
+    if (QAccessible::isActive()) QAccessible::updateAccessibility(event);
+}
+} // namespace accessible_events
 
 void install_widget_accessibility() {
     static std::once_flag once;
