@@ -107,6 +107,7 @@ StripChart::StripChart(QWidget* parent)
     plot_->axisRect()->setBackground(kBackground);
     plot_->setNoAntialiasingOnDrag(true);
     plot_->setPlottingHint(QCP::phFastPolylines, true);
+    plot_->setNotAntialiasedElements(QCP::aePlottables); // crisp 1 px traces, cheaper to draw
 
     // Time axis: hidden (no line, ticks or labels), but its dotted grid is drawn.
     QCPAxis* x = plot_->xAxis;
@@ -180,8 +181,10 @@ StripChart::StripChart(QWidget* parent)
     column->setMargins(QMargins(0, kToolbarHeight, 0, 0));
     column->addElement(0, 0, legend);
     column->addElement(1, 0, new QCPLayoutElement(plot_)); // takes the rest of the height
-    legend->setMaximumSize(legend->minimumOuterSizeHint());
-    column->setMinimumSize(2 * kToolButtonSize + 8, 0);
+    const QSize legend_size = legend->minimumOuterSizeHint();
+    legend->setMaximumSize(legend_size);
+    // A set minimum replaces the hint: it must cover both the legend and the toolbar.
+    column->setMinimumSize(std::max(legend_size.width(), 2 * kToolButtonSize + 8), 0);
     plot_->axisRect()->setMinimumMargins(QMargins(0, 4, 6, 4));
 
     // Mouse: drag both axes, wheel zooms time (Ctrl + wheel zooms the y axis).
