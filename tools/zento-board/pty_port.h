@@ -25,7 +25,8 @@ class PtyPort {
     const std::string& path() const { return path_; }
     int master_fd() const { return master_; }
 
-    // Bytes written that no reader has taken yet.
+    // Bytes written that no reader has taken yet (as far as the line discipline has taken
+    // them in: bytes written a moment ago may not count yet).
     std::size_t backlog() const;
     // Throws away the bytes no reader has taken.
     void discard_backlog();

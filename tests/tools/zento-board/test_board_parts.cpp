@@ -1,0 +1,343 @@
+// Parts of zento-board: fault injection and recovery, the command reader, the port writer,
+// the device link and the options.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "board_capture.h"
+#include "board_process.h"
+#include "board_stream.h"
+#include "link/envelope.h"
+#include "options.h"
+#include "pty_port.h"
+
+using namespace board_test;
+using namespace zento::board;
+
+namespace {
+
+struct FaultRun {
+    Decoded clean, faulty;
+    std::vector<Fault> faults;
+    std::vector<bool> delivered; // per frame of the clean stream
+    int false_frames = 0;
+};
+
+FaultRun run_faults(std::uint64_t seed, double p, std::uint64_t ticks) {
+    BoardStream clean(seed, 20), faulty(seed, 20, p);
+    faulty.faults().keep_log(true);
+    std::vector<std::uint8_t> cb, fb;
+    for (std::uint64_t k = 0; k < ticks; ++k) {
+        clean.append_tick(cb, k);
+        faulty.append_tick(fb, k);
+    }
+    FaultRun r;
+    r.clean = decode(cb);
+    r.faulty = decode(fb);
+    r.faults = faulty.faults().log();
+    EXPECT_EQ(faulty.faults().count(), r.faults.size());
+    // Match the delivered frames, in order, against the clean stream.
+    r.delivered.assign(r.clean.frames.size(), false);
+    std::size_t next = 0;
+    for (const auto& f : r.faulty.frames) {
+        std::size_t k = next;
+        while (k < r.clean.frames.size() && r.clean.frames[k] != f)
+            ++k;
+        if (k == r.clean.frames.size()) {
+            ++r.false_frames;
+            continue;
+        }
+        r.delivered[k] = true;
+        next = k + 1;
+    }
+    return r;
+}
+
+} // namespace
+
+// Byte offset of frame i in a clean stream: per tick a 20-byte then a 24-byte frame.
+std::size_t frame_offset(std::uint64_t i) {
+    return std::size_t(i / 2) * 44 + (i % 2) * 20;
+}
+
+// Frames lost when this one fault alone hits an otherwise clean stream.
+struct Cost {
+    std::uint64_t lost = 0;
+    std::uint64_t span = 0; // from the frame hit to the last frame lost, inclusive
+    int false_frames = 0;
+};
+
+Cost isolated_cost(const std::vector<std::uint8_t>& clean, const Decoded& clean_frames,
+                   const Fault& f) {
+    constexpr std::uint64_t kWindow = 130; // frames after the fault: past the longest shadow
+    const std::uint64_t last =
+        std::min<std::uint64_t>(f.frame + kWindow, clean_frames.frames.size());
+    std::vector<std::uint8_t> w(clean.begin() + std::ptrdiff_t(frame_offset(f.frame)),
+                                clean.begin() + std::ptrdiff_t(frame_offset(last)));
+    switch (f.kind) {
+    case FaultKind::corrupt:
+        w[f.offset] ^= f.value;
+        break;
+    case FaultKind::drop:
+        w.erase(w.begin() + std::ptrdiff_t(f.offset));
+        break;
+    case FaultKind::insert:
+        w.insert(w.begin() + std::ptrdiff_t(f.offset), f.value);
+        break;
+    }
+    const Decoded d = decode(w);
+    Cost c;
+    std::uint64_t next = f.frame;
+    std::vector<bool> got(last - f.frame, false);
+    for (const auto& fr : d.frames) {
+        std::uint64_t k = next;
+        while (k < last && clean_frames.frames[k] != fr)
+            ++k;
+        if (k == last) {
+            ++c.false_frames;
+            continue;
+        }
+        got[k - f.frame] = true;
+        next = k + 1;
+    }
+    for (std::uint64_t k = 0; k < got.size(); ++k)
+        if (!got[k]) {
+            ++c.lost;
+            c.span = k + 1;
+        }
+    return c;
+}
+
+TEST(BoardFaults, ReceiverRecoversAndEachFaultCostsLittle) {
+    const FaultRun r = run_faults(5, 0.02, 20000);
+    ASSERT_GT(r.faults.size(), 600u);
+    EXPECT_EQ(r.false_frames, 0) << "a fault must never produce a frame that was not sent";
+    EXPECT_FALSE(r.faulty.logs.empty());
+    // Frames keep flowing: most are delivered, and the last ones are.
+    const auto delivered = std::count(r.delivered.begin(), r.delivered.end(), true);
+    EXPECT_GT(double(delivered), 0.95 * double(r.delivered.size()));
+    EXPECT_TRUE(std::all_of(r.delivered.end() - 4, r.delivered.end(), [](bool b) { return b; }));
+
+    BoardStream clean(5, 20);
+    std::vector<std::uint8_t> bytes;
+    for (std::uint64_t k = 0; k < 20000; ++k)
+        clean.append_tick(bytes, k);
+
+    std::size_t cheap = 0;
+    for (const Fault& f : r.faults) {
+        const Cost c = isolated_cost(bytes, r.clean, f);
+        EXPECT_EQ(c.false_frames, 0) << "frame " << f.frame;
+        const std::size_t len = r.clean.frames[f.frame].size() + 3; // bytes on the wire
+        const bool envelope = f.offset <= 2 || f.offset >= len - 1;
+        if (c.lost <= 2 && c.span <= 2) ++cheap;
+        if (f.kind == FaultKind::corrupt && !envelope) {
+            // A corrupted type, payload or checksum byte costs exactly the frame it hit.
+            EXPECT_EQ(c.lost, 1u) << "frame " << f.frame << " offset " << f.offset;
+            EXPECT_EQ(c.span, 1u) << "frame " << f.frame << " offset " << f.offset;
+        }
+        // At worst a fault makes a false frame start or length, and the receiver takes the
+        // bytes it announces (at most 2006 + 2, about 100 frames) before it finds frames again.
+        EXPECT_LE(c.span, 2u + 2008u / 20u) << "frame " << f.frame;
+    }
+    EXPECT_GE(double(cheap), 0.93 * double(r.faults.size())) << cheap << " of " << r.faults.size();
+}
+
+TEST(BoardFaults, KindsAndPlacesAreAllExercisedAndNothingElseChanges) {
+    BoardStream s(17, 20, 0.5);
+    s.faults().keep_log(true);
+    std::vector<std::uint8_t> out;
+    std::size_t expected_size = 0;
+    for (std::uint64_t k = 0; k < 2000; ++k)
+        s.append_tick(out, k);
+    int kinds[3] = {};
+    bool first = false, last = false;
+    for (const Fault& f : s.faults().log()) {
+        ++kinds[int(f.kind)];
+        first |= f.offset == 0;
+        last |= f.offset >= 19;
+        if (f.kind == FaultKind::corrupt) {
+            EXPECT_NE(f.value, 0);
+        }
+        expected_size += f.kind == FaultKind::drop ? 0 : f.kind == FaultKind::insert ? 2 : 1;
+    }
+    for (int k : kinds)
+        EXPECT_GT(k, 300);
+    EXPECT_TRUE(first);
+    EXPECT_TRUE(last);
+    // One byte per fault, no more: the size changes by exactly the drops and inserts.
+    EXPECT_EQ(long(out.size()) - 2000 * 44, long(kinds[2]) - long(kinds[1]));
+    EXPECT_NEAR(double(s.faults().count()) / 4000.0, 0.5, 0.05);
+    (void)expected_size;
+}
+
+TEST(BoardCommands, ReaderFindsBothCommandsHoweverSplitAndIgnoresTheRest) {
+    // Noise first (no 0x5A: a lone 0x5A would start a frame and take the bytes after it).
+    std::vector<std::uint8_t> stream = {0x00, 0x12, 0xAA, 0xA5, 0x00, 0xFF};
+    const auto gyro = zento::command_frame(zento::kTypeGyroBias);
+    const auto zero = zento::command_frame(zento::kTypeHeightZero);
+    stream.insert(stream.end(), gyro.begin(), gyro.end());
+    for (const auto& f : {zento::build_frame(0xE1, {}),
+                          zento::build_frame(0xA1, std::vector<std::uint8_t>(14, 0x5A)),
+                          zento::build_frame(0xE0, std::vector<std::uint8_t>{
+                                                       1})}) // E0 with a payload is not the command
+        stream.insert(stream.end(), f.begin(), f.end());
+    std::vector<std::uint8_t> bad(zero.begin(), zero.end());
+    bad[4] ^= 1; // wrong checksum
+    stream.insert(stream.end(), bad.begin(), bad.end());
+    stream.insert(stream.end(), zero.begin(), zero.end());
+    stream.insert(stream.end(), gyro.begin(), gyro.end());
+
+    const std::vector<Command> want = {Command::gyro_bias, Command::altitude_zero,
+                                       Command::gyro_bias};
+    for (std::size_t piece : {std::size_t(1), std::size_t(2), std::size_t(5), stream.size()}) {
+        CommandReader reader;
+        std::vector<Command> got;
+        for (std::size_t i = 0; i < stream.size(); i += piece) {
+            const auto found =
+                reader.feed(std::span(stream).subspan(i, std::min(piece, stream.size() - i)));
+            got.insert(got.end(), found.begin(), found.end());
+        }
+        EXPECT_EQ(got, want) << "pieces of " << piece;
+    }
+}
+
+TEST(BoardPort, RawPortCarriesEveryByteValueBothWays) {
+    PtyPort port;
+    PortClient client(port.path());
+    ASSERT_TRUE(client.ok());
+    std::vector<std::uint8_t> all(256);
+    for (int i = 0; i < 256; ++i)
+        all[std::size_t(i)] = std::uint8_t(i);
+    ASSERT_EQ(port.write_some(all), 256u);
+    std::vector<std::uint8_t> got;
+    while (got.size() < 256 && client.read_into(got, 5000)) {
+    }
+    EXPECT_EQ(got, all); // no CR/LF translation, no flow-control bytes eaten
+    ASSERT_TRUE(client.send(all));
+    std::vector<std::uint8_t> back(512);
+    std::size_t n = 0;
+    for (int tries = 0; n < 256 && tries < 500; ++tries) {
+        n += port.read_some(std::span(back).subspan(n));
+        if (n < 256) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    back.resize(n);
+    EXPECT_EQ(back, all); // and no echo of what the board sent
+}
+
+TEST(BoardPort, WriterSendsWholeTicksAndDiscardsAStaleBacklog) {
+    PtyPort port;
+    const std::vector<std::uint8_t> tick(44, 0x33);
+    PortWriter writer(port, 440);
+    // Nobody reads: the backlog never grows past the limit plus one tick. (The pty's line
+    // discipline takes written bytes a moment later; real ticks are milliseconds apart.)
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_TRUE(writer.offer(tick));
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        EXPECT_LE(port.backlog(), 440u + 44u);
+        EXPECT_EQ(port.backlog() % 44, 0u) << "only whole ticks wait";
+    }
+    EXPECT_GT(writer.discards(), 0u);
+    // A reader that opens now finds at most the limit waiting, in whole ticks.
+    PortClient client(port.path());
+    ASSERT_TRUE(client.ok());
+    EXPECT_LE(client.waiting(), 440 + 44);
+    EXPECT_EQ(client.waiting() % 44, 0);
+}
+
+TEST(BoardPort, ReaderThatStopsReadingDoesNotBlockTheBoard) {
+    PtyPort port;
+    PortClient client(port.path());
+    ASSERT_TRUE(client.ok());
+    // A huge limit: the writer must drop whole ticks once the pty is full, never block or
+    // write part of a tick that is not completed later.
+    PortWriter writer(port, std::size_t(1) << 30);
+    std::vector<std::uint8_t> tick;
+    for (int i = 0; i < 44; ++i)
+        tick.push_back(std::uint8_t(i));
+    int sent = 0;
+    for (int i = 0; i < 3000; ++i)
+        sent += writer.offer(tick);
+    EXPECT_GT(writer.dropped_ticks(), 0u);
+    EXPECT_EQ(std::uint64_t(sent) + writer.dropped_ticks(), 3000u);
+    // Drain everything: it is a whole number of intact ticks (a pending tail is completed).
+    std::vector<std::uint8_t> got;
+    for (int round = 0; round < 50; ++round) {
+        while (client.read_into(got, 50)) {
+        }
+        writer.offer(tick);
+        ++sent;
+        if (writer.pending() == 0) break;
+    }
+    while (client.read_into(got, 200)) {
+    }
+    ASSERT_EQ(got.size() % 44, 0u);
+    for (std::size_t i = 0; i < got.size(); ++i)
+        ASSERT_EQ(got[i], i % 44) << i;
+}
+
+TEST(BoardLink, ReplacesLinksOnlyAndRemovesOnlyItsOwn) {
+    TempDir tmp;
+    const std::string path = tmp / "com1";
+    {
+        PortLink link(path, "/dev/pts/nowhere-a");
+        EXPECT_FALSE(link.replaced_stale());
+        char buf[64] = {};
+        ASSERT_GT(readlink(path.c_str(), buf, sizeof buf - 1), 0);
+        EXPECT_STREQ(buf, "/dev/pts/nowhere-a");
+        {
+            PortLink second(path, "/dev/pts/nowhere-b"); // replaces the first
+            EXPECT_TRUE(second.replaced_stale());
+        }
+        EXPECT_FALSE(exists(path)); // the second removed its own link
+    }
+    // The first no longer owns the path: a link someone else made there stays.
+    {
+        PortLink link(path, "/dev/pts/nowhere-a");
+        ASSERT_EQ(unlink(path.c_str()), 0);
+        ASSERT_EQ(symlink("/dev/pts/other", path.c_str()), 0);
+    }
+    EXPECT_TRUE(exists(path));
+    ASSERT_EQ(unlink(path.c_str()), 0);
+
+    write_file(path, "data");
+    EXPECT_THROW(PortLink(path, "/dev/pts/x"), std::runtime_error);
+    EXPECT_EQ(read_file(path).size(), 4u);
+    ASSERT_EQ(mkdir((tmp / "dir").c_str(), 0755), 0);
+    EXPECT_THROW(PortLink(tmp / "dir", "/dev/pts/x"), std::runtime_error);
+    EXPECT_TRUE(exists(tmp / "dir"));
+    // No temporary names left beside the path.
+    EXPECT_EQ(std::system(("test $(ls -A '" + tmp.path() + "' | wc -l) -eq 2").c_str()), 0);
+}
+
+TEST(BoardOptions, ParsesValuesAndModes) {
+    auto parse = [](std::vector<const char*> a) { return parse_options(a); };
+    const auto live =
+        parse({"--rate", "250", "--link=/tmp/com1", "--seed", "18446744073709551615"});
+    ASSERT_TRUE(std::holds_alternative<Options>(live)) << std::get<std::string>(live);
+    const Options& o = std::get<Options>(live);
+    EXPECT_EQ(o.mode, Options::Mode::live);
+    EXPECT_EQ(o.rate, 250.0);
+    EXPECT_EQ(o.link, "/tmp/com1");
+    EXPECT_EQ(o.seed, 18446744073709551615ull);
+
+    const auto out = parse({"--out", "-", "--seconds", "0.5", "--rate", "25", "--faults", "0.1"});
+    ASSERT_TRUE(std::holds_alternative<Options>(out));
+    EXPECT_EQ(std::get<Options>(out).mode, Options::Mode::out);
+    EXPECT_EQ(std::get<Options>(out).ticks(), 13u); // 12.5 rounds to the nearest whole tick
+
+    const auto replay = parse({"--replay", "cap.bin", "--fast"});
+    ASSERT_TRUE(std::holds_alternative<Options>(replay));
+    EXPECT_EQ(std::get<Options>(replay).mode, Options::Mode::replay);
+    EXPECT_TRUE(std::get<Options>(replay).fast);
+
+    for (const auto& bad :
+         std::vector<std::vector<const char*>>{{"--seed", "18446744073709551616"},
+                                               {"--rate", ""},
+                                               {"--link", ""},
+                                               {"--out", "x", "--seconds", "0.01"},
+                                               {"--replay", "x", "--seed", "1"},
+                                               {"--replay", "x", "--faults", "0.1"},
+                                               {"--fast=1"}})
+        EXPECT_TRUE(std::holds_alternative<std::string>(parse(bad)))
+            << bad[0] << " " << (bad.size() > 1 ? bad[1] : "");
+}

@@ -1,0 +1,342 @@
+// The real zento-board binary: options, captures, and the virtual port end to end.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <functional>
+
+#include "board_capture.h"
+#include "board_process.h"
+#include "board_stream.h"
+#include "link/envelope.h"
+
+using namespace board_test;
+
+namespace {
+
+// Frames arriving on the port, decoded as they come.
+struct LiveLink {
+    explicit LiveLink(const std::string& path) : port(path) {}
+    PortClient port;
+    Decoded d;
+    zento::Receiver rx{d};
+    std::vector<std::uint8_t> raw;
+
+    // Reads until pred() holds; false if it does not within timeout_ms.
+    bool until(const std::function<bool()>& pred, int timeout_ms = 20000) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+        while (!pred()) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            std::vector<std::uint8_t> got;
+            if (port.read_into(got, 100)) {
+                raw.insert(raw.end(), got.begin(), got.end());
+                rx.feed(got);
+            }
+        }
+        return true;
+    }
+    bool attitude_frames(std::size_t n, int timeout_ms = 20000) {
+        const std::size_t want = d.attitude.size() + n;
+        return until([&] { return d.attitude.size() >= want && d.sensor.size() >= want; },
+                     timeout_ms);
+    }
+};
+
+// Mean of (gyroscope - body rate from the angles) per axis over ticks [from, to), deg/s.
+std::array<double, 3> gyro_offset(const Decoded& d, std::size_t from, std::size_t to, double rate) {
+    std::array<double, 3> sum{};
+    std::size_t n = 0;
+    for (std::size_t k = std::max<std::size_t>(from, 1); k + 1 < to; ++k, ++n) {
+        const auto truth = derived_rates(d.attitude, k, rate);
+        for (int i = 0; i < 3; ++i)
+            sum[i] += d.sensor[k].gyro[i] / 16.4 - truth[i];
+    }
+    for (auto& s : sum)
+        s /= double(n);
+    return sum;
+}
+
+int count_lines(const std::string& text, const std::string& prefix) {
+    int n = 0;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t end = text.find('\n', pos);
+        const std::string line =
+            text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+        if (line.rfind(prefix, 0) == 0) ++n;
+        if (end == std::string::npos) break;
+        pos = end + 1;
+    }
+    return n;
+}
+
+class BoardProcess : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (bin_dir().empty()) GTEST_SKIP() << "ZENTO_BIN_DIR is not set";
+        ASSERT_TRUE(exists(board_path())) << board_path();
+    }
+    TempDir tmp;
+};
+
+} // namespace
+
+TEST_F(BoardProcess, HelpDocumentsOptionsAndAxes) {
+    std::string out, err;
+    ASSERT_EQ(run({board_path(), "--help"}, &out, &err), 0) << err;
+    for (const char* word : {"--rate", "--link", "--out", "--seconds", "--replay", "--fast",
+                             "--faults", "--seed", "Z-Y-X", "X forward", "16384", "16.4", "1090",
+                             "A5 5A 04 E0 E4 AA", "A5 5A 04 E2 E6 AA", "SIGTERM"})
+        EXPECT_NE(out.find(word), std::string::npos) << word;
+}
+
+TEST_F(BoardProcess, BadOptionsExitTwoWithAMessageAndTouchNothing) {
+    const std::string file = tmp / "capture.bin";
+    const std::vector<std::vector<std::string>> cases = {
+        {"--bogus"},
+        {"--rate"},
+        {"--rate", "0"},
+        {"--rate", "-5"},
+        {"--rate", "fast"},
+        {"--rate", "1e9"},
+        {"--rate", "nan"},
+        {"--out", file},
+        {"--seconds", "5"},
+        {"--out", file, "--seconds", "0"},
+        {"--out", file, "--seconds", "x"},
+        {"--out", file, "--seconds", "1", "--link", tmp / "com1"},
+        {"--faults", "1.5"},
+        {"--faults", "-0.1"},
+        {"--seed", "-1"},
+        {"--seed", "12abc"},
+        {"--fast"},
+        {"--replay", file, "--out", file, "--seconds", "1"},
+        {"--replay", tmp / "missing.bin"},
+        {"--help=yes"},
+        {"extra"},
+    };
+    for (auto args : cases) {
+        std::string joined;
+        for (const auto& a : args)
+            joined += a + " ";
+        args.insert(args.begin(), board_path());
+        std::string out, err;
+        EXPECT_EQ(run(args, &out, &err), 2) << joined;
+        EXPECT_TRUE(out.empty()) << joined << " printed " << out;
+        EXPECT_NE(err.find("zento-board: "), std::string::npos) << joined;
+        EXPECT_GT(err.size(), 30u) << joined << ": " << err;
+        EXPECT_FALSE(exists(file)) << joined;
+        EXPECT_FALSE(exists(tmp / "com1")) << joined;
+    }
+}
+
+TEST_F(BoardProcess, CaptureHoldsExactlySecondsTimesRateOfEachFrame) {
+    for (const char* rate : {"20", "250"}) {
+        const std::string file = tmp / (std::string("cap") + rate + ".bin");
+        std::string err;
+        ASSERT_EQ(
+            run({board_path(), "--out", file, "--seconds", "4", "--rate", rate, "--seed", "3"},
+                nullptr, &err),
+            0)
+            << err;
+        const Decoded d = decode(read_file(file));
+        const std::size_t expect = std::size_t(4 * std::stoi(rate));
+        EXPECT_EQ(d.attitude.size(), expect) << rate;
+        EXPECT_EQ(d.sensor.size(), expect) << rate;
+        EXPECT_TRUE(d.logs.empty()) << rate;
+    }
+}
+
+TEST_F(BoardProcess, SameSeedSameBytesOnFileAndStandardOutput) {
+    const std::string a = tmp / "a.bin", b = tmp / "b.bin";
+    ASSERT_EQ(
+        run({board_path(), "--out", a, "--seconds", "30", "--seed", "99", "--faults", "0.01"}), 0);
+    ASSERT_EQ(
+        run({board_path(), "--out", b, "--seconds", "30", "--seed", "99", "--faults", "0.01"}), 0);
+    std::string out;
+    ASSERT_EQ(
+        run({board_path(), "--out", "-", "--seconds", "30", "--seed", "99", "--faults", "0.01"},
+            &out),
+        0);
+    const auto bytes = read_file(a);
+    ASSERT_EQ(bytes.size() > 20000, true);
+    EXPECT_EQ(bytes, read_file(b));
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), out);
+    // The binary streams what the library builds for that seed.
+    zento::board::BoardStream s(99, 20, 0.01);
+    std::vector<std::uint8_t> lib;
+    for (std::uint64_t k = 0; k < 600; ++k)
+        s.append_tick(lib, k);
+    EXPECT_EQ(bytes, lib);
+    ASSERT_EQ(run({board_path(), "--out", b, "--seconds", "30", "--seed", "100"}), 0);
+    EXPECT_NE(bytes, read_file(b));
+}
+
+TEST_F(BoardProcess, LinkRefusesToReplaceARegularFileAndReplacesAStaleLink) {
+    const std::string file = tmp / "com1";
+    write_file(file, "keep me");
+    std::string err;
+    EXPECT_EQ(run({board_path(), "--link", file}, nullptr, &err), 2);
+    EXPECT_NE(err.find(file), std::string::npos) << err;
+    EXPECT_EQ(read_file(file), (std::vector<std::uint8_t>{'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
+
+    EXPECT_EQ(run({board_path(), "--link", tmp / "no/such/folder/com1"}, nullptr, &err), 2);
+    EXPECT_NE(err.find("no/such/folder/com1"), std::string::npos) << err;
+
+    const std::string link = tmp / "com2";
+    ASSERT_EQ(symlink("/dev/pts/nonexistent-zento", link.c_str()), 0);
+    Child board({board_path(), "--link", link});
+    const auto path = board.first_line();
+    ASSERT_TRUE(path) << board.stderr_text();
+    char target[256] = {};
+    ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
+    EXPECT_EQ(*path, target);
+    board.signal(SIGINT);
+    EXPECT_EQ(board.wait(), 0) << board.stderr_text();
+    EXPECT_FALSE(exists(link));
+    EXPECT_EQ(std::count(tmp.path().begin(), tmp.path().end(), '/') > 0, true);
+}
+
+TEST_F(BoardProcess, PortRoundTripWithBothCommands) {
+    const double rate = 50;
+    const std::string link = tmp / "com1";
+    Child board({board_path(), "--link", link, "--rate", "50", "--seed", "77"});
+    const auto path = board.first_line();
+    ASSERT_TRUE(path) << board.stderr_text();
+    EXPECT_EQ(path->rfind("/dev/", 0), 0u) << *path;
+
+    LiveLink live(link); // through the link, as a user would
+    ASSERT_TRUE(live.port.ok()) << std::strerror(errno);
+    ASSERT_TRUE(live.attitude_frames(150)) << board.stderr_text();
+    EXPECT_TRUE(live.d.logs.size() <= 1) << "a reader may start in the middle of a frame";
+    const std::size_t n0 = live.d.attitude.size();
+    const auto before = gyro_offset(live.d, n0 - 140, n0, rate);
+    double largest = 0;
+    for (double b : before)
+        largest = std::max(largest, std::abs(b));
+    EXPECT_GT(largest, 1.0) << "the gyroscope should carry a bias before the command";
+    EXPECT_GT(live.d.attitude.back().altitude, 50.0f);
+
+    // Noise and other frames first: they must change nothing.
+    const std::vector<std::uint8_t> noise = {0x00, 0xA5, 0x13, 0x5A, 0x04, 0xE1, 0xE5, 0xAA, 0xAA};
+    ASSERT_TRUE(live.port.send(noise));
+    ASSERT_TRUE(live.port.send(zento::build_frame(0xE1, {})));
+
+    const auto bias_cmd = zento::command_frame(zento::kTypeGyroBias);
+    ASSERT_TRUE(live.port.send(std::span(bias_cmd).first(3))); // split: the board must join it
+    ASSERT_TRUE(live.attitude_frames(2));
+    ASSERT_TRUE(live.port.send(std::span(bias_cmd).subspan(3)));
+    ASSERT_TRUE(live.attitude_frames(10)); // frames already on their way
+    const std::size_t n1 = live.d.attitude.size();
+    ASSERT_TRUE(live.attitude_frames(150));
+    const auto after = gyro_offset(live.d, n1, live.d.attitude.size(), rate);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR(after[i], 0.0, 0.5) << "axis " << i;
+
+    ASSERT_TRUE(live.port.send(zento::command_frame(zento::kTypeHeightZero)));
+    std::size_t seen = live.d.attitude.size();
+    float first_zeroed = 1e9f;
+    ASSERT_TRUE(live.until([&] {
+        for (; seen < live.d.attitude.size(); ++seen)
+            if (std::abs(live.d.attitude[seen].altitude) < 30.0f) {
+                first_zeroed = live.d.attitude[seen].altitude;
+                return true;
+            }
+        return false;
+    })) << "the altitude was never zeroed";
+    EXPECT_NEAR(first_zeroed, 0.0f, 0.2f);
+    EXPECT_TRUE(live.attitude_frames(20));
+    EXPECT_LT(std::abs(live.d.attitude.back().altitude), 5.0f);
+
+    board.signal(SIGTERM);
+    EXPECT_EQ(board.wait(), 0);
+    EXPECT_FALSE(exists(link)) << "the link must be removed on exit";
+    const std::string& err = board.stderr_text();
+    EXPECT_EQ(count_lines(err, "zento-board: command E0"), 1) << err;
+    EXPECT_EQ(count_lines(err, "zento-board: command E2"), 1) << err;
+    EXPECT_EQ(count_lines(err, "zento-board: command"), 2) << err;
+}
+
+TEST_F(BoardProcess, NobodyReadingLeavesNoBacklogAndReconnectGetsFreshFrames) {
+    Child board({board_path(), "--seed", "5"});
+    const auto path = board.first_line();
+    ASSERT_TRUE(path) << board.stderr_text();
+    // Nobody reads for a while: 40 ticks (1760 bytes) fall due meanwhile.
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    for (int round = 0; round < 3; ++round) {
+        LiveLink live(*path);
+        ASSERT_TRUE(live.port.ok());
+        // At most half a second of the stream (20 Hz x 44 bytes) plus one tick waits unread.
+        EXPECT_LE(live.port.waiting(), 440 + 44) << "round " << round;
+        ASSERT_TRUE(live.attitude_frames(10)) << board.stderr_text();
+        EXPECT_LE(live.d.logs.size(), 1u);
+    }
+    board.signal(SIGTERM);
+    EXPECT_EQ(board.wait(), 0);
+}
+
+TEST_F(BoardProcess, FastReplayArrivesByteIdentical) {
+    const std::string cap = tmp / "cap.bin";
+    ASSERT_EQ(run({board_path(), "--out", cap, "--seconds", "60", "--rate", "50", "--seed", "12",
+                   "--faults", "0.02"}),
+              0);
+    const auto bytes = read_file(cap);
+    ASSERT_GT(bytes.size(), 100000u);
+    Child board({board_path(), "--replay", cap, "--fast"});
+    const auto path = board.first_line();
+    ASSERT_TRUE(path) << board.stderr_text();
+    PortClient port(*path);
+    ASSERT_TRUE(port.ok());
+    std::vector<std::uint8_t> got;
+    while (got.size() < bytes.size() && port.read_into(got, 10000)) {
+    }
+    EXPECT_EQ(got.size(), bytes.size());
+    EXPECT_TRUE(got == bytes) << "replayed bytes differ from the capture";
+    board.signal(SIGTERM);
+    EXPECT_EQ(board.wait(), 0);
+    EXPECT_NE(board.stderr_text().find("replay sent in full"), std::string::npos);
+}
+
+TEST_F(BoardProcess, PacedReplaySendsTheCapturedFramesInOrder) {
+    const std::string cap = tmp / "cap.bin";
+    ASSERT_EQ(run({board_path(), "--out", cap, "--seconds", "2", "--seed", "4"}), 0);
+    const Decoded want = decode(read_file(cap));
+    Child board({board_path(), "--replay", cap, "--rate", "40"});
+    const auto path = board.first_line();
+    ASSERT_TRUE(path) << board.stderr_text();
+    LiveLink live(*path);
+    ASSERT_TRUE(live.port.ok());
+    ASSERT_TRUE(live.until([&] {
+        return !live.d.frames.empty() && live.d.frames.back() == want.frames.back();
+    })) << board.stderr_text();
+    // What arrived is an unbroken run of the capture's frames ending with its last one (a
+    // reader that opens late misses the start, nothing else).
+    const auto& got = live.d.frames;
+    ASSERT_LE(got.size(), want.frames.size());
+    EXPECT_GE(got.size(), want.frames.size() / 2);
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), want.frames.end() - std::ptrdiff_t(got.size())));
+    board.signal(SIGINT);
+    EXPECT_EQ(board.wait(), 0);
+}
+
+TEST_F(BoardProcess, FaultsShowAsLogLinesInZentoDecode) {
+    const std::string cap = tmp / "faulty.bin";
+    std::string err;
+    ASSERT_EQ(
+        run({board_path(), "--out", cap, "--seconds", "120", "--seed", "8", "--faults", "0.02"},
+            nullptr, &err),
+        0);
+    EXPECT_NE(err.find(" faults"), std::string::npos) << err;
+    // The project's receiver keeps delivering frames through the faults.
+    const Decoded d = decode(read_file(cap));
+    EXPECT_GT(d.attitude.size() + d.sensor.size(), std::size_t(2 * 2400 * 0.9));
+    EXPECT_FALSE(d.logs.empty());
+
+    const std::string decoder = bin_dir() + "/zento-decode";
+    if (!exists(decoder)) GTEST_SKIP() << "zento-decode is not built yet (" << decoder << ")";
+    std::string out;
+    ASSERT_EQ(run({decoder, cap}, &out, &err), 0) << err;
+    EXPECT_EQ(count_lines(out, "log,"), int(d.logs.size()));
+    EXPECT_EQ(count_lines(out, "attitude,"), int(d.attitude.size()));
+    EXPECT_EQ(count_lines(out, "sensor,"), int(d.sensor.size()));
+}
