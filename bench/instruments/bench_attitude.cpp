@@ -8,8 +8,25 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <new>
 #include <vector>
+
+// Counts operator new calls (the program's and Qt's), to report allocations per redraw.
+static std::atomic<long> g_news{0};
+void* operator new(std::size_t n) {
+    g_news.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 using namespace zento;
 
@@ -34,11 +51,14 @@ void BM_DrawAttitude_Varying(benchmark::State& state) {
     AttitudeIndicator ind;
     const Angles& a = angles();
     std::size_t i = 0;
+    const long before = g_news.load();
     for (auto _ : state) {
         ind.Draw_attitude(a.roll[i], a.pitch[i]);
         benchmark::DoNotOptimize(ind.picture().constBits());
         if (++i == a.roll.size()) i = 0;
     }
+    state.counters["news/call"] =
+        double(g_news.load() - before) / double(std::max<std::int64_t>(state.iterations(), 1));
 }
 BENCHMARK(BM_DrawAttitude_Varying);
 

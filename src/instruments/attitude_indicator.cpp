@@ -103,12 +103,15 @@ void AttitudeIndicator::Rotate_blt(QPainter& dest_dc, int centre_x, int centre_y
     if (left >= right || top >= bottom) return;
     const QRectF part(double(left), double(top), double(right - left), double(bottom - top));
 
-    dest_dc.save();
+    // The painter's transform and hints are put back by hand (save/restore allocates a state).
+    const QTransform before = dest_dc.transform();
+    const QPainter::RenderHints hints = dest_dc.renderHints();
     dest_dc.setRenderHint(QPainter::SmoothPixmapTransform, false); // nearest: rows stay crisp
     dest_dc.setRenderHint(QPainter::Antialiasing, false);
     dest_dc.setTransform(map);
     dest_dc.drawImage(part, src_dc, part);
-    dest_dc.restore();
+    dest_dc.setTransform(before);
+    dest_dc.setRenderHints(hints, true);
 }
 
 void AttitudeIndicator::Draw_attitude(const QString& roll_str, const QString& pitch_str) {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <set>
 #include <string>
 
@@ -27,30 +29,42 @@ std::uint32_t base(int x, int y) {
     return shades[std::size_t(strip_shade(x, y))];
 }
 
-// Is (x, y) lit in one of the numerals? Numerals sit on the numbered ladder lines.
+// The designed layout, written out here independently of the drawing code's tables.
+struct Line {
+    int angle, row;
+    bool numerals;
+};
+constexpr Line kRows[] = {
+    {90, 259, true},   {80, 285, false},  {70, 311, false}, {60, 337, true},   {50, 363, false},
+    {40, 389, true},   {30, 417, true},   {20, 445, true},  {10, 473, true},   {-10, 527, true},
+    {-20, 555, true},  {-30, 583, true},  {-40, 611, true}, {-50, 637, false}, {-60, 663, true},
+    {-70, 689, false}, {-80, 715, false}, {-90, 741, true},
+};
+constexpr int kShortRows[] = {396, 410, 424, 438, 452, 466, 480, 494,
+                              506, 520, 534, 548, 562, 576, 590, 604};
+constexpr int kMiddleRows[] = {403, 431, 459, 487, 513, 541, 569, 597};
+
+// Is (x, y) lit in one of the numerals? Two 7-pixel digits, 2 apart, 9 rows centred on the line.
 bool numeral_pixel(int x, int y) {
-    for (const LadderLine& l : kLadder) {
-        if (!l.numerals) continue;
-        const int top = l.row - kDigitHeight / 2;
-        if (y < top || y >= top + kDigitHeight) continue;
+    for (const Line& l : kRows) {
+        if (!l.numerals || y < l.row - 4 || y > l.row + 4) continue;
         const int value = l.angle < 0 ? -l.angle : l.angle;
-        for (int start : {kNumeralLeftStart, kNumeralRightStart}) {
-            for (int d = 0; d < 2; ++d) {
-                const int left = start + d * (kDigitWidth + kDigitGap);
-                if (x < left || x >= left + kDigitWidth) continue;
-                const int digit = d == 0 ? value / 10 : value % 10;
-                return digit_glyph(digit)[std::size_t(y - top)][x - left] == '#';
-            }
+        for (int left : {55, 64, 129, 138}) {
+            if (x < left || x >= left + 7) continue;
+            const int digit = (left == 55 || left == 129) ? value / 10 : value % 10;
+            return digit_glyph(digit)[std::size_t(y - (l.row - 4))][x - left] == '#';
         }
     }
     return false;
 }
 
 bool mark_pixel(int x, int y) {
-    for (const LadderLine& l : kLadder)
-        if (y == l.row && x >= kLadderLeft && x <= kLadderRight) return true;
-    for (const ShortMark& m : kShortMarks)
-        if (y == m.row && x >= m.left && x <= m.right) return true;
+    for (const Line& l : kRows)
+        if (y == l.row && x >= 74 && x <= 125) return true;
+    for (int r : kShortRows)
+        if (y == r && x >= 92 && x <= 107) return true;
+    for (int r : kMiddleRows)
+        if (y == r && x >= 84 && x <= 115) return true;
     return false;
 }
 
@@ -81,37 +95,45 @@ TEST(HorizonStrip, EveryPixelIsTextureOrAKnownMark) {
 }
 
 TEST(HorizonStrip, LadderLinesAreFiftyTwoPixelsCentred) {
-    ASSERT_EQ(kLadderRight - kLadderLeft + 1, 52);
-    EXPECT_DOUBLE_EQ((kLadderLeft + kLadderRight) / 2.0, 99.5);
-    for (const LadderLine& l : kLadder) {
-        for (int x = kLadderLeft; x <= kLadderRight; ++x)
+    for (const Line& l : kRows) {
+        for (int x = 74; x <= 125; ++x)
             ASSERT_EQ(at(x, l.row), kStripWhite);
         // Gaps between the line and the numerals, and nothing at the strip's edges.
         for (int x : {0, 54, 71, 72, 73, 126, 127, 128, 145, 199})
             EXPECT_NE(at(x, l.row), kStripWhite) << l.angle << " x " << x;
     }
-    // Rows as designed: 26 to 28 rows per 10 degrees.
-    for (std::size_t i = 1; i < kLadder.size(); ++i) {
-        const int step = kLadder[i].row - kLadder[i - 1].row;
-        EXPECT_TRUE(step == 26 || step == 28 || step == 54) << kLadder[i].angle;
+    // The drawing code's table is the designed one.
+    ASSERT_EQ(kLadder.size(), std::size(kRows));
+    for (std::size_t i = 0; i < kLadder.size(); ++i) {
+        EXPECT_EQ(kLadder[i].angle, kRows[i].angle);
+        EXPECT_EQ(kLadder[i].row, kRows[i].row);
+        EXPECT_EQ(kLadder[i].numerals, kRows[i].numerals);
     }
 }
 
 TEST(HorizonStrip, ShortMarksBetweenHorizonAndForty) {
-    int middles = 0;
-    for (const ShortMark& m : kShortMarks) {
-        const int len = m.right - m.left + 1;
-        ASSERT_TRUE(len == 16 || len == 32) << m.row;
-        EXPECT_DOUBLE_EQ((m.left + m.right) / 2.0, 99.5) << m.row;
-        middles += len == 32;
-        EXPECT_EQ(at(m.left, m.row), kStripWhite);
-        EXPECT_EQ(at(m.right, m.row), kStripWhite);
-        EXPECT_NE(at(m.left - 1, m.row), kStripWhite) << m.row;
-        EXPECT_NE(at(m.right + 1, m.row), kStripWhite) << m.row;
-        EXPECT_GE(m.row, 389);
-        EXPECT_LE(m.row, 611);
+    auto expect_mark = [](int row, int left, int right) {
+        for (int x = left; x <= right; ++x)
+            ASSERT_EQ(at(x, row), kStripWhite) << row << ' ' << x;
+        EXPECT_NE(at(left - 1, row), kStripWhite) << row;
+        EXPECT_NE(at(right + 1, row), kStripWhite) << row;
+    };
+    for (int r : kShortRows)
+        expect_mark(r, 92, 107);
+    for (int r : kMiddleRows)
+        expect_mark(r, 84, 115);
+    // Nothing between the marks: the rows in between carry texture only (outside the numerals).
+    for (int r = 390; r < 611; ++r) {
+        if (r >= 495 && r <= 505) continue;
+        const bool marked =
+            std::find(std::begin(kShortRows), std::end(kShortRows), r) != std::end(kShortRows) ||
+            std::find(std::begin(kMiddleRows), std::end(kMiddleRows), r) != std::end(kMiddleRows);
+        const bool ladder = std::any_of(std::begin(kRows), std::end(kRows),
+                                        [r](const Line& l) { return l.row == r; });
+        if (!marked && !ladder) {
+            EXPECT_NE(at(99, r), kStripWhite) << r;
+        }
     }
-    EXPECT_EQ(middles, 8);
 }
 
 TEST(HorizonStrip, NumeralsOnlyOnTheirLines) {
@@ -122,7 +144,7 @@ TEST(HorizonStrip, NumeralsOnlyOnTheirLines) {
                 n += at(x, y) == kStripWhite;
         return n;
     };
-    for (const LadderLine& l : kLadder) {
+    for (const Line& l : kRows) {
         const int left = white_in(55, 70, l.row - 4, l.row + 4);
         const int right = white_in(129, 144, l.row - 4, l.row + 4);
         EXPECT_EQ(left, right) << l.angle;
