@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace zento {
@@ -14,7 +15,8 @@ std::size_t write_uint(unsigned long long n, char* out) {
         tmp[k++] = char('0' + n % 10);
         n /= 10;
     } while (n != 0);
-    for (std::size_t i = 0; i < k; ++i) out[i] = tmp[k - 1 - i];
+    for (std::size_t i = 0; i < k; ++i)
+        out[i] = tmp[k - 1 - i];
     return k;
 }
 
@@ -38,19 +40,24 @@ std::size_t reference(float v, char* buf) {
     for (; *p != 'e'; ++p)
         if (*p >= '0' && *p <= '9') digits[nd++] = *p;
     const int exp10 = std::atoi(p + 1);
-    while (nd > 1 && digits[nd - 1] == '0') --nd; // drop trailing zeros
+    while (nd > 1 && digits[nd - 1] == '0')
+        --nd; // drop trailing zeros
     std::size_t n = 0;
     if (v < 0) buf[n++] = '-';
     if (exp10 < 0) {
         buf[n++] = '0';
         buf[n++] = '.';
-        for (int i = 0; i < -exp10 - 1; ++i) buf[n++] = '0';
-        for (int i = 0; i < nd; ++i) buf[n++] = digits[i];
+        for (int i = 0; i < -exp10 - 1; ++i)
+            buf[n++] = '0';
+        for (int i = 0; i < nd; ++i)
+            buf[n++] = digits[i];
     } else {
-        for (int i = 0; i <= exp10; ++i) buf[n++] = i < nd ? digits[i] : '0';
+        for (int i = 0; i <= exp10; ++i)
+            buf[n++] = i < nd ? digits[i] : '0';
         if (nd > exp10 + 1) {
             buf[n++] = '.';
-            for (int i = exp10 + 1; i < nd; ++i) buf[n++] = digits[i];
+            for (int i = exp10 + 1; i < nd; ++i)
+                buf[n++] = digits[i];
         }
     }
     return n;
