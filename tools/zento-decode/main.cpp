@@ -1,0 +1,260 @@
+// zento-decode: decodes a raw capture of the board's serial stream into one line per event,
+// through the program's own receiver and decoders.
+//
+//   zento-decode [--frames] [FILE | -]
+//
+// Lines, in stream order (numbers are value texts):
+//   attitude,YAW,PITCH,ROLL,ALTITUDE,TEMPERATURE,PRESSURE_PA,RATE
+//   sensor,AX,AY,AZ,GX,GY,GZ,HX,HY,HZ
+//   other,TT          a valid frame of another type (TT: type byte, lowercase hex)
+//   short,TT,N        an 0xA1 or 0xA2 frame shorter than its layout (N: bytes in rx_frame)
+//   log,MESSAGE       a message of the receiver
+// With --frames: frame,HEX for every delivered frame (rx_frame in lowercase hex) and the log lines.
+//
+// Exit status: 0 done, 1 the output could not be written, 2 bad options or unreadable input.
+#include "link/receiver.h"
+#include "telemetry/decoders.h"
+#include "telemetry/value_text.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+
+namespace {
+
+using namespace zento;
+
+constexpr std::string_view kUsage =
+    "usage: zento-decode [--frames] [FILE | -]\n"
+    "\n"
+    "Decodes a raw capture of the board's serial stream (FILE, or standard input when FILE\n"
+    "is missing or \"-\") and prints one line per event, in stream order:\n"
+    "  attitude,YAW,PITCH,ROLL,ALTITUDE,TEMPERATURE,PRESSURE_PA,RATE\n"
+    "  sensor,AX,AY,AZ,GX,GY,GZ,HX,HY,HZ\n"
+    "  other,TT         a valid frame of another type (TT: type byte in hex)\n"
+    "  short,TT,N       an attitude or sensor frame shorter than its layout (N bytes)\n"
+    "  log,MESSAGE      a message of the receiver (checksum, broken frame)\n"
+    "\n"
+    "  --frames   print frame,HEX for every valid frame (length byte through checksum)\n"
+    "             and the log lines, instead of the decoded values\n"
+    "  --help     show this text\n"
+    "\n"
+    "Exit status: 0 done, 1 the output could not be written, 2 bad options or unreadable input.\n";
+
+// Buffered standard output on the bare file descriptor.
+class Output {
+  public:
+    static constexpr std::size_t kSize = 1 << 20;
+    static constexpr std::size_t kLineMax = 16 + 9 * (kValueTextMax + 1) + 2 * 2005;
+
+    Output() : buf_(new char[kSize]) {}
+    ~Output() { flush(); }
+
+    // Room for one whole line.
+    char* reserve() {
+        if (kSize - n_ < kLineMax) flush();
+        return buf_.get() + n_;
+    }
+    void commit(char* end) { n_ = std::size_t(end - buf_.get()); }
+    void flush() {
+        std::size_t at = 0;
+        while (at < n_ && error_ == 0) {
+            const ssize_t w = ::write(STDOUT_FILENO, buf_.get() + at, n_ - at);
+            if (w < 0) {
+                if (errno != EINTR) error_ = errno;
+                continue;
+            }
+            at += std::size_t(w);
+        }
+        n_ = 0;
+    }
+    int error() const { return error_; }
+
+  private:
+    std::unique_ptr<char[]> buf_;
+    std::size_t n_ = 0;
+    int error_ = 0;
+};
+
+char* put(char* p, std::string_view s) {
+    std::memcpy(p, s.data(), s.size());
+    return p + s.size();
+}
+
+char* put_hex(char* p, std::uint8_t b) {
+    static constexpr char digits[] = "0123456789abcdef";
+    p[0] = digits[b >> 4];
+    p[1] = digits[b & 15];
+    return p + 2;
+}
+
+char* put_value(char* p, float v) {
+    *p++ = ',';
+    return p + value_text(v, p);
+}
+
+char* put_count(char* p, std::size_t n) {
+    char tmp[24];
+    std::size_t k = 0;
+    do {
+        tmp[k++] = char('0' + n % 10);
+        n /= 10;
+    } while (n != 0);
+    while (k != 0)
+        *p++ = tmp[--k];
+    return p;
+}
+
+class Printer final : public ReceiverEvents {
+  public:
+    Printer(Output& out, bool frames) : out_(out), frames_(frames) {}
+
+    void Show_msg(std::string_view text) override {
+        char* p = out_.reserve();
+        p = put(p, "log,");
+        p = put(p, text);
+        *p++ = '\n';
+        out_.commit(p);
+    }
+    void Rec_LedON() override {}
+
+    void Rec_attitude(std::span<const std::uint8_t> f) override {
+        if (frames_) return frame(f);
+        const auto r = decode_attitude(f);
+        if (!r) return short_frame(f);
+        char* p = out_.reserve();
+        p = put(p, "attitude");
+        p = put_value(p, r->yaw);
+        p = put_value(p, r->pitch);
+        p = put_value(p, r->roll);
+        p = put_value(p, r->altitude);
+        p = put_value(p, r->temperature);
+        p = put_value(p, r->pressure_pa());
+        p = put_value(p, r->rate);
+        *p++ = '\n';
+        out_.commit(p);
+    }
+
+    void Rec_sensor(std::span<const std::uint8_t> f) override {
+        if (frames_) return frame(f);
+        const auto r = decode_sensor(f);
+        if (!r) return short_frame(f);
+        char* p = out_.reserve();
+        p = put(p, "sensor");
+        for (int i = 0; i < 9; ++i)
+            p = put_value(p, r->reading(i));
+        *p++ = '\n';
+        out_.commit(p);
+    }
+
+    void Rec_other(std::span<const std::uint8_t> f) override {
+        if (frames_) return frame(f);
+        char* p = out_.reserve();
+        p = put(p, "other,");
+        p = put_hex(p, f[1]);
+        *p++ = '\n';
+        out_.commit(p);
+    }
+
+  private:
+    void frame(std::span<const std::uint8_t> f) {
+        char* p = out_.reserve();
+        p = put(p, "frame,");
+        for (std::uint8_t b : f)
+            p = put_hex(p, b);
+        *p++ = '\n';
+        out_.commit(p);
+    }
+    void short_frame(std::span<const std::uint8_t> f) {
+        char* p = out_.reserve();
+        p = put(p, "short,");
+        p = put_hex(p, f[1]);
+        *p++ = ',';
+        p = put_count(p, f.size());
+        *p++ = '\n';
+        out_.commit(p);
+    }
+
+    Output& out_;
+    bool frames_;
+};
+
+int usage_error(const std::string& why) {
+    std::fprintf(stderr, "zento-decode: %s\n%.*s", why.c_str(), int(kUsage.size()), kUsage.data());
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    bool frames = false;
+    const char* path = nullptr;
+    bool options_done = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        if (!options_done && a == "--help") {
+            std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
+            return 0;
+        }
+        if (!options_done && a == "--frames") {
+            frames = true;
+        } else if (!options_done && a == "--") {
+            options_done = true;
+        } else if (!options_done && a.size() > 1 && a[0] == '-') {
+            return usage_error("unknown option '" + std::string(a) + "'");
+        } else if (path) {
+            return usage_error("more than one input: '" + std::string(path) + "' and '" +
+                               std::string(a) + "'");
+        } else {
+            path = argv[i];
+        }
+    }
+
+    const bool from_stdin = path == nullptr || std::string_view(path) == "-";
+    const std::string name = from_stdin ? "standard input" : std::string(path);
+    int fd = STDIN_FILENO;
+    if (!from_stdin) {
+        fd = ::open(path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            std::fprintf(stderr, "zento-decode: cannot open %s: %s\n", name.c_str(),
+                         std::strerror(errno));
+            return 2;
+        }
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
+
+    Output out;
+    Printer printer(out, frames);
+    Receiver rx(printer);
+    constexpr std::size_t kBlock = 1 << 20;
+    const std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[kBlock]);
+    int status = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd, block.get(), kBlock);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int err = errno;
+            out.flush(); // what was decoded before the fault is kept
+            std::fprintf(stderr, "zento-decode: cannot read %s: %s\n", name.c_str(),
+                         std::strerror(err));
+            status = 2;
+            break;
+        }
+        rx.feed(std::span<const std::uint8_t>(block.get(), std::size_t(n)));
+        if (out.error() != 0) break;
+    }
+    if (!from_stdin) ::close(fd);
+    out.flush();
+    if (out.error() != 0) {
+        std::fprintf(stderr, "zento-decode: cannot write the output: %s\n",
+                     std::strerror(out.error()));
+        return status != 0 ? status : 1;
+    }
+    return status;
+}
