@@ -120,17 +120,11 @@ TEST(AttitudeIndicator, ConstructorDrawsTheLevelPicture) {
     EXPECT_EQ(draw(b, QStringLiteral("0"), QStringLiteral("0")), at_start);
 }
 
-TEST(AttitudeIndicator, LevelPictureIsTheStripShifted) {
+TEST(AttitudeIndicator, LevelHorizonRunsAlongTheWingBars) {
     AttitudeIndicator ind;
     const QImage img = draw(ind, QStringLiteral("0"), QStringLiteral("0"));
-    // Strip column x + 100 - CX, row y - CY + 500 + offset (offset -1): an exact shift.
-    for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x)
-            if (!in_symbol(x, y)) {
-                ASSERT_EQ(pix(img, x, y), strip_at(x + 100 - CX, y - CY + 499)) << x << ',' << y;
-            }
-    expect_symbol(img, "level");
-    // The horizon runs one row below the centre, along the top edge of the black wing bars.
+    // (The whole picture is checked pixel by pixel in PitchSlidesTheStrip.) The horizon runs one
+    // row below the centre, along the top edge of the black wing bars.
     for (int x : {0, 7, 60, 90, 150})
         EXPECT_EQ(white_row(img, x), CY + 1) << x;
     EXPECT_EQ(symbol()[5].top, CY);
@@ -167,16 +161,11 @@ TEST(AttitudeIndicator, PitchSlidesTheStrip) {
 TEST(AttitudeIndicator, PositiveRollTurnsClockwise) {
     AttitudeIndicator ind;
     const double t = std::tan(std::numbers::pi / 6.0);
-    const QImage right = draw(ind, QStringLiteral("30"), QStringLiteral("0"));
     // Clockwise on a y-down screen: the horizon rises on the left and sinks on the right.
-    for (int x : {5, 30, 130, 148}) {
-        const double want = CY + 1 + (x + 0.5 - CX) * t;
-        EXPECT_NEAR(white_row(right, x), want, 2.0) << x;
-    }
-    const QImage left = draw(ind, QStringLiteral("-30"), QStringLiteral("0"));
-    for (int x : {5, 30, 130, 148}) {
-        const double want = CY + 1 - (x + 0.5 - CX) * t;
-        EXPECT_NEAR(white_row(left, x), want, 2.0) << x;
+    for (int sign : {1, -1}) {
+        const QImage img = draw(ind, QString::number(30 * sign), QStringLiteral("0"));
+        for (int x : {5, 30, 130, 148})
+            EXPECT_NEAR(white_row(img, x), CY + 1 + sign * (x + 0.5 - CX) * t, 2.0) << x;
     }
 }
 
@@ -324,9 +313,6 @@ TEST(AttitudeIndicator, RotateBltMapsCornersOntoThePoints) {
     EXPECT_EQ(pix(dst, 54, 59), tr);
     EXPECT_EQ(pix(dst, 45, 40), bl);
     EXPECT_EQ(pix(dst, 45, 59), br);
-    blit(180, 0, 0, 20, 10);
-    EXPECT_EQ(pix(dst, 59, 54), tl);
-    EXPECT_EQ(pix(dst, 40, 45), br);
     blit(360, 0, -5, 20, 10); // half the rectangle above the source: copies the rest only
     EXPECT_EQ(pix(dst, 40, 49), kBlack);
     EXPECT_EQ(pix(dst, 40, 50), tl);
