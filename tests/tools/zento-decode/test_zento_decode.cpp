@@ -1,0 +1,249 @@
+// zento-decode end to end: the real binary on files and on standard input, whole output compared.
+#include "link/envelope.h"
+#include "telemetry/value_text.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+using namespace zento;
+using Bytes = std::vector<std::uint8_t>;
+namespace fs = std::filesystem;
+
+namespace {
+
+const Bytes kAttitudeExample = {0x81, 0x2C, 0x00, 0x5A, 0x00, 0x0F, 0x03,
+                                0xE8, 0x00, 0xFA, 0x27, 0x94, 0x00, 0x0A};
+const Bytes kSensorExample = {0x00, 0x10, 0x80, 0x10, 0x40, 0x00, 0x00, 0x00, 0x80,
+                              0x05, 0x00, 0x05, 0x01, 0x2C, 0x81, 0x2C, 0x00, 0x00};
+
+// Seven words 0x80 0x00: zero with the sign bit.
+const Bytes kNegativeZeros = {0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0};
+const std::string negative_zeros = "8000800080008000800080008000";
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class ZentoDecode : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char* bin = std::getenv("ZENTO_BIN_DIR");
+        ASSERT_NE(bin, nullptr) << "ZENTO_BIN_DIR is not set (run through ctest)";
+        tool_ = fs::path(bin) / "zento-decode";
+        ASSERT_TRUE(fs::exists(tool_)) << tool_;
+        std::string tmpl = (fs::temp_directory_path() / "zento-decode-test.XXXXXX").string();
+        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        dir_ = tmpl;
+    }
+    void TearDown() override {
+        if (!dir_.empty()) fs::remove_all(dir_);
+    }
+
+    fs::path write(const std::string& name, const Bytes& bytes) {
+        const fs::path p = dir_ / name;
+        std::ofstream(p, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return p;
+    }
+
+    // Runs the tool with the arguments; `input` (a shell redirection or pipe) feeds it.
+    Result run(const std::vector<std::string>& args, const std::string& input = "</dev/null",
+               const std::string& before = "") {
+        std::string cmd = before + quote(tool_.string());
+        for (const auto& a : args)
+            cmd += " " + quote(a);
+        cmd += " " + input + " >" + quote((dir_ / "out").string()) + " 2>" +
+               quote((dir_ / "err").string());
+        const int rc = std::system(cmd.c_str());
+        Result r;
+        r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+        r.out = slurp(dir_ / "out");
+        r.err = slurp(dir_ / "err");
+        return r;
+    }
+
+    fs::path tool_, dir_;
+};
+
+Bytes cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const auto& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+// Every kind of line.
+Bytes mixed() {
+    Bytes bad = build_frame(kTypeSensor, kSensorExample);
+    bad[bad.size() - 2] ^= 1;
+    Bytes lost = build_frame(kTypeAttitude, kAttitudeExample);
+    lost.erase(lost.begin() + 9);
+    return cat({build_frame(kTypeAttitude, kAttitudeExample),
+                {0x00, 0xAA, 0x13},
+                build_frame(kTypeSensor, kSensorExample),
+                build_frame(0xE0, {}),
+                bad,
+                lost,
+                build_frame(kTypeAttitude, Bytes(5, 0x01)),
+                build_frame(kTypeSensor, Bytes(17, 0x80)),
+                build_frame(0x7F, Bytes{0xA5, 0x5A, 0xAA}),
+                {0xA5, 0x5A, 0x00},
+                build_frame(kTypeAttitude, kNegativeZeros),
+                {0xA5, 0x5A, 0x12, 0xA1, 0x00}});
+}
+
+const char* const kMixedOut = "attitude,-30,9,1.5,100,25,101320,10\n"
+                              "sensor,16,-16,16384,0,-5,5,300,-300,0\n"
+                              "other,e0\n"
+                              "log,Check-Sum Error!\n"
+                              "log,Error! Com\n"
+                              "short,a1,8\n"
+                              "short,a2,20\n"
+                              "other,7f\n"
+                              "log,Error! Com\n"
+                              "attitude,0,0,0,0,0,0,0\n";
+
+} // namespace
+
+TEST_F(ZentoDecode, WorkedExamplesFromAFileAndFromStandardInput) {
+    const fs::path f = write("examples.bin", cat({build_frame(kTypeAttitude, kAttitudeExample),
+                                                  build_frame(kTypeSensor, kSensorExample)}));
+    const std::string want = "attitude,-30,9,1.5,100,25,101320,10\n"
+                             "sensor,16,-16,16384,0,-5,5,300,-300,0\n";
+    for (const Result& r : {run({f.string()}), run({}, "<" + quote(f.string())),
+                            run({"-"}, "<" + quote(f.string()))}) {
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, want);
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+TEST_F(ZentoDecode, EveryKindOfLine) {
+    const fs::path f = write("mixed.bin", mixed());
+    const Result r = run({f.string()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, kMixedOut);
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(ZentoDecode, FramesMode) {
+    const fs::path f = write("mixed.bin", mixed());
+    const Result r = run({"--frames"}, "<" + quote(f.string()));
+    EXPECT_EQ(r.status, 0);
+    const std::string want = "frame,12a1812c005a000f03e800fa2794000a73\n"
+                             "frame,16a2001080104000000080050005012c812c0000fc\n"
+                             "frame,04e0e4\n"
+                             "log,Check-Sum Error!\n"
+                             "log,Error! Com\n"
+                             "frame,09a10101010101af\n"
+                             "frame,15a2808080808080808080808080808080808037\n"
+                             "frame,077fa55aaa2f\n"
+                             "log,Error! Com\n"
+                             "frame,12a1" +
+                             negative_zeros + "33\n";
+    EXPECT_EQ(r.out, want);
+}
+
+TEST_F(ZentoDecode, LargeCaptureAcrossBlocksFileAndPipeAgree) {
+    // 120000 frames, 2.6 MB: frames cross the tool's read blocks and the pipe's.
+    Bytes capture;
+    std::string want;
+    char t[kValueTextMax];
+    for (int k = 0; k < 120000; ++k) {
+        Bytes p;
+        std::string line = k % 2 ? "sensor" : "attitude";
+        const int fields = k % 2 ? 9 : 7;
+        for (int i = 0; i < fields; ++i) {
+            const long w = long((k * 7919 + i * 104729) % 65535) - 32767;
+            const auto e = encode_sign_magnitude(w);
+            p.insert(p.end(), e.begin(), e.end());
+            float v = float(w);
+            if (!(k % 2) && i < 5) v = v / 10.0f;
+            if (!(k % 2) && i == 5) v = v * 10.0f;
+            line += ',';
+            line.append(t, value_text(v, t));
+        }
+        append_frame(capture, k % 2 ? kTypeSensor : kTypeAttitude, p);
+        want += line + '\n';
+    }
+    const fs::path f = write("large.bin", capture);
+    const Result from_file = run({f.string()});
+    EXPECT_EQ(from_file.status, 0);
+    EXPECT_TRUE(from_file.out == want)
+        << "outputs differ (" << from_file.out.size() << " vs " << want.size() << " bytes)";
+    const Result from_pipe = run({}, "", "cat " + quote(f.string()) + " | ");
+    EXPECT_EQ(from_pipe.status, 0);
+    EXPECT_TRUE(from_pipe.out == want);
+}
+
+TEST_F(ZentoDecode, EmptyInputPrintsNothing) {
+    const Result r = run({write("empty.bin", {}).string()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(ZentoDecode, UnreadableInputIsNamedWithTheReason) {
+    const std::string missing = (dir_ / "no such capture.bin").string();
+    Result r = run({missing});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "zento-decode: cannot open " + missing + ": No such file or directory\n");
+
+    r = run({dir_.string()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "zento-decode: cannot read " + dir_.string() + ": Is a directory\n");
+
+    r = run({}, "<" + quote(dir_.string())); // standard input that cannot be read
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "zento-decode: cannot read standard input: Is a directory\n");
+}
+
+TEST_F(ZentoDecode, OptionsAndHelp) {
+    Result r = run({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("--frames"), std::string::npos);
+    EXPECT_NE(r.out.find("attitude,YAW,PITCH,ROLL,ALTITUDE,TEMPERATURE,PRESSURE_PA,RATE"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("short,TT,N"), std::string::npos);
+
+    r = run({"--bogus"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.rfind("zento-decode: unknown option '--bogus'\nusage: zento-decode", 0), 0u)
+        << r.err;
+
+    const fs::path a = write("a.bin", {}), b = write("b.bin", {});
+    r = run({a.string(), b.string()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("more than one input"), std::string::npos);
+    EXPECT_NE(r.err.find("usage:"), std::string::npos);
+
+    // After "--" a name that starts with a dash is a file.
+    const fs::path dash = write("-x.bin", build_frame(0xE2, {}));
+    r = run({"--", dash.filename().string()}, "</dev/null", "cd " + quote(dir_.string()) + " && ");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "other,e2\n");
+}
