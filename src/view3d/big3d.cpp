@@ -1,0 +1,338 @@
+#include "view3d/big3d.h"
+
+#include "view3d/help_dialog.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QIcon>
+#include <QImageReader>
+#include <QMessageBox>
+#include <QOpenGLPaintDevice>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace zento {
+
+namespace {
+
+constexpr int kSurfaceWidth = 821, kSurfaceHeight = 601; // 12315 x 9015 twips
+constexpr char kModelFileName[] = "liti8.x";
+
+// The window's icon: the board seen from above.
+QIcon board_icon() {
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QColor(235, 235, 225));
+    p.setBrush(QColor(16, 96, 48));
+    p.drawRoundedRect(QRectF(1.5, 6.5, 29, 19), 2, 2);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(25, 25, 28));
+    p.drawRect(11, 11, 10, 10);
+    p.setBrush(QColor(255, 0, 0));
+    p.drawRect(25, 14, 4, 4);
+    p.setBrush(QColor(0, 0, 255));
+    p.drawRect(3, 14, 4, 4);
+    p.setBrush(QColor(236, 232, 220));
+    p.drawRect(9, 22, 14, 3);
+    return QIcon(pm);
+}
+
+QString from_std(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+} // namespace
+
+DrawingSurface::DrawingSurface(QWidget* parent) : QOpenGLWidget(parent) {
+    QSurfaceFormat f = format();
+    f.setDepthBufferSize(24);
+    f.setStencilBufferSize(8);
+    setFormat(f);
+}
+
+void DrawingSurface::paintGL() {
+    if (paint) paint();
+}
+
+Big3D::Big3D(const LatestValues& values, QString programFolder, QWidget* parent)
+    : QWidget(parent, Qt::Window), values_(values), folder_(std::move(programFolder)) {
+    setWindowTitle(QStringLiteral("Tavro AHRS 3D Show"));
+    setWindowIcon(board_icon());
+    resize(827, 619); // client area 12405 x 9285 twips
+
+    // No layout: the surface keeps its design size whatever the window's size.
+    Picture1 = new DrawingSurface(this);
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    Picture1->setGeometry(0, 0, kSurfaceWidth, kSurfaceHeight);
+    Picture1->setFixedSize(kSurfaceWidth, kSurfaceHeight);
+    Picture1->paint = [this] { paint_frame(); };
+
+    // The buttons lie over the surface's right-hand part: left 10920, tops 240 and 840,
+    // 1215 x 495 twips.
+    Command1 = new QPushButton(QStringLiteral("Back"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setGeometry(728, 16, 81, 33);
+    Command2 = new QPushButton(QStringLiteral("Heading zero"), this);
+    Command2->setObjectName(QStringLiteral("Command2"));
+    Command2->setGeometry(728, 56, 81, 33);
+    Command2->setToolTip(
+        QStringLiteral("将当然航向设置成偏置，当你的显示器不是向北的时候可以使用它来纠正"));
+    Command1->raise();
+    Command2->raise();
+    connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(50); // disabled until the window has loaded
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+
+    end_program = [] {
+        // Stop where the program stands, like the exit items: no handler of any window runs
+        // after this; the system releases the port, the window-system connection and memory.
+        std::fflush(nullptr);
+        std::_Exit(0);
+    };
+    message_box = [this](const QString& caption, const QString& text) {
+        QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, this);
+        box.exec();
+    };
+}
+
+Big3D::~Big3D() {
+    Timer1->stop();
+    Cleanup();
+}
+
+void Big3D::Show3D() {
+    if (ended_) return;
+    // Enabling the timer loads the window the first time.
+    if (!loaded()) {
+        Form_Load();
+        if (ended_) return;
+    }
+    if (!Timer1->isActive()) Timer1->start();
+    show();
+    raise();
+    activateWindow();
+}
+
+QString Big3D::model_path() const {
+    return folder_ + QLatin1Char('/') + kModelFileName;
+}
+
+void Big3D::Form_Load() {
+    ++loads_;
+    yaw_zero = 0;
+    // On screen before the device is made.
+    show();
+    QCoreApplication::processEvents();
+
+    if (!InitD3D(*Picture1, font())) {
+        if (!Dialog_) Dialog_ = new Dialog(this);
+        Dialog_->show();
+    }
+
+    bool loaded_ok = false;
+    try {
+        loaded_ok = InitGeometry();
+    } catch (const XLoadError& e) {
+        // A model or texture that cannot be loaded ends the program once reported.
+        message_box(app_title,
+                    QStringLiteral("The 3D model cannot be loaded.\n\n%1").arg(from_std(e.what())));
+        end_now();
+        return;
+    }
+    if (!loaded_ok) {
+        message_box(app_title, QStringLiteral("Unable to Create VertexBuffer"));
+        end_now();
+        return;
+    }
+
+    text_font = ui_font; // the overlay is written in the window's own font
+    if (!Timer1->isActive()) Timer1->start();
+}
+
+void Big3D::end_now() {
+    ended_ = true;
+    Timer1->stop();
+    end_program();
+}
+
+bool Big3D::InitD3D(DrawingSurface& hWnd, const QFont& font) {
+    ui_font = font;
+    d3d = hWnd.context();
+    if (!d3d || !d3d->isValid() || !hWnd.isValid()) {
+        d3d = nullptr;
+        return false;
+    }
+    hWnd.makeCurrent();
+    QString error;
+    device = GlDevice::create(&error);
+    hWnd.doneCurrent();
+    if (!device) qWarning("3D window: no OpenGL device: %s", qPrintable(error));
+    return device != nullptr;
+}
+
+bool Big3D::InitGeometry() {
+    const QString file = model_path();
+    if (!device)
+        throw XLoadError("\"" + file.toStdString() + "\": no OpenGL device to load the model into");
+    std::optional<XMesh> x = load_x_mesh(file.toStdString());
+    if (!x) return false; // the file holds no mesh
+
+    Picture1->makeCurrent();
+    struct DoneCurrent {
+        DrawingSurface* s;
+        ~DoneCurrent() { s->doneCurrent(); }
+    } done{Picture1};
+
+    mesh = GlMesh::create(*x);
+    if (!mesh) return false;
+    num_materials = int(x->materials.size());
+    mesh_materials.assign(x->materials.begin(), x->materials.end());
+    mesh_textures.clear();
+    mesh_textures.resize(std::size_t(num_materials));
+    for (int i = 0; i < num_materials; ++i) {
+        XMaterial& m = mesh_materials[std::size_t(i)];
+        m.Ambient = m.Diffuse;
+        if (m.texture.empty()) continue; // drawn without a texture
+        QString name = from_std(m.texture);
+        name.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        const QString path = folder_ + QLatin1Char('/') + name;
+        QImageReader reader(path);
+        const QImage image = reader.read();
+        if (image.isNull())
+            throw XLoadError("\"" + path.toStdString() +
+                             "\": " + reader.errorString().toStdString());
+        QString error;
+        mesh_textures[std::size_t(i)] = GlTexture::create(image, &error);
+        if (!mesh_textures[std::size_t(i)])
+            throw XLoadError("\"" + path.toStdString() + "\": " + error.toStdString());
+    }
+    return true;
+}
+
+void Big3D::Cleanup() {
+    const bool current = Picture1->context() && Picture1->isValid();
+    if (current) Picture1->makeCurrent();
+    mesh_textures.clear();
+    mesh_materials.clear();
+    mesh.reset();
+    device.reset();
+    d3d = nullptr;
+    num_materials = 0;
+    if (current) Picture1->doneCurrent();
+}
+
+bool Big3D::has_texture(int i) const {
+    return i >= 0 && std::size_t(i) < mesh_textures.size() && mesh_textures[std::size_t(i)];
+}
+
+void Big3D::Command1_Click() {
+    Timer1->setInterval(50);
+    Timer1->stop();
+    hide();
+}
+
+void Big3D::Command2_Click() {
+    yaw_zero = values_.Yaw;
+}
+
+void Big3D::Timer1_Timer() {
+    Render();
+}
+
+void Big3D::Form_Resize() {
+    // Neither the drawing surface nor the device follows the window's size.
+}
+
+void Big3D::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void Big3D::Form_Unload() {
+    Cleanup();
+    end_now();
+}
+
+void Big3D::closeEvent(QCloseEvent* event) {
+    if (!ended_) Form_Unload();
+    event->accept();
+}
+
+void Big3D::Render() {
+    if (!device) return;
+    Picture1->repaint(); // draws the frame now (paint_frame) and presents it
+}
+
+std::vector<Big3D::OverlayLine> Big3D::overlay_lines() const {
+    const LatestValues& v = values_;
+    return {
+        {20, QStringLiteral("Roll  = ") + from_std(v.str_roll)},
+        {40, QStringLiteral("Pitch = ") + from_std(v.str_pitch)},
+        {60, QStringLiteral("Yaw   = ") + from_std(v.str_yaw)},
+        {300, QStringLiteral("GyroX = ") + from_std(v.str_Xjiaosulv)},
+        {320, QStringLiteral("GyroY = ") + from_std(v.str_Yjiaosulv)},
+        {340, QStringLiteral("GyroZ = ") + from_std(v.str_Zjiaosulv)},
+        {380, QStringLiteral("AccX = ") + from_std(v.str_Xjiasudu)},
+        {400, QStringLiteral("AccY = ") + from_std(v.str_Yjiasudu)},
+        {420, QStringLiteral("AccZ = ") + from_std(v.str_Zjiasudu)},
+        {460, QStringLiteral("MagneticX = ") + from_std(v.str_Xcichang)},
+        {480, QStringLiteral("MagneticY = ") + from_std(v.str_Ycichang)},
+        {500, QStringLiteral("MagneticZ = ") + from_std(v.str_Zcichang)},
+    };
+}
+
+void Big3D::SetupMatrices(QPainter& overlay) {
+    const SceneMatrices s = scene_matrices(values_.Roll, values_.Pitch, values_.Yaw, yaw_zero);
+    device->SetTransform(GlDevice::World, s.world);
+    device->SetTransform(GlDevice::View, s.view);
+    device->SetTransform(GlDevice::Projection, s.projection);
+
+    overlay.setFont(text_font);
+    overlay.setPen(QColor(0, 255, 255));
+    for (const OverlayLine& line : overlay_lines())
+        overlay.drawText(QRect(10, line.top, kSurfaceWidth, kSurfaceHeight),
+                         Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip,
+                         line.text);
+}
+
+void Big3D::paint_frame() {
+    if (!device) return;
+    ++frames_;
+    const qreal dpr = Picture1->devicePixelRatioF();
+    const int w = int(Picture1->width() * dpr), h = int(Picture1->height() * dpr);
+
+    // Paint straight into the surface's framebuffer (a painter on the widget itself would be
+    // redirected while the window is grabbed).
+    QOpenGLPaintDevice target(w, h);
+    target.setDevicePixelRatio(dpr);
+    QPainter p(&target);
+    p.beginNativePainting();
+    device->Clear(w, h);
+    p.endNativePainting();
+
+    SetupMatrices(p); // the overlay goes under the model
+
+    p.beginNativePainting();
+    device->BeginScene(w, h);
+    for (int i = 0; i < num_materials; ++i) {
+        // The material has no effect with lighting off; the texture of stage 0 does.
+        device->SetTexture(mesh_textures[std::size_t(i)].get());
+        if (mesh) device->DrawSubset(*mesh, i);
+    }
+    device->EndScene();
+    p.endNativePainting();
+    p.end(); // the surface presents the frame
+}
+
+} // namespace zento

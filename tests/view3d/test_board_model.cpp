@@ -1,0 +1,214 @@
+// The board model as the generator builds it: seen whole, wound so that culling hides the faces
+// turned away, its markers where the screen arithmetic puts them; and the file writers.
+#include "make-model/board_mesh.h"
+#include "view3d/scene_math.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+using namespace zento;
+using namespace zento::model;
+
+namespace {
+
+// Signed area of a screen triangle with y down: positive when its corners run clockwise.
+double screen_area(const ScreenPoint& a, const ScreenPoint& b, const ScreenPoint& c) {
+    return double(b.x - a.x) * (c.y - a.y) - double(b.y - a.y) * (c.x - a.x);
+}
+
+// A fresh folder, removed with everything in it at the end of the test.
+struct TempDir {
+    std::string path;
+    TempDir() {
+        std::string t = (std::filesystem::temp_directory_path() / "zento-model-XXXXXX").string();
+        if (mkdtemp(t.data())) path = t;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        if (!path.empty()) std::filesystem::remove_all(path, ec);
+    }
+    std::string file(const std::string& name) const { return path + "/" + name; }
+};
+
+std::string read_all(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+} // namespace
+
+TEST(BoardModel, IsSeenWholeAtRestAndAtEveryHeading) {
+    const Mesh m = board_mesh();
+    ASSERT_FALSE(m.vertices.empty());
+    for (float roll : {-10.0f, 0.0f, 10.0f})
+        for (float pitch : {-10.0f, 0.0f, 10.0f})
+            for (int yaw = 0; yaw < 360; yaw += 3) {
+                const SceneMatrices s = scene_matrices(roll, pitch, float(yaw), 0);
+                const Mat4 wvp = multiply(multiply(s.world, s.view), s.projection);
+                for (const Vertex& v : m.vertices) {
+                    const ScreenPoint p = to_screen(transform(v.p, wvp), 821, 601);
+                    ASSERT_TRUE(p.inside) << "vertex " << v.p.x << "," << v.p.y << "," << v.p.z
+                                          << " leaves the view at roll " << roll << " pitch "
+                                          << pitch << " yaw " << yaw;
+                }
+            }
+    // Within 1.3 units of the view axis, between the near (z = -3) and far (z = +1) planes.
+    for (const Vertex& v : m.vertices) {
+        EXPECT_LT(std::hypot(v.p.x, v.p.y), 1.3f);
+        EXPECT_GT(v.p.z, -3.0f);
+        EXPECT_LT(v.p.z, 1.0f);
+    }
+}
+
+TEST(BoardModel, FacesTurnedToTheCameraAreClockwiseOnScreen) {
+    // Culling counter-clockwise faces must hide exactly the faces turned away from the camera.
+    const Mesh m = board_mesh();
+    for (float yaw : {0.0f, 70.0f, 123.0f, 200.0f}) {
+        const SceneMatrices s = scene_matrices(0, 0, yaw, 0);
+        int front = 0, back = 0;
+        for (const Triangle& t : m.triangles) {
+            const Vec3 a = m.vertices[t.corner[0]].p, b = m.vertices[t.corner[1]].p,
+                       c = m.vertices[t.corner[2]].p;
+            // Outward normal of a clockwise-from-outside triangle in a left-handed frame.
+            const Vec3 n =
+                cross({b.x - a.x, b.y - a.y, b.z - a.z}, {c.x - a.x, c.y - a.y, c.z - a.z});
+            const Vec4 nw = transform(n, s.world), aw = transform(a, s.world);
+            const double facing = nw.x * (0 - aw.x) + nw.y * (0 - aw.y) + nw.z * (-4 - aw.z);
+            const double area = screen_area(project(a, s, 821, 601), project(b, s, 821, 601),
+                                            project(c, s, 821, 601));
+            if (std::abs(area) < 1e-3 || std::abs(facing) < 1e-6) continue; // edge-on
+            EXPECT_EQ(facing > 0, area > 0) << "triangle at yaw " << yaw;
+            (facing > 0 ? front : back)++;
+        }
+        EXPECT_GT(front, 100);
+        EXPECT_GT(back, 100);
+    }
+}
+
+TEST(BoardModel, MarkersLandWhereThePerspectiveFormulaPutsThem) {
+    // At rest the world is the identity and the view a shift of 4 along Z, so a point lands at
+    // x = W/2 (1 + h X / (Z + 4)), y = H/2 (1 - h Y / (Z + 4)), h = 1 / tan(3.1415 / 10).
+    const double h = 1 / std::tan(3.1415 / 10);
+    const SceneMatrices rest = scene_matrices(0, 0, 0, 0);
+    for (const Marker& mk : markers()) {
+        const Vec3 c = to_file_frame(mk.top_centre);
+        const ScreenPoint p = project(c, rest, 821, 601);
+        EXPECT_NEAR(p.x, 410.5 * (1 + h * c.x / (c.z + 4)), 1e-3) << mk.name;
+        EXPECT_NEAR(p.y, 300.5 * (1 - h * c.y / (c.z + 4)), 1e-3) << mk.name;
+    }
+    // The stored pose: the far edge raised, the right marker on the right, the left on the left.
+    const Vec3 far = to_file_frame({0, 0, kHalfDepth});
+    EXPECT_NEAR(far.y, kHalfDepth * std::sin(kTiltDegrees * 3.14159265 / 180), 1e-6);
+    EXPECT_NEAR(far.z, kHalfDepth * std::cos(kTiltDegrees * 3.14159265 / 180), 1e-6);
+    const ScreenPoint right = project(to_file_frame(markers()[0].top_centre), rest, 821, 601);
+    const ScreenPoint left = project(to_file_frame(markers()[1].top_centre), rest, 821, 601);
+    const ScreenPoint top = project(to_file_frame(markers()[2].top_centre), rest, 821, 601);
+    EXPECT_GT(right.x, 600);
+    EXPECT_LT(left.x, 221);
+    EXPECT_LT(top.y, right.y - 30);
+    EXPECT_NEAR(right.y, left.y, 1e-3);
+}
+
+TEST(BoardModel, MaterialsAndParts) {
+    const Mesh m = board_mesh();
+    ASSERT_EQ(m.materials.size(), std::size_t(kMaterialCount));
+    EXPECT_EQ(m.materials[kBoard].texture, kBoardTexture);
+    int untextured = 0;
+    for (const Material& mat : m.materials)
+        untextured += mat.texture.empty();
+    EXPECT_EQ(untextured, kMaterialCount - 1);
+    std::set<int> used;
+    for (const Triangle& t : m.triangles) {
+        ASSERT_GE(t.material, 0);
+        ASSERT_LT(t.material, kMaterialCount);
+        for (int k : t.corner)
+            ASSERT_LT(std::size_t(k), m.vertices.size());
+        used.insert(t.material);
+    }
+    EXPECT_EQ(used.size(), std::size_t(kMaterialCount));
+    // Marker colours are their own: no other vertex has them.
+    for (const Triangle& t : m.triangles) {
+        if (t.material == kMarks) continue;
+        for (int k : t.corner) {
+            const Colour& c = m.vertices[k].c;
+            for (const Marker& mk : markers())
+                EXPECT_FALSE(c.r == mk.colour.r && c.g == mk.colour.g && c.b == mk.colour.b);
+        }
+    }
+}
+
+TEST(BoardModelFiles, XFileListsEverythingInOrder) {
+    Mesh m;
+    m.materials = {{"A", {1, 0, 0, 1}, 2, {0, 0, 0, 1}, {0, 0, 0, 1}, "a.bmp"},
+                   {"B", {0, 1, 0, 1}, 3, {0, 0, 0, 1}, {0, 0, 0, 1}, ""}};
+    m.add_quad({Vertex{{0, 1, 0}, 0, 0, {1, 0, 0, 1}}, Vertex{{1, 1, 0}, 1, 0, {}},
+                Vertex{{1, 0, 0}, 1, 1, {}}, Vertex{{0, 0, 0}, 0, 1, {}}},
+               1);
+    const std::string x = write_x(m);
+    EXPECT_EQ(x.rfind("xof 0303txt 0032\n", 0), 0u);
+    EXPECT_NE(x.find(" 4;\n 0.000000;1.000000;0.000000;,\n"), std::string::npos);
+    EXPECT_NE(x.find(" 3;0,1,2;,\n 3;0,2,3;;\n"), std::string::npos);
+    EXPECT_NE(x.find("MeshTextureCoords"), std::string::npos);
+    EXPECT_NE(x.find("  0;1.000000;0.000000;0.000000;1.000000;,"), std::string::npos);
+    EXPECT_NE(x.find("  2;\n  2;\n  1,\n  1;\n"), std::string::npos); // 2 materials, 2 faces
+    EXPECT_LT(x.find("Material A"), x.find("Material B"));
+    EXPECT_NE(x.find("TextureFilename { \"a.bmp\"; }"), std::string::npos);
+    EXPECT_EQ(x.find("TextureFilename", x.find("Material B")), std::string::npos);
+
+    m.vertex_colours = false;
+    m.texture_coords = false;
+    const std::string bare = write_x(m);
+    EXPECT_EQ(bare.find("MeshVertexColors"), std::string::npos);
+    EXPECT_EQ(bare.find("MeshTextureCoords"), std::string::npos);
+}
+
+TEST(BoardModelFiles, BmpIsBottomUpBgrWithPaddedRows) {
+    Image im;
+    im.width = 3;
+    im.height = 2;
+    im.rgb.assign(18, 0);
+    im.fill(0, 0, 1, 1, 10, 20, 30); // top-left
+    im.fill(2, 1, 1, 1, 40, 50, 60); // bottom-right
+    const auto b = write_bmp(im);
+    const int row = 12; // 9 bytes padded to 12
+    ASSERT_EQ(b.size(), 54u + 2 * row);
+    EXPECT_EQ(b[0], 'B');
+    EXPECT_EQ(b[1], 'M');
+    EXPECT_EQ(b[2] | b[3] << 8 | b[4] << 16, int(b.size()));
+    EXPECT_EQ(b[10], 54);
+    EXPECT_EQ(b[18], 3);  // width
+    EXPECT_EQ(b[22], 2);  // height, positive: bottom row first
+    EXPECT_EQ(b[28], 24); // bits per pixel
+    // First stored row is the image's bottom row: its last pixel is (40, 50, 60) as B G R.
+    EXPECT_EQ(b[54 + 6], 60);
+    EXPECT_EQ(b[54 + 7], 50);
+    EXPECT_EQ(b[54 + 8], 40);
+    // Second stored row is the top row: first pixel (10, 20, 30).
+    EXPECT_EQ(b[54 + row + 0], 30);
+    EXPECT_EQ(b[54 + row + 2], 10);
+
+    const Image tex = board_texture();
+    EXPECT_EQ(tex.rgb.size(), std::size_t(tex.width) * tex.height * 3);
+}
+
+TEST(BoardModelFiles, WriteFileReplacesWholeOrReportsAndLeavesNothing) {
+    TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string path = dir.file("liti8.x");
+    std::string reason;
+    ASSERT_TRUE(write_file(path, "first", reason)) << reason;
+    ASSERT_TRUE(write_file(path, "second", reason)) << reason;
+    EXPECT_EQ(read_all(path), "second");
+    EXPECT_FALSE(std::ifstream(path + ".part").good());
+
+    const std::string bad = dir.file("missing/liti8.x");
+    EXPECT_FALSE(write_file(bad, "x", reason));
+    EXPECT_NE(reason.find("missing/liti8.x.part"), std::string::npos) << reason;
+    EXPECT_NE(reason.find("No such file or directory"), std::string::npos) << reason;
+}

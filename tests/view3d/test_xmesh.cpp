@@ -1,0 +1,206 @@
+// The model file reader: the file's own vertices, corner order, texture coordinates, colours and
+// material order come back; broken files are reported with their name and reason.
+#include "make-model/board_mesh.h"
+#include "view3d/xmesh.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace zento;
+
+namespace {
+
+struct Files {
+    QTemporaryDir dir;
+    std::string put(const QString& name, const std::string& bytes) {
+        QFile f(dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes.data(), qint64(bytes.size()));
+        return dir.filePath(name).toStdString();
+    }
+};
+
+std::string load_error(const std::string& path) {
+    try {
+        load_x_mesh(path);
+    } catch (const XLoadError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+const char* const kTwoMaterials = R"(xof 0303txt 0032
+Frame F {
+ FrameTransformMatrix { 1.0,0.0,0.0,0.0, 0.0,1.0,0.0,0.0, 0.0,0.0,1.0,0.0, 2.0,0.0,0.0,1.0;; }
+ Mesh tri {
+  3;
+  0.0;0.0;0.0;,
+  1.0;0.0;0.0;,
+  1.0;1.0;0.5;;
+  1;
+  3;0,1,2;;
+  MeshMaterialList {
+   2; 1; 1;;
+   Material Plain { 0.0;1.0;0.0;1.0;; 5.0; 1.0;1.0;1.0;; 0.0;0.0;0.0;; TextureFilename { ""; } }
+   Material Bumpy { 1.0;0.0;0.0;0.5;; 7.0; 0.5;0.5;0.5;; 0.1;0.2;0.3;; TextureFilename { "my_bump.bmp"; } }
+  }
+ }
+}
+)";
+
+} // namespace
+
+TEST(XMesh, BoardModelComesBackAsTheFileHoldsIt) {
+    Files files;
+    const model::Mesh src = model::board_mesh();
+    const auto mesh = load_x_mesh(files.put("liti8.x", model::write_x(src)));
+    ASSERT_TRUE(mesh);
+    ASSERT_EQ(mesh->materials.size(), src.materials.size());
+    ASSERT_EQ(mesh->subsets.size(), src.materials.size());
+    EXPECT_EQ(mesh->triangle_count(), src.triangles.size());
+
+    for (std::size_t i = 0; i < src.materials.size(); ++i) {
+        const model::Material& want = src.materials[i];
+        const XMaterial& got = mesh->materials[i];
+        EXPECT_EQ(got.texture, want.texture) << "material " << i;
+        EXPECT_FLOAT_EQ(got.Diffuse[0], want.diffuse.r) << "material " << i;
+        EXPECT_FLOAT_EQ(got.Diffuse[1], want.diffuse.g) << "material " << i;
+        EXPECT_FLOAT_EQ(got.Diffuse[2], want.diffuse.b) << "material " << i;
+        EXPECT_FLOAT_EQ(got.Power, want.power) << "material " << i;
+    }
+
+    // Subset i holds material i's triangles, in the file's order, with the file's corners.
+    std::vector<std::size_t> next(src.materials.size(), 0);
+    for (const model::Triangle& t : src.triangles) {
+        const auto& subset = mesh->subsets[std::size_t(t.material)];
+        std::size_t& k = next[std::size_t(t.material)];
+        ASSERT_LE(k + 3, subset.size());
+        for (int c = 0; c < 3; ++c, ++k) {
+            const model::Vertex& want = src.vertices[std::size_t(t.corner[c])];
+            const XVertex& got = subset[k];
+            EXPECT_NEAR(got.position[0], want.p.x, 1e-6);
+            EXPECT_NEAR(got.position[1], want.p.y, 1e-6);
+            EXPECT_NEAR(got.position[2], want.p.z, 1e-6);
+            EXPECT_NEAR(got.uv[0], want.u, 1e-6);
+            EXPECT_NEAR(got.uv[1], want.v, 1e-6);
+            EXPECT_NEAR(got.colour[0], want.c.r, 1e-6);
+            EXPECT_NEAR(got.colour[1], want.c.g, 1e-6);
+            EXPECT_NEAR(got.colour[2], want.c.b, 1e-6);
+        }
+    }
+}
+
+TEST(XMesh, KnownVertexKeepsItsLeftHandedFrameAndTextureOrientation) {
+    // The far corner of the top face: +Z (away from the viewer) stays +Z, and its texture
+    // coordinate v = 0 (the image's top row) stays 0.
+    Files files;
+    model::Mesh m;
+    m.materials = {{"M", {1, 1, 1, 1}, 0, {0, 0, 0, 1}, {0, 0, 0, 1}, ""}};
+    m.add_quad({model::Vertex{{-1, 0.5f, 2}, 0, 0, {1, 0, 0, 1}},
+                model::Vertex{{1, 0.5f, 2}, 1, 0, {0, 1, 0, 1}},
+                model::Vertex{{1, -0.5f, 3}, 1, 1, {0, 0, 1, 1}},
+                model::Vertex{{-1, -0.5f, 3}, 0, 1, {1, 1, 1, 1}}},
+               0);
+    const auto mesh = load_x_mesh(files.put("q.x", model::write_x(m)));
+    ASSERT_TRUE(mesh);
+    ASSERT_EQ(mesh->subsets[0].size(), 6u);
+    const XVertex& a = mesh->subsets[0][0];
+    const XVertex& b = mesh->subsets[0][1];
+    const XVertex& c = mesh->subsets[0][2];
+    EXPECT_EQ(a.position, (std::array<float, 3>{-1, 0.5f, 2}));
+    EXPECT_EQ(b.position, (std::array<float, 3>{1, 0.5f, 2}));
+    EXPECT_EQ(c.position, (std::array<float, 3>{1, -0.5f, 3}));
+    EXPECT_EQ(a.uv, (std::array<float, 2>{0, 0}));
+    EXPECT_EQ(c.uv, (std::array<float, 2>{1, 1}));
+    EXPECT_EQ(a.colour, (std::array<float, 4>{1, 0, 0, 1}));
+    EXPECT_EQ(b.colour, (std::array<float, 4>{0, 1, 0, 1}));
+}
+
+TEST(XMesh, MissingColoursAreWhiteAndMissingCoordinatesZero) {
+    Files files;
+    model::Mesh m;
+    m.materials = {{"M", {0.2f, 0.3f, 0.4f, 1}, 0, {0, 0, 0, 1}, {0, 0, 0, 1}, ""}};
+    m.add_box({0, 0, 0}, {0.5f, 0.5f, 0.5f}, 0, {1, 0, 0, 1}, {1, 0, 0, 1});
+    m.vertex_colours = false;
+    m.texture_coords = false;
+    const auto mesh = load_x_mesh(files.put("box.x", model::write_x(m)));
+    ASSERT_TRUE(mesh);
+    ASSERT_EQ(mesh->triangle_count(), 12u);
+    for (const XVertex& v : mesh->subsets[0]) {
+        EXPECT_EQ(v.colour, (std::array<float, 4>{1, 1, 1, 1}));
+        EXPECT_EQ(v.uv, (std::array<float, 2>{0, 0}));
+    }
+}
+
+TEST(XMesh, FrameTransformsApplyAndTextureNamesAreFoundWhateverTheirKind) {
+    Files files;
+    const auto mesh = load_x_mesh(files.put("f.x", kTwoMaterials));
+    ASSERT_TRUE(mesh);
+    ASSERT_EQ(mesh->materials.size(), 2u);
+    EXPECT_TRUE(mesh->subsets[0].empty()); // material 0 is not used by any face
+    ASSERT_EQ(mesh->subsets[1].size(), 3u);
+    // The frame moves the mesh 2 along +X.
+    EXPECT_EQ(mesh->subsets[1][0].position, (std::array<float, 3>{2, 0, 0}));
+    EXPECT_EQ(mesh->subsets[1][2].position, (std::array<float, 3>{3, 1, 0.5f}));
+    EXPECT_EQ(mesh->materials[0].texture, "");
+    // A name with "bump" in it is still this material's texture.
+    EXPECT_EQ(mesh->materials[1].texture, "my_bump.bmp");
+    EXPECT_FLOAT_EQ(mesh->materials[1].Diffuse[3], 0.5f);
+    EXPECT_FLOAT_EQ(mesh->materials[1].Emissive[2], 0.3f);
+    EXPECT_FLOAT_EQ(mesh->materials[1].Specular[0], 0.5f);
+}
+
+TEST(XMesh, FileWithoutAMeshLoadsAsNoMesh) {
+    Files files;
+    const auto path =
+        files.put("frame.x", "xof 0303txt 0032\nFrame F { FrameTransformMatrix { 1.0,0.0,0.0,0.0, "
+                             "0.0,1.0,0.0,0.0, 0.0,0.0,1.0,0.0, 0.0,0.0,0.0,1.0;; } }\n");
+    EXPECT_FALSE(load_x_mesh(path).has_value());
+}
+
+TEST(XMesh, BrokenFilesAreReportedWithNameAndReason) {
+    Files files;
+    const std::string missing = files.dir.filePath("liti8.x").toStdString();
+    std::string e = load_error(missing);
+    EXPECT_NE(e.find(missing), std::string::npos) << e;
+    EXPECT_NE(e.find("No such file or directory"), std::string::npos) << e;
+
+    e = load_error(files.dir.path().toStdString());
+    EXPECT_NE(e.find(files.dir.path().toStdString()), std::string::npos) << e;
+    EXPECT_NE(e.find("directory"), std::string::npos) << e;
+
+    const auto empty = files.put("empty.x", "");
+    e = load_error(empty);
+    EXPECT_NE(e.find(empty), std::string::npos) << e;
+    EXPECT_NE(e.find("not a DirectX .x file"), std::string::npos) << e;
+
+    const auto obj = files.put("obj.x", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    e = load_error(obj);
+    EXPECT_NE(e.find("not a DirectX .x file"), std::string::npos) << e;
+
+    const std::string whole = model::write_x(model::board_mesh());
+    const auto cut = files.put("cut.x", whole.substr(0, whole.size() / 2));
+    e = load_error(cut);
+    EXPECT_NE(e.find(cut), std::string::npos) << e;
+    EXPECT_GT(e.size(), cut.size() + 6) << "a reason follows the name: " << e;
+
+    const auto header_only = files.put("header.x", "xof 0303txt 0032\n");
+    e = load_error(header_only);
+    EXPECT_NE(e.find(header_only), std::string::npos) << e;
+
+    std::string bad_index = kTwoMaterials;
+    bad_index.replace(bad_index.find("3;0,1,2;;"), 9, "3;0,1,9;;");
+    const auto bad = files.put("bad.x", bad_index);
+    try {
+        const auto mesh = load_x_mesh(bad); // either reported or the bad face left out
+        if (mesh) {
+            for (const auto& s : mesh->subsets)
+                EXPECT_EQ(s.size() % 3, 0u);
+        }
+    } catch (const XLoadError& err) {
+        EXPECT_NE(std::string(err.what()).find(bad), std::string::npos);
+    }
+}
