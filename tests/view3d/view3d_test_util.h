@@ -1,0 +1,126 @@
+#pragma once
+// Helpers of the 3D window tests: a window with its hooks recorded, model folders with chosen
+// contents, and pixel measurements of rendered frames.
+#include "make-model/board_mesh.h"
+#include "telemetry/latest_values.h"
+#include "view3d/big3d.h"
+#include "view3d/help_dialog.h"
+#include "view3d/scene_math.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QString>
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace view3d_test {
+
+using zento::model::Colour;
+
+inline QString bin_dir() {
+    const char* d = std::getenv("ZENTO_BIN_DIR");
+    return d ? QString::fromLocal8Bit(d) : QString();
+}
+
+// A Big3D whose message boxes and program end are recorded instead of shown and done.
+struct Window {
+    struct Box {
+        QString caption, text;
+        bool dialog_on_screen;
+    };
+    zento::LatestValues values;
+    std::unique_ptr<zento::Big3D> w;
+    std::vector<Box> boxes;
+    int ends = 0;
+
+    explicit Window(const QString& folder) {
+        w = std::make_unique<zento::Big3D>(values, folder);
+        w->end_program = [this] { ++ends; };
+        w->message_box = [this](const QString& caption, const QString& text) {
+            boxes.push_back({caption, text, w->dialog() && w->dialog()->isVisible()});
+        };
+    }
+};
+
+// A folder holding the given files (name -> bytes).
+struct Folder {
+    QTemporaryDir dir;
+    QString path() const { return dir.path(); }
+    void put(const QString& name, const std::string& bytes) {
+        QFile f(dir.filePath(name));
+        if (f.open(QIODevice::WriteOnly)) f.write(bytes.data(), qint64(bytes.size()));
+    }
+    void put(const QString& name, const std::vector<unsigned char>& bytes) {
+        put(name, std::string(bytes.begin(), bytes.end()));
+    }
+    // The board model and its texture, as the build writes them.
+    void put_board_model() {
+        put(zento::model::kModelFile, zento::model::write_x(zento::model::board_mesh()));
+        put(zento::model::kBoardTexture, zento::model::write_bmp(zento::model::board_texture()));
+    }
+};
+
+// Pixels of a colour: count and centroid (pixel centres at i + 0.5).
+struct Blob {
+    int count = 0;
+    double x = 0, y = 0;
+};
+
+inline bool near_colour(QRgb p, int r, int g, int b, int tol) {
+    return std::abs(qRed(p) - r) <= tol && std::abs(qGreen(p) - g) <= tol &&
+           std::abs(qBlue(p) - b) <= tol;
+}
+
+inline Blob find_colour(const QImage& im, int r, int g, int b, int tol = 40) {
+    Blob blob;
+    const QImage img = im.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < img.height(); ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(img.constScanLine(y));
+        for (int x = 0; x < img.width(); ++x)
+            if (near_colour(line[x], r, g, b, tol)) {
+                ++blob.count;
+                blob.x += x + 0.5;
+                blob.y += y + 0.5;
+            }
+    }
+    if (blob.count) {
+        blob.x /= blob.count;
+        blob.y /= blob.count;
+    }
+    return blob;
+}
+
+inline Blob find_colour(const QImage& im, const Colour& c, int tol = 40) {
+    return find_colour(im, int(c.r * 255 + 0.5f), int(c.g * 255 + 0.5f), int(c.b * 255 + 0.5f),
+                       tol);
+}
+
+// Where a marker pad shows for the given attitude: the centre of whichever of its two pads
+// faces the camera.
+inline zento::ScreenPoint expected_marker(const zento::model::Marker& m, float roll, float pitch,
+                                          float yaw, float yaw_zero) {
+    using namespace zento;
+    const SceneMatrices s = scene_matrices(roll, pitch, yaw, yaw_zero);
+    const Vec3 up = model::to_file_frame({0, 1, 0});
+    const Vec4 n = transform(up, s.world); // w = 1 carries no translation: world has none
+    const Vec3 top = model::to_file_frame(m.top_centre);
+    const Vec4 tw = transform(top, s.world);
+    // Eye at (0, 0, -4) in world space.
+    const float facing = n.x * (0 - tw.x) + n.y * (0 - tw.y) + n.z * (-4 - tw.z);
+    const Vec3 c = facing > 0 ? top : model::to_file_frame(m.bottom_centre);
+    return project(c, s, 821, 601);
+}
+
+inline QImage frame_of(zento::Big3D& w) {
+    return w.Picture1->grabFramebuffer();
+}
+
+} // namespace view3d_test
