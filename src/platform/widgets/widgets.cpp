@@ -12,6 +12,7 @@
 #include <QPainterPath>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QTransform>
 
 #include <algorithm>
 #include <cmath>
@@ -25,8 +26,13 @@ constexpr QColor kHousingEdge{12, 12, 14};
 constexpr QColor kBevelLight{236, 236, 236};
 constexpr QColor kBevelDark{72, 72, 72};
 
+// Device pixels per logical pixel for this painter: the device transform carries it both on
+// a high-DPI screen and when the widget is rendered into an image of another pixel ratio.
 qreal device_ratio(const QPainter& p) {
-    return p.device() ? p.device()->devicePixelRatio() : qreal(1);
+    const QTransform& t = p.deviceTransform();
+    const qreal s = std::hypot(t.m11(), t.m12());
+    if (!(s > 0.05) || !std::isfinite(s)) return 1;
+    return std::round(s * 100) / 100;
 }
 
 // A cached picture is reused while the widget's size and the device pixel ratio are unchanged.

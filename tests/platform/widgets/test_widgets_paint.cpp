@@ -539,6 +539,47 @@ TEST(PanelWidget, TitleAndMarginsKeepChildrenClear) {
     EXPECT_GT(ink, 20);
 }
 
+// ---- cached static parts ----------------------------------------------------------------
+
+// A widget that painted before (its static parts cached) must paint exactly like a fresh one,
+// whatever happened in between: another pixel ratio, another size, another value.
+template <class W, class Set> void expect_cache_follows(Set set) {
+    W used;
+    set(used, 30.0);
+    (void)render(used, 1.0);
+    (void)render(used, 2.0);
+    used.resize(used.width() + 10, used.height() + 10);
+    (void)render(used);
+    used.resize(used.sizeHint());
+    set(used, 40.0);
+    for (qreal dpr : {2.0, 1.0, 1.5}) {
+        W fresh;
+        set(fresh, 40.0);
+        const QImage a = render(used, dpr);
+        const QImage b = render(fresh, dpr);
+        EXPECT_EQ(a, b) << W::staticMetaObject.className() << " at ratio " << dpr;
+    }
+}
+
+TEST(Caches, FollowPixelRatioAndSize) {
+    expect_cache_follows<Compass>([](Compass& w, double v) { w.setDirection(v); });
+    expect_cache_follows<LedBar>([](LedBar& w, double v) { w.setPosition(v); });
+    expect_cache_follows<Thermometer>([](Thermometer& w, double v) { w.setPosition(v); });
+}
+
+TEST(Caches, HighRatioPaintsInDevicePixels) {
+    // At ratio 2 the dial is drawn at 2 x 137 device pixels, not a 137 pixel picture scaled
+    // up: a scaled-up face has every pixel doubled, a real one has detail on odd pixels.
+    Compass c;
+    c.setDirection(kNaN);
+    const QImage img = render(c, 2.0);
+    int differ = 0;
+    for (int y = 0; y + 1 < img.height(); y += 2)
+        for (int x = 0; x + 1 < img.width(); x += 2)
+            if (img.pixel(x, y) != img.pixel(x + 1, y)) ++differ;
+    EXPECT_GT(differ, 200);
+}
+
 // ---- repaint economy --------------------------------------------------------------------
 
 class RepaintTest : public ::testing::Test {
