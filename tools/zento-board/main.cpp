@@ -241,7 +241,8 @@ int run_live(const Options& o, std::uint64_t seed, Signals& signals) {
         if (const auto sig = signals.take()) {
             say(signal_name(*sig) + ": stopping after " + fixed(double(now_ns() - t0) / 1e9, 1) +
                 " s; " + std::to_string(sent) + " ticks sent, " +
-                std::to_string(writer.dropped_ticks() + skipped) + " dropped");
+                std::to_string(writer.dropped_ticks() + skipped) + " dropped, " +
+                std::to_string(writer.discards()) + " unread backlogs discarded");
             return 0;
         }
         if (fds[1].revents & POLLIN) {
