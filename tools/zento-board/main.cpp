@@ -171,7 +171,7 @@ void announce(const PtyPort& port) {
 std::vector<Command> read_commands(PtyPort& port, CommandReader& reader) {
     std::vector<Command> all;
     std::uint8_t buf[4096];
-    for (;;) {
+    for (int round = 0; round < 16; ++round) { // a chatty reader never starves the ticks
         const std::size_t n = port.read_some(buf);
         if (n == 0) break;
         const auto found = reader.feed(std::span(buf, n));
