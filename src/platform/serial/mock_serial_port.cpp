@@ -58,6 +58,7 @@ std::string MockSerialPort::device_text() const {
 }
 
 bool MockSerialPort::setPortOpen(bool open) {
+    calls.push_back(open ? "PortOpen=true" : "PortOpen=false");
     if (!open) {
         open_ = false;
         input_.clear();

@@ -64,8 +64,9 @@ class MockSerialPort : public SerialPort {
 
     std::vector<std::uint8_t> written;             // every byte written, in order
     std::vector<std::vector<std::uint8_t>> writes; // one entry per successful Output call
-    std::vector<std::string> calls;                // property writes, e.g. "RThreshold=1"
-    int opens = 0;                                 // successful opens
+    std::vector<std::string>
+        calls;     // property writes in order, e.g. "RThreshold=1", "PortOpen=true"
+    int opens = 0; // successful opens
     int open_attempts = 0;
     int on_comm_raised = 0;
     int max_on_comm_depth = 0; // deepest nesting of OnComm seen (1 = never re-entered)

@@ -1,0 +1,51 @@
+#include "shell/fonts.h"
+
+#include <QStringList>
+
+namespace zento {
+
+namespace {
+
+QFont make(const QStringList& families, double point_size, QFont::StyleHint hint) {
+    QFont f;
+    f.setFamilies(families);
+    f.setStyleHint(hint);
+    f.setPointSizeF(point_size);
+    return f;
+}
+
+} // namespace
+
+QFont font_xinsongti(double point_size) {
+    return make({QStringLiteral("新宋体"), QStringLiteral("NSimSun"), QStringLiteral("SimSun"),
+                 QStringLiteral("Noto Serif CJK SC"), QStringLiteral("AR PL UMing CN"),
+                 QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei")},
+                point_size, QFont::Serif);
+}
+
+QFont font_heiti(double point_size) {
+    return make({QStringLiteral("黑体"), QStringLiteral("SimHei"),
+                 QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Zen Hei"),
+                 QStringLiteral("WenQuanYi Micro Hei")},
+                point_size, QFont::SansSerif);
+}
+
+QFont font_arial(double point_size, bool bold) {
+    QFont f =
+        make({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+              QStringLiteral("Helvetica"), QStringLiteral("DejaVu Sans")},
+             point_size, QFont::SansSerif);
+    f.setBold(bold);
+    return f;
+}
+
+QFont font_lucida_console(double point_size) {
+    QFont f = make({QStringLiteral("Lucida Console"), QStringLiteral("DejaVu Sans Mono"),
+                    QStringLiteral("Liberation Mono"), QStringLiteral("Noto Sans Mono"),
+                    QStringLiteral("WenQuanYi Micro Hei Mono"), QStringLiteral("monospace")},
+                   point_size, QFont::TypeWriter);
+    f.setFixedPitch(true);
+    return f;
+}
+
+} // namespace zento
