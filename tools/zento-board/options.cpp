@@ -131,10 +131,10 @@ std::string help_text() {
     return R"(Usage: zento-board [OPTIONS]
 
 A simulated AHRS board on a virtual serial port (a pseudo-terminal). Prints the port's device
-path on the first line of standard output, then streams as the board does until SIGINT or
-SIGTERM: per tick an attitude frame (type 0xA1, 14-byte payload, length byte 18) and a raw
-sensor frame (type 0xA2, 18-byte payload, length byte 22), paced in real time from a monotonic
-clock. Status and the commands received go to standard error, one line each.
+path on the first line of standard output, then streams as the board does until SIGINT,
+SIGTERM or SIGHUP: per tick an attitude frame (type 0xA1, 14-byte payload, length byte 18)
+and a raw sensor frame (type 0xA2, 18-byte payload, length byte 22), paced in real time from
+a monotonic clock. Status and the commands received go to standard error, one line each.
 
 Options:
   --rate HZ       ticks per second, each one attitude and one sensor frame (default 20, the
@@ -154,10 +154,10 @@ Options:
                   --out, the same bytes); without it a seed is picked and shown on stderr
   -h, --help      this text
 
-The port: raw mode (no byte translated), non-blocking. When nobody reads, the board keeps its
-own time and drops whole ticks; bytes left unread for more than about half a second (at most
-2 KiB) are discarded, so a program that opens the port gets fresh frames. Reconnecting works
-any number of times.
+The port: raw mode (no byte translated), never blocking the board. When nobody reads, the
+board keeps its own time; bytes left unread for more than about half a second (at most 2 KiB)
+are discarded, so a program that opens the port gets fresh frames, and a tick the port cannot
+take is dropped whole, never half-written. Reconnecting works any number of times.
 
 Commands read from the port (anything else is ignored):
   A5 5A 04 E0 E4 AA   collect the gyroscope bias: from then on the gyroscope readings lose
@@ -192,8 +192,9 @@ pressure as a word counting 10 Pa, near sea level, falling about 12 Pa per metre
 the board's attitude-solution rate (about 200 per second). All fields are sign-magnitude
 words, high byte first.
 
-Exit status: 0 after SIGINT or SIGTERM (or when --out is done), 1 on a failure while running,
-2 for bad options or a port or file that cannot be created.
+Exit status: 0 after SIGINT, SIGTERM or SIGHUP (the link removed) and when --out is done;
+1 on a failure while running, and for an --out interrupted by a signal (the file then holds
+the whole ticks written so far); 2 for bad options or a port or file that cannot be created.
 )";
 }
 
