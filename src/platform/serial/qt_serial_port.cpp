@@ -137,6 +137,7 @@ bool QtSerialPortControl::setPortOpen(bool open) {
     }
     open_description_ = name + " (" + t.shown.toStdString() + ")";
     const LineSettings s = parse_line_settings(settings_).settings.value_or(LineSettings{});
+    open_path_ = t.path;
     serial_.setPortName(t.path);
     serial_.setBaudRate(s.baud);
     serial_.setDataBits(QSerialPort::DataBits(s.data_bits));
@@ -219,7 +220,9 @@ void QtSerialPortControl::on_error(QSerialPort::SerialPortError error) {
     case QSerialPort::UnknownError: {
         // Closed from the event loop, not from inside QSerialPort's own notification.
         failing_ = true;
-        const QString reason = serial_.errorString();
+        // An unplugged device leaves a stale system text behind; say what happened instead.
+        const QString reason = QFileInfo::exists(open_path_) ? serial_.errorString()
+                                                             : QStringLiteral("the device is gone");
         QMetaObject::invokeMethod(
             this, [this, reason, g = generation_] { fail(reason, g); }, Qt::QueuedConnection);
         break;

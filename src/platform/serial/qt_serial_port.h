@@ -60,6 +60,11 @@ class QtSerialPortControl : public QObject, public SerialPort {
     };
     Target resolve(int port) const;
 
+    // The underlying port, for inspection.
+    const QSerialPort& device() const { return serial_; }
+    // Bytes waiting in the adapter's input buffer.
+    std::size_t waiting() const { return input_.size(); }
+
     // The system's serial devices (paths); QSerialPortInfo by default, replaceable for tests.
     std::function<std::vector<std::string>()> list_devices;
 
@@ -79,6 +84,7 @@ class QtSerialPortControl : public QObject, public SerialPort {
     std::string settings_ = "9600,n,8,1";
     std::string last_error_;
     std::string open_description_; // "Com1 (/dev/ttyUSB0)" of the open port
+    QString open_path_;
     int comm_event_ = 0;
     std::vector<std::uint8_t> input_;
     bool overflow_ = false;

@@ -27,7 +27,7 @@ inline constexpr int kCommEventRxOver = 1008;
 inline constexpr int kInputModeBinary = 1;
 
 class SerialPort {
-public:
+  public:
     virtual ~SerialPort() = default;
 
     virtual void setInputLen(std::int16_t len) = 0;

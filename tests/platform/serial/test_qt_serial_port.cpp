@@ -1,0 +1,277 @@
+// The QSerialPort adapter over a real pseudo-terminal: "Com n" through the ports folder,
+// coalesced receive events, one-piece writes, line settings, the bounded input buffer, and a
+// device that goes away while open.
+#include "platform/serial/qt_serial_port.h"
+
+#include <QCoreApplication>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
+#include <numeric>
+#include <random>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace zento;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A pseudo-terminal pair; the test holds the master side, the adapter opens the slave.
+class Pty {
+  public:
+    Pty() {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
+        slave_ = ::ptsname(master_);
+    }
+    ~Pty() { close_master(); }
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+
+    bool ok() const { return master_ >= 0 && !slave_.empty(); }
+    const std::string& slave() const { return slave_; }
+    void close_master() {
+        if (master_ >= 0) ::close(master_);
+        master_ = -1;
+    }
+    // Writes everything, letting the event loop run while the terminal's buffer is full.
+    bool write_all(const std::vector<std::uint8_t>& bytes) {
+        std::size_t done = 0;
+        for (int stalls = 0; done < bytes.size() && stalls < 5000;) {
+            const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+            if (n > 0) {
+                done += std::size_t(n);
+                stalls = 0;
+            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                return false;
+            } else {
+                ++stalls;
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            }
+        }
+        return done == bytes.size();
+    }
+    std::vector<std::uint8_t> read_some() {
+        std::vector<std::uint8_t> out(4096);
+        const ssize_t n = ::read(master_, out.data(), out.size());
+        out.resize(n > 0 ? std::size_t(n) : 0);
+        return out;
+    }
+
+  private:
+    int master_ = -1;
+    std::string slave_;
+};
+
+class QtSerialTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::random_device rd;
+        dir = fs::temp_directory_path() / ("zento-serial-" + std::to_string(rd()));
+        fs::create_directories(dir / "ports");
+        ASSERT_TRUE(pty.ok()) << "no pseudo-terminal: " << std::strerror(errno);
+    }
+    void TearDown() override {
+        port.reset();
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    QtSerialPortControl& make() {
+        port = std::make_unique<QtSerialPortControl>(QString::fromStdString(dir.string()));
+        port->list_devices = [] { return std::vector<std::string>{}; };
+        port->OnComm = [this] {
+            ++depth;
+            max_depth = std::max(max_depth, depth);
+            port->setRThreshold(0);
+            events.push_back(port->CommEvent());
+            if (port->CommEvent() == kCommEventReceive) {
+                const auto in = port->Input();
+                received.insert(received.end(), in.begin(), in.end());
+            } else if (port->CommEvent() == kCommEventRxOver) {
+                port->setInBufferCount(0);
+                port->setOutBufferCount(0);
+            }
+            port->setRThreshold(1);
+            --depth;
+        };
+        port->OnFailure = [this](const std::string& r) { failures.push_back(r); };
+        return *port;
+    }
+    void link_com(int n, const std::string& target) {
+        fs::remove(dir / "ports" / ("com" + std::to_string(n)));
+        fs::create_symlink(target, dir / "ports" / ("com" + std::to_string(n)));
+    }
+    static bool wait_for(const std::function<bool()>& done) { return QTest::qWaitFor(done, 10000); }
+
+    fs::path dir;
+    Pty pty;
+    std::unique_ptr<QtSerialPortControl> port;
+    std::vector<int> events;
+    std::vector<std::uint8_t> received;
+    std::vector<std::string> failures;
+    int depth = 0, max_depth = 0;
+};
+
+std::vector<std::uint8_t> pattern(std::size_t n) {
+    std::vector<std::uint8_t> v(n);
+    for (std::size_t i = 0; i < n; ++i)
+        v[i] = std::uint8_t(i * 7 + i / 251);
+    return v;
+}
+
+} // namespace
+
+TEST_F(QtSerialTest, OpensThroughThePortsLinkAndDeliversEveryByteInOrder) {
+    link_com(1, pty.slave());
+    QtSerialPortControl& p = make();
+    p.setRThreshold(1);
+    p.setCommPort(1);
+    ASSERT_TRUE(p.setSettings("115200,n,8,1"));
+    EXPECT_EQ(p.deviceFor(1), pty.slave().substr(5)); // "pts/N"
+    ASSERT_TRUE(p.setPortOpen(true)) << p.lastError();
+    EXPECT_TRUE(p.PortOpen());
+
+    const std::vector<std::uint8_t> data = pattern(50000);
+    ASSERT_TRUE(pty.write_all(data));
+    ASSERT_TRUE(wait_for([&] { return received.size() >= data.size(); }));
+    EXPECT_EQ(received, data);
+    EXPECT_EQ(max_depth, 1) << "OnComm was re-entered";
+    for (int e : events)
+        EXPECT_EQ(e, kCommEventReceive);
+    EXPECT_TRUE(failures.empty());
+}
+
+TEST_F(QtSerialTest, ThresholdZeroHoldsEventsUntilSetBackToOne) {
+    link_com(1, pty.slave());
+    QtSerialPortControl& p = make();
+    ASSERT_TRUE(p.setPortOpen(true)) << p.lastError();
+    ASSERT_TRUE(pty.write_all({1, 2, 3}));
+    ASSERT_TRUE(wait_for([&] { return p.waiting() == 3; }));
+    EXPECT_TRUE(events.empty());
+    p.setRThreshold(1);
+    ASSERT_TRUE(wait_for([&] { return received.size() == 3; }));
+    EXPECT_EQ(events, std::vector<int>{kCommEventReceive});
+}
+
+TEST_F(QtSerialTest, OutputGoesOutInOnePiece) {
+    link_com(1, pty.slave());
+    QtSerialPortControl& p = make();
+    ASSERT_TRUE(p.setPortOpen(true)) << p.lastError();
+    const std::vector<std::uint8_t> frame{0xA5, 0x5A, 0x04, 0xE2, 0xE6, 0xAA};
+    ASSERT_TRUE(p.Output(frame)) << p.lastError();
+    std::vector<std::uint8_t> got;
+    ASSERT_TRUE(wait_for([&] {
+        const auto some = pty.read_some();
+        got.insert(got.end(), some.begin(), some.end());
+        return got.size() >= frame.size();
+    }));
+    EXPECT_EQ(got, frame);
+    p.setPortOpen(false);
+    EXPECT_FALSE(p.Output(frame));
+}
+
+TEST_F(QtSerialTest, LineSettingsReachTheDevice) {
+    link_com(1, pty.slave());
+    // Held open before the adapter takes the port exclusively; shares the line settings.
+    const int probe = ::open(pty.slave().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(probe, 0);
+    QtSerialPortControl& p = make();
+    ASSERT_TRUE(p.setSettings("9600,e,7,2"));
+    ASSERT_TRUE(p.setPortOpen(true)) << p.lastError();
+    termios t{};
+    ASSERT_EQ(::tcgetattr(probe, &t), 0);
+    EXPECT_EQ(::cfgetospeed(&t), speed_t(B9600));
+    EXPECT_TRUE(t.c_cflag & CSTOPB);
+    EXPECT_FALSE(t.c_lflag & ICANON) << "raw mode";
+    // A pseudo-terminal forces 8 data bits and no parity; the port was asked for them.
+    EXPECT_EQ(p.device().dataBits(), QSerialPort::Data7);
+    EXPECT_EQ(p.device().parity(), QSerialPort::EvenParity);
+    EXPECT_EQ(p.device().stopBits(), QSerialPort::TwoStop);
+    EXPECT_EQ(p.device().baudRate(), 9600);
+    EXPECT_FALSE(p.setSettings("115200,n,8,1")) << "an open port keeps its settings";
+    p.setCommPort(4);
+    EXPECT_EQ(p.CommPort(), 1);
+    EXPECT_EQ(p.Settings(), "9600,e,7,2");
+    ::close(probe);
+}
+
+TEST_F(QtSerialTest, OverflowIsReportedAndTheBufferStaysBounded) {
+    link_com(1, pty.slave());
+    QtSerialPortControl& p = make();
+    ASSERT_TRUE(p.setPortOpen(true)) << p.lastError(); // RThreshold 0: nothing is taken
+    const std::size_t cap = QtSerialPortControl::kInputCapacity;
+    ASSERT_TRUE(pty.write_all(pattern(cap + 100000)));
+    ASSERT_TRUE(wait_for([&] { return p.waiting() == cap; }));
+    QTest::qWait(50);
+    EXPECT_EQ(p.waiting(), cap) << "never grows past its bound";
+    p.setRThreshold(1);
+    ASSERT_TRUE(wait_for([&] { return !events.empty(); }));
+    EXPECT_EQ(events.front(), kCommEventRxOver);
+    EXPECT_EQ(p.waiting(), 0u);
+    ASSERT_TRUE(pty.write_all({9, 8, 7}));
+    ASSERT_TRUE(wait_for([&] { return received.size() == 3; }));
+    EXPECT_EQ(received, (std::vector<std::uint8_t>{9, 8, 7}));
+}
+
+TEST_F(QtSerialTest, DeviceGoneWhileOpenClosesAndReportsOnce) {
+    link_com(1, pty.slave());
+    QtSerialPortControl& p = make();
+    p.setRThreshold(1);
+    ASSERT_TRUE(p.setPortOpen(true)) << p.lastError();
+    pty.close_master(); // the far end disappears
+    ASSERT_TRUE(wait_for([&] { return !failures.empty(); }));
+    EXPECT_FALSE(p.PortOpen());
+    QTest::qWait(300);
+    ASSERT_EQ(failures.size(), 1u) << "one report, no stream of errors";
+    EXPECT_EQ(failures[0].rfind("Com1 (" + (dir / "ports" / "com1").string() + " -> ", 0), 0u)
+        << failures[0];
+    EXPECT_NE(failures[0].find("): the device is gone"), std::string::npos) << failures[0];
+    EXPECT_EQ(p.lastError(), failures[0]);
+
+    // Back again (a new terminal behind the same link): connecting works.
+    Pty again;
+    ASSERT_TRUE(again.ok());
+    link_com(1, again.slave());
+    ASSERT_TRUE(p.setPortOpen(true)) << p.lastError();
+    ASSERT_TRUE(again.write_all({0x42}));
+    ASSERT_TRUE(wait_for([&] { return !received.empty(); }));
+    EXPECT_EQ(received.back(), 0x42);
+}
+
+TEST_F(QtSerialTest, OpenFailuresNameTheDeviceAndTheReason) {
+    link_com(1, (dir / "gone").string()); // dangling link
+    QtSerialPortControl& p = make();
+    EXPECT_FALSE(p.setPortOpen(true));
+    EXPECT_FALSE(p.PortOpen());
+    EXPECT_NE(p.lastError().find("Com1 (" + (dir / "ports" / "com1").string() + " -> "),
+              std::string::npos)
+        << p.lastError();
+    EXPECT_NE(p.lastError().find("No such file or directory"), std::string::npos) << p.lastError();
+
+    p.setCommPort(3);
+    EXPECT_FALSE(p.setPortOpen(true));
+    EXPECT_EQ(p.lastError(), "Com3: no serial device has this port number");
+    EXPECT_EQ(p.deviceFor(3), "");
+}
+
+TEST_F(QtSerialTest, ComNumbersFollowTheSystemListAfterThePortsFolder) {
+    QtSerialPortControl& p = make();
+    p.list_devices = [] {
+        return std::vector<std::string>{"/dev/ttyS0", "/dev/ttyACM0", "/dev/ttyUSB10",
+                                        "/dev/ttyUSB2"};
+    };
+    EXPECT_EQ(p.deviceFor(1), "ttyUSB2");
+    EXPECT_EQ(p.deviceFor(2), "ttyUSB10");
+    EXPECT_EQ(p.deviceFor(3), "ttyACM0");
+    EXPECT_EQ(p.deviceFor(4), "ttyS0");
+    EXPECT_EQ(p.deviceFor(5), "");
+    EXPECT_EQ(p.resolve(3).path, QStringLiteral("/dev/ttyACM0"));
+    link_com(2, pty.slave()); // a link in the ports folder comes first
+    EXPECT_EQ(p.deviceFor(2), pty.slave().substr(5));
+    EXPECT_EQ(p.deviceFor(1), "ttyUSB2");
+}
