@@ -106,10 +106,10 @@ void paint_bevelled(QPainter& p, const QPainterPath& outline, const QPainterPath
         QLinearGradient gloss(band.topLeft(), band.bottomLeft());
         gloss.setColorAt(0, QColor(255, 255, 255, 110));
         gloss.setColorAt(1, QColor(255, 255, 255, 0));
-        QPainterPath clip;
-        clip.addRect(band);
-        p.setBrush(gloss);
-        p.drawPath(face.intersected(clip));
+        p.save();
+        p.setClipPath(face, Qt::IntersectClip);
+        p.fillRect(band, gloss);
+        p.restore();
     }
 }
 
@@ -132,19 +132,60 @@ void Lamp::setActive(bool on) {
 void Lamp::setActiveColor(const QColor& c) {
     if (c == on_color_) return;
     on_color_ = c;
+    lamp_[1] = QPixmap();
     if (active_) update();
 }
 
 void Lamp::setInactiveColor(const QColor& c) {
     if (c == off_color_) return;
     off_color_ = c;
+    lamp_[0] = QPixmap();
     if (!active_) update();
 }
 
 void Lamp::setRaisedBevel(bool raised) {
     if (raised == raised_) return;
     raised_ = raised;
+    invalidateLamp();
     update();
+}
+
+void Lamp::invalidateLamp() {
+    lamp_[0] = QPixmap();
+    lamp_[1] = QPixmap();
+}
+
+void Lamp::resizeEvent(QResizeEvent*) {
+    invalidateLamp();
+}
+
+void Lamp::changeEvent(QEvent* e) {
+    if (e->type() == QEvent::PaletteChange || e->type() == QEvent::FontChange ||
+        e->type() == QEvent::StyleChange)
+        invalidateLamp();
+    QWidget::changeEvent(e);
+}
+
+void Lamp::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const qreal dpr = device_ratio(p);
+    QPixmap& pm = lamp_[active_ ? 1 : 0];
+    if (!cache_fits(pm, size(), dpr)) {
+        pm = new_cache(size(), dpr);
+        QPainter c(&pm);
+        drawLamp(c, faceColor());
+    }
+    p.drawPixmap(QPointF(0, 0), pm);
+}
+
+void Lamp::drawLamp(QPainter& p, const QColor& face) const {
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF r = rect();
+    QPainterPath outline;
+    outline.addRect(r);
+    QPainterPath inner;
+    inner.addRect(r.adjusted(1.5, 1.5, -1.5, -1.5));
+    paint_bevelled(p, outline, inner, raised_, face);
 }
 
 // ---- LedDiamond -------------------------------------------------------------------------
@@ -156,8 +197,11 @@ LedDiamond::LedDiamond(QWidget* parent) : Lamp(parent) {
     resize(sizeHint());
 }
 
-void LedDiamond::paintEvent(QPaintEvent*) {
-    QPainter p(this);
+void LedDiamond::paintEvent(QPaintEvent* e) {
+    Lamp::paintEvent(e);
+}
+
+void LedDiamond::drawLamp(QPainter& p, const QColor& face) const {
     p.setRenderHint(QPainter::Antialiasing);
     const qreal side = std::min(width(), height());
     const QPointF c(width() / 2.0, height() / 2.0);
@@ -172,8 +216,7 @@ void LedDiamond::paintEvent(QPaintEvent*) {
     };
     const qreal half = side / 2.0;
     const qreal bevel = std::max<qreal>(1.5, side * 0.12);
-    paint_bevelled(p, diamond(half), diamond(std::max<qreal>(1, half - bevel)), raised_,
-                   faceColor());
+    paint_bevelled(p, diamond(half), diamond(std::max<qreal>(1, half - bevel)), raised_, face);
     p.setBrush(Qt::NoBrush);
     p.setPen(QPen(kHousingEdge, 1));
     p.drawPath(diamond(half - 0.5));
@@ -188,6 +231,7 @@ LedRectangle::LedRectangle(QWidget* parent) : Lamp(parent) {
 void LedRectangle::setLabel(const QString& text) {
     if (text == label_) return;
     label_ = text;
+    invalidateLamp();
     updateGeometry();
     update();
     notify_name(this);
@@ -212,22 +256,25 @@ QSize LedRectangle::sizeHint() const {
     return label_.isEmpty() ? QSize(17, 17) : QSize(65, 13);
 }
 
-void LedRectangle::paintEvent(QPaintEvent*) {
-    QPainter p(this);
+void LedRectangle::paintEvent(QPaintEvent* e) {
+    Lamp::paintEvent(e);
+}
+
+void LedRectangle::drawLamp(QPainter& p, const QColor& face) const {
     const QRectF r = rect();
     const qreal bevel =
         raised_ ? std::clamp<qreal>(std::min(r.width(), r.height()) * 0.12, 1, 3) : 1.0;
     QPainterPath outline;
     outline.addRect(r);
-    QPainterPath face;
-    face.addRect(r.adjusted(bevel, bevel, -bevel, -bevel));
-    paint_bevelled(p, outline, face, raised_, faceColor());
+    QPainterPath inner;
+    inner.addRect(r.adjusted(bevel, bevel, -bevel, -bevel));
+    paint_bevelled(p, outline, inner, raised_, face);
     p.setPen(QPen(kHousingEdge, 1));
     p.setBrush(Qt::NoBrush);
     p.drawRect(r.adjusted(0.5, 0.5, -0.5, -0.5));
     if (!label_.isEmpty()) {
         p.setFont(labelFont());
-        p.setPen(text_on(faceColor()));
+        p.setPen(text_on(face));
         p.drawText(r, Qt::AlignCenter, label_);
     }
 }

@@ -14,6 +14,8 @@
 #include <QString>
 #include <QWidget>
 
+class QPainter;
+
 namespace zento {
 
 // Lamp colours of the main window.
@@ -45,10 +47,22 @@ class Lamp : public QWidget {
     void activeChanged(bool on);
 
   protected:
+    // Draws the whole lamp with the given face colour. Paints are served from a picture per
+    // state (lit, unlit), so blinking costs one blit; call invalidateLamp() when anything
+    // drawLamp() uses changes.
+    virtual void drawLamp(QPainter& p, const QColor& face) const;
+    void invalidateLamp();
+    void paintEvent(QPaintEvent*) override;
+    void resizeEvent(QResizeEvent*) override;
+    void changeEvent(QEvent*) override;
+
     bool active_ = false;
     bool raised_ = false;
     QColor on_color_{255, 0, 0};
     QColor off_color_{57, 0, 0};
+
+  private:
+    QPixmap lamp_[2]; // unlit, lit
 };
 
 // Msg_Led: diamond lamp (21 x 21, lit red, unlit RGB(57,0,0), raised bevel).
@@ -60,6 +74,7 @@ class LedDiamond : public Lamp {
 
   protected:
     void paintEvent(QPaintEvent*) override;
+    void drawLamp(QPainter& p, const QColor& face) const override;
 };
 
 // iLedRectangleX: rectangular lamp with an optional centre label ("Lucida Console", or the
@@ -75,6 +90,7 @@ class LedRectangle : public Lamp {
 
   protected:
     void paintEvent(QPaintEvent*) override;
+    void drawLamp(QPainter& p, const QColor& face) const override;
 
   private:
     QString label_;

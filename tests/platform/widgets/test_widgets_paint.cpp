@@ -191,11 +191,19 @@ TEST(Lamps, ColourChangesShowAtOnceAndSignalsOnlyOnChange) {
     EXPECT_TRUE(spy.at(0).at(0).toBool());
     EXPECT_FALSE(spy.at(1).at(0).toBool());
 
-    rxd.setInactiveColor(kRxdOff);
-    EXPECT_EQ(pixel(render(rxd), {8.5, 8.5}), kRxdOff);
+    // Both states painted once with the default colours, then recoloured.
+    EXPECT_EQ(pixel(render(rxd), {8.5, 8.5}), QColor(57, 0, 0));
     rxd.setActive(true);
+    EXPECT_EQ(pixel(render(rxd), {8.5, 8.5}), QColor(255, 0, 0));
     rxd.setActiveColor(kRxdOn);
     EXPECT_EQ(pixel(render(rxd), {8.5, 8.5}), kRxdOn);
+    rxd.setActive(false);
+    rxd.setInactiveColor(kRxdOff);
+    EXPECT_EQ(pixel(render(rxd), {8.5, 8.5}), kRxdOff);
+    // Bevel changes show as well (the edge changes, the face does not).
+    const QImage flat = render(rxd);
+    rxd.setRaisedBevel(!rxd.raisedBevel());
+    EXPECT_NE(render(rxd), flat);
 }
 
 // ---- switch -----------------------------------------------------------------------------
@@ -555,6 +563,7 @@ template <class W, class Set> void expect_cache_follows(Set set) {
     for (qreal dpr : {2.0, 1.0, 1.5}) {
         W fresh;
         set(fresh, 40.0);
+        fresh.resize(used.size());
         const QImage a = render(used, dpr);
         const QImage b = render(fresh, dpr);
         EXPECT_EQ(a, b) << W::staticMetaObject.className() << " at ratio " << dpr;
@@ -565,6 +574,11 @@ TEST(Caches, FollowPixelRatioAndSize) {
     expect_cache_follows<Compass>([](Compass& w, double v) { w.setDirection(v); });
     expect_cache_follows<LedBar>([](LedBar& w, double v) { w.setPosition(v); });
     expect_cache_follows<Thermometer>([](Thermometer& w, double v) { w.setPosition(v); });
+    expect_cache_follows<LedDiamond>([](LedDiamond& w, double v) { w.setActive(v > 35); });
+    expect_cache_follows<LedRectangle>([](LedRectangle& w, double v) {
+        w.setLabel(QStringLiteral("TXD"));
+        w.setActive(v > 35);
+    });
 }
 
 TEST(Caches, HighRatioPaintsInDevicePixels) {
