@@ -362,6 +362,16 @@ TEST_F(StripChartTest, YFollowsVisibleWindowAndVisibleChannelsOnly) {
     chart.updateView();
     EXPECT_LT(chart.yRange().lower, 7.0);
     EXPECT_GT(chart.yRange().upper, 7.0);
+
+    // Points newer than the view (tracking off) do not count either.
+    chart.setTracking(false);
+    EXPECT_TRUE(chart.yFollowsData());
+    const QCPRange x_view = chart.xRange();
+    now += 1.0;
+    chart.addPoint(2, 99999.0);
+    chart.updateView();
+    EXPECT_EQ(chart.xRange(), x_view);
+    EXPECT_LT(chart.yRange().upper, 100.0);
 }
 
 TEST_F(StripChartTest, HistoryIsBoundedOldestDroppedFirst) {
@@ -423,12 +433,15 @@ TEST_F(StripChartTest, RedrawsAreCoalescedAndNeverInsideAddPoint) {
     EXPECT_FALSE(chart.redrawPending());
 }
 
-TEST_F(StripChartTest, HiddenChartDrawsWhenShown) {
-    feed({0}, 1.0, 0.1, 3.0);
-    QTest::qWait(3 * StripChart::kFrameIntervalMs);
+TEST_F(StripChartTest, HiddenChartSpendsNothingOnDrawingUntilShown) {
+    QApplication::processEvents(); // the plot's own first (queued) replot
     QSignalSpy replots(chart.plot(), &QCustomPlot::afterReplot);
+    feed({0}, 12.0, 0.1, 3.0);
+    QTest::qWait(4 * StripChart::kFrameIntervalMs);
+    EXPECT_EQ(replots.count(), 0);
     chart.show();
     ASSERT_TRUE(replots.wait(2000));
+    EXPECT_NEAR(chart.xRange().upper, now - 0.1, 1e-9); // drawn up to date
 }
 
 TEST_F(StripChartTest, NewestPointIsDrawnAtTheRightEdge) {
