@@ -237,18 +237,34 @@ void LedRectangle::setLabel(const QString& text) {
     notify_name(this);
 }
 
-QFont LedRectangle::labelFont() const {
-    // Resolved once: the font database does not change while the program runs.
+namespace {
+// "Lucida Console" where installed, else the system's fixed-pitch family. Resolved once: the
+// font database does not change while the program runs.
+const QString& label_family() {
     static const QString family = [] {
         const QString wanted = QStringLiteral("Lucida Console");
-        const QFont f(wanted);
-        if (QFontInfo(f).family().compare(wanted, Qt::CaseInsensitive) == 0) return wanted;
+        if (QFontInfo(QFont(wanted)).family().compare(wanted, Qt::CaseInsensitive) == 0)
+            return wanted;
         return QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
     }();
-    QFont f(family);
+    return family;
+}
+} // namespace
+
+QFont LedRectangle::labelFont() const {
+    QFont f;
+    if (testAttribute(Qt::WA_SetFont)) {
+        // A font given to this lamp wins; a family that is not installed falls back to the
+        // fixed-pitch one at the same size.
+        f = font();
+        if (QFontInfo(f).family().compare(f.family(), Qt::CaseInsensitive) != 0)
+            f.setFamily(label_family());
+    } else {
+        f = QFont(label_family());
+        f.setPixelSize(std::max(6, int(height() * 0.72)));
+    }
     f.setStyleHint(QFont::TypeWriter);
     f.setFixedPitch(true);
-    f.setPixelSize(std::max(6, int(height() * 0.72)));
     return f;
 }
 

@@ -68,6 +68,16 @@ TEST(WidgetDefaults, LabelFontIsFixedPitch) {
     const QFontInfo info(r.labelFont());
     EXPECT_TRUE(info.fixedPitch()) << info.family().toStdString();
     EXPECT_LE(info.pixelSize(), r.height());
+
+    // A font given to the lamp is used, at its size; a missing family still gives fixed pitch.
+    const QImage before = render(r);
+    r.setFont(QFont(QStringLiteral("Lucida Console"), 7));
+    EXPECT_EQ(r.labelFont().pointSize(), 7);
+    EXPECT_TRUE(QFontInfo(r.labelFont()).fixedPitch());
+    r.setFont(QFont(QStringLiteral("No Such Family Anywhere"), 7));
+    EXPECT_TRUE(QFontInfo(r.labelFont()).fixedPitch());
+    r.setFont(QFont(QStringLiteral("DejaVu Sans Mono"), 5));
+    EXPECT_NE(render(r), before); // the font change reached the cached picture
 }
 
 // ---- no value breaks a widget -----------------------------------------------------------
