@@ -267,13 +267,14 @@ TEST_F(BoardProcess, NobodyReadingLeavesNoBacklogAndReconnectGetsFreshFrames) {
     Child board({board_path(), "--seed", "5"});
     const auto path = board.first_line();
     ASSERT_TRUE(path) << board.stderr_text();
-    // Nobody reads for a while: 40 ticks (1760 bytes) fall due meanwhile.
-    std::this_thread::sleep_for(std::chrono::seconds(2));
+    // Nobody reads for a while: 60 ticks (2640 bytes) fall due meanwhile.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
     for (int round = 0; round < 3; ++round) {
         LiveLink live(*path);
         ASSERT_TRUE(live.port.ok());
-        // At most half a second of the stream (20 Hz x 44 bytes) plus one tick waits unread.
-        EXPECT_LE(live.port.waiting(), 440 + 44) << "round " << round;
+        // About half a second of the stream (20 Hz x 44 bytes = 440) waits unread, not the
+        // whole stretch (the bound leaves room for a busy machine's late line discipline).
+        EXPECT_LE(live.port.waiting(), 1000) << "round " << round;
         ASSERT_TRUE(live.attitude_frames(10)) << board.stderr_text();
         EXPECT_LE(live.d.logs.size(), 1u);
     }
