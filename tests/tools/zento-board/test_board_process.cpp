@@ -42,18 +42,21 @@ struct LiveLink {
     }
 };
 
-// Mean of (gyroscope - body rate from the angles) per axis over ticks [from, to), deg/s.
+// Median of (gyroscope - body rate from the angles) per axis over ticks [from, to), deg/s.
+// (The median: a tick lost on a busy machine spoils one difference, not the result.)
 std::array<double, 3> gyro_offset(const Decoded& d, std::size_t from, std::size_t to, double rate) {
-    std::array<double, 3> sum{};
-    std::size_t n = 0;
-    for (std::size_t k = std::max<std::size_t>(from, 1); k + 1 < to; ++k, ++n) {
+    std::array<std::vector<double>, 3> r;
+    for (std::size_t k = std::max<std::size_t>(from, 1); k + 1 < to; ++k) {
         const auto truth = derived_rates(d.attitude, k, rate);
         for (int i = 0; i < 3; ++i)
-            sum[i] += d.sensor[k].gyro[i] / 16.4 - truth[i];
+            r[i].push_back(d.sensor[k].gyro[i] / 16.4 - truth[i]);
     }
-    for (auto& s : sum)
-        s /= double(n);
-    return sum;
+    std::array<double, 3> median{};
+    for (int i = 0; i < 3; ++i) {
+        std::nth_element(r[i].begin(), r[i].begin() + std::ptrdiff_t(r[i].size() / 2), r[i].end());
+        median[i] = r[i][r[i].size() / 2];
+    }
+    return median;
 }
 
 int count_lines(const std::string& text, const std::string& prefix) {
