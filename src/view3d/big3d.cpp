@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QImageReader>
 #include <QMessageBox>
+#include <QOpenGLContext>
 #include <QOpenGLPaintDevice>
 #include <QPainter>
 #include <QPixmap>
@@ -68,11 +69,14 @@ Big3D::Big3D(const LatestValues& values, QString programFolder, QWidget* parent)
     resize(827, 619); // client area 12405 x 9285 twips
 
     // No layout: the surface keeps its design size whatever the window's size.
-    Picture1 = new DrawingSurface(this);
+    Picture1 = new QWidget(this);
     Picture1->setObjectName(QStringLiteral("Picture1"));
     Picture1->setGeometry(0, 0, kSurfaceWidth, kSurfaceHeight);
     Picture1->setFixedSize(kSurfaceWidth, kSurfaceHeight);
-    Picture1->paint = [this] { paint_frame(); };
+    QPalette black = Picture1->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    Picture1->setPalette(black);
+    Picture1->setAutoFillBackground(true);
 
     // The buttons lie over the surface's right-hand part: left 10920, tops 240 and 840,
     // 1215 x 495 twips.
@@ -166,17 +170,35 @@ void Big3D::end_now() {
     end_program();
 }
 
-bool Big3D::InitD3D(DrawingSurface& hWnd, const QFont& font) {
+bool Big3D::InitD3D(QWidget& hWnd, const QFont& font) {
     ui_font = font;
-    d3d = hWnd.context();
-    if (!d3d || !d3d->isValid() || !hWnd.isValid()) {
+    if (!gl_) {
+        // Is there OpenGL at all? Only then may an OpenGL view go into the window.
+        QOpenGLContext probe;
+        if (!probe.create()) return false;
+        gl_ = new DrawingSurface(&hWnd);
+        gl_->setObjectName(QStringLiteral("Picture1View"));
+        gl_->setGeometry(0, 0, hWnd.width(), hWnd.height());
+        gl_->setFixedSize(hWnd.size());
+        gl_->paint = [this] { paint_frame(); };
+        gl_->show(); // makes the view's context, or fails to, before anything is drawn
+        if (!gl_->isValid()) {
+            // A platform that cannot compose OpenGL views into its windows: take the view out
+            // again before the window is next drawn.
+            delete gl_;
+            gl_ = nullptr;
+            return false;
+        }
+    }
+    d3d = gl_->context();
+    if (!d3d || !d3d->isValid() || !gl_->isValid()) {
         d3d = nullptr;
         return false;
     }
-    hWnd.makeCurrent();
+    gl_->makeCurrent();
     QString error;
     device = GlDevice::create(&error);
-    hWnd.doneCurrent();
+    gl_->doneCurrent();
     if (!device) qWarning("3D window: no OpenGL device: %s", qPrintable(error));
     return device != nullptr;
 }
@@ -188,11 +210,11 @@ bool Big3D::InitGeometry() {
     std::optional<XMesh> x = load_x_mesh(file.toStdString());
     if (!x) return false; // the file holds no mesh
 
-    Picture1->makeCurrent();
+    gl_->makeCurrent();
     struct DoneCurrent {
         DrawingSurface* s;
         ~DoneCurrent() { s->doneCurrent(); }
-    } done{Picture1};
+    } done{gl_};
 
     mesh = GlMesh::create(*x);
     if (!mesh) return false;
@@ -221,15 +243,15 @@ bool Big3D::InitGeometry() {
 }
 
 void Big3D::Cleanup() {
-    const bool current = Picture1->context() && Picture1->isValid();
-    if (current) Picture1->makeCurrent();
+    const bool current = gl_ && gl_->context() && gl_->isValid();
+    if (current) gl_->makeCurrent();
     mesh_textures.clear();
     mesh_materials.clear();
     mesh.reset();
     device.reset();
     d3d = nullptr;
     num_materials = 0;
-    if (current) Picture1->doneCurrent();
+    if (current) gl_->doneCurrent();
 }
 
 bool Big3D::has_texture(int i) const {
@@ -271,7 +293,7 @@ void Big3D::closeEvent(QCloseEvent* event) {
 
 void Big3D::Render() {
     if (!device) return;
-    Picture1->repaint(); // draws the frame now (paint_frame) and presents it
+    gl_->repaint(); // draws the frame now (paint_frame) and presents it
 }
 
 std::vector<Big3D::OverlayLine> Big3D::overlay_lines() const {
@@ -309,8 +331,8 @@ void Big3D::SetupMatrices(QPainter& overlay) {
 void Big3D::paint_frame() {
     if (!device) return;
     ++frames_;
-    const qreal dpr = Picture1->devicePixelRatioF();
-    const int w = int(Picture1->width() * dpr), h = int(Picture1->height() * dpr);
+    const qreal dpr = gl_->devicePixelRatioF();
+    const int w = int(gl_->width() * dpr), h = int(gl_->height() * dpr);
 
     // Paint straight into the surface's framebuffer (a painter on the widget itself would be
     // redirected while the window is grabbed).

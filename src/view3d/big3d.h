@@ -58,8 +58,11 @@ class Big3D : public QWidget {
     // only) and shows the window without waiting.
     void Show3D();
 
-    // Controls.
-    DrawingSurface* Picture1;
+    // Controls. Picture1 is the drawing surface; the OpenGL view that shows the frames is made
+    // inside it by InitD3D, only when the system has OpenGL (a window holding an OpenGL view
+    // cannot even be shown on a platform without it).
+    QWidget* Picture1;
+    DrawingSurface* surface() const { return gl_; }
     QPushButton* Command1;                     // "Back"
     QPushButton* Command2;                     // "Heading zero"
     QTimer* Timer1;                            // 50 ms, renders while enabled
@@ -82,7 +85,7 @@ class Big3D : public QWidget {
     void Command1_Click();
     void Command2_Click();
     void Timer1_Timer();
-    bool InitD3D(DrawingSurface& hWnd, const QFont& font);
+    bool InitD3D(QWidget& hWnd, const QFont& font);
     bool InitGeometry();
     void SetupMatrices(QPainter& overlay);
     void Render();
@@ -120,6 +123,7 @@ class Big3D : public QWidget {
     int frames_ = 0;
     bool ended_ = false;
     Dialog* Dialog_ = nullptr;
+    DrawingSurface* gl_ = nullptr;
 
     // 3D objects, released by Cleanup.
     QOpenGLContext* d3d = nullptr; // the surface's OpenGL context (not owned)

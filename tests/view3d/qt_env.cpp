@@ -15,14 +15,13 @@ class QtEnvironment : public ::testing::Environment {
   public:
     explicit QtEnvironment(bool gl) : gl_(gl) {}
     void SetUp() override {
+        const char* display = std::getenv("DISPLAY");
+        const bool have_display = display && *display;
         if (gl_) {
-            const char* display = std::getenv("DISPLAY");
-            if (display && *display) {
-                qputenv("QT_QPA_PLATFORM", "xcb");
-                g_gl = true;
-            } else {
-                qputenv("QT_QPA_PLATFORM", "offscreen");
-            }
+            qputenv("QT_QPA_PLATFORM", have_display ? "xcb" : "offscreen");
+            g_gl = have_display;
+        } else if (qgetenv("QT_QPA_PLATFORM") == "xcb" && !have_display) {
+            qputenv("QT_QPA_PLATFORM", "offscreen"); // asked for X but there is none
         }
         static int argc = 1;
         static char name[] = "test_view3d";

@@ -1,46 +1,588 @@
+// The 3D window on OpenGL (Mesa under Xvfb): what each frame shows, the window's lifecycle and
+// its failure paths. Positions are checked against the scene arithmetic's projection of the
+// model's marker pads; the overlay against the same text drawn by QPainter on an image.
 #include "qt_env.h"
 #include "view3d_test_util.h"
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+
+#include <map>
+
 using namespace view3d_test;
 using namespace zento;
 
 namespace {
+
 [[maybe_unused]] const bool env = (install_qt_environment(true), true);
 
 #define REQUIRE_GL()                                                                               \
-    if (!gl_available()) GTEST_SKIP() << "no X display: run under xvfb-run -a"
+    if (!gl_available()) GTEST_SKIP() << "no X display for OpenGL: run under xvfb-run -a"
 
-TEST(Big3DRender, Dump) {
+constexpr int kW = 821, kH = 601;
+
+// ---- overlay -------------------------------------------------------------------------------
+
+struct Line {
+    int top;
+    QString text;
+};
+
+std::vector<Line> expected_lines(const LatestValues& v) {
+    auto q = [](const std::string& s) { return QString::fromStdString(s); };
+    return {{20, "Roll  = " + q(v.str_roll)},          {40, "Pitch = " + q(v.str_pitch)},
+            {60, "Yaw   = " + q(v.str_yaw)},           {300, "GyroX = " + q(v.str_Xjiaosulv)},
+            {320, "GyroY = " + q(v.str_Yjiaosulv)},    {340, "GyroZ = " + q(v.str_Zjiaosulv)},
+            {380, "AccX = " + q(v.str_Xjiasudu)},      {400, "AccY = " + q(v.str_Yjiasudu)},
+            {420, "AccZ = " + q(v.str_Zjiasudu)},      {460, "MagneticX = " + q(v.str_Xcichang)},
+            {480, "MagneticY = " + q(v.str_Ycichang)}, {500, "MagneticZ = " + q(v.str_Zcichang)}};
+}
+
+bool cyanish(QRgb p) {
+    return qRed(p) < 60 && qGreen(p) > 70 && qBlue(p) > 70 && std::abs(qGreen(p) - qBlue(p)) < 30;
+}
+
+struct Mask {
+    std::vector<bool> bits;
+    int count = 0;
+    QRect box;
+};
+
+Mask cyan_mask(const QImage& im, const QRect& band) {
+    const QImage img = im.convertToFormat(QImage::Format_RGB32);
+    Mask m;
+    m.bits.assign(std::size_t(band.width() * band.height()), false);
+    for (int y = band.top(); y <= band.bottom(); ++y)
+        for (int x = band.left(); x <= band.right(); ++x)
+            if (cyanish(img.pixel(x, y))) {
+                m.bits[std::size_t((y - band.top()) * band.width() + (x - band.left()))] = true;
+                ++m.count;
+                m.box = m.box.united(QRect(x, y, 1, 1));
+            }
+    return m;
+}
+
+// Each line's cyan pixels match the same text drawn by QPainter in the window's font with its
+// top-left corner at (10, top).
+void expect_overlay(const QImage& frame, const QFont& font, const std::vector<Line>& lines) {
+    QImage ref(kW, kH, QImage::Format_RGB32);
+    ref.fill(Qt::black);
+    {
+        QPainter p(&ref);
+        p.setFont(font);
+        p.setPen(QColor(0, 255, 255));
+        for (const Line& l : lines)
+            p.drawText(QPoint(10, l.top + QFontMetrics(font).ascent()), l.text);
+    }
+    for (const Line& l : lines) {
+        const QRect band(0, l.top - 2, 330, 20);
+        const Mask want = cyan_mask(ref, band), got = cyan_mask(frame, band);
+        ASSERT_GT(want.count, 20) << l.text.toStdString();
+        int diff = 0;
+        for (std::size_t i = 0; i < want.bits.size(); ++i)
+            diff += want.bits[i] != got.bits[i];
+        EXPECT_LE(diff, std::max(6, want.count / 8))
+            << "line \"" << l.text.toStdString() << "\": " << got.count << " cyan pixels, "
+            << want.count << " expected";
+        EXPECT_NEAR(got.box.left(), want.box.left(), 1) << l.text.toStdString();
+        EXPECT_NEAR(got.box.top(), want.box.top(), 1) << l.text.toStdString();
+        EXPECT_NEAR(got.box.right(), want.box.right(), 1) << l.text.toStdString();
+    }
+    // Full-coverage glyph pixels carry the overlay's colour exactly.
+    const QImage img = frame.convertToFormat(QImage::Format_RGB32);
+    bool exact = false;
+    for (int y = 15; y < 40 && !exact; ++y)
+        for (int x = 10; x < 60 && !exact; ++x)
+            exact = img.pixel(x, y) == qRgb(0, 255, 255);
+    EXPECT_TRUE(exact) << "no pixel of (0, 255, 255) in the first line";
+}
+
+// ---- model pose ----------------------------------------------------------------------------
+
+void expect_markers(const QImage& frame, float Roll, float Pitch, float Yaw, float yaw_zero) {
+    for (const model::Marker& mk : model::markers()) {
+        const Blob b = find_colour(frame, mk.colour);
+        const ScreenPoint e = expected_marker(mk, Roll, Pitch, Yaw, yaw_zero);
+        ASSERT_GT(b.count, 40) << mk.name << " marker not drawn";
+        EXPECT_NEAR(b.x, e.x, 3.0) << mk.name << " marker, yaw " << Yaw - yaw_zero;
+        EXPECT_NEAR(b.y, e.y, 3.0) << mk.name << " marker, yaw " << Yaw - yaw_zero;
+    }
+}
+
+Blob marker_blob(const QImage& frame, int index) {
+    return find_colour(frame, model::markers()[std::size_t(index)].colour);
+}
+
+// ---- custom scenes -------------------------------------------------------------------------
+
+// A quad facing the camera at depth z, corners clockwise as seen (or counter-clockwise).
+void add_facing_quad(model::Mesh& m, float cx, float cy, float z, float hw, float hh,
+                     const model::Colour& c, int material, bool clockwise = true) {
+    model::Vertex tl{{cx - hw, cy + hh, z}, 0, 0, c}, tr{{cx + hw, cy + hh, z}, 1, 0, c},
+        br{{cx + hw, cy - hh, z}, 1, 1, c}, bl{{cx - hw, cy - hh, z}, 0, 1, c};
+    if (clockwise)
+        m.add_quad({tl, tr, br, bl}, material);
+    else
+        m.add_quad({tl, bl, br, tr}, material);
+}
+
+model::Material plain(const char* name, const std::string& texture = "") {
+    return {name, {1, 1, 1, 1}, 0, {0, 0, 0, 1}, {0, 0, 0, 1}, texture};
+}
+
+QPoint at_rest(float x, float y, float z) {
+    const ScreenPoint p = project({x, y, z}, scene_matrices(0, 0, 0, 0), kW, kH);
+    return QPoint(int(p.x), int(p.y));
+}
+
+QRgb pixel(const QImage& im, QPoint p) {
+    return im.convertToFormat(QImage::Format_RGB32).pixel(p);
+}
+
+struct Scene {
+    Folder folder;
+    std::unique_ptr<Window> win;
+    QImage frame;
+
+    Scene(const model::Mesh& m, const std::map<QString, model::Image>& textures = {}) {
+        folder.put(model::kModelFile, model::write_x(m));
+        for (const auto& [name, image] : textures)
+            folder.put(name, model::write_bmp(image));
+        win = std::make_unique<Window>(folder.path());
+        win->w->Show3D();
+        if (win->boxes.empty()) frame = frame_of(*win->w);
+    }
+};
+
+// ---- tests ---------------------------------------------------------------------------------
+
+TEST(Big3DWindow, ControlsAndLoading) {
+    REQUIRE_GL();
+    Window win(bin_dir());
+    Big3D& w = *win.w;
+    EXPECT_EQ(w.windowTitle(), "Tavro AHRS 3D Show");
+    EXPECT_TRUE(w.isWindow());
+    EXPECT_EQ(w.size(), QSize(827, 619));
+    EXPECT_FALSE(w.windowIcon().isNull());
+    EXPECT_EQ(w.Picture1->geometry(), QRect(0, 0, 821, 601));
+    EXPECT_EQ(w.Command1->text(), "Back");
+    EXPECT_EQ(w.Command1->geometry(), QRect(728, 16, 81, 33));
+    EXPECT_EQ(w.Command2->text(), "Heading zero");
+    EXPECT_EQ(w.Command2->geometry(), QRect(728, 56, 81, 33));
+    EXPECT_EQ(
+        w.Command2->toolTip(),
+        QString::fromUtf8("将当然航向设置成偏置，当你的显示器不是向北的时候可以使用它来纠正"));
+    EXPECT_EQ(w.Timer1->interval(), 50);
+    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_FALSE(w.loaded());
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FLOAT_EQ(Big3D::vec3(1, 2, 3).y, 2.0f);
+
+    w.Show3D();
+    EXPECT_TRUE(win.boxes.empty());
+    EXPECT_EQ(win.ends, 0);
+    EXPECT_EQ(w.load_count(), 1);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(w.Timer1->isActive());
+    EXPECT_EQ(w.Timer1->interval(), 50);
+    EXPECT_TRUE(w.has_device());
+    EXPECT_TRUE(w.has_mesh());
+    EXPECT_EQ(w.dialog(), nullptr);
+    ASSERT_NE(w.surface(), nullptr);
+    EXPECT_EQ(w.surface()->parentWidget(), w.Picture1);
+    EXPECT_EQ(w.surface()->geometry(), QRect(0, 0, 821, 601));
+    ASSERT_EQ(w.num_materials_loaded(), int(model::kMaterialCount));
+    EXPECT_TRUE(w.has_texture(model::kBoard));
+    for (int i = 1; i < model::kMaterialCount; ++i)
+        EXPECT_FALSE(w.has_texture(i)) << i;
+    for (const XMaterial& m : w.materials())
+        EXPECT_EQ(m.Ambient, m.Diffuse);
+    EXPECT_FLOAT_EQ(w.yaw_zero, 0.0f);
+}
+
+TEST(Big3DRender, BeforeTelemetryTheModelIsUnrotatedAndTheLinesShowTheirLabels) {
     REQUIRE_GL();
     Window win(bin_dir());
     win.w->Show3D();
-    ASSERT_TRUE(win.w->has_device());
-    QImage im = frame_of(*win.w);
-    im.save("/tmp/h3d-scratch/rest.png");
+    const QImage f = frame_of(*win.w);
+    expect_markers(f, 0, 0, 0, 0);
+    expect_overlay(f, win.w->font(), expected_lines(win.values));
+    // Black where nothing is drawn.
+    EXPECT_EQ(pixel(f, QPoint(400, 560)), qRgb(0, 0, 0));
+    EXPECT_EQ(pixel(f, QPoint(5, 5)), qRgb(0, 0, 0));
+}
+
+TEST(Big3DRender, RollPitchAndYawTurnTheModelAndTheLinesShowTheValues) {
+    REQUIRE_GL();
+    Window win(bin_dir());
+    win.w->Show3D();
+    const QImage rest = frame_of(*win.w);
+
+    // A board roll of +10: the decoder stores Roll = -10 and the text "10".
+    win.values.Roll = -10;
+    win.values.str_roll = "10";
+    QImage f = frame_of(*win.w);
+    expect_markers(f, -10, 0, 0, 0);
+    EXPECT_GT(marker_blob(f, 0).y, marker_blob(rest, 0).y + 15) << "right end lower";
+    EXPECT_LT(marker_blob(f, 1).y, marker_blob(rest, 1).y - 15) << "left end higher";
+
+    // A board pitch of +10 lifts the far end.
+    win.values.Roll = 0;
+    win.values.str_roll = "0";
+    win.values.Pitch = 10;
+    win.values.str_pitch = "10";
+    f = frame_of(*win.w);
+    expect_markers(f, 0, 10, 0, 0);
+    EXPECT_LT(marker_blob(f, 2).y, marker_blob(rest, 2).y - 10) << "far end higher";
+
+    // A yaw of 123.9 arrives as Yaw = 123 (whole degrees) and the text "123.9".
+    win.values.Pitch = 0;
+    win.values.str_pitch = "0";
     win.values.Yaw = 123;
     win.values.str_yaw = "123.9";
-    frame_of(*win.w).save("/tmp/h3d-scratch/yaw.png");
-    win.values.Yaw = 0;
-    win.values.Roll = 10;
-    frame_of(*win.w).save("/tmp/h3d-scratch/roll.png");
-    win.values.Roll = 0;
-    win.values.Pitch = 10;
-    frame_of(*win.w).save("/tmp/h3d-scratch/pitch.png");
-    win.w->grab().save("/tmp/h3d-scratch/window.png");
+    f = frame_of(*win.w);
+    expect_markers(f, 0, 0, 123, 0);
+    EXPECT_GT(std::abs(marker_blob(f, 0).x - marker_blob(rest, 0).x), 100);
+
+    // All twelve lines with values.
+    win.values.str_roll = "-12.5";
+    win.values.str_pitch = "0.25";
+    win.values.str_Xjiaosulv = "-1234";
+    win.values.str_Yjiaosulv = "56";
+    win.values.str_Zjiaosulv = "7";
+    win.values.str_Xjiasudu = "-16384";
+    win.values.str_Yjiasudu = "120";
+    win.values.str_Zjiasudu = "16001";
+    win.values.str_Xcichang = "-201";
+    win.values.str_Ycichang = "33";
+    win.values.str_Zcichang = "-512";
+    f = frame_of(*win.w);
+    expect_overlay(f, win.w->font(), expected_lines(win.values));
 }
-} // namespace
-#include <QGuiApplication>
-#include <QScreen>
-#include <QTest>
-TEST(Big3DRender, Screen) {
+
+TEST(Big3DRender, HeadingZeroShowsHeadingZeroWhileTheLineShowsTheYaw) {
     REQUIRE_GL();
     Window win(bin_dir());
     win.w->Show3D();
-    QTest::qWait(500);
-    win.w->grab().save("/tmp/h3d-scratch/window.png");
-    QGuiApplication::primaryScreen()
-        ->grabWindow(win.w->winId())
-        .save("/tmp/h3d-scratch/screen.png");
+    win.values.Yaw = 123;
+    win.values.str_yaw = "123.9";
+    QTest::mouseClick(win.w->Command2, Qt::LeftButton);
+    EXPECT_FLOAT_EQ(win.w->yaw_zero, 123.0f);
+    QImage f = frame_of(*win.w);
+    expect_markers(f, 0, 0, 0, 0);
+    expect_overlay(f, win.w->font(), expected_lines(win.values));
+    // Until the yaw changes.
+    win.values.Yaw = 133;
+    f = frame_of(*win.w);
+    expect_markers(f, 0, 0, 10, 0);
 }
+
+TEST(Big3DLifecycle, BackThenShowResumesWithTheNewestValuesAndTheSameOffset) {
+    REQUIRE_GL();
+    Window win(bin_dir());
+    Big3D& w = *win.w;
+    w.Show3D();
+    win.values.Yaw = 40;
+    w.Command2_Click();
+    QTest::mouseClick(w.Command1, Qt::LeftButton); // "Back"
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_EQ(w.Timer1->interval(), 50);
+    EXPECT_TRUE(w.has_device()); // kept while hidden
+    EXPECT_TRUE(w.has_mesh());
+
+    // Telemetry goes on while hidden.
+    win.values.Yaw = 100;
+    win.values.Roll = -10;
+    win.values.str_yaw = "100.4";
+    w.Show3D();
+    EXPECT_EQ(w.load_count(), 1);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(w.Timer1->isActive());
+    EXPECT_FLOAT_EQ(w.yaw_zero, 40.0f);
+    const QImage f = frame_of(w);
+    expect_markers(f, -10, 0, 100, 40);
+    expect_overlay(f, w.font(), expected_lines(win.values));
+    EXPECT_TRUE(win.boxes.empty());
+    EXPECT_EQ(win.ends, 0);
+}
+
+TEST(Big3DLifecycle, SecondShowLeavesOneWindowAndLoadsOnce) {
+    REQUIRE_GL();
+    Window win(bin_dir());
+    win.w->Show3D();
+    win.w->Show3D();
+    EXPECT_EQ(win.w->load_count(), 1);
+    int shown = 0;
+    for (QWidget* t : QApplication::topLevelWidgets())
+        if (qobject_cast<Big3D*>(t) && t->isVisible()) ++shown;
+    EXPECT_EQ(shown, 1);
+    EXPECT_TRUE(win.w->Timer1->isActive());
+}
+
+TEST(Big3DLifecycle, TheTimerDrawsWhileShownAndTheScreenShowsTheFrame) {
+    REQUIRE_GL();
+    Window win(bin_dir());
+    Big3D& w = *win.w;
+    w.Show3D();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const int before = w.frames_drawn();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.frames_drawn() >= before + 3; }, 10000))
+        << "the 50 ms timer did not draw";
+
+    // What reaches the window on screen: the model and the overlay.
+    QImage screen;
+    const auto right = expected_marker(model::markers()[0], 0, 0, 0, 0);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            screen = QGuiApplication::primaryScreen()->grabWindow(w.winId()).toImage();
+            return !screen.isNull() &&
+                   near_colour(screen.pixel(int(right.x), int(right.y)), 255, 0, 0, 40);
+        },
+        10000))
+        << "the right marker is not on screen";
+    EXPECT_GT(cyan_mask(screen, QRect(0, 15, 200, 60)).count, 50) << "no overlay on screen";
+}
+
+TEST(Big3DLifecycle, ResizingLeavesTheSurfaceAtItsSize) {
+    REQUIRE_GL();
+    Window win(bin_dir());
+    win.w->Show3D();
+    for (QSize s : {QSize(400, 300), QSize(1200, 900), QSize(827, 619)}) {
+        win.w->resize(s);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(win.w->Picture1->geometry(), QRect(0, 0, 821, 601));
+        EXPECT_EQ(win.w->surface()->geometry(), QRect(0, 0, 821, 601));
+    }
+    win.w->resize(500, 400);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(frame_of(*win.w).size(), QSize(821, 601));
+    EXPECT_EQ(win.w->Command1->geometry(), QRect(728, 16, 81, 33));
+}
+
+TEST(Big3DLifecycle, CloseBoxReleasesThe3DObjectsAndEndsTheProgram) {
+    REQUIRE_GL();
+    Window win(bin_dir());
+    Big3D& w = *win.w;
+    w.Show3D();
+    bool released_before_end = false;
+    w.end_program = [&] {
+        ++win.ends;
+        released_before_end = !w.has_device() && !w.has_mesh() && w.num_materials_loaded() == 0;
+    };
+    w.close();
+    EXPECT_EQ(win.ends, 1);
+    EXPECT_TRUE(released_before_end);
+    EXPECT_FALSE(w.Timer1->isActive());
+    const int frames = w.frames_drawn();
+    w.Render(); // no device: nothing drawn
+    EXPECT_EQ(w.frames_drawn(), frames);
+    w.Show3D(); // the program has ended: nothing more happens
+    EXPECT_EQ(w.load_count(), 1);
+    EXPECT_FALSE(w.Timer1->isActive());
+}
+
+// ---- failure paths -------------------------------------------------------------------------
+
+// Loading ends the program after one box whose text names the file and the reason.
+void expect_load_failure(Window& win, const QString& file, const QString& reason) {
+    ASSERT_EQ(win.boxes.size(), 1u);
+    EXPECT_EQ(win.boxes[0].caption, "Zento");
+    EXPECT_TRUE(win.boxes[0].text.contains(file)) << win.boxes[0].text.toStdString();
+    EXPECT_TRUE(win.boxes[0].text.contains(reason)) << win.boxes[0].text.toStdString();
+    EXPECT_EQ(win.ends, 1);
+    EXPECT_FALSE(win.w->Timer1->isActive());
+    win.w->Show3D(); // nothing after the end: no second load, no second box
+    EXPECT_EQ(win.w->load_count(), 1);
+    EXPECT_EQ(win.boxes.size(), 1u);
+    EXPECT_EQ(win.ends, 1);
+}
+
+TEST(Big3DFailure, MissingModelFileIsReportedAndEndsTheProgram) {
+    REQUIRE_GL();
+    Folder empty;
+    Window win(empty.path());
+    win.w->Show3D();
+    expect_load_failure(win, empty.path() + "/liti8.x", "No such file or directory");
+}
+
+TEST(Big3DFailure, MalformedModelFileIsReportedAndEndsTheProgram) {
+    REQUIRE_GL();
+    Folder f;
+    const std::string whole = model::write_x(model::board_mesh());
+    f.put("liti8.x", whole.substr(0, whole.size() / 3));
+    Window win(f.path());
+    win.w->Show3D();
+    expect_load_failure(win, f.path() + "/liti8.x", "");
+    EXPECT_GT(win.boxes[0].text.size(), (f.path() + "/liti8.x").size() + 30);
+}
+
+TEST(Big3DFailure, MissingOrBrokenTextureIsReportedAndEndsTheProgram) {
+    REQUIRE_GL();
+    {
+        Folder f;
+        f.put("liti8.x", model::write_x(model::board_mesh()));
+        Window win(f.path());
+        win.w->Show3D();
+        expect_load_failure(win, f.path() + "/board.bmp", "not found");
+    }
+    {
+        Folder f;
+        f.put("liti8.x", model::write_x(model::board_mesh()));
+        f.put("board.bmp", std::string("BM this is not a picture"));
+        Window win(f.path());
+        win.w->Show3D();
+        expect_load_failure(win, f.path() + "/board.bmp", "");
+        EXPECT_GT(win.boxes[0].text.size(), (f.path() + "/board.bmp").size() + 30);
+    }
+}
+
+TEST(Big3DFailure, ModelWithoutAMeshShowsUnableToCreateVertexBuffer) {
+    REQUIRE_GL();
+    Folder f;
+    f.put("liti8.x", std::string("xof 0303txt 0032\nFrame Empty {\n FrameTransformMatrix { "
+                                 "1.0,0.0,0.0,0.0, 0.0,1.0,0.0,0.0, 0.0,0.0,1.0,0.0, "
+                                 "0.0,0.0,0.0,1.0;; }\n}\n"));
+    Window win(f.path());
+    win.w->app_title = "Zento AHRS";
+    win.w->Show3D();
+    ASSERT_EQ(win.boxes.size(), 1u);
+    EXPECT_EQ(win.boxes[0].caption, "Zento AHRS");
+    EXPECT_EQ(win.boxes[0].text, "Unable to Create VertexBuffer");
+    EXPECT_EQ(win.ends, 1);
+    EXPECT_FALSE(win.w->Timer1->isActive());
+    EXPECT_EQ(win.w->dialog(), nullptr); // the device was made
+}
+
+// ---- device state --------------------------------------------------------------------------
+
+TEST(Big3DScene, FacesThatRunCounterClockwiseOnScreenAreCulled) {
+    REQUIRE_GL();
+    model::Mesh m;
+    m.materials = {plain("M")};
+    add_facing_quad(m, -0.5f, 0, 0, 0.3f, 0.3f, {1, 0, 0, 1}, 0, true);
+    add_facing_quad(m, 0.5f, 0, 0, 0.3f, 0.3f, {0, 1, 0, 1}, 0, false);
+    Scene s(m);
+    ASSERT_TRUE(s.win->boxes.empty());
+    EXPECT_TRUE(near_colour(pixel(s.frame, at_rest(-0.5f, 0, 0)), 255, 0, 0, 2));
+    EXPECT_EQ(pixel(s.frame, at_rest(0.5f, 0, 0)), qRgb(0, 0, 0));
+    EXPECT_EQ(find_colour(s.frame, 0, 255, 0, 10).count, 0);
+    // Turned half a turn, the other one faces the camera.
+    s.win->values.Yaw = 180;
+    const QImage back = frame_of(*s.win->w);
+    EXPECT_EQ(find_colour(back, 255, 0, 0, 10).count, 0);
+    EXPECT_GT(find_colour(back, 0, 255, 0, 10).count, 1000);
+}
+
+TEST(Big3DScene, DepthTestLessOrEqualAndSubsetsInMaterialOrder) {
+    REQUIRE_GL();
+    model::Mesh m;
+    m.materials = {plain("First"), plain("Second"), plain("Third")};
+    // The same square twice, in materials 0 then 1: with less-or-equal the later one wins.
+    add_facing_quad(m, -0.5f, 0.3f, 0, 0.2f, 0.2f, {1, 0, 0, 1}, 0);
+    add_facing_quad(m, -0.5f, 0.3f, 0, 0.2f, 0.2f, {0, 1, 0, 1}, 1);
+    // A near square drawn first (material 0) hides a far one drawn after it (material 2).
+    add_facing_quad(m, 0.5f, -0.3f, 0, 0.2f, 0.2f, {0, 0, 1, 1}, 0);
+    add_facing_quad(m, 0.5f, -0.3f, 0.5f, 0.4f, 0.4f, {1, 1, 0, 1}, 2);
+    // Triangles are listed in the file out of material order.
+    std::swap(m.triangles[0], m.triangles[2]);
+    std::swap(m.triangles[1], m.triangles[3]);
+    Scene s(m);
+    ASSERT_TRUE(s.win->boxes.empty());
+    EXPECT_TRUE(near_colour(pixel(s.frame, at_rest(-0.5f, 0.3f, 0)), 0, 255, 0, 2));
+    EXPECT_TRUE(near_colour(pixel(s.frame, at_rest(0.5f, -0.3f, 0)), 0, 0, 255, 2));
+    EXPECT_TRUE(near_colour(pixel(s.frame, at_rest(0.5f, -0.3f + 0.3f, 0.5f)), 255, 255, 0, 2));
+}
+
+TEST(Big3DScene, DepthRunsFromTheNearPlaneToTheFarPlane) {
+    REQUIRE_GL();
+    model::Mesh m;
+    m.materials = {plain("M")};
+    add_facing_quad(m, -0.2f, 0, -2.9f, 0.05f, 0.05f, {1, 1, 0, 1}, 0); // just past the near plane
+    add_facing_quad(m, 0.15f, 0, -3.2f, 0.05f, 0.05f, {1, 0, 0, 1}, 0); // before it: clipped
+    add_facing_quad(m, -0.6f, 0.5f, 0.9f, 0.2f, 0.2f, {0, 1, 0, 1}, 0); // just before the far
+    add_facing_quad(m, 0.6f, 0.5f, 1.2f, 0.2f, 0.2f, {0, 0, 1, 1}, 0);  // past it: clipped
+    Scene s(m);
+    ASSERT_TRUE(s.win->boxes.empty());
+    EXPECT_GT(find_colour(s.frame, 255, 255, 0, 10).count, 100);
+    EXPECT_EQ(find_colour(s.frame, 255, 0, 0, 10).count, 0);
+    EXPECT_GT(find_colour(s.frame, 0, 255, 0, 10).count, 100);
+    EXPECT_EQ(find_colour(s.frame, 0, 0, 255, 10).count, 0);
+}
+
+TEST(Big3DScene, TextureTimesVertexColourWithPointSampling) {
+    REQUIRE_GL();
+    model::Image tex;
+    tex.width = tex.height = 2;
+    tex.rgb.assign(12, 0);
+    tex.fill(0, 0, 1, 1, 255, 0, 0);     // top-left
+    tex.fill(1, 0, 1, 1, 0, 255, 0);     // top-right
+    tex.fill(0, 1, 1, 1, 0, 0, 255);     // bottom-left
+    tex.fill(1, 1, 1, 1, 255, 255, 255); // bottom-right
+    model::Mesh m;
+    m.materials = {plain("Textured", "t.bmp"), plain("Plain", "")};
+    add_facing_quad(m, -0.55f, 0, 0, 0.4f, 0.4f, {1, 0.5f, 1, 1}, 0);
+    add_facing_quad(m, 0.55f, 0, 0, 0.3f, 0.3f, {0.25f, 0.5f, 0.75f, 1}, 1);
+    Scene s(m, {{"t.bmp", tex}});
+    ASSERT_TRUE(s.win->boxes.empty()) << s.win->boxes[0].text.toStdString();
+    ASSERT_TRUE(s.win->w->has_texture(0));
+    EXPECT_FALSE(s.win->w->has_texture(1)); // texture name "": drawn untextured
+
+    // The image's top-left texel at the quad's top-left (v = 0 is the image's top row).
+    const float cx = -0.55f;
+    EXPECT_TRUE(near_colour(pixel(s.frame, at_rest(cx - 0.2f, 0.2f, 0)), 255, 0, 0, 2));
+    EXPECT_TRUE(near_colour(pixel(s.frame, at_rest(cx + 0.2f, 0.2f, 0)), 0, 128, 0, 2));
+    EXPECT_TRUE(near_colour(pixel(s.frame, at_rest(cx - 0.2f, -0.2f, 0)), 0, 0, 255, 2));
+    EXPECT_TRUE(near_colour(pixel(s.frame, at_rest(cx + 0.2f, -0.2f, 0)), 255, 128, 255, 2));
+    // Point sampling: across the middle every pixel is one texel's colour, never a blend.
+    const QImage img = s.frame.convertToFormat(QImage::Format_RGB32);
+    const QPoint a = at_rest(cx - 0.38f, 0.2f, 0), b = at_rest(cx + 0.38f, 0.2f, 0);
+    for (int x = a.x(); x <= b.x(); ++x) {
+        const QRgb p = img.pixel(x, a.y());
+        EXPECT_TRUE(near_colour(p, 255, 0, 0, 2) || near_colour(p, 0, 128, 0, 2))
+            << "x " << x << ": " << qRed(p) << "," << qGreen(p) << "," << qBlue(p);
+    }
+    // The untextured material shows its vertices' colour.
+    EXPECT_TRUE(near_colour(pixel(s.frame, at_rest(0.55f, 0, 0)), 64, 128, 191, 2));
+}
+
+TEST(Big3DScene, WithoutVertexColoursTheTextureShowsAsItIs) {
+    REQUIRE_GL();
+    model::Image tex;
+    tex.width = tex.height = 1;
+    tex.rgb = {200, 100, 50};
+    model::Mesh m;
+    m.materials = {plain("Textured", "sub\\t.bmp")}; // a name with the other separator
+    add_facing_quad(m, 0, 0, 0, 0.4f, 0.4f, {0.1f, 0.1f, 0.1f, 1}, 0);
+    m.vertex_colours = false;
+    Scene s(m, {{"sub/t.bmp", tex}});
+    ASSERT_TRUE(s.win->boxes.empty()) << s.win->boxes[0].text.toStdString();
+    EXPECT_TRUE(near_colour(pixel(s.frame, at_rest(0, 0, 0)), 200, 100, 50, 2));
+}
+
+} // namespace
+
+namespace {
+
+TEST(Big3DScene, TheModelIsDrawnOverTheOverlay) {
+    REQUIRE_GL();
+    model::Mesh m;
+    m.materials = {plain("M")};
+    // Covers the first three lines (screen x 4..217, y 12..92).
+    add_facing_quad(m, -0.95f, 1.075f, 0, 0.34f, 0.175f, {0, 1, 0, 1}, 0);
+    Scene s(m);
+    ASSERT_TRUE(s.win->boxes.empty());
+    EXPECT_EQ(cyan_mask(s.frame, QRect(0, 20, 200, 60)).count, 0);
+    EXPECT_TRUE(near_colour(pixel(s.frame, QPoint(30, 30)), 0, 255, 0, 2));
+    EXPECT_GT(cyan_mask(s.frame, QRect(0, 300, 200, 20)).count, 20); // "GyroX = " still shows
+}
+
+} // namespace

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QString>
 #include <QTemporaryDir>
@@ -55,6 +56,7 @@ struct Folder {
     QTemporaryDir dir;
     QString path() const { return dir.path(); }
     void put(const QString& name, const std::string& bytes) {
+        QDir(dir.path()).mkpath(QFileInfo(dir.filePath(name)).path());
         QFile f(dir.filePath(name));
         if (f.open(QIODevice::WriteOnly)) f.write(bytes.data(), qint64(bytes.size()));
     }
@@ -120,7 +122,7 @@ inline zento::ScreenPoint expected_marker(const zento::model::Marker& m, float r
 }
 
 inline QImage frame_of(zento::Big3D& w) {
-    return w.Picture1->grabFramebuffer();
+    return w.surface() ? w.surface()->grabFramebuffer() : QImage();
 }
 
 } // namespace view3d_test
