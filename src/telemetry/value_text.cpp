@@ -1,6 +1,7 @@
 #include "telemetry/value_text.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,17 +9,15 @@
 namespace zento {
 namespace {
 
-std::size_t write_uint(unsigned long long n, char* out) {
-    char tmp[24];
-    std::size_t k = 0;
-    do {
-        tmp[k++] = char('0' + n % 10);
-        n /= 10;
-    } while (n != 0);
-    for (std::size_t i = 0; i < k; ++i)
-        out[i] = tmp[k - 1 - i];
-    return k;
-}
+// "000" to "999", first character in the lowest byte.
+struct DigitGroups {
+    std::uint32_t digits[1000];
+    constexpr DigitGroups() : digits() {
+        for (std::uint32_t i = 0; i < 1000; ++i)
+            digits[i] = ('0' + i / 100) | ('0' + i / 10 % 10) << 8 | ('0' + i % 10) << 16;
+    }
+};
+constexpr DigitGroups kGroups;
 
 // Rounds to 7 significant digits, then writes the digits in plain positional form.
 std::size_t reference(float v, char* buf) {
@@ -70,18 +69,29 @@ std::size_t value_text(float v, char* buf) {
     // A float made from k/10 is within one part in 10^7 of k/10, so its 7-digit text is k/10's.
     const float a = std::fabs(v);
     if (a < 1e6f) {
-        const double t = double(v) * 10.0;
-        const double k = std::nearbyint(t);
-        if (float(k / 10.0) == v && k != 0.0) {
-            const long long ki = static_cast<long long>(k);
-            const unsigned long long m = static_cast<unsigned long long>(ki < 0 ? -ki : ki);
-            std::size_t n = 0;
-            if (ki < 0) buf[n++] = '-';
-            n += write_uint(m / 10, buf + n);
-            if (m % 10 != 0) {
-                buf[n++] = '.';
-                buf[n++] = char('0' + m % 10);
-            }
+        // The nearest count of tenths, rounded inline (a float exactly halfway between two
+        // tenths is not a tenth itself, so the check below sends it to the general path).
+        const std::uint32_t m = std::uint32_t(double(a) * 10.0 + 0.5);
+        // m * 0.1 gives the same float as m / 10: the double product is within two units of
+        // its last place of m / 10, and m / 10 is never that close to a float rounding boundary
+        // without being a float itself.
+        if (m != 0 && float(double(m) * 0.1) == a) {
+            // Written without data-dependent branches: the six digits of two three-digit groups
+            // in one register (first character in the lowest byte), the leading zeros shifted
+            // out, point and tenth appended, then stored at once; the sign is written always
+            // and kept when it applies.
+            const std::uint32_t whole = m / 10, tenth = m % 10;
+            const int nd = 1 + (whole >= 10) + (whole >= 100) + (whole >= 1000) + (whole >= 10000) +
+                           (whole >= 100000);
+            std::uint64_t text = std::uint64_t(kGroups.digits[whole / 1000]) |
+                                 std::uint64_t(kGroups.digits[whole % 1000]) << 24;
+            text >>= 8 * (6 - nd);
+            text |= (std::uint64_t('.') | std::uint64_t('0' + tenth) << 8) << (8 * nd);
+            buf[0] = '-';
+            std::size_t n = v < 0;
+            for (int i = 0; i < 8; ++i)
+                buf[n + std::size_t(i)] = char(text >> (8 * i));
+            n += std::size_t(nd) + (tenth != 0 ? 2 : 0);
             return n;
         }
     }
