@@ -1,242 +1,298 @@
-// Frame receiver: the envelope's edge cases, broken frames and the batch procedure.
+// Frame receiver: envelope edge cases, damaged frames, batch boundaries, noise, bounds and the
+// batch procedure of the port's receive event.
 #include "link/envelope.h"
 #include "link/receiver.h"
 #include "platform/serial/serial_port.h"
-#include "recorder.h"
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
 using namespace zento;
-using namespace zento::test;
+using Bytes = std::vector<std::uint8_t>;
 using Events = std::vector<std::string>;
 
 namespace {
-const std::string kChecksum = "log,Check-Sum Error!";
-const std::string kErrorCom = "log,Error! Com";
+
+std::string hex(std::span<const std::uint8_t> bytes) {
+    std::string s;
+    for (std::uint8_t b : bytes)
+        s += "0123456789abcdef"[b >> 4], s += "0123456789abcdef"[b & 15];
+    return s;
+}
+
+// Records every call: "L" (lamp), "log,TEXT", "attitude,HEX", "sensor,HEX", "other,HEX".
+struct Recorder : ReceiverEvents {
+    Events events;
+    bool lamps = true;
+    void Show_msg(std::string_view t) override { events.push_back("log," + std::string(t)); }
+    void Rec_LedON() override {
+        if (lamps) events.emplace_back("L");
+    }
+    void Rec_attitude(std::span<const std::uint8_t> f) override {
+        events.push_back("attitude," + hex(f));
+    }
+    void Rec_sensor(std::span<const std::uint8_t> f) override {
+        events.push_back("sensor," + hex(f));
+    }
+    void Rec_other(std::span<const std::uint8_t> f) override {
+        events.push_back("other," + hex(f));
+    }
+};
+
+Events run(const Bytes& bytes, bool lamps = false) {
+    Recorder r;
+    r.lamps = lamps;
+    Receiver rx(r);
+    rx.feed(bytes);
+    return r.events;
+}
+
+Bytes cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const auto& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+// A telemetry frame whose bytes after the header avoid A5, 5A and AA.
+Bytes plain(std::uint8_t type, std::uint8_t seed) {
+    Bytes p(type == kTypeAttitude ? 14 : 18);
+    for (std::size_t i = 0; i < p.size(); ++i)
+        p[i] = std::uint8_t((seed + 3 * i) % 0x50);
+    for (;; ++p[0]) {
+        Bytes f = build_frame(type, p);
+        if (std::uint8_t c = f[f.size() - 2]; c != 0xA5 && c != 0x5A && c != 0xAA) return f;
+    }
+}
+
+// The event a good frame gives: its type's call with LEN through checksum.
+std::string ok(const Bytes& wire) {
+    const std::string body = hex(std::span(wire).subspan(2, wire.size() - 3));
+    return (wire[3] == kTypeAttitude ? "attitude,"
+            : wire[3] == kTypeSensor ? "sensor,"
+                                     : "other,") +
+           body;
+}
+
+const std::string kChecksum = "log,Check-Sum Error!", kErrorCom = "log,Error! Com";
+
 } // namespace
 
-TEST(Receiver, CommandFrameIsDeliveredWithoutDecoder) {
-    Recorder r;
-    Receiver rx(r);
-    const auto f = command_frame(kTypeGyroBias);
-    rx.feed(f);
-    EXPECT_EQ(rx.rx_frame, (Bytes{0x04, 0xE0, 0xE4}));
-    EXPECT_EQ(r.events, (Events{"lamp", "other,04e0e4"}));
-    EXPECT_FALSE(rx.rx_on);
-}
-
-TEST(Receiver, TelemetryFramesGoToTheirDecodersWithTheWholeBody) {
-    const Bytes a = plain_attitude(1), s = plain_sensor(2);
-    Recorder r;
-    Receiver rx(r);
-    rx.feed(cat({a, s}));
-    EXPECT_EQ(r.frames_and_logs(), (Events{"attitude," + body_hex(a), "sensor," + body_hex(s)}));
-    EXPECT_EQ(rx.rx_frame.size(), 21u); // N - 1 with N = 22
-    EXPECT_EQ(rx.rx_frame.front(), 22);
-    EXPECT_EQ(rx.rx_frame.back(), s[s.size() - 2]); // the checksum
-}
-
-TEST(Receiver, HeaderDetection) {
-    const Bytes a = plain_attitude(7);
-    const Bytes body(a.begin() + 2, a.end()); // LEN .. AA, no header bytes
-    // Bytes between A5 and 5A do not matter.
-    EXPECT_EQ(run(cat({{0xA5, 0x11, 0x22, 0x5A}, body}), false),
-              (Events{"attitude," + body_hex(a)}));
-    // A lone 5A starts a frame right after start-up, after a delivered frame, after a
-    // checksum error and after "Error! Com".
-    Bytes bad_sum = a;
+TEST(Receiver, EnvelopeEdgeCases) {
+    const Bytes a = plain(kTypeAttitude, 1), s = plain(kTypeSensor, 2);
+    const Bytes body(a.begin() + 2, a.end());
+    Bytes with_headers =
+        build_frame(kTypeAttitude, Bytes{0xA5, 0x5A, 0xAA, 0x12, 0xA5, 0x5A, 0x5A, 0xAA, 0xAA, 0x00,
+                                         0xFF, 0xA5, 0x01, 0x02});
+    Bytes long_payload(kLongFormPayload);
+    for (std::size_t i = 0; i < long_payload.size(); ++i)
+        long_payload[i] = std::uint8_t(i * 7);
+    const Bytes long_form = build_frame(0x33, long_payload);
+    Bytes long_short = long_form;
+    long_short.erase(long_short.begin() + 100);
+    Bytes bad_sum = a, bad_end = a;
     bad_sum[bad_sum.size() - 2] ^= 1;
-    Bytes bad_end = a;
     bad_end.back() = 0x00;
-    const std::string ok = "attitude," + body_hex(a);
-    EXPECT_EQ(run(cat({{0x5A}, body}), false), (Events{ok}));
-    EXPECT_EQ(run(cat({a, {0x5A}, body}), false), (Events{ok, ok}));
-    EXPECT_EQ(run(cat({bad_sum, {0x5A}, body}), false), (Events{kChecksum, ok}));
-    EXPECT_EQ(run(cat({bad_end, {0x5A}, body}), false), (Events{kErrorCom, ok}));
-}
 
-TEST(Receiver, PayloadBytesAreDataWhateverTheirValue) {
-    // A5 5A inside the payload does not restart the frame; AA before the end is data.
-    const Bytes p = {0xA5, 0x5A, 0xAA, 0x12, 0xA5, 0x5A, 0x5A,
-                     0xAA, 0xAA, 0x00, 0xFF, 0xA5, 0x01, 0xAA};
-    const Bytes a = frame(kTypeAttitude, p);
-    Recorder r;
-    Receiver rx(r);
-    rx.feed(a);
-    EXPECT_EQ(r.frames_and_logs(), (Events{"attitude," + body_hex(a)}));
-    EXPECT_EQ(r.lamps, 5); // four in the payload, one at the end
-}
+    const struct {
+        const char* what;
+        Bytes in;
+        Events want;
+    } cases[] = {
+        {"command frame", {0xA5, 0x5A, 0x04, 0xE0, 0xE4, 0xAA}, {"L", "other,04e0e4"}},
+        {"bytes between A5 and 5A", cat({{0xA5, 0x11, 0x22, 0x5A}, body}), {"L", ok(a)}},
+        {"lone 5A at start", cat({{0x5A}, body}), {"L", ok(a)}},
+        {"lone 5A after a frame", cat({a, {0x5A}, body}), {"L", ok(a), "L", ok(a)}},
+        {"lone 5A after a bad sum", cat({bad_sum, {0x5A}, body}), {"L", kChecksum, "L", ok(a)}},
+        {"lone 5A after a bad end", cat({bad_end, {0x5A}, body}), {kErrorCom, "L", ok(a)}},
+        {"A5 5A AA inside the payload", with_headers, {"L", "L", "L", "L", ok(with_headers)}},
+        {"stray AA only flashes",
+         cat({a, {0xAA, 0x00, 0xAA}, s}),
+         {"L", ok(a), "L", "L", "L", ok(s)}},
+        {"LEN 2, sum of nothing against 2", {0x5A, 0x02, 0xAA}, {"L", kChecksum}},
+        {"LEN 2, no end byte", {0x5A, 0x02, 0x02}, {kErrorCom}},
+        {"LEN 3, type is the sum", {0x5A, 0x03, 0x03, 0xAA}, {"L", "other,0303"}},
+        {"LEN 0", cat({{0xA5, 0x5A, 0x00}, s}), {kErrorCom, "L", ok(s)}},
+        {"LEN 1", cat({{0xA5, 0x5A, 0x01}, s}), {kErrorCom, "L", ok(s)}},
+        {"bad sum not decoded", cat({bad_sum, s}), {"L", kChecksum, "L", ok(s)}},
+        // The byte at a broken end starts the next frame (here a 5A whose A5 was lost too).
+        {"5A at a broken end",
+         cat({Bytes(a.begin(), a.end() - 1), Bytes(s.begin() + 1, s.end())}),
+         {kErrorCom, "L", ok(s)}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(run(c.in, true), c.want) << c.what;
 
-TEST(Receiver, StrayEndByteOnlyFlashesTheLamp) {
-    const Bytes a = plain_attitude(3), s = plain_sensor(4);
-    Recorder r;
-    Receiver rx(r);
-    rx.feed(cat({a, {0xAA, 0xAA, 0x00, 0xAA}, s}));
-    EXPECT_EQ(r.frames_and_logs(), (Events{"attitude," + body_hex(a), "sensor," + body_hex(s)}));
-    EXPECT_EQ(r.lamps, 5);
-}
-
-TEST(Receiver, LongForm) {
-    Bytes p(kLongFormPayload);
-    for (std::size_t i = 0; i < p.size(); ++i)
-        p[i] = std::uint8_t(i * 7);
-    const Bytes f = frame(0x33, p);
-    ASSERT_EQ(f.size(), 2008u);
-    EXPECT_EQ(f[2], 0xFF);
-    // The 0xFF counts as 255 in the sum.
-    EXPECT_EQ(f[2006], std::uint8_t(0xFF + 0x33 + byte_sum(p)));
-    Recorder r;
-    Receiver rx(r);
-    rx.feed(f);
-    EXPECT_EQ(r.frames_and_logs(), (Events{"other," + body_hex(f)}));
-    EXPECT_EQ(rx.rx_frame.size(), 2005u);
-    EXPECT_LE(rx.rx_buf.capacity(), std::size_t(Receiver::kMaxCollect));
-
-    // One payload byte short: the end byte arrives early, is data, and the byte at the
-    // announced end (here the next frame's A5) breaks the frame; that next frame is delivered.
-    Bytes short_f = f;
-    short_f.erase(short_f.begin() + 100);
-    const Bytes a = plain_attitude(5);
-    EXPECT_EQ(run(cat({short_f, a}), false), (Events{kErrorCom, "attitude," + body_hex(a)}));
-}
-
-TEST(Receiver, LengthBytesThatCannotDescribeAFrame) {
-    const Bytes a = plain_attitude(9);
-    // LEN 2: no checksum byte; the sum of nothing (0) against the stored 2.
-    EXPECT_EQ(run({0x5A, 0x02, 0xAA}), (Events{"lamp", kChecksum}));
-    EXPECT_EQ(run({0x5A, 0x02, 0x02}), (Events{kErrorCom}));
-    // LEN 3: the type byte is the checksum of the length byte alone.
-    EXPECT_EQ(run({0x5A, 0x03, 0x03, 0xAA}), (Events{"lamp", "other,0303"}));
-    // LEN 0 and 1: "Error! Com" at once, and the next frame is found.
-    EXPECT_EQ(run(cat({{0xA5, 0x5A, 0x00}, a}), false),
-              (Events{kErrorCom, "attitude," + body_hex(a)}));
-    EXPECT_EQ(run(cat({{0xA5, 0x5A, 0x01}, a}), false),
-              (Events{kErrorCom, "attitude," + body_hex(a)}));
-}
-
-TEST(Receiver, WrongChecksumIsReportedAndNotDecoded) {
-    const Bytes a = plain_attitude(11), s = plain_sensor(12);
-    Bytes bad = s;
-    bad[bad.size() - 2] ^= 0x40;
-    EXPECT_EQ(run(cat({bad, a}), false), (Events{kChecksum, "attitude," + body_hex(a)}));
-    Bytes bad_payload = a;
-    bad_payload[6] ^= 0x01;
-    EXPECT_EQ(run(cat({bad_payload, s}), false), (Events{kChecksum, "sensor," + body_hex(s)}));
+    // Long form: LEN 0xFF is N = 2006, summed as 255.
+    ASSERT_EQ(long_form.size(), 2008u);
+    EXPECT_EQ(long_form[2006], std::uint8_t(0xFF + 0x33 + byte_sum(long_payload)));
+    EXPECT_EQ(run(long_form), Events{ok(long_form)});
+    EXPECT_EQ(run(cat({long_short, a})), (Events{kErrorCom, ok(a)})); // end byte came early
+    Bytes out = {1};
+    EXPECT_THROW(append_frame(out, 1, Bytes(251)), std::length_error);
+    EXPECT_EQ(out, Bytes{1});
 }
 
 // One byte lost, inserted or changed anywhere after the length byte costs that frame only.
 TEST(Receiver, DamagedFrameCostsOnlyItself) {
-    const Bytes a = plain_attitude(20), s = plain_sensor(21), a2 = plain_attitude(22);
-    const Events tail = {"sensor," + body_hex(s), "attitude," + body_hex(a2)};
+    const Bytes a = plain(kTypeAttitude, 20), s = plain(kTypeSensor, 21),
+                a2 = plain(kTypeAttitude, 22);
     for (std::size_t i = 0; i < a.size(); ++i) {
         SCOPED_TRACE("byte " + std::to_string(i));
-        if (i != 2) { // a lost length byte makes the type byte the length: see below
-            Bytes lost = a;
-            lost.erase(lost.begin() + std::ptrdiff_t(i));
-            Events got = run(cat({lost, s, a2}), false);
-            if (i == 0) { // without its A5 the frame is still found
-                EXPECT_EQ(got, cat_events({"attitude," + body_hex(a)}, tail));
-            } else if (i == 1) { // without its 5A it is not
-                EXPECT_EQ(got, tail);
-            } else {
-                EXPECT_EQ(got, cat_events({kErrorCom}, tail));
-            }
+        const auto expect = [&](const Bytes& damaged, const std::string& first) {
+            Events want = {ok(s), ok(a2)};
+            if (!first.empty()) want.insert(want.begin(), first);
+            EXPECT_EQ(run(cat({damaged, s, a2})), want);
+        };
+        Bytes lost = a;
+        lost.erase(lost.begin() + std::ptrdiff_t(i));
+        if (i != 2) expect(lost, i == 0 ? ok(a) : i == 1 ? "" : kErrorCom); // 5A alone starts it
+        if (i < 3) continue;
+        for (std::uint8_t extra : {0x33, 0xA5, 0xAA}) {
+            Bytes ins = a;
+            ins.insert(ins.begin() + std::ptrdiff_t(i), extra);
+            expect(ins, extra == 0xAA && i == a.size() - 1 ? ok(a) : kErrorCom);
         }
-        if (i >= 3) {
-            for (std::uint8_t extra : {0x33, 0xA5, 0xAA}) {
-                Bytes ins = a;
-                ins.insert(ins.begin() + std::ptrdiff_t(i), extra);
-                // An extra AA right before the end byte leaves the frame whole.
-                const bool whole = extra == kEnd && i == a.size() - 1;
-                EXPECT_EQ(run(cat({ins, s, a2}), false),
-                          cat_events({whole ? "attitude," + body_hex(a) : kErrorCom}, tail));
-            }
-            Bytes changed = a;
-            changed[i] ^= 0x01;
-            Events got = run(cat({changed, s, a2}), false);
-            EXPECT_EQ(got, cat_events({i == a.size() - 1 ? kErrorCom : kChecksum}, tail));
-        }
+        Bytes changed = a;
+        changed[i] ^= 0x01;
+        expect(changed, i == a.size() - 1 ? kErrorCom : kChecksum);
     }
-    // The type byte 0xA1 taken as the length: the frame ends at stream index 2 + 160, where
-    // one of the two errors is logged; every frame that starts after it is found again (and
-    // one that starts right there too, its A5 being examined as a header).
-    Bytes lost_len = a;
-    lost_len.erase(lost_len.begin() + 2);
-    Bytes stream = lost_len;
-    Events want;
-    for (int k = 0; k < 12; ++k) {
-        const Bytes f = plain_sensor(std::uint8_t(k));
-        if (stream.size() >= 2 + 160) want.push_back("sensor," + body_hex(f));
-        stream = cat({stream, f});
-    }
-    const Events got = run(stream, false);
-    ASSERT_FALSE(got.empty());
-    EXPECT_TRUE(got.front() == kErrorCom || got.front() == kChecksum) << got.front();
-    EXPECT_EQ(Events(got.begin() + 1, got.end()), want);
 }
 
-TEST(Receiver, ByteAtABrokenEndIsExaminedAsAHeader) {
-    const Bytes a = plain_attitude(30), s = plain_sensor(31);
-    Bytes no_end = a;
-    no_end.pop_back();
-    // The next frame's 0x5A sits at the announced end (its A5 lost as well).
-    const Bytes s_body(s.begin() + 1, s.end());
-    EXPECT_EQ(run(cat({no_end, s_body}), false), (Events{kErrorCom, "sensor," + body_hex(s)}));
-    // The A5 at the announced end arms detection for the 5A after it.
-    EXPECT_EQ(run(cat({no_end, s}), false), (Events{kErrorCom, "sensor," + body_hex(s)}));
-}
+TEST(Receiver, BatchBoundariesChangeNothing) {
+    std::mt19937 rng(1234);
+    Bytes c;
+    for (int k = 0; k < 6; ++k)
+        c = cat({c, plain(kTypeAttitude, std::uint8_t(k)), plain(kTypeSensor, std::uint8_t(k))});
+    Bytes lf(kLongFormPayload), lost = plain(kTypeSensor, 9);
+    for (auto& b : lf)
+        b = std::uint8_t(rng());
+    lost.erase(lost.begin() + 8);
+    c = cat({c,
+             {0x00, 0xAA, 0xA5},
+             build_frame(0xA1, Bytes{0xA5, 0x5A, 0xAA, 0xAA}),
+             build_frame(0x42, lf),
+             lost,
+             plain(kTypeAttitude, 10),
+             {0x5A, 0x02, 0xAA, 0xA5, 0x5A, 0x01, 0x5A, 0x00},
+             Bytes(40, 0x0F),
+             plain(kTypeSensor, 12),
+             {0xA5, 0x5A, 0x12, 0xA1, 0x00}});
 
-TEST(Receiver, ResetDropsAHalfCollectedFrame) {
-    const Bytes a = plain_attitude(40), s = plain_sensor(41);
+    Recorder whole_r;
+    Receiver whole(whole_r);
+    whole.feed(c);
+    const auto state = [](const Receiver& rx) {
+        return std::make_tuple(rx.rx_on, rx.rx_count, rx.rx_len, rx.rx_pos, rx.rx_a5_pos,
+                               Bytes(rx.rx_buf.begin(), rx.rx_buf.begin() + rx.rx_count),
+                               rx.rx_frame);
+    };
+    const auto check = [&](const std::vector<std::size_t>& cuts, const char* how) {
+        Recorder r;
+        Receiver rx(r);
+        std::size_t from = 0;
+        for (std::size_t to : cuts)
+            rx.feed(std::span(c).subspan(from, to - from)), from = to;
+        rx.feed(std::span(c).subspan(from));
+        ASSERT_EQ(r.events, whole_r.events) << how;
+        ASSERT_EQ(state(rx), state(whole)) << how;
+    };
+    for (std::size_t k = 0; k <= c.size(); ++k)
+        check({k}, "split in two");
+    for (int round = 0; round < 200; ++round) {
+        std::vector<std::size_t> cuts;
+        for (std::size_t at = rng() % 300; at < c.size(); at += rng() % 300)
+            cuts.push_back(at);
+        check(cuts, "random batches");
+    }
     Recorder r;
     Receiver rx(r);
-    rx.feed(std::span<const std::uint8_t>(a).first(10));
-    EXPECT_TRUE(rx.rx_on);
-    rx.Receiver_reset();
-    EXPECT_FALSE(rx.rx_on);
-    EXPECT_EQ(rx.rx_count, 0);
-    EXPECT_EQ(rx.rx_len, 0);
-    rx.feed(std::span<const std::uint8_t>(a).subspan(10));
-    rx.feed(s);
-    EXPECT_EQ(r.frames_and_logs(), (Events{"sensor," + body_hex(s)}));
-    EXPECT_EQ(rx.rx_frame, Bytes(s.begin() + 2, s.end() - 1));
+    for (std::uint8_t b : c)
+        rx.byte(b);
+    EXPECT_EQ(r.events, whole_r.events);
 }
 
-TEST(Envelope, FrameSizesAndCommandFrames) {
-    EXPECT_EQ(command_frame(kTypeGyroBias),
-              (std::array<std::uint8_t, 6>{0xA5, 0x5A, 0x04, 0xE0, 0xE4, 0xAA}));
-    EXPECT_EQ(command_frame(kTypeHeightZero),
-              (std::array<std::uint8_t, 6>{0xA5, 0x5A, 0x04, 0xE2, 0xE6, 0xAA}));
-    EXPECT_EQ(build_frame(1, Bytes(250)).size(), 256u);
-    Bytes out = {1, 2};
-    EXPECT_THROW(append_frame(out, 1, Bytes(251)), std::length_error);
-    EXPECT_THROW(append_frame(out, 1, Bytes(2001)), std::length_error);
-    EXPECT_EQ(out, (Bytes{1, 2}));
-    EXPECT_EQ(encode_sign_magnitude(-1), (std::array<std::uint8_t, 2>{0x80, 0x01}));
-    EXPECT_EQ(encode_sign_magnitude(-40000), (std::array<std::uint8_t, 2>{0xFF, 0xFF}));
-    EXPECT_EQ(encode_sign_magnitude(0), (std::array<std::uint8_t, 2>{0x00, 0x00}));
+TEST(Receiver, NoiseOutsideFramesAndRecovery) {
+    // Bytes other than 5A between frames never disturb the next frame.
+    const Bytes a = plain(kTypeAttitude, 60), s = plain(kTypeSensor, 61);
+    for (int v = 0; v < 256; ++v) {
+        if (v == 0x5A) continue; // a 5A outside a frame starts one
+        for (std::size_t k : {1u, 3u, 3000u})
+            ASSERT_EQ(run(cat({a, Bytes(k, std::uint8_t(v)), s})), (Events{ok(a), ok(s)})) << v;
+    }
+    // After any garbage, every frame that starts more than one longest frame later is found.
+    std::mt19937 rng(77);
+    for (int round = 0; round < 100; ++round) {
+        Bytes stream(1 + rng() % 3000);
+        const std::uint8_t pick[] = {0xA5, 0x5A, 0xAA, 0xFF};
+        for (auto& b : stream)
+            b = rng() % 2 ? pick[rng() % 4] : std::uint8_t(rng());
+        const std::size_t garbage_end = stream.size();
+        Events want;
+        for (int k = 0; k < 200; ++k) {
+            const Bytes f = plain(k % 2 ? kTypeSensor : kTypeAttitude, std::uint8_t(k));
+            if (stream.size() > garbage_end + kLongFormSize) want.push_back(ok(f));
+            stream = cat({stream, f});
+        }
+        Events got = run(stream);
+        std::erase_if(got, [](const std::string& e) { return e.starts_with("log,"); });
+        ASSERT_GE(got.size(), want.size());
+        EXPECT_EQ(Events(got.end() - std::ptrdiff_t(want.size()), got.end()), want) << round;
+    }
 }
 
-// ---- the batch procedure, through a small fake port ----
+TEST(Receiver, LongInputKeepsEveryBound) {
+    std::mt19937_64 rng(11);
+    Recorder r;
+    r.lamps = false;
+    Receiver rx(r);
+    const std::size_t capacity = rx.rx_buf.capacity();
+    Bytes chunk(1 << 16);
+    for (int k = 0; k < 256; ++k) { // 16 MiB of garbage, a run of A5 now and then
+        for (auto& b : chunk)
+            b = std::uint8_t(rng());
+        if (k % 4 == 0) std::fill(chunk.begin(), chunk.begin() + 5000, 0xA5);
+        rx.feed(chunk);
+        ASSERT_TRUE(rx.rx_count >= 0 && rx.rx_count <= Receiver::kMaxCollect);
+        ASSERT_TRUE(!rx.rx_on || rx.rx_buf.size() == std::size_t(rx.rx_count));
+        ASSERT_EQ(rx.rx_buf.capacity(), capacity);
+        r.events.clear();
+    }
+    // rx_pos moves on every A5 outside a frame: billions of them neither overflow it nor
+    // change which 5A starts a frame.
+    const Bytes a = plain(kTypeAttitude, 2);
+    for (std::int32_t start : {(1 << 30) - 3, std::int32_t(0x7FFFFFF0)}) {
+        rx.Receiver_reset();
+        rx.rx_pos = rx.rx_a5_pos = start;
+        rx.feed(cat({Bytes(40, 0xA5), a}));
+        EXPECT_LE(rx.rx_pos, (1 << 30) + 1);
+        EXPECT_EQ(r.events, Events{ok(a)});
+        r.events.clear();
+    }
+    rx.rx_a5_pos = 1 << 30; // just past an unmatched 5A: a lone 5A must not start a frame
+    rx.rx_pos = (1 << 30) + 1;
+    rx.feed(Bytes(a.begin() + 1, a.end()));
+    EXPECT_TRUE(r.events.empty());
+}
+
+// ---- the receive event, through a small fake port ----
 
 namespace {
 struct FakePort : SerialPort {
-    std::vector<std::string> calls;
+    Events calls;
     std::vector<Bytes> batches;
     int event = kCommEventReceive;
     std::int16_t threshold = 1;
-
     void setInputLen(std::int16_t) override {}
     void setInputMode(std::int32_t) override {}
     void setInBufferCount(std::int16_t n) override { calls.push_back("in=" + std::to_string(n)); }
     void setOutBufferCount(std::int16_t n) override { calls.push_back("out=" + std::to_string(n)); }
     void setRThreshold(std::int16_t t) override {
-        threshold = t;
-        calls.push_back("rth=" + std::to_string(t));
+        calls.push_back("rth=" + std::to_string(threshold = t));
     }
     std::int16_t RThreshold() const override { return threshold; }
     void setCommPort(std::int16_t) override {}
@@ -249,74 +305,45 @@ struct FakePort : SerialPort {
     bool Output(std::span<const std::uint8_t>) override { return true; }
     std::vector<std::uint8_t> Input() override {
         calls.emplace_back("input");
-        Bytes b;
-        if (!batches.empty()) {
-            b = batches.front();
-            batches.erase(batches.begin());
-        }
+        Bytes b = batches.front();
+        batches.erase(batches.begin());
         return b;
     }
     int CommEvent() const override { return event; }
 };
-
-// Records the receive threshold seen by the decoders.
-struct ThresholdRecorder : Recorder {
+struct SeesThreshold : Recorder {
     FakePort* port = nullptr;
-    std::vector<int> seen;
     void Rec_attitude(std::span<const std::uint8_t> f) override {
-        seen.push_back(port->threshold);
+        events.push_back("rth seen " + std::to_string(port->threshold));
         Recorder::Rec_attitude(f);
     }
 };
 } // namespace
 
-TEST(ReceiverBatch, ReceiveEventRunsTheBatchWithTheThresholdAtZero) {
-    const Bytes a = plain_attitude(50);
+TEST(Receiver, ReceiveEventBatchProcedure) {
+    const Bytes a = plain(kTypeAttitude, 50);
     FakePort port;
-    ThresholdRecorder r;
+    SeesThreshold r;
     r.port = &port;
+    r.lamps = false;
     Receiver rx(r);
-    port.batches = {Bytes(a.begin(), a.begin() + 7), Bytes(a.begin() + 7, a.end())};
+    port.batches = {Bytes(a.begin(), a.begin() + 9), Bytes(a.begin() + 9, a.end())};
     rx.OnComm(port);
-    EXPECT_TRUE(r.events.empty());
-    rx.OnComm(port);
-    EXPECT_EQ(r.frames_and_logs(), (Events{"attitude," + body_hex(a)}));
-    EXPECT_EQ(r.seen, (std::vector<int>{0}));
-    EXPECT_EQ(port.calls, (Events{"rth=0", "input", "rth=1", "rth=0", "input", "rth=1"}));
-}
-
-TEST(ReceiverBatch, OverflowEmptiesBothBuffersAndKeepsTheHalfFrame) {
-    const Bytes a = plain_attitude(51);
-    FakePort port;
-    Recorder r;
-    Receiver rx(r);
-    port.batches = {Bytes(a.begin(), a.begin() + 9)};
-    rx.OnComm(port);
-    port.calls.clear();
+    EXPECT_EQ(port.calls, (Events{"rth=0", "input", "rth=1"}));
+    // Overflow: both buffers emptied, message, the half-collected frame kept.
     port.event = kCommEventRxOver;
     rx.OnComm(port);
-    EXPECT_EQ(port.calls, (Events{"rth=0", "in=0", "out=0", "rth=1"}));
-    EXPECT_EQ(r.frames_and_logs(), (Events{"log,ComPort Buffer Overflow!"}));
-    EXPECT_TRUE(rx.rx_on);
-    EXPECT_EQ(rx.rx_count, 7);
-    // The rest of the frame completes it.
-    port.event = kCommEventReceive;
-    port.batches = {Bytes(a.begin() + 9, a.end())};
-    rx.OnComm(port);
-    EXPECT_EQ(r.frames_and_logs(),
-              (Events{"log,ComPort Buffer Overflow!", "attitude," + body_hex(a)}));
-}
-
-TEST(ReceiverBatch, OtherEventsDoNothing) {
-    FakePort port;
-    Recorder r;
-    Receiver rx(r);
-    port.batches = {plain_attitude(52)};
-    for (int ev : {0, 1, 3, 1001, 1009}) {
-        port.event = ev;
+    EXPECT_EQ(r.events, Events{"log,ComPort Buffer Overflow!"});
+    EXPECT_TRUE(rx.rx_on && rx.rx_count == 7);
+    for (int other : {0, 1, 3, 1009}) { // nothing, and Input is not read
+        port.event = other;
         rx.OnComm(port);
     }
-    EXPECT_TRUE(r.events.empty());
-    EXPECT_EQ(port.batches.size(), 1u); // Input was never read
+    port.event = kCommEventReceive;
+    rx.OnComm(port);
+    EXPECT_EQ(r.events, (Events{"log,ComPort Buffer Overflow!", "rth seen 0", ok(a)}));
+    EXPECT_EQ(std::count(port.calls.begin(), port.calls.end(), "input"), 2);
+    EXPECT_EQ(Events(port.calls.begin() + 3, port.calls.begin() + 7),
+              (Events{"rth=0", "in=0", "out=0", "rth=1"}));
     EXPECT_EQ(port.threshold, 1);
 }

@@ -140,17 +140,14 @@ TEST_F(ZentoDecode, WorkedExamplesFromAFileAndFromStandardInput) {
     }
 }
 
-TEST_F(ZentoDecode, EveryKindOfLine) {
+TEST_F(ZentoDecode, EveryKindOfLineAndFramesMode) {
     const fs::path f = write("mixed.bin", mixed());
-    const Result r = run({f.string()});
+    Result r = run({f.string()});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, kMixedOut);
     EXPECT_EQ(r.err, "");
-}
 
-TEST_F(ZentoDecode, FramesMode) {
-    const fs::path f = write("mixed.bin", mixed());
-    const Result r = run({"--frames"}, "<" + quote(f.string()));
+    r = run({"--frames"}, "<" + quote(f.string()));
     EXPECT_EQ(r.status, 0);
     const std::string want = "frame,12a1812c005a000f03e800fa2794000a73\n"
                              "frame,16a2001080104000000080050005012c812c0000fc\n"
@@ -167,11 +164,11 @@ TEST_F(ZentoDecode, FramesMode) {
 }
 
 TEST_F(ZentoDecode, LargeCaptureAcrossBlocksFileAndPipeAgree) {
-    // 120000 frames, 2.6 MB: frames cross the tool's read blocks and the pipe's.
+    // 100000 frames, 2.2 MB: frames cross the tool's read blocks and the pipe's.
     Bytes capture;
     std::string want;
     char t[kValueTextMax];
-    for (int k = 0; k < 120000; ++k) {
+    for (int k = 0; k < 100000; ++k) {
         Bytes p;
         std::string line = k % 2 ? "sensor" : "attitude";
         const int fields = k % 2 ? 9 : 7;
@@ -198,13 +195,6 @@ TEST_F(ZentoDecode, LargeCaptureAcrossBlocksFileAndPipeAgree) {
     EXPECT_TRUE(from_pipe.out == want);
 }
 
-TEST_F(ZentoDecode, EmptyInputPrintsNothing) {
-    const Result r = run({write("empty.bin", {}).string()});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "");
-}
-
 TEST_F(ZentoDecode, UnreadableInputIsNamedWithTheReason) {
     const std::string missing = (dir_ / "no such capture.bin").string();
     Result r = run({missing});
@@ -228,6 +218,10 @@ TEST_F(ZentoDecode, OptionsAndHelp) {
     EXPECT_NE(r.out.find("attitude,YAW,PITCH,ROLL,ALTITUDE,TEMPERATURE,PRESSURE_PA,RATE"),
               std::string::npos);
     EXPECT_NE(r.out.find("short,TT,N"), std::string::npos);
+
+    r = run({write("empty.bin", {}).string()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out + r.err, "");
 
     r = run({"--bogus"});
     EXPECT_EQ(r.status, 2);
