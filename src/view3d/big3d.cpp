@@ -147,7 +147,7 @@ void Big3D::Form_Load() {
     bool loaded_ok = false;
     try {
         loaded_ok = InitGeometry();
-    } catch (const XLoadError& e) {
+    } catch (const std::exception& e) { // XLoadError, or out of memory on a huge file
         // A model or texture that cannot be loaded ends the program once reported.
         message_box(app_title,
                     QStringLiteral("The 3D model cannot be loaded.\n\n%1").arg(from_std(e.what())));
