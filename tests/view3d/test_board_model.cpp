@@ -143,60 +143,6 @@ TEST(BoardModel, MaterialsAndParts) {
     }
 }
 
-TEST(BoardModelFiles, XFileListsEverythingInOrder) {
-    Mesh m;
-    m.materials = {{"A", {1, 0, 0, 1}, 2, {0, 0, 0, 1}, {0, 0, 0, 1}, "a.bmp"},
-                   {"B", {0, 1, 0, 1}, 3, {0, 0, 0, 1}, {0, 0, 0, 1}, ""}};
-    m.add_quad({Vertex{{0, 1, 0}, 0, 0, {1, 0, 0, 1}}, Vertex{{1, 1, 0}, 1, 0, {}},
-                Vertex{{1, 0, 0}, 1, 1, {}}, Vertex{{0, 0, 0}, 0, 1, {}}},
-               1);
-    const std::string x = write_x(m);
-    EXPECT_EQ(x.rfind("xof 0303txt 0032\n", 0), 0u);
-    EXPECT_NE(x.find(" 4;\n 0.000000;1.000000;0.000000;,\n"), std::string::npos);
-    EXPECT_NE(x.find(" 3;0,1,2;,\n 3;0,2,3;;\n"), std::string::npos);
-    EXPECT_NE(x.find("MeshTextureCoords"), std::string::npos);
-    EXPECT_NE(x.find("  0;1.000000;0.000000;0.000000;1.000000;,"), std::string::npos);
-    EXPECT_NE(x.find("  2;\n  2;\n  1,\n  1;\n"), std::string::npos); // 2 materials, 2 faces
-    EXPECT_LT(x.find("Material A"), x.find("Material B"));
-    EXPECT_NE(x.find("TextureFilename { \"a.bmp\"; }"), std::string::npos);
-    EXPECT_EQ(x.find("TextureFilename", x.find("Material B")), std::string::npos);
-
-    m.vertex_colours = false;
-    m.texture_coords = false;
-    const std::string bare = write_x(m);
-    EXPECT_EQ(bare.find("MeshVertexColors"), std::string::npos);
-    EXPECT_EQ(bare.find("MeshTextureCoords"), std::string::npos);
-}
-
-TEST(BoardModelFiles, BmpIsBottomUpBgrWithPaddedRows) {
-    Image im;
-    im.width = 3;
-    im.height = 2;
-    im.rgb.assign(18, 0);
-    im.fill(0, 0, 1, 1, 10, 20, 30); // top-left
-    im.fill(2, 1, 1, 1, 40, 50, 60); // bottom-right
-    const auto b = write_bmp(im);
-    const int row = 12; // 9 bytes padded to 12
-    ASSERT_EQ(b.size(), 54u + 2 * row);
-    EXPECT_EQ(b[0], 'B');
-    EXPECT_EQ(b[1], 'M');
-    EXPECT_EQ(b[2] | b[3] << 8 | b[4] << 16, int(b.size()));
-    EXPECT_EQ(b[10], 54);
-    EXPECT_EQ(b[18], 3);  // width
-    EXPECT_EQ(b[22], 2);  // height, positive: bottom row first
-    EXPECT_EQ(b[28], 24); // bits per pixel
-    // First stored row is the image's bottom row: its last pixel is (40, 50, 60) as B G R.
-    EXPECT_EQ(b[54 + 6], 60);
-    EXPECT_EQ(b[54 + 7], 50);
-    EXPECT_EQ(b[54 + 8], 40);
-    // Second stored row is the top row: first pixel (10, 20, 30).
-    EXPECT_EQ(b[54 + row + 0], 30);
-    EXPECT_EQ(b[54 + row + 2], 10);
-
-    const Image tex = board_texture();
-    EXPECT_EQ(tex.rgb.size(), std::size_t(tex.width) * tex.height * 3);
-}
-
 TEST(BoardModelFiles, WriteFileReplacesWholeOrReportsAndLeavesNothing) {
     TempDir dir;
     ASSERT_FALSE(dir.path.empty());

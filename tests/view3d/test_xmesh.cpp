@@ -72,7 +72,9 @@ TEST(XMesh, BoardModelComesBackAsTheFileHoldsIt) {
         EXPECT_FLOAT_EQ(got.Power, want.power) << "material " << i;
     }
 
-    // Subset i holds material i's triangles, in the file's order, with the file's corners.
+    // Subset i holds material i's triangles, in the file's order, with the file's corners:
+    // left-handed positions (+Z away from the viewer), v = 0 at the image's top, the file's own
+    // corner order (so the winding), the vertex colours.
     std::vector<std::size_t> next(src.materials.size(), 0);
     for (const model::Triangle& t : src.triangles) {
         const auto& subset = mesh->subsets[std::size_t(t.material)];
@@ -91,32 +93,6 @@ TEST(XMesh, BoardModelComesBackAsTheFileHoldsIt) {
             EXPECT_NEAR(got.colour[2], want.c.b, 1e-6);
         }
     }
-}
-
-TEST(XMesh, KnownVertexKeepsItsLeftHandedFrameAndTextureOrientation) {
-    // The far corner of the top face: +Z (away from the viewer) stays +Z, and its texture
-    // coordinate v = 0 (the image's top row) stays 0.
-    Files files;
-    model::Mesh m;
-    m.materials = {{"M", {1, 1, 1, 1}, 0, {0, 0, 0, 1}, {0, 0, 0, 1}, ""}};
-    m.add_quad({model::Vertex{{-1, 0.5f, 2}, 0, 0, {1, 0, 0, 1}},
-                model::Vertex{{1, 0.5f, 2}, 1, 0, {0, 1, 0, 1}},
-                model::Vertex{{1, -0.5f, 3}, 1, 1, {0, 0, 1, 1}},
-                model::Vertex{{-1, -0.5f, 3}, 0, 1, {1, 1, 1, 1}}},
-               0);
-    const auto mesh = load_x_mesh(files.put("q.x", model::write_x(m)));
-    ASSERT_TRUE(mesh);
-    ASSERT_EQ(mesh->subsets[0].size(), 6u);
-    const XVertex& a = mesh->subsets[0][0];
-    const XVertex& b = mesh->subsets[0][1];
-    const XVertex& c = mesh->subsets[0][2];
-    EXPECT_EQ(a.position, (std::array<float, 3>{-1, 0.5f, 2}));
-    EXPECT_EQ(b.position, (std::array<float, 3>{1, 0.5f, 2}));
-    EXPECT_EQ(c.position, (std::array<float, 3>{1, -0.5f, 3}));
-    EXPECT_EQ(a.uv, (std::array<float, 2>{0, 0}));
-    EXPECT_EQ(c.uv, (std::array<float, 2>{1, 1}));
-    EXPECT_EQ(a.colour, (std::array<float, 4>{1, 0, 0, 1}));
-    EXPECT_EQ(b.colour, (std::array<float, 4>{0, 1, 0, 1}));
 }
 
 TEST(XMesh, MissingColoursAreWhiteAndMissingCoordinatesZero) {
