@@ -10,6 +10,7 @@
 #include "settings/port_config.h"
 #include "shell/fonts.h"
 #include "telemetry/strip_chart.h"
+#include "view3d/big3d.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -174,7 +175,7 @@ void Zento::build_controls() {
     }
     Label26 = label(f, QStringLiteral("Upload:"), 8, 400, 73, 17);
     Label22 = label(f, QStringLiteral("FPS"), 8, 416, 73, 17);
-    Label22->setAccessibleName(QStringLiteral("Update rate"));
+    Label22->setAccessibleDescription(QStringLiteral("Update rate"));
     // Heartbeat lamp: on the "Upload:" row, right of its text, just above the update rate.
     iLedRectangleX3 = new LedRectangle(f);
     iLedRectangleX3->setGeometry(64, 400, 17, 17);
@@ -539,7 +540,14 @@ void Zento::Command4_Click() {
 // ---- telemetry frame controls -----------------------------------------------------------------
 
 void Zento::Command5_Click() {
-    // The 3D window is wired in with the telemetry display.
+    if (!big3D) {
+        big3D = new Big3D(latest_values, program_dir_, this);
+        big3D->setObjectName(QStringLiteral("big3D"));
+        big3D->app_title = windowTitle();
+        // Closing the 3D window (or a model it cannot load) ends the program like "Eixt".
+        big3D->end_program = [this] { Exit_program(); };
+    }
+    big3D->Show3D();
 }
 
 void Zento::Command6_Click() {

@@ -14,6 +14,7 @@
 //
 // Everything runs on the UI thread: the receive event, the timers and the handlers never overlap.
 #include "link/receiver.h"
+#include "telemetry/latest_values.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -40,6 +41,7 @@ class QTimer;
 namespace zento {
 
 class AttitudeIndicator;
+class Big3D;
 class CommSet;
 class Compass;
 class Dialog2;
@@ -105,6 +107,7 @@ class Zento : public QMainWindow, public ReceiverEvents {
     // ---- secondary windows (nullptr until first shown) ---------------------------------------
     CommSet* comm_set_window() const { return comm_set_; }
     Dialog2* dialog2() const { return dialog2_; }
+    Big3D* big3D = nullptr; // the 3D window
 
     // Ends the program at once (the exit items, after the port is closed). Replaceable so tests
     // can observe it; by default the event loops end and nothing more runs.
@@ -117,6 +120,8 @@ class Zento : public QMainWindow, public ReceiverEvents {
     std::int16_t frame_count = 0; // attitude frames since the last update-rate tick (wraps)
     std::int16_t msg_count = 0;   // Show_msg calls since start-up (wraps)
     std::array<float, 7> scale_div{};
+    // The latest values that the 3D window shows; written whether or not it was ever opened.
+    LatestValues latest_values;
     Receiver receiver{*this};
 
     // ---- controls (designer names) -----------------------------------------------------------

@@ -4,6 +4,7 @@
 
 #include "instruments/attitude_indicator.h"
 #include "telemetry/strip_chart.h"
+#include "view3d/big3d.h"
 
 #include "link/dialog2.h"
 #include "platform/serial/mock_serial_port.h"
@@ -13,6 +14,7 @@
 #include "shell_test_util.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -732,4 +734,22 @@ TEST_F(ZentoTest, ClosingTheMainWindowEndsTheProgram) {
     w.close();
     EXPECT_FALSE(port.PortOpen());
     EXPECT_EQ(exits, 1);
+}
+
+TEST_F(ZentoTest, ThreeDShowMakesOneWindowWhoseEndIsTheProgramsEnd) {
+    Zento& w = make();
+    // The program folder holds no model: the 3D window says so in a message box (closed here)
+    // and ends the program, through the main window's exit.
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [] {
+        if (QWidget* m = QApplication::activeModalWidget()) m->close();
+    });
+    closer.start(50);
+    connect_port();
+    w.Command5->click();
+    w.Command5->click();
+    ASSERT_NE(w.big3D, nullptr);
+    EXPECT_EQ(w.findChildren<Big3D*>().size(), 1);
+    EXPECT_EQ(exits, 1);
+    EXPECT_FALSE(port.PortOpen());
 }
