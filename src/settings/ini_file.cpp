@@ -135,13 +135,26 @@ std::optional<std::string> read_file(const fs::path& file, std::string& error) {
         error = "cannot read " + file.string() + ": " + system_reason(errno);
         return std::nullopt;
     }
-    std::ostringstream ss;
-    ss << in.rdbuf();
+    std::string text;
+    if (fs::is_regular_file(st)) { // one read of the known size
+        const std::uintmax_t size = fs::file_size(file, ec);
+        if (!ec) {
+            text.resize(std::size_t(size));
+            in.read(text.data(), std::streamsize(size));
+            text.resize(std::size_t(in.gcount()));
+        }
+    }
+    if (!in.eof()) { // what is left (or a file whose size is not known beforehand)
+        in.clear();
+        std::ostringstream rest;
+        rest << in.rdbuf();
+        text += std::move(rest).str();
+    }
     if (in.bad()) {
         error = "cannot read " + file.string() + ": " + system_reason(errno);
         return std::nullopt;
     }
-    return std::move(ss).str();
+    return text;
 }
 
 std::string_view first_line_end(std::string_view text) {

@@ -33,7 +33,12 @@ std::optional<std::int64_t> whole_number(std::string_view s, std::int64_t limit)
 }
 
 std::string quoted(std::string_view s) {
-    return "\"" + std::string(s) + "\"";
+    std::string q;
+    q.reserve(s.size() + 2);
+    q += '"';
+    q.append(s);
+    q += '"';
+    return q;
 }
 
 } // namespace

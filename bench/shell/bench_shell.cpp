@@ -1,0 +1,86 @@
+// The main window's costs, through the serial test double (no device):
+//  - one batch of one attitude frame and one sensor frame (a board tick) through OnComm, the
+//    receiver, the lamps and the frame count;
+//  - one Show_msg into a log that is already at its line bound (the steady state of a long run
+//    with a stream of faults);
+// and the resident memory once the log holds its bound of lines.
+// Run with QT_QPA_PLATFORM=offscreen.
+#include "link/envelope.h"
+#include "platform/serial/mock_serial_port.h"
+#include "shell/zento.h"
+
+#include <QApplication>
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+double rss_mib() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
+    return 0;
+}
+
+struct Rig {
+    Rig() {
+        std::random_device rd;
+        dir =
+            std::filesystem::temp_directory_path() / ("zento-bench-shell-" + std::to_string(rd()));
+        std::filesystem::create_directories(dir);
+        window = std::make_unique<zento::Zento>(port, QString::fromStdString(dir.string()));
+        window->exit_program = [] {};
+        port.setPortOpen(true);
+    }
+    ~Rig() {
+        window.reset();
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+    std::filesystem::path dir;
+    zento::MockSerialPort port;
+    std::unique_ptr<zento::Zento> window;
+};
+
+void BM_TickThroughWindow(benchmark::State& state) {
+    Rig rig;
+    std::vector<std::uint8_t> tick;
+    const std::vector<std::uint8_t> a(zento::kAttitudePayload, 0x12);
+    const std::vector<std::uint8_t> s(zento::kSensorPayload, 0x34);
+    zento::append_frame(tick, zento::kTypeAttitude, a);
+    zento::append_frame(tick, zento::kTypeSensor, s);
+    for (auto _ : state)
+        rig.port.feed(tick);
+    state.SetBytesProcessed(std::int64_t(state.iterations() * tick.size()));
+}
+BENCHMARK(BM_TickThroughWindow);
+
+void BM_ShowMsgAtBound(benchmark::State& state) {
+    Rig rig;
+    for (int i = 0; i < zento::Zento::kLogMaxLines; ++i)
+        rig.window->Show_msg("Check-Sum Error!");
+    state.counters["rss_MiB_full_log"] = rss_mib();
+    for (auto _ : state)
+        rig.window->Show_msg("Check-Sum Error!");
+    state.counters["rss_MiB_after"] = rss_mib();
+}
+BENCHMARK(BM_ShowMsgAtBound)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
