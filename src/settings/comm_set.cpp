@@ -25,6 +25,7 @@ QComboBox* make_list(QWidget* parent, int y, const QString& accessible_name) {
     auto* c = new QComboBox(parent);
     c->setGeometry(112, y, 105, 20);
     c->setAccessibleName(accessible_name);
+    c->setAccessibleDescription(accessible_name); // where the name is the selected entry
     return c;
 }
 

@@ -218,7 +218,9 @@ void Zento::build_controls() {
         combo->setGeometry(56, 72, s.combo_w, 22);
         for (const char* e : kScaleEntries)
             combo->addItem(QString::fromLatin1(e));
+        // Some platforms name a chooser by its entry: the description says what it scales.
         combo->setAccessibleName(QString::fromLatin1(s.accessible) + QStringLiteral(" scale"));
+        combo->setAccessibleDescription(combo->accessibleName());
         Label_scale[std::size_t(g)]->setBuddy(combo);
         *combos[g] = combo;
         auto* check = new QCheckBox(box);

@@ -13,6 +13,7 @@
 #include "settings/ini_file.h"
 #include "shell_test_util.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -752,4 +753,49 @@ TEST_F(ZentoTest, ThreeDShowMakesOneWindowWhoseEndIsTheProgramsEnd) {
     EXPECT_EQ(w.findChildren<Big3D*>().size(), 1);
     EXPECT_EQ(exits, 1);
     EXPECT_FALSE(port.PortOpen());
+}
+
+TEST_F(ZentoTest, ControlsAreNamedForAssistiveTechnology) {
+    Zento& w = make();
+    w.show();
+    const std::pair<QWidget*, QString> named[] = {
+        {w.iSwitchLedX1, "Connect AHRS"},
+        {w.iLedRectangleX1, "RXD"},
+        {w.iLedRectangleX2, "TXD"},
+        {w.iLedRectangleX3, "Heartbeat"},
+        {w.Msg_Led, "New message"},
+        {w.Check3, "Show Gyroscope traces"},
+        {w.Command1, "Marked bias"},
+        {w.Command4, "Height Zero"},
+        {w.Label22, "FPS"},
+        {w.Label24, "Estimate Speed"},
+    };
+    for (const auto& [widget, name] : named) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(widget);
+        ASSERT_NE(a, nullptr) << name.toStdString();
+        EXPECT_EQ(a->text(QAccessible::Name), name);
+    }
+    // A chooser's name is its entry on some platforms; what it scales is in its description.
+    for (const auto& [combo, what] :
+         {std::pair{w.Combo1, "IMU scale"}, std::pair{w.Combo4, "Magnetometer scale"}}) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(combo);
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->text(QAccessible::Description), QString::fromLatin1(what));
+    }
+    // No control is left without a name.
+    for (QWidget* c : w.findChildren<QWidget*>()) {
+        if (!qobject_cast<QComboBox*>(c) && !qobject_cast<QAbstractButton*>(c)) continue;
+        if (!c->isVisible()) continue;
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(c);
+        ASSERT_NE(a, nullptr);
+        EXPECT_FALSE(a->text(QAccessible::Name).isEmpty())
+            << c->metaObject()->className() << " " << c->objectName().toStdString() << " in "
+            << c->parentWidget()->metaObject()->className();
+    }
+    // The log's text can be read.
+    QAccessibleInterface* log = QAccessible::queryAccessibleInterface(w.Text_msg);
+    ASSERT_NE(log, nullptr);
+    ASSERT_NE(log->textInterface(), nullptr);
+    const QAccessibleTextInterface* t = log->textInterface();
+    EXPECT_TRUE(t->text(0, t->characterCount()).contains(QStringLiteral("starts successfully!")));
 }
