@@ -300,6 +300,7 @@ void Zento::build_timers() {
     Timer3 = make("Timer3", 0, &Zento::Timer3_Timer);
     Timer4 = make("Timer4", 200, &Zento::Timer4_Timer);
     LED_Time = make("LED_Time", 0, &Zento::LED_Time_Timer);
+    Timer4->setSingleShot(true);
     Timer1->start();
     Timer4->start(); // the first port check, 200 ms after start-up
 }

@@ -66,6 +66,11 @@ TEST_F(IniTest, MissingFileSectionOrKeyGiveEmpty) {
     put("[COM]\nBaud=3\n");
     EXPECT_EQ(port(), "");
     EXPECT_EQ(Read_ini("COM", "Port", dir / "no" / "such" / "Zento.ini"), "");
+    put("Port=1\n[Other]\nPort=2\n[COM]\nSettings=a\n[Next]\nPort=3\n"); // not in [COM]
+    EXPECT_EQ(port(), "");
+    fs::remove(file);
+    fs::create_directory(file); // a folder in place of the file
+    EXPECT_EQ(port(), "");
 }
 
 TEST_F(IniTest, NamesMatchInAnyCase) {
@@ -119,11 +124,6 @@ TEST_F(IniTest, CommentsAndStrayLinesAreIgnored) {
     EXPECT_EQ(Read_ini("COM", "# x", file), "y"); // '#' is not a comment mark in this form
 }
 
-TEST_F(IniTest, KeysOutsideTheSectionDoNotCount) {
-    put("Port=1\n[Other]\nPort=2\n[COM]\nSettings=a\n[Next]\nPort=3\n");
-    EXPECT_EQ(port(), "");
-}
-
 TEST_F(IniTest, AtMost254BytesComeBackWithoutSplittingUtf8) {
     put("[COM]\nSettings=" + std::string(300, 'a') + "\n");
     EXPECT_EQ(settings(), std::string(254, 'a'));
@@ -162,11 +162,6 @@ TEST_F(IniTest, EmptyBinaryAndHugeFiles) {
     // One 10 MB line with no line end at all.
     put("[COM]\nPort=" + std::string(10'000'000, '9'));
     EXPECT_EQ(port(), std::string(254, '9'));
-}
-
-TEST_F(IniTest, AFolderInPlaceOfTheFileReadsAsMissing) {
-    fs::create_directory(file);
-    EXPECT_EQ(port(), "");
 }
 
 // ---- writing ---------------------------------------------------------------------------------
