@@ -51,13 +51,13 @@ bool valid_channel(int channel) {
 
 } // namespace
 
-// Point store of one channel: the graph's own data container, append-only, bounded.
-// Dropping the oldest point only moves the container's start offset (O(1)); the kept points are
-// moved back to the front once a batch of limit/16 has been dropped, so the cost per point is
-// O(1) amortised and the memory never exceeds limit + batch points.
+// Point store of one channel: the graph's own data container, append-only, bounded by count
+// and by age. Dropping the oldest point only moves the container's start offset (O(1)); the kept
+// points are moved back to the front once a batch of limit/16 has been dropped, so the cost per
+// point is O(1) amortised and the memory never exceeds limit + batch points.
 class ChannelHistory : public QCPGraphDataContainer {
   public:
-    explicit ChannelHistory(int limit) { setLimit(limit); }
+    ChannelHistory(int limit, double span) : span_(span) { setLimit(limit); }
 
     void setLimit(int limit) {
         limit_ = std::max(1, limit);
@@ -70,13 +70,23 @@ class ChannelHistory : public QCPGraphDataContainer {
     int limit() const { return limit_; }
     int batch() const { return batch_; }
 
+    // Points more than `span` seconds older than the newest are dropped.
+    void setSpan(double span) {
+        span_ = span;
+        if (!isEmpty()) {
+            dropOlderThan(lastKey() - span_);
+            squeeze(true, false);
+        }
+    }
+
     // Keys must not decrease (the caller guarantees it).
     void append(double key, double value) {
         if (size() >= limit_) {
             ++mPreallocSize; // drop the oldest
-            if (mPreallocSize >= batch_) {
-                squeeze(true, false); // move the kept points to the front, keep the capacity
-            }
+        }
+        dropOlderThan(key - span_);
+        if (mPreallocSize >= batch_) {
+            squeeze(true, false); // move the kept points to the front, keep the capacity
         }
         if (mData.size() == mData.capacity()) {
             const qsizetype want = std::max<qsizetype>(mData.capacity() * 2, 1024);
@@ -88,8 +98,15 @@ class ChannelHistory : public QCPGraphDataContainer {
     double lastKey() const { return (constEnd() - 1)->key; }
 
   private:
+    void dropOlderThan(double key) {
+        while (!isEmpty() && constBegin()->key < key) {
+            ++mPreallocSize;
+        }
+    }
+
     int limit_ = 1;
     int batch_ = 1;
+    double span_;
 };
 
 StripChart::StripChart(QWidget* parent)
@@ -164,7 +181,7 @@ StripChart::StripChart(QWidget* parent)
         g->setLineStyle(QCPGraph::lsLine);
         g->setAdaptiveSampling(true);
         g->setSelectable(QCP::stNone);
-        history_[k] = QSharedPointer<ChannelHistory>::create(history_limit_);
+        history_[k] = QSharedPointer<ChannelHistory>::create(history_limit_, history_seconds_);
         g->setData(history_[k]);
         graphs_[k] = g;
         if (auto* item = legend->itemWithPlottable(g)) {
@@ -315,6 +332,19 @@ void StripChart::setHistoryLimit(int points) {
     history_limit_ = points;
     for (auto& h : history_) {
         h->setLimit(points);
+    }
+    scheduleRedraw();
+}
+
+void StripChart::setHistorySeconds(double seconds) {
+    if (!(seconds >= kWindowSeconds)) {
+        qWarning("Strip chart: history span %g s raised to the view's %g s", seconds,
+                 kWindowSeconds);
+        seconds = kWindowSeconds;
+    }
+    history_seconds_ = seconds;
+    for (auto& h : history_) {
+        h->setSpan(seconds);
     }
     scheduleRedraw();
 }

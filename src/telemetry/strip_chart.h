@@ -22,7 +22,9 @@
 //  - addPoint is O(1) amortised and never draws: redraws are coalesced by a single-shot timer
 //    (kFrameIntervalMs, at most one redraw per interval, none while nothing changed);
 //  - each channel keeps at most historyLimit() points (default kDefaultHistoryLimit = 30 min at
-//    250 Hz); beyond that the oldest points are dropped, the memory being compacted in batches;
+//    250 Hz) and none older than historySeconds() (default kHistorySeconds, 30 min) before its
+//    newest point, so a slow stream holds its 30 minutes too, not hours; beyond that the oldest
+//    points are dropped, the memory being compacted in batches;
 //  - a redraw scans only the points inside the visible key range (binary search on time).
 #include <QWidget>
 
@@ -51,6 +53,7 @@ class StripChart : public QWidget {
     static constexpr double kYMarginFraction = 0.03;           // inner margin of the y range
     static constexpr int kFrameIntervalMs = 33;                // at most ~30 redraws per second
     static constexpr int kDefaultHistoryLimit = 30 * 60 * 250; // 450 000 points per channel
+    static constexpr double kHistorySeconds = 30 * 60.0;       // age bound of the kept points
     static constexpr int kWidth = 777;
     static constexpr int kHeight = 313;
 
@@ -81,6 +84,10 @@ class StripChart : public QWidget {
     // Per-channel bound on the points kept (at least 1); the oldest are dropped first.
     void setHistoryLimit(int points);
     int historyLimit() const { return history_limit_; }
+    // Age bound (seconds of the clock, at least kWindowSeconds): points older than this before
+    // their channel's newest point are dropped.
+    void setHistorySeconds(double seconds);
+    double historySeconds() const { return history_seconds_; }
 
     int pointCount(int channel) const;
     QCPRange xRange() const;
@@ -136,6 +143,7 @@ class StripChart : public QWidget {
     std::array<QSharedPointer<ChannelHistory>, kChannelCount> history_{};
     std::function<double()> clock_;
     int history_limit_ = kDefaultHistoryLimit;
+    double history_seconds_ = kHistorySeconds;
     double first_key_;  // NaN until the first point
     double newest_key_; // NaN until the first point
     bool tracking_ = true;

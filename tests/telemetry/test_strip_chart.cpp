@@ -331,6 +331,30 @@ TEST_F(StripChartTest, HistoryIsBoundedOldestDroppedFirst) {
     EXPECT_DOUBLE_EQ(last(5, false), 4999);
 }
 
+TEST_F(StripChartTest, HistoryKeepsOnlyItsSpanOfTimeAtAnyRate) {
+    EXPECT_DOUBLE_EQ(chart.historySeconds(), StripChart::kHistorySeconds);
+    chart.setHistorySeconds(100.0);
+    for (int i = 0; i <= 4000; ++i) { // 4 Hz for 1000 s (exact keys)
+        now = i * 0.25;
+        chart.addPoint(3, i);
+        if (i % 7 == 0) chart.addPoint(4, i); // a slower channel: 100 s before its own newest
+    }
+    auto data = chart.plot()->graph(3)->data();
+    ASSERT_EQ(chart.pointCount(3), 401); // keys 900 .. 1000, the oldest dropped first
+    EXPECT_DOUBLE_EQ(data->at(0)->key, 900.0);
+    EXPECT_DOUBLE_EQ(data->at(0)->value, 3600);
+    EXPECT_DOUBLE_EQ(data->at(400)->value, 4000);
+    EXPECT_DOUBLE_EQ(chart.plot()->graph(4)->data()->at(0)->value, 3598);
+    chart.setHistorySeconds(10.0); // shortening the span drops at once
+    ASSERT_EQ(chart.pointCount(3), 41);
+    EXPECT_DOUBLE_EQ(data->at(0)->key, 990.0);
+    chart.setHistorySeconds(1.0); // never shorter than the view
+    EXPECT_DOUBLE_EQ(chart.historySeconds(), StripChart::kWindowSeconds);
+    EXPECT_EQ(chart.pointCount(3), 35); // keys 991.5 .. 1000
+    chart.setHistoryLimit(5);           // the count bound still applies on its own
+    EXPECT_EQ(chart.pointCount(3), 5);
+}
+
 TEST_F(StripChartTest, RedrawsAreCoalescedAndSkippedWhileHidden) {
     QApplication::processEvents(); // the plot's own first (queued) replot
     int replots = 0;
