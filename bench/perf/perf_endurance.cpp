@@ -1,20 +1,23 @@
 // Endurance driver: board time at RATE ticks per second (one attitude and one raw sensor frame
 // per tick) pushed through the whole main window as fast as it goes, offscreen, through the
-// serial test double. The strip chart's clock is driven by the frames (board time), not the
-// wall clock, so one run covers hours of board time. Resident memory is read at the start and
-// after every simulated hour.
+// feeding port control of feed_port.h. The strip chart's clock is driven by the frames (board
+// time), not the wall clock, so one run covers hours of board time. Resident memory is read at the
+// start and after every simulated hour.
 //
 //   perf_endurance [--hours H] [--rate HZ] [--faults F] [--events-every N] [--seed S]
+//                  [--chart-history-seconds S] [--log-undo-off]
 //
 //   --hours H         simulated hours (default 24)
 //   --rate HZ         ticks per second of board time (default 20)
 //   --faults F        share of frames with one damaged byte (default 0.01)
 //   --events-every N  run the event loop (timers, repaints, chart redraws) after every N ticks
 //                     (default 1: every tick is painted, like a live run at 20 Hz)
+//   --chart-history-seconds S  the chart's age bound (default: its own; "inf" = count bound only)
+//   --log-undo-off    switch off the message log's undo history (a diagnosis aid)
 //
 // Output: "hour H rss_mib R heap_mib M ..." lines, then one summary line starting "endurance".
+#include "feed_port.h"
 #include "frames.h"
-#include "platform/serial/mock_serial_port.h"
 #include "shell/zento.h"
 #include "telemetry/strip_chart.h"
 
@@ -44,16 +47,17 @@ double status_mib(const char* key) {
     return 0;
 }
 
+// Bytes in use from malloc: arenas plus the blocks it mapped on their own (large ones).
 double heap_mib() {
     const struct mallinfo2 mi = mallinfo2();
-    return double(mi.uordblks) / (1024.0 * 1024.0);
+    return double(mi.uordblks + mi.hblkhd) / (1024.0 * 1024.0);
 }
 
 [[noreturn]] void usage(const char* why) {
     std::fprintf(stderr,
                  "perf_endurance: %s\n"
                  "usage: perf_endurance [--hours H] [--rate HZ] [--faults F] [--events-every N] "
-                 "[--seed S]\n",
+                 "[--seed S] [--chart-history-seconds S] [--log-undo-off]\n",
                  why);
     std::exit(2);
 }
@@ -64,8 +68,14 @@ int main(int argc, char** argv) {
     double hours = 24, rate = 20, faults = 0.01;
     long events_every = 1;
     unsigned seed = 1;
+    double chart_seconds = 0;
+    bool log_undo_off = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
+        if (a == "--log-undo-off") {
+            log_undo_off = true;
+            continue;
+        }
         if (i + 1 >= argc) usage(("missing value after " + a).c_str());
         const char* v = argv[++i];
         char* end = nullptr;
@@ -81,6 +91,8 @@ int main(int argc, char** argv) {
             events_every = long(d);
         else if (a == "--seed")
             seed = unsigned(d);
+        else if (a == "--chart-history-seconds")
+            chart_seconds = d;
         else
             usage(("bad option " + a + " " + v).c_str());
     }
@@ -101,17 +113,19 @@ int main(int argc, char** argv) {
     } cleanup{dir};
 
     const double rss_start = status_mib("VmRSS:");
-    zento::MockSerialPort port;
+    zento::perf::FeedPort port; // records nothing (the test double keeps a log of every call)
     double board_time = 0;
     double rss_h1 = 0, heap_h1 = 0;
     {
         zento::Zento window(port, QString::fromStdString(dir.string()));
         window.exit_program = [] {};
         window.iPlotX1->setClock([&board_time] { return board_time; });
+        if (chart_seconds > 0) window.iPlotX1->setHistorySeconds(chart_seconds);
+        if (log_undo_off) window.Text_msg->setUndoRedoEnabled(false);
         window.show();
         QApplication::processEvents();
-        window.iSwitchLedX1_Click(); // opens the (test double) port
-        if (!port.PortOpen()) usage("the test double's port did not open");
+        window.iSwitchLedX1_Click(); // opens the feeding port
+        if (!port.PortOpen()) usage("the feeding port did not open");
         QApplication::processEvents();
 
         const double rss_window = status_mib("VmRSS:");
