@@ -9,7 +9,9 @@
 #include "settings/comm_set.h"
 #include "settings/port_config.h"
 #include "shell/fonts.h"
+#include "telemetry/decoders.h"
 #include "telemetry/strip_chart.h"
+#include "telemetry/value_text.h"
 #include "view3d/big3d.h"
 
 #include <QAction>
@@ -27,6 +29,11 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 #include <QTimer>
+
+#include <cmath>
+#include <iterator>
+#include <string>
+#include <string_view>
 
 namespace zento {
 
@@ -68,6 +75,53 @@ class WrappingButton : public QPushButton {
         p.drawText(rect().adjusted(2, 2, -2, -2), Qt::AlignCenter | Qt::TextWordWrap, caption);
     }
 };
+
+// A decoded value and its value text.
+struct Value {
+    float v = 0;
+    std::size_t n = 1;
+    char t[kValueTextMax] = {'0'};
+
+    void set(float x) {
+        v = x;
+        n = value_text(x, t);
+    }
+    std::string_view text() const { return {t, n}; }
+    QString qstring() const { return QString::fromLatin1(t, qsizetype(n)); }
+};
+
+// A label text assembled on the stack (texts here are a few dozen characters at most).
+class Text {
+  public:
+    Text& operator<<(const char* latin1) {
+        while (*latin1)
+            put(char16_t(static_cast<unsigned char>(*latin1++)));
+        return *this;
+    }
+    Text& operator<<(const Value& value) {
+        for (std::size_t i = 0; i < value.n; ++i)
+            put(char16_t(static_cast<unsigned char>(value.t[i])));
+        return *this;
+    }
+    Text& operator<<(char16_t c) {
+        put(c);
+        return *this;
+    }
+    QStringView view() const { return QStringView(buf_, qsizetype(n_)); }
+
+  private:
+    void put(char16_t c) {
+        if (n_ < std::size(buf_)) buf_[n_++] = c;
+    }
+    char16_t buf_[128];
+    std::size_t n_ = 0;
+};
+
+// Sets the label's text unless it already shows it (no allocation, no relayout then).
+void set_caption(QLabel* label, const Text& text) {
+    const QString current = label->text();
+    if (QStringView(current) != text.view()) label->setText(text.view().toString());
+}
 
 std::filesystem::path to_path(const QString& s) {
     return std::filesystem::path(QFile::encodeName(s).toStdString());
@@ -464,11 +518,128 @@ void Zento::MSComm_OnComm() {
     receiver.OnComm(port_);
 }
 
-void Zento::Rec_attitude(std::span<const std::uint8_t>) {
-    frame_count = std::int16_t(frame_count + 1);
+double Zento::chart_divisor(const QComboBox* chooser) const {
+    const int i = chooser->currentIndex();
+    if (i < 0 || i >= int(scale_div.size())) return 1.0;
+    return double(scale_div[std::size_t(i)]);
 }
 
-void Zento::Rec_sensor(std::span<const std::uint8_t>) {}
+// Both decoders run for every frame of a 115200-baud stream (up to ~260 pairs a second), so
+// the texts are built on the stack and a label is written only when its text changes.
+void Zento::Rec_attitude(std::span<const std::uint8_t> rx_frame) {
+    // A frame too short for the layout is dropped whole: decoding it as far as it goes would
+    // take its checksum (or bytes beyond it) for a field and show fresh values next to stale
+    // ones. It is not counted either: it is not an attitude report.
+    if (rx_frame.size() < kAttitudeFrameMin) return;
+
+    Value yaw, pitch, roll, altitude, temperature, pressure, rate;
+    const auto word = [&](std::size_t i) { return sign_magnitude(rx_frame[i], rx_frame[i + 1]); };
+    // Skip-and-continue: a step that throws is abandoned and the next one runs, so one broken
+    // output never stops the others or the frame count.
+    const auto step = [this](int n, auto&& body) {
+        try {
+            if (attitude_step_hook) attitude_step_hook(n);
+            body();
+        } catch (...) {
+        }
+    };
+
+    step(1, [&] {
+        yaw.set(word(2) / 10.0f);
+        pitch.set(word(4) / 10.0f);
+        roll.set(word(6) / 10.0f);
+    });
+    step(2, [&] {
+        altitude.set(word(8) / 10.0f);
+        iLedBarX1->setPosition(altitude.v);
+        set_caption(Label3, Text() << altitude << "m");
+        set_caption(Label16, Text() << "Height:" << altitude << "m");
+    });
+    step(3, [&] {
+        temperature.set(word(10) / 10.0f);
+        iThermometerX1->setPosition(temperature.v);
+        set_caption(Label17, Text() << "Temp:" << temperature << u'\u2103');
+        const Text caption = Text() << temperature << "C";
+        if (QStringView(iLabelX1->Caption()) != caption.view())
+            iLabelX1->setCaption(caption.view().toString());
+    });
+    step(4, [&] {
+        pressure.set(word(12) * 10.0f); // the word counts 10 Pa; the product is single precision
+        set_caption(Label18, Text() << "Press:" << pressure << "Pa");
+    });
+    step(5, [&] {
+        rate.set(word(14));
+        set_caption(Label24, Text() << "Attitude solution:" << rate << " Times per second");
+    });
+    step(6, [&] { iLedRectangleX3->setActive(!iLedRectangleX3->Active()); });
+    step(7, [&] { Piczitai->Draw_attitude(roll.qstring(), pitch.qstring()); });
+    step(8, [&] {
+        set_caption(Label5, Text() << "Roll:" << roll);
+        set_caption(Label6, Text() << "Pitch:" << pitch);
+    });
+    step(9, [&] { iCompassX1->setDirection(yaw.v); });
+    step(10, [&] {
+        // The chooser is read for each point: a change takes effect from the next point on.
+        iPlotX1->addPoint(1, double(roll.v) / chart_divisor(Combo1));
+        iPlotX1->addPoint(2, double(pitch.v) / chart_divisor(Combo1));
+        iPlotX1->addPoint(0, double(yaw.v) / chart_divisor(Combo1));
+    });
+    step(11, [&] {
+        set_caption(Label19, Text() << "Yaw:" << yaw);
+        set_caption(Label20, Text() << "Pitch:" << pitch);
+        set_caption(Label21, Text() << "Roll:" << roll);
+    });
+    step(12, [&] {
+        latest_values.Pitch = pitch.v;
+        latest_values.Roll = 0.0f - roll.v; // -roll, without a "-0" for a level board
+        latest_values.Yaw = float(std::int32_t(yaw.v)); // toward zero
+        latest_values.str_pitch.assign(pitch.text());
+        latest_values.str_roll.assign(roll.text());
+        latest_values.str_yaw.assign(yaw.text());
+    });
+    step(13, [&] { frame_count = std::int16_t(frame_count + 1); });
+}
+
+void Zento::Rec_sensor(std::span<const std::uint8_t> rx_frame) {
+    // Dropped whole when too short, for the same reason as an attitude frame.
+    if (rx_frame.size() < kSensorFrameMin) return;
+
+    struct Reading {
+        const char* prefix;
+        QLabel* Zento::*label;
+        std::string LatestValues::*field;
+        QComboBox* Zento::*chooser;
+    };
+    static constexpr Reading kReadings[9] = {
+        {" AX:", &Zento::Label7, &LatestValues::str_Xjiasudu, &Zento::Combo2},
+        {" AY:", &Zento::Label8, &LatestValues::str_Yjiasudu, &Zento::Combo2},
+        {" AZ:", &Zento::Label9, &LatestValues::str_Zjiasudu, &Zento::Combo2},
+        {" GX:", &Zento::Label10, &LatestValues::str_Xjiaosulv, &Zento::Combo3},
+        {" GY:", &Zento::Label11, &LatestValues::str_Yjiaosulv, &Zento::Combo3},
+        {" GZ:", &Zento::Label12, &LatestValues::str_Zjiaosulv, &Zento::Combo3},
+        {" HX:", &Zento::Label13, &LatestValues::str_Xcichang, &Zento::Combo4},
+        {" HY:", &Zento::Label14, &LatestValues::str_Ycichang, &Zento::Combo4},
+        {" HZ:", &Zento::Label15, &LatestValues::str_Zcichang, &Zento::Combo4},
+    };
+    // Each output is skipped alone if it fails, as in Rec_attitude: the values that reach the
+    // other outputs never depend on it.
+    const auto part = [this](int reading, int n, auto&& body) {
+        try {
+            if (sensor_step_hook) sensor_step_hook(reading, n);
+            body();
+        } catch (...) {
+        }
+    };
+    for (int i = 0; i < 9; ++i) {
+        const Reading& r = kReadings[i];
+        const std::size_t at = 2 + 2 * std::size_t(i);
+        Value v;
+        v.set(sign_magnitude(rx_frame[at], rx_frame[at + 1]));
+        part(i, 2, [&] { set_caption(this->*r.label, Text() << r.prefix << v); });
+        part(i, 3, [&] { (latest_values.*r.field).assign(v.text()); });
+        part(i, 4, [&] { iPlotX1->addPoint(3 + i, double(v.v) / chart_divisor(this->*r.chooser)); });
+    }
+}
 
 // ---- link lamps -------------------------------------------------------------------------------
 

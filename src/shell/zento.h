@@ -70,7 +70,12 @@ class Zento : public QMainWindow, public ReceiverEvents {
     void Show_msg(const char* text) { Show_msg(std::string_view(text)); }
     void Rec_LedON() override;
     void Send_LedON();
+    // Attitude and status frame (0xA1): labels, gauges, heartbeat, horizon, compass, chart
+    // channels 0-2, the latest-values record, frame_count. Each of its thirteen steps runs on
+    // its own: one that fails is skipped and the others, and the count, still run.
     void Rec_attitude(std::span<const std::uint8_t> rx_frame) override;
+    // Raw sensor frame (0xA2): for AX..HZ in turn the label, the record's text and the chart
+    // channel 3..11 (value / the group's divisor). A failing output is skipped likewise.
     void Rec_sensor(std::span<const std::uint8_t> rx_frame) override;
     void Send_gyro();
     void Send_high();
@@ -113,6 +118,12 @@ class Zento : public QMainWindow, public ReceiverEvents {
     // can observe it; by default the event loops end and nothing more runs.
     std::function<void()> exit_program;
 
+    // Test hooks, called before each step of the decoders (Rec_attitude: step 1..13; Rec_sensor:
+    // reading 0..8 (AX..HZ), part 2 label, 3 record text, 4 chart point). Whatever they throw
+    // makes that step fail, as a failing widget would.
+    std::function<void(int step)> attitude_step_hook;
+    std::function<void(int reading, int part)> sensor_step_hook;
+
     SerialPort& port() const { return port_; }
     std::filesystem::path ini_file() const { return ini_file_; }
 
@@ -120,6 +131,9 @@ class Zento : public QMainWindow, public ReceiverEvents {
     std::int16_t frame_count = 0; // attitude frames since the last update-rate tick (wraps)
     std::int16_t msg_count = 0;   // Show_msg calls since start-up (wraps)
     std::array<float, 7> scale_div{};
+    // The chart divisor that a scale chooser selects; 1 when it selects no entry of scale_div
+    // (index -1 after text was typed into it), so the value is drawn undivided.
+    double chart_divisor(const QComboBox* chooser) const;
     // The latest values that the 3D window shows; written whether or not it was ever opened.
     LatestValues latest_values;
     Receiver receiver{*this};

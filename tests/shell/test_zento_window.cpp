@@ -581,7 +581,8 @@ TEST_F(ZentoTest, CountsWrapAs16BitIntegers) {
     w.Show_msg("x");
     EXPECT_EQ(w.msg_count, -32768);
     w.frame_count = 32767;
-    w.Rec_attitude({});
+    const auto frame = attitude_frame();
+    w.Rec_attitude(std::span(frame).subspan(2, frame.size() - 3)); // length byte to checksum
     EXPECT_EQ(w.frame_count, -32768);
     w.Timer1_Timer();
     EXPECT_EQ(w.Label22->text(), QStringLiteral("-32768 FPS"));
