@@ -238,13 +238,13 @@ void Zento::build_controls() {
     iLedRectangleX3->raise();
 
     // Group frames: three value labels, "scale", the scale chooser and the show/hide box.
-    struct GroupSpec {
+    struct GroupLayout {
         const char* title;
         int x, w, label_w, combo_w, check_x;
         const char* names[3];
         const char* accessible;
     };
-    const GroupSpec specs[4] = {
+    const GroupLayout groups[4] = {
         {"IMU", 88, 129, 113, 65, 104, {"Yaw", "Pitch", "Roll"}, "IMU"},
         {"Acceleration", 232, 137, 121, 73, 112, {"X", "Y", "Z"}, "Acceleration"},
         {"Gyroscope", 384, 137, 121, 73, 112, {"X", "Y", "Z"}, "Gyroscope"},
@@ -259,7 +259,7 @@ void Zento::build_controls() {
     QComboBox** combos[4] = {&Combo1, &Combo2, &Combo3, &Combo4};
     QCheckBox** checks[4] = {&Check1, &Check2, &Check3, &Check4};
     for (int g = 0; g < 4; ++g) {
-        const GroupSpec& s = specs[g];
+        const GroupLayout& s = groups[g];
         QGroupBox* box = group(f, QString::fromLatin1(s.title), s.x, 328, s.w, 105);
         *frames[g] = box;
         for (int i = 0; i < 3; ++i) {
