@@ -669,9 +669,11 @@ void Zento::Timer3_Timer() {
 
 // ---- commands ---------------------------------------------------------------------------------
 
-void Zento::Send_gyro() {
+// Sends one command frame: the TXD lamp for a frame written, a log line for a failed write,
+// nothing at all while the port is closed.
+void Zento::Send_command(std::uint8_t type) {
     std::string error;
-    switch (send_command(port_, kTypeGyroBias, &error)) {
+    switch (send_command(port_, type, &error)) {
     case SendOutcome::Sent:
         Send_LedON();
         break;
@@ -683,18 +685,12 @@ void Zento::Send_gyro() {
     }
 }
 
+void Zento::Send_gyro() {
+    Send_command(kTypeGyroBias);
+}
+
 void Zento::Send_high() {
-    std::string error;
-    switch (send_command(port_, kTypeHeightZero, &error)) {
-    case SendOutcome::Sent:
-        Send_LedON();
-        break;
-    case SendOutcome::Failed:
-        Show_msg(error);
-        break;
-    case SendOutcome::PortClosed:
-        break;
-    }
+    Send_command(kTypeHeightZero);
 }
 
 void Zento::Command1_Click() {

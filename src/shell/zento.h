@@ -218,6 +218,7 @@ class Zento : public QMainWindow, public ReceiverEvents {
     void Form_Load();
     void Exit_program();
     void Check_Click(QCheckBox* box, int group);
+    void Send_command(std::uint8_t type);
 
     SerialPort& port_;
     QString program_dir_;
