@@ -1,6 +1,6 @@
 // One frame of the 3D window as its 50 ms timer draws it: clear, transforms, twelve overlay
-// lines, one draw per material of the board model, presented to the window. Runs on whatever
-// OpenGL the X display offers (Mesa's llvmpipe under Xvfb):
+// lines, one draw per material of the board model, read back and shown by the window. Runs on
+// whatever OpenGL the X display offers (Mesa's llvmpipe under Xvfb):
 //   xvfb-run -a build/release/bench/bench_view3d
 // The CPU time is the whole process's (the software renderer draws on worker threads), so
 // "cpu / 50 ms" is the share of one CPU the window takes at 20 frames per second.
@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -30,24 +31,35 @@ void finish() {
     g_window->surface()->doneCurrent();
 }
 
+// A new pose and new overlay texts, as the decoders leave them after each frame pair.
+void next_values(int k) {
+    g_values.Yaw = float((k * 3) % 360 - 180);
+    g_values.Roll = -10.0f + float(k % 7);
+    g_values.Pitch = 5.0f - float(k % 5);
+    g_values.str_yaw = std::to_string(k % 360) + ".5";
+    g_values.str_Xjiaosulv = std::to_string(k % 1000 - 500);
+    g_values.str_Xjiasudu = std::to_string(16384 - k % 100);
+}
+
 void BM_RenderFrame(benchmark::State& state) {
     if (!g_window) {
         state.SkipWithError("no 3D window (no X display or no model)");
         return;
     }
-    float yaw = 0;
+    int k = 0;
     for (auto _ : state) {
-        yaw += 3.0f; // a new pose every frame
-        g_values.Yaw = yaw;
-        g_values.Roll = -10.0f;
-        g_values.Pitch = 5.0f;
-        g_window->Render();
-        if (state.range(0)) QCoreApplication::processEvents();
+        next_values(++k);
+        if (state.range(0)) {
+            g_window->Render(); // drawn, read back and put on screen
+            QCoreApplication::processEvents();
+        } else {
+            g_window->surface()->render(); // drawn and read back
+        }
         finish();
     }
 }
-// presented:0 the frame drawn into the view; presented:1 also put on screen (Qt composes the
-// window through OpenGL and swaps, in the event loop).
+// presented:0 the frame drawn off screen and read back; presented:1 also put on screen (the
+// window's own paint of the image, sent to the X server).
 BENCHMARK(BM_RenderFrame)
     ->ArgName("presented")
     ->Arg(0)
@@ -62,8 +74,9 @@ void BM_RenderAndReadBack(benchmark::State& state) {
         state.SkipWithError("no 3D window (no X display or no model)");
         return;
     }
+    int k = 0;
     for (auto _ : state) {
-        g_values.Yaw += 3.0f;
+        next_values(++k);
         benchmark::DoNotOptimize(g_window->surface()->grabFramebuffer());
     }
 }
@@ -74,19 +87,26 @@ BENCHMARK(BM_RenderAndReadBack)
 
 // The window as it runs: its 50 ms timer drawing for two seconds per iteration. The CPU time over
 // the real time is the process's share of one CPU at 20 frames per second (the X server's own
-// work to put the frames on screen is not included).
+// work to put the frames on screen is not included). live:1 new values every 50 ms (a board at
+// 20 Hz); live:0 the record standing still (no board), when the picture does not change.
 void BM_TimerAt20fps(benchmark::State& state) {
     if (!g_window) {
         state.SkipWithError("no 3D window (no X display or no model)");
         return;
     }
     const int before = g_window->frames_drawn();
+    int k = 0;
+    QTimer board;
+    board.setInterval(50);
+    QObject::connect(&board, &QTimer::timeout, [&k] { next_values(++k); });
     for (auto _ : state) {
         QEventLoop loop;
         QTimer::singleShot(2000, &loop, &QEventLoop::quit);
+        if (state.range(0)) board.start();
         g_window->Timer1->start();
         loop.exec();
         g_window->Timer1->stop();
+        board.stop();
     }
     state.counters["frames_per_s"] =
         benchmark::Counter(double(g_window->frames_drawn() - before), benchmark::Counter::kIsRate);
@@ -104,6 +124,9 @@ BENCHMARK(BM_IdleShown)
     ->UseRealTime()
     ->Iterations(2);
 BENCHMARK(BM_TimerAt20fps)
+    ->ArgName("live")
+    ->Arg(1)
+    ->Arg(0)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime()

@@ -4,11 +4,16 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QImageReader>
 #include <QMessageBox>
+#include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
+#include <QOpenGLFunctions>
 #include <QOpenGLPaintDevice>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -51,15 +56,116 @@ QString from_std(const std::string& s) {
 
 } // namespace
 
-DrawingSurface::DrawingSurface(QWidget* parent) : QOpenGLWidget(parent) {
-    QSurfaceFormat f = format();
-    f.setDepthBufferSize(24);
-    f.setStencilBufferSize(8);
-    setFormat(f);
+namespace {
+
+// Paints into the surface's framebuffer object, whatever the paint engine bound meanwhile.
+class FboPaintDevice : public QOpenGLPaintDevice {
+  public:
+    FboPaintDevice(QOpenGLFramebufferObject& fbo, qreal dpr)
+        : QOpenGLPaintDevice(fbo.size()), fbo_(fbo) {
+        setDevicePixelRatio(dpr);
+    }
+    void ensureActiveTarget() override { fbo_.bind(); }
+
+  private:
+    QOpenGLFramebufferObject& fbo_;
+};
+
+} // namespace
+
+DrawingSurface::DrawingSurface(QWidget* parent) : QWidget(parent) {
+    // Every pixel comes from the frame (black until the first one).
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void DrawingSurface::paintGL() {
-    if (paint) paint();
+DrawingSurface::~DrawingSurface() {
+    if (fbo_ && context_->makeCurrent(offscreen_.get())) {
+        fbo_.reset();
+        context_->doneCurrent();
+    }
+}
+
+bool DrawingSurface::create() {
+    if (isValid()) return true;
+    // The offscreen platform keeps OpenGL out of its windows (it may borrow a display's OpenGL
+    // for contexts of its own): there the window is one without OpenGL, as on a system without.
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) return false;
+    QSurfaceFormat f = QSurfaceFormat::defaultFormat();
+    f.setDepthBufferSize(24);
+    f.setStencilBufferSize(8);
+    auto context = std::make_unique<QOpenGLContext>();
+    context->setFormat(f);
+    if (!context->create()) return false;
+    auto offscreen = std::make_unique<QOffscreenSurface>(nullptr, this);
+    offscreen->setFormat(context->format());
+    offscreen->create();
+    if (!offscreen->isValid() || !context->makeCurrent(offscreen.get())) return false;
+    std::unique_ptr<QOpenGLFramebufferObject> fbo;
+    if (QOpenGLFramebufferObject::hasOpenGLFramebufferObjects()) {
+        fbo = std::make_unique<QOpenGLFramebufferObject>(
+            targetSize(), QOpenGLFramebufferObject::CombinedDepthStencil);
+        if (!fbo->isValid()) fbo.reset();
+    }
+    context->doneCurrent();
+    if (!fbo) return false;
+    context_ = std::move(context);
+    offscreen_ = std::move(offscreen);
+    fbo_ = std::move(fbo);
+    return true;
+}
+
+bool DrawingSurface::isValid() const {
+    return context_ && context_->isValid() && fbo_ && fbo_->isValid();
+}
+
+void DrawingSurface::makeCurrent() {
+    if (context_ && context_->makeCurrent(offscreen_.get()) && fbo_) fbo_->bind();
+}
+
+void DrawingSurface::doneCurrent() {
+    if (context_) context_->doneCurrent();
+}
+
+QSize DrawingSurface::targetSize() const {
+    const qreal dpr = devicePixelRatioF();
+    return QSize(int(width() * dpr), int(height() * dpr));
+}
+
+void DrawingSurface::render() {
+    if (!isValid() || !paint) return;
+    makeCurrent();
+    if (fbo_->size() != targetSize()) { // moved to a screen of another pixel ratio
+        fbo_ = std::make_unique<QOpenGLFramebufferObject>(
+            targetSize(), QOpenGLFramebufferObject::CombinedDepthStencil);
+        fbo_->bind();
+    }
+    paint();
+    // Read back as 0xAARRGGBB words (the frame is opaque: cleared with alpha 1, drawn opaque or
+    // with premultiplied blending), bottom row first, then turned the right way up.
+    const QSize size = fbo_->size();
+    if (image_.size() != size) image_ = QImage(size, QImage::Format_RGB32);
+    QOpenGLFunctions* gl = context_->functions();
+    fbo_->bind();
+    gl->glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    gl->glReadPixels(0, 0, size.width(), size.height(), GL_BGRA, GL_UNSIGNED_BYTE, image_.bits());
+    doneCurrent();
+    image_.mirror();
+    image_.setDevicePixelRatio(devicePixelRatioF());
+    update(); // a grabbed frame is the one on screen too
+}
+
+QImage DrawingSurface::grabFramebuffer() {
+    render();
+    return image_;
+}
+
+void DrawingSurface::paintEvent(QPaintEvent* event) {
+    if (image_.isNull()) render(); // the first frame, when the window first shows
+    QPainter p(this);
+    if (image_.isNull())
+        p.fillRect(event->rect(), Qt::black);
+    else
+        p.drawImage(event->rect(), image_, event->rect());
 }
 
 Big3D::Big3D(const LatestValues& values, QString programFolder, QWidget* parent)
@@ -134,6 +240,7 @@ QString Big3D::model_path() const {
 
 void Big3D::Form_Load() {
     ++loads_;
+    on_screen_.reset();
     yaw_zero = 0;
     // On screen before the device is made.
     show();
@@ -173,22 +280,14 @@ void Big3D::end_now() {
 bool Big3D::InitD3D(QWidget& hWnd, const QFont& font) {
     ui_font = font;
     if (!gl_) {
-        // Is there OpenGL at all? Only then may an OpenGL view go into the window.
-        QOpenGLContext probe;
-        if (!probe.create()) return false;
-        gl_ = new DrawingSurface(&hWnd);
-        gl_->setObjectName(QStringLiteral("Picture1View"));
-        gl_->setGeometry(0, 0, hWnd.width(), hWnd.height());
-        gl_->setFixedSize(hWnd.size());
+        auto surface = std::make_unique<DrawingSurface>(&hWnd);
+        surface->setObjectName(QStringLiteral("Picture1View"));
+        surface->setGeometry(0, 0, hWnd.width(), hWnd.height());
+        surface->setFixedSize(hWnd.size());
+        if (!surface->create()) return false; // no OpenGL on this system
+        gl_ = surface.release();
         gl_->paint = [this] { paint_frame(); };
-        gl_->show(); // makes the view's context, or fails to, before anything is drawn
-        if (!gl_->isValid()) {
-            // A platform that cannot compose OpenGL views into its windows: take the view out
-            // again before the window is next drawn.
-            delete gl_;
-            gl_ = nullptr;
-            return false;
-        }
+        gl_->show();
     }
     d3d = gl_->context();
     if (!d3d || !d3d->isValid() || !gl_->isValid()) {
@@ -251,6 +350,7 @@ void Big3D::Cleanup() {
     device.reset();
     d3d = nullptr;
     num_materials = 0;
+    on_screen_.reset();
     if (current) gl_->doneCurrent();
 }
 
@@ -293,7 +393,24 @@ void Big3D::closeEvent(QCloseEvent* event) {
 
 void Big3D::Render() {
     if (!device) return;
-    gl_->repaint(); // draws the frame now (paint_frame) and presents it
+    if (on_screen_ && *on_screen_ == frame_inputs()) { // the same picture: it stays
+        ++frames_;
+        return;
+    }
+    gl_->render();  // draws the frame now (paint_frame)
+    gl_->repaint(); // and presents it
+}
+
+Big3D::FrameInputs Big3D::frame_inputs() const {
+    const LatestValues& v = values_;
+    return {v.Roll,
+            v.Pitch,
+            v.Yaw,
+            yaw_zero,
+            {v.str_roll, v.str_pitch, v.str_yaw, v.str_Xjiaosulv, v.str_Yjiaosulv, v.str_Zjiaosulv,
+             v.str_Xjiasudu, v.str_Yjiasudu, v.str_Zjiasudu, v.str_Xcichang, v.str_Ycichang,
+             v.str_Zcichang},
+            gl_ ? gl_->targetSize() : QSize()};
 }
 
 std::vector<Big3D::OverlayLine> Big3D::overlay_lines() const {
@@ -331,13 +448,12 @@ void Big3D::SetupMatrices(QPainter& overlay) {
 void Big3D::paint_frame() {
     if (!device) return;
     ++frames_;
+    on_screen_ = frame_inputs();
     const qreal dpr = gl_->devicePixelRatioF();
     const int w = int(gl_->width() * dpr), h = int(gl_->height() * dpr);
 
-    // Paint straight into the surface's framebuffer (a painter on the widget itself would be
-    // redirected while the window is grabbed).
-    QOpenGLPaintDevice target(w, h);
-    target.setDevicePixelRatio(dpr);
+    // Paint into the surface's framebuffer object.
+    FboPaintDevice target(*gl_->framebufferObject(), dpr);
     QPainter p(&target);
     p.beginNativePainting();
     device->Clear(w, h);
@@ -354,7 +470,7 @@ void Big3D::paint_frame() {
     }
     device->EndScene();
     p.endNativePainting();
-    p.end(); // the surface presents the frame
+    p.end(); // the surface reads the frame back
 }
 
 } // namespace zento

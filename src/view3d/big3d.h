@@ -20,32 +20,66 @@
 #include "view3d/xmesh.h"
 
 #include <QFont>
-#include <QOpenGLWidget>
+#include <QImage>
 #include <QString>
 #include <QWidget>
 
+#include <array>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 class QPainter;
 class QPushButton;
 class QTimer;
+class QOffscreenSurface;
 class QOpenGLContext;
+class QOpenGLFramebufferObject;
 
 namespace zento {
 
 class Dialog;
 
-// The drawing surface: a fixed-size OpenGL surface whose frames the window draws.
-class DrawingSurface : public QOpenGLWidget {
+// The drawing surface: a fixed-size picture whose frames the window draws with OpenGL. The
+// frames are rendered off screen (a context of its own, a framebuffer object with depth and
+// stencil) and the finished image is shown like any other widget content. An OpenGL view inside
+// the window would make the window system compose the whole top-level window through OpenGL at
+// every frame, which costs a software renderer many times the drawing itself.
+class DrawingSurface : public QWidget {
     Q_OBJECT
   public:
     explicit DrawingSurface(QWidget* parent);
-    std::function<void()> paint; // draws one frame; the context is current
+    ~DrawingSurface() override;
+
+    // Makes the context and the framebuffer object at the surface's size; false when the
+    // platform has no OpenGL for its windows (or no framebuffer objects).
+    bool create();
+    bool isValid() const;
+    QOpenGLContext* context() const { return context_.get(); }
+    QOpenGLFramebufferObject* framebufferObject() const { return fbo_.get(); }
+    // Makes the context current with the framebuffer object bound; doneCurrent releases it.
+    void makeCurrent();
+    void doneCurrent();
+
+    std::function<void()> paint; // draws one frame; the context is current, the target bound
+
+    // Draws a frame (paint) and keeps it as the picture shown; the next paint event shows it.
+    void render();
+    // The frame's size in device pixels.
+    QSize targetSize() const;
+    // Draws a frame and returns it as the surface shows it.
+    QImage grabFramebuffer();
 
   protected:
-    void paintGL() override;
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    std::unique_ptr<QOpenGLContext> context_;
+    std::unique_ptr<QOffscreenSurface> offscreen_;
+    std::unique_ptr<QOpenGLFramebufferObject> fbo_;
+    QImage image_; // the last frame, top row first
 };
 
 class Big3D : public QWidget {
@@ -58,9 +92,8 @@ class Big3D : public QWidget {
     // only) and shows the window without waiting.
     void Show3D();
 
-    // Controls. Picture1 is the drawing surface; the OpenGL view that shows the frames is made
-    // inside it by InitD3D, only when the system has OpenGL (a window holding an OpenGL view
-    // cannot even be shown on a platform without it).
+    // Controls. Picture1 is the drawing area; the surface that shows the frames is made inside
+    // it by InitD3D, only when the system has OpenGL.
     QWidget* Picture1;
     DrawingSurface* surface() const { return gl_; }
     QPushButton* Command1;                     // "Back"
@@ -100,6 +133,9 @@ class Big3D : public QWidget {
     int num_materials_loaded() const { return num_materials; }
     const std::vector<XMaterial>& materials() const { return mesh_materials; }
     bool has_texture(int i) const;
+    // Frames shown by the timer or grabbed. A timer frame whose inputs (attitude, heading
+    // offset, overlay texts, target size) equal those of the frame on screen is shown by
+    // leaving that one there: the picture would be the same pixels.
     int frames_drawn() const { return frames_; }
     // The overlay's twelve lines as drawn: top in pixels and text.
     struct OverlayLine {
@@ -113,6 +149,14 @@ class Big3D : public QWidget {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    // Everything a frame's pixels depend on besides what loading fixes (model, textures, font).
+    struct FrameInputs {
+        float roll = 0, pitch = 0, yaw = 0, yaw_zero = 0;
+        std::array<std::string, 12> texts;
+        QSize target;
+        bool operator==(const FrameInputs&) const = default;
+    };
+    FrameInputs frame_inputs() const;
     void paint_frame();
     void end_now();
     QString model_path() const;
@@ -121,6 +165,7 @@ class Big3D : public QWidget {
     QString folder_;
     int loads_ = 0;
     int frames_ = 0;
+    std::optional<FrameInputs> on_screen_; // inputs of the frame the surface holds
     bool ended_ = false;
     Dialog* Dialog_ = nullptr;
     DrawingSurface* gl_ = nullptr;
