@@ -24,152 +24,112 @@ QAccessibleInterface* a11y(QWidget& w) {
     return QAccessible::queryAccessibleInterface(&w);
 }
 
-QString name_of(QWidget& w) {
-    return a11y(w)->text(QAccessible::Name);
-}
-
-TEST(Accessible, LampsAreIndicatorsCheckedWhileLit) {
+TEST(Accessible, RolesAndNamesFollowCaptions) {
+    install_widget_accessibility(); // a second installation changes nothing
     LedRectangle rxd;
     rxd.setLabel(QStringLiteral("RXD"));
-    QAccessibleInterface* i = a11y(rxd);
-    ASSERT_NE(i, nullptr);
-    EXPECT_EQ(i->role(), QAccessible::Indicator);
-    EXPECT_EQ(i->text(QAccessible::Name), QStringLiteral("RXD"));
-    EXPECT_TRUE(i->state().checkable);
-    EXPECT_FALSE(i->state().checked);
-    EXPECT_EQ(i->text(QAccessible::Value), QStringLiteral("off"));
-    EXPECT_EQ(i->text(QAccessible::Description), QStringLiteral("off"));
-    rxd.setActive(true);
-    EXPECT_TRUE(i->state().checked);
-    EXPECT_EQ(i->text(QAccessible::Value), QStringLiteral("on"));
-    EXPECT_EQ(i->text(QAccessible::Description), QStringLiteral("on"));
-
-    // A name given by the program wins over the label; a lamp without either still has one.
-    rxd.setAccessibleName(QStringLiteral("Receive"));
-    EXPECT_EQ(name_of(rxd), QStringLiteral("Receive"));
     LedDiamond msg;
+    SwitchLed sw;
+    TextLabel label;
+    Panel panel;
+    panel.setTitleText(QStringLiteral("信息显示"));
+    Compass compass;
+    const struct {
+        QWidget* w;
+        QAccessible::Role role;
+        QString name;
+    } cases[] = {{&rxd, QAccessible::Indicator, "RXD"},
+                 {&sw, QAccessible::Button, "Connect AHRS"},
+                 {&label, QAccessible::StaticText, "Temp"},
+                 {&panel, QAccessible::Grouping, "信息显示"},
+                 {&compass, QAccessible::Dial, "Compass"}};
+    for (const auto& c : cases) {
+        QAccessibleInterface* i = a11y(*c.w);
+        ASSERT_NE(i, nullptr) << c.name.toStdString();
+        EXPECT_EQ(i->role(), c.role) << c.name.toStdString();
+        EXPECT_EQ(i->text(QAccessible::Name), c.name);
+    }
     EXPECT_EQ(a11y(msg)->role(), QAccessible::Indicator);
-    EXPECT_FALSE(name_of(msg).isEmpty());
-    msg.setAccessibleName(QStringLiteral("Message lamp"));
-    EXPECT_EQ(name_of(msg), QStringLiteral("Message lamp"));
-    msg.setActive(true);
-    EXPECT_TRUE(a11y(msg)->state().checked);
+    EXPECT_FALSE(a11y(msg)->text(QAccessible::Name).isEmpty()); // no label: still a name
+    // Names follow caption changes; a name given by the program wins over the label.
+    sw.setCaption(QStringLiteral("Port Close"));
+    label.setCaption(QStringLiteral("25C"));
+    rxd.setAccessibleName(QStringLiteral("Receive"));
+    EXPECT_EQ(a11y(sw)->text(QAccessible::Name), QStringLiteral("Port Close"));
+    EXPECT_EQ(a11y(label)->text(QAccessible::Name), QStringLiteral("25C"));
+    EXPECT_EQ(a11y(rxd)->text(QAccessible::Name), QStringLiteral("Receive"));
 }
 
-TEST(Accessible, InstallingTwiceChangesNothing) {
-    install_widget_accessibility();
-    install_widget_accessibility();
-    Panel p;
-    p.setTitleText(QStringLiteral("Port Setting"));
-    EXPECT_EQ(a11y(p)->role(), QAccessible::Grouping);
-    EXPECT_EQ(name_of(p), QStringLiteral("Port Setting"));
+TEST(Accessible, LampsAndSwitchAreCheckedWhileLit) {
+    LedRectangle lamp;
+    SwitchLed sw;
+    for (QWidget* w : std::initializer_list<QWidget*>{&lamp, &sw}) {
+        QAccessibleInterface* i = a11y(*w);
+        EXPECT_TRUE(i->state().checkable);
+        EXPECT_FALSE(i->state().checked);
+        EXPECT_EQ(i->text(QAccessible::Value), QStringLiteral("off"));
+    }
+    lamp.setActive(true);
+    sw.setActive(true);
+    for (QWidget* w : std::initializer_list<QWidget*>{&lamp, &sw}) {
+        EXPECT_TRUE(a11y(*w)->state().checked);
+        EXPECT_EQ(a11y(*w)->text(QAccessible::Value), QStringLiteral("on"));
+    }
+    EXPECT_EQ(a11y(lamp)->text(QAccessible::Description), QStringLiteral("on"));
 }
 
-TEST(Accessible, SwitchIsAButtonNamedByItsCaption) {
-    SwitchLed s;
-    QAccessibleInterface* i = a11y(s);
-    ASSERT_NE(i, nullptr);
-    EXPECT_EQ(i->role(), QAccessible::Button);
-    EXPECT_EQ(i->text(QAccessible::Name), QStringLiteral("Connect AHRS"));
-    s.setCaption(QStringLiteral("Port Close"));
-    EXPECT_EQ(i->text(QAccessible::Name), QStringLiteral("Port Close"));
-    EXPECT_FALSE(i->state().checked);
-    s.setActive(true);
-    EXPECT_TRUE(i->state().checked);
-    EXPECT_EQ(i->text(QAccessible::Value), QStringLiteral("on"));
-    s.setActive(false);
-    EXPECT_FALSE(i->state().checked);
-}
-
-TEST(Accessible, SwitchPressActionClicksIt) {
+TEST(Accessible, SwitchPressActionClicksItUnlessDisabled) {
     SwitchLed s;
     QSignalSpy clicked(&s, &QAbstractButton::clicked);
     QAccessibleActionInterface* act = a11y(s)->actionInterface();
     ASSERT_NE(act, nullptr);
     ASSERT_TRUE(act->actionNames().contains(QAccessibleActionInterface::pressAction()));
     act->doAction(QAccessibleActionInterface::pressAction());
-    EXPECT_EQ(clicked.count(), 1);
-    // Unknown actions do nothing.
     act->doAction(QStringLiteral("no such action"));
     EXPECT_EQ(clicked.count(), 1);
-    // A disabled switch offers no press and ignores one.
     s.setEnabled(false);
     EXPECT_FALSE(act->actionNames().contains(QAccessibleActionInterface::pressAction()));
     act->doAction(QAccessibleActionInterface::pressAction());
     EXPECT_EQ(clicked.count(), 1);
 }
 
-TEST(Accessible, CompassIsADialWithItsHeading) {
+TEST(Accessible, CompassTellsItsHeadingAndCannotBeTurned) {
     Compass c;
-    QAccessibleInterface* i = a11y(c);
-    ASSERT_NE(i, nullptr);
-    EXPECT_EQ(i->role(), QAccessible::Dial);
-    EXPECT_EQ(i->text(QAccessible::Name), QStringLiteral("Compass"));
-    QAccessibleValueInterface* v = i->valueInterface();
+    QAccessibleValueInterface* v = a11y(c)->valueInterface();
     ASSERT_NE(v, nullptr);
     EXPECT_EQ(v->minimumValue().toDouble(), 0);
     EXPECT_EQ(v->maximumValue().toDouble(), 360);
     c.setDirection(-90);
     EXPECT_DOUBLE_EQ(v->currentValue().toDouble(), 270);
-    EXPECT_TRUE(i->text(QAccessible::Value).startsWith(QStringLiteral("270")));
-    c.setDirection(123.4);
-    EXPECT_DOUBLE_EQ(v->currentValue().toDouble(), 123.4);
-    // Driven by the program only: a client cannot turn it.
-    v->setCurrentValue(10.0);
-    EXPECT_DOUBLE_EQ(c.Direction(), 123.4);
+    EXPECT_TRUE(a11y(c)->text(QAccessible::Value).startsWith(QStringLiteral("270")));
+    v->setCurrentValue(10.0); // driven by the program only
+    EXPECT_DOUBLE_EQ(c.Direction(), -90);
     c.setDirection(kNaN);
     EXPECT_FALSE(v->currentValue().isValid());
-    EXPECT_FALSE(i->text(QAccessible::Value).isEmpty());
+    EXPECT_FALSE(a11y(c)->text(QAccessible::Value).isEmpty());
 }
 
-TEST(Accessible, BarAndThermometerReportLevelAndRange) {
+TEST(Accessible, BarAndThermometerReportTheLevelShownAndTheReading) {
     LedBar bar;
-    QAccessibleInterface* i = a11y(bar);
-    ASSERT_NE(i, nullptr);
-    EXPECT_EQ(i->role(), QAccessible::ProgressBar);
-    QAccessibleValueInterface* v = i->valueInterface();
-    ASSERT_NE(v, nullptr);
-    EXPECT_EQ(v->minimumValue().toDouble(), 0);
-    EXPECT_EQ(v->maximumValue().toDouble(), 200);
-    bar.setPosition(123.5);
-    EXPECT_DOUBLE_EQ(v->currentValue().toDouble(), 123.5);
-    // The level shown is clipped; the reading itself is still told.
-    bar.setPosition(250);
-    EXPECT_DOUBLE_EQ(v->currentValue().toDouble(), 200);
-    EXPECT_EQ(i->text(QAccessible::Value), QStringLiteral("250"));
-    bar.setPosition(kNaN);
-    EXPECT_DOUBLE_EQ(v->currentValue().toDouble(), 0);
-
     Thermometer t;
-    QAccessibleInterface* ti = a11y(t);
-    ASSERT_NE(ti, nullptr);
-    EXPECT_EQ(ti->role(), QAccessible::ProgressBar);
-    EXPECT_FALSE(ti->text(QAccessible::Name).isEmpty());
-    QAccessibleValueInterface* tv = ti->valueInterface();
-    ASSERT_NE(tv, nullptr);
+    QAccessibleValueInterface* bv = a11y(bar)->valueInterface();
+    QAccessibleValueInterface* tv = a11y(t)->valueInterface();
+    ASSERT_TRUE(bv && tv);
+    EXPECT_EQ(a11y(bar)->role(), QAccessible::ProgressBar);
+    EXPECT_EQ(a11y(t)->role(), QAccessible::ProgressBar);
+    EXPECT_FALSE(a11y(t)->text(QAccessible::Name).isEmpty());
+    EXPECT_EQ(bv->maximumValue().toDouble(), 200);
     EXPECT_EQ(tv->maximumValue().toDouble(), 50);
+    bar.setPosition(123.5);
+    EXPECT_DOUBLE_EQ(bv->currentValue().toDouble(), 123.5);
+    bar.setPosition(250); // the level shown is clipped; the reading itself is still told
+    EXPECT_DOUBLE_EQ(bv->currentValue().toDouble(), 200);
+    EXPECT_EQ(a11y(bar)->text(QAccessible::Value), QStringLiteral("250"));
+    bar.setPosition(kNaN);
+    EXPECT_DOUBLE_EQ(bv->currentValue().toDouble(), 0);
     t.setPosition(-4.5);
     EXPECT_DOUBLE_EQ(tv->currentValue().toDouble(), 0);
-    EXPECT_EQ(ti->text(QAccessible::Value), QStringLiteral("-4.5"));
-    t.setPosition(25);
-    EXPECT_DOUBLE_EQ(tv->currentValue().toDouble(), 25);
-}
-
-TEST(Accessible, LabelIsStaticTextNamedByItsCaption) {
-    TextLabel l;
-    QAccessibleInterface* i = a11y(l);
-    ASSERT_NE(i, nullptr);
-    EXPECT_EQ(i->role(), QAccessible::StaticText);
-    EXPECT_EQ(i->text(QAccessible::Name), QStringLiteral("Temp"));
-    l.setCaption(QStringLiteral("25C"));
-    EXPECT_EQ(i->text(QAccessible::Name), QStringLiteral("25C"));
-}
-
-TEST(Accessible, PanelIsAGroupingNamedByItsTitle) {
-    Panel p;
-    p.setTitleText(QStringLiteral("信息显示"));
-    EXPECT_EQ(a11y(p)->role(), QAccessible::Grouping);
-    EXPECT_EQ(name_of(p), QStringLiteral("信息显示"));
+    EXPECT_EQ(a11y(t)->text(QAccessible::Value), QStringLiteral("-4.5"));
 }
 
 // ---- notifications ----------------------------------------------------------------------
@@ -205,10 +165,8 @@ class AccessibleEvents : public ::testing::Test {
         g_seen = nullptr;
     }
     int count(QObject* o, QAccessible::Event type) {
-        int n = 0;
-        for (const Seen& s : seen)
-            if (s.object == o && s.type == type) ++n;
-        return n;
+        return int(std::count_if(seen.begin(), seen.end(),
+                                 [&](const Seen& s) { return s.object == o && s.type == type; }));
     }
     const Seen* last(QObject* o, QAccessible::Event type) {
         for (auto it = seen.rbegin(); it != seen.rend(); ++it)
@@ -222,30 +180,26 @@ class AccessibleEvents : public ::testing::Test {
 TEST_F(AccessibleEvents, LampsAndSwitchTellStateChangesOnlyOnChange) {
     LedRectangle lamp;
     SwitchLed sw;
-    lamp.setActive(true);
-    lamp.setActive(true);
-    sw.setActive(true);
-    sw.setActive(true);
-    ASSERT_EQ(count(&lamp, QAccessible::StateChanged), 1);
-    EXPECT_TRUE(last(&lamp, QAccessible::StateChanged)->checkedChanged);
-    ASSERT_EQ(count(&sw, QAccessible::StateChanged), 1);
-    EXPECT_TRUE(last(&sw, QAccessible::StateChanged)->checkedChanged);
-    sw.setActive(false);
-    EXPECT_EQ(count(&sw, QAccessible::StateChanged), 2);
+    for (bool on : {true, true, false}) {
+        lamp.setActive(on);
+        sw.setActive(on);
+    }
+    for (QObject* o : std::initializer_list<QObject*>{&lamp, &sw}) {
+        ASSERT_EQ(count(o, QAccessible::StateChanged), 2);
+        EXPECT_TRUE(last(o, QAccessible::StateChanged)->checkedChanged);
+    }
 }
 
 TEST_F(AccessibleEvents, GaugesTellValueChangesOfWhatTheyShow) {
     Compass c;
     c.setDirection(-90);
+    c.setDirection(270); // same heading
     ASSERT_EQ(count(&c, QAccessible::ValueChanged), 1);
     EXPECT_DOUBLE_EQ(last(&c, QAccessible::ValueChanged)->value.toDouble(), 270);
-    c.setDirection(270); // same heading
-    EXPECT_EQ(count(&c, QAccessible::ValueChanged), 1);
 
     LedBar bar;
-    bar.setPosition(100);
-    bar.setPosition(250);
-    bar.setPosition(300); // still shows 200
+    for (double v : {100, 250, 300}) // 300 still shows 200
+        bar.setPosition(v);
     ASSERT_EQ(count(&bar, QAccessible::ValueChanged), 2);
     EXPECT_DOUBLE_EQ(last(&bar, QAccessible::ValueChanged)->value.toDouble(), 200);
 
