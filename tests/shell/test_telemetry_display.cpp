@@ -110,17 +110,11 @@ TEST_F(TelemetryTest, CaptionsBeforeTheFirstFrame) {
 TEST_F(TelemetryTest, AttitudeWorkedExample) {
     Zento& w = *window;
     attitude(kAttitudeExample);
-    EXPECT_EQ(w.Label19->text(), "Yaw:-30");
-    EXPECT_EQ(w.Label20->text(), "Pitch:9");
-    EXPECT_EQ(w.Label6->text(), "Pitch:9");
-    EXPECT_EQ(w.Label21->text(), "Roll:1.5");
-    EXPECT_EQ(w.Label5->text(), "Roll:1.5");
-    EXPECT_EQ(w.Label3->text(), "100m");
-    EXPECT_EQ(w.Label16->text(), "Height:100m");
-    EXPECT_EQ(w.Label17->text(), QString::fromUtf8("Temp:25\u2103"));
-    EXPECT_EQ(w.iLabelX1->Caption(), "25C");
-    EXPECT_EQ(w.Label18->text(), "Press:101320Pa");
-    EXPECT_EQ(w.Label24->text(), "Attitude solution:10 Times per second");
+    EXPECT_EQ(attitude_labels(),
+              (std::vector<QString>{"100m", "Roll:1.5", "Pitch:9", "Height:100m",
+                                    QString::fromUtf8("Temp:25\u2103"), "Press:101320Pa",
+                                    "Yaw:-30", "Pitch:9", "Roll:1.5",
+                                    "Attitude solution:10 Times per second", "25C"}));
     EXPECT_DOUBLE_EQ(w.iLedBarX1->Position(), 100);
     EXPECT_DOUBLE_EQ(w.iThermometerX1->Position(), 25);
     EXPECT_DOUBLE_EQ(w.iCompassX1->Direction(), -30);
@@ -134,12 +128,10 @@ TEST_F(TelemetryTest, AttitudeWorkedExample) {
         EXPECT_EQ(w.iPlotX1->pointCount(k), 0) << k;
     // The 3D window's fields, without that window being made.
     EXPECT_EQ(w.big3D, nullptr);
-    EXPECT_FLOAT_EQ(w.latest_values.Pitch, 9);
-    EXPECT_FLOAT_EQ(w.latest_values.Roll, -1.5);
-    EXPECT_FLOAT_EQ(w.latest_values.Yaw, -30);
-    EXPECT_EQ(w.latest_values.str_pitch, "9");
-    EXPECT_EQ(w.latest_values.str_roll, "1.5");
-    EXPECT_EQ(w.latest_values.str_yaw, "-30");
+    const LatestValues& r = w.latest_values;
+    EXPECT_EQ((std::vector<float>{r.Pitch, r.Roll, r.Yaw}), (std::vector<float>{9, -1.5, -30}));
+    EXPECT_EQ((std::vector<std::string>{r.str_pitch, r.str_roll, r.str_yaw}),
+              (std::vector<std::string>{"9", "1.5", "-30"}));
 }
 
 TEST_F(TelemetryTest, AttitudeFrameDrawsTheHorizonAtItsAngles) {

@@ -61,7 +61,31 @@ class ZentoTest : public ::testing::Test {
         ASSERT_TRUE(port.PortOpen());
         ASSERT_EQ(last_line(), QStringLiteral(">  Open Com Port Success ..."));
     }
-    int count_lines(const QString& text) const { return int(lines_of(log()).count(text)); }
+    // `pulse` every `gap_ms` keeps `lamp` lit without a flicker (when the machine kept the
+    // pace); after the last it goes out, not before `hold_ms`, and its timer stops.
+    void expect_lamp_holds(Lamp* lamp, QTimer* timer, const std::function<void()>& pulse,
+                           int pulses, int gap_ms, int hold_ms) {
+        int went_out = 0;
+        const auto c = QObject::connect(lamp, &Lamp::activeChanged, [&](bool on) { went_out += !on; });
+        QElapsedTimer gaps;
+        qint64 longest_gap = 0;
+        gaps.start();
+        for (int i = 0; i < pulses; ++i) {
+            pulse();
+            EXPECT_TRUE(lamp->Active());
+            longest_gap = std::max(longest_gap, gaps.restart());
+            if (i + 1 < pulses) QTest::qWait(gap_ms);
+        }
+        if (longest_gap < hold_ms - 50) {
+            EXPECT_EQ(went_out, 0) << "the lamp flickered";
+        }
+        QElapsedTimer since_last;
+        since_last.start();
+        ASSERT_TRUE(wait_for([&] { return !lamp->Active(); }));
+        EXPECT_GE(since_last.elapsed() + 5, hold_ms - 50) << "went out too early";
+        EXPECT_FALSE(timer->isActive());
+        QObject::disconnect(c);
+    }
 
     ProgramDir dir;
     MockSerialPort port;
@@ -98,50 +122,35 @@ TEST_F(ZentoTest, StartupPreparesThePortWritesTheGreetingAndChecks200msLater) {
     ASSERT_TRUE(wait_for([&] { return w.Label22->text() == QStringLiteral("0 FPS"); }));
 }
 
-TEST_F(ZentoTest, StartupSetsScalesDivisorsAndDrawsTheIndicator) {
+TEST_F(ZentoTest, StartupSetsScalesAndCheckBoxes) {
     Zento& w = make();
-    EXPECT_EQ(w.Combo1->currentIndex(), 0);
-    EXPECT_EQ(w.Combo2->currentIndex(), 6);
-    EXPECT_EQ(w.Combo3->currentIndex(), 6);
-    EXPECT_EQ(w.Combo4->currentIndex(), 2);
-    EXPECT_EQ(w.Combo2->currentText(), QStringLiteral("1/100"));
-    EXPECT_EQ(w.scale_div, (std::array<float, 7>{1, 2, 5, 10, 20, 50, 100}));
+    EXPECT_EQ((std::vector<int>{w.Combo1->currentIndex(), w.Combo2->currentIndex(),
+                                w.Combo3->currentIndex(), w.Combo4->currentIndex()}),
+              (std::vector<int>{0, 6, 6, 2}));
     for (QCheckBox* c : {w.Check1, w.Check2, w.Check3, w.Check4})
         EXPECT_TRUE(c->isChecked());
     QStringList entries;
     for (int i = 0; i < w.Combo4->count(); ++i)
         entries << w.Combo4->itemText(i);
     EXPECT_EQ(entries, QStringList({"1", "1/2", "1/5", "1/10", "1/20", "1/50", "1/100"}));
-    EXPECT_EQ(w.frame_count, 0);
 }
 
-TEST_F(ZentoTest, StartupAppliesTheSettingsFile) {
+TEST_F(ZentoTest, StartupAppliesTheSettingsFileOrSaysWhatWasUnusable) {
     dir.write_ini("[COM]\r\nPort=3\r\nSettings=9600,n,8,1\r\n");
-    Zento& w = make();
+    EXPECT_EQ(make().msg_text(), kGreeting);
     EXPECT_EQ(port.CommPort(), 3);
     EXPECT_EQ(port.Settings(), "9600,n,8,1");
-    EXPECT_EQ(w.msg_text(), kGreeting);
-}
+    window.reset();
 
-TEST_F(ZentoTest, StartupWithUnusableValuesUsesTheDefaultsAndSaysWhat) {
-    dir.write_ini("[COM]\nPort=300\nSettings=115200,n,8,1\n");
+    dir.write_ini("[COM]\nPort=300\nSettings=9600,n,8,1\n");
     Zento& w = make();
     EXPECT_EQ(port.CommPort(), 1);
     EXPECT_EQ(port.Settings(), "115200,n,8,1");
     EXPECT_EQ(w.msg_text(),
               kGreeting + QStringLiteral("\r\n>  Zento.ini: Port \"300\" is not a port "
-                                         "number from 1 to 255; using Com1 "
-                                         "115200,n,8,1"));
-    window.reset();
-
-    dir.write_ini("[COM]\nPort=2\nSettings=115200,q,8,1\n");
-    Zento& w2 = make();
-    EXPECT_EQ(port.CommPort(), 1);
-    EXPECT_EQ(w2.msg_count, 6);
-    EXPECT_TRUE(w2.msg_text().endsWith(QStringLiteral("parity \"q\" is not one of n, e, o, m, s; "
-                                                      "using Com1 115200,n,8,1")))
-        << w2.msg_text().toStdString();
-    EXPECT_EQ(Read_ini("COM", "Port", dir.ini()), "2") << "the file is left as it was";
+                                         "number from 1 to 255; using Com1 115200,n,8,1"));
+    EXPECT_EQ(w.msg_count, 6);
+    EXPECT_EQ(Read_ini("COM", "Port", dir.ini()), "300") << "the file is left as it was";
 }
 
 // ---- message log ------------------------------------------------------------------------------
@@ -173,26 +182,7 @@ TEST_F(ZentoTest, LogKeepsTheNewestLinesWithinItsBound) {
 TEST_F(ZentoTest, MessageLampStaysLitWhileMessagesComeAndGoesOutAfter400ms) {
     Zento& w = make();
     ASSERT_TRUE(wait_for([&] { return !w.Msg_Led->Active(); }));
-    int went_out = 0;
-    QObject::connect(w.Msg_Led, &Lamp::activeChanged, [&](bool on) { went_out += on ? 0 : 1; });
-    QElapsedTimer gaps;
-    qint64 longest_gap = 0;
-    gaps.start();
-    for (int i = 0; i < 10; ++i) {
-        w.Show_msg("burst");
-        EXPECT_TRUE(w.Msg_Led->Active());
-        longest_gap = std::max(longest_gap, gaps.restart());
-        QTest::qWait(30);
-    }
-    longest_gap = std::max(longest_gap, gaps.restart());
-    if (longest_gap < 350) {
-        EXPECT_EQ(went_out, 0) << "the lamp flickered during the burst";
-    }
-    QElapsedTimer since_last;
-    since_last.start();
-    ASSERT_TRUE(wait_for([&] { return !w.Msg_Led->Active(); }));
-    EXPECT_GE(since_last.elapsed() + 30, 350) << "went out too early";
-    EXPECT_FALSE(w.LED_Time->isActive());
+    expect_lamp_holds(w.Msg_Led, w.LED_Time, [&] { w.Show_msg("burst"); }, 10, 30, 400);
 }
 
 // ---- port connection --------------------------------------------------------------------------
@@ -261,17 +251,6 @@ TEST_F(ZentoTest, OpenFailureLogsTheDeviceAndReasonThenClosed) {
     EXPECT_FALSE(w.iSwitchLedX1->Active());
 }
 
-TEST_F(ZentoTest, PortNumberWithoutADeviceIsSaid) {
-    dir.write_ini("[COM]\nPort=5\nSettings=115200,n,8,1\n");
-    port.unmapped = [](std::int16_t p) { return p == 5; };
-    Zento& w = make();
-    ASSERT_TRUE(wait_check());
-    w.iSwitchLedX1->click();
-    EXPECT_EQ(last_line(), QStringLiteral(">  Com5: no serial device has this port number"));
-    ASSERT_TRUE(wait_check());
-    EXPECT_EQ(last_line(), QStringLiteral(">  Com Port Closed ..."));
-}
-
 TEST_F(ZentoTest, UnpluggedPortIsNoticedClosedAndReportedOnceThenReconnects) {
     Zento& w = make();
     connect_port();
@@ -318,17 +297,18 @@ TEST_F(ZentoTest, ComPortWhileConnectedLogsShowsClosesAndReports) {
     EXPECT_EQ(w.iSwitchLedX1->caption(), QStringLiteral("Port Close"));
 }
 
-TEST_F(ZentoTest, ExitItemsCloseThePortAndEndTheProgram) {
+TEST_F(ZentoTest, ExitItemsAndTheCloseBoxCloseThePortAndEndTheProgram) {
     Zento& w = make();
-    connect_port();
-    w.Exit->trigger();
-    EXPECT_FALSE(port.PortOpen());
-    EXPECT_EQ(exits, 1);
-    connect_port();
-    w.ExitC->trigger();
-    EXPECT_FALSE(port.PortOpen());
-    EXPECT_EQ(exits, 2);
-    EXPECT_EQ(port.calls.back(), "PortOpen=false");
+    int expected = 0;
+    for (const std::function<void()>& end : std::initializer_list<std::function<void()>>{
+             [&] { w.Exit->trigger(); }, [&] { w.ExitC->trigger(); },
+             [&] { w.show(), w.close(); }}) {
+        connect_port();
+        end();
+        EXPECT_FALSE(port.PortOpen());
+        EXPECT_EQ(exits, ++expected);
+        EXPECT_EQ(port.calls.back(), "PortOpen=false");
+    }
 }
 
 // ---- port settings window ---------------------------------------------------------------------
@@ -340,12 +320,12 @@ TEST_F(ZentoTest, SettingsWindowLoadsOnceWithFixedListPositions) {
     CommSet* c = w.comm_set_window();
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(c->windowTitle(), QStringLiteral("Current Setting [ Com2 9600,e,7,2 ]"));
+    // The lists stand at their fixed places, not at the file's values (only the port does).
     EXPECT_EQ(c->Combo1->currentIndex(), 1);
     EXPECT_EQ(c->Combo2->currentText(), QStringLiteral("115200"));
     EXPECT_EQ(c->Combo3->currentText(), QStringLiteral("8 bits"));
     EXPECT_EQ(c->Combo4->currentText(), QStringLiteral("1 bit"));
     EXPECT_EQ(c->Combo1->count(), 14);
-    EXPECT_EQ(c->Combo1->itemText(0), QStringLiteral("Com 1  (ttyMOCK0)"));
     EXPECT_EQ(c->Combo1->itemText(13), QStringLiteral("Com 14  (ttyMOCK13)"));
     QStringList bauds;
     for (int i = 0; i < c->Combo2->count(); ++i)
@@ -421,11 +401,8 @@ TEST_F(ZentoTest, SettingsOkWhileConnectedClosesFirstThenApplies) {
     c->Com_set_O->click();
     EXPECT_FALSE(port.PortOpen());
     ASSERT_GE(port.calls.size(), 3u);
-    EXPECT_EQ(port.calls[0], "PortOpen=false");
-    EXPECT_EQ(port.calls[1], "CommPort=2");
-    EXPECT_EQ(port.calls[2], "Settings=57600,n,8,1");
-    EXPECT_EQ(port.CommPort(), 2);
-    EXPECT_EQ(port.Settings(), "57600,n,8,1");
+    EXPECT_EQ(std::vector<std::string>(port.calls.begin(), port.calls.begin() + 3),
+              (std::vector<std::string>{"PortOpen=false", "CommPort=2", "Settings=57600,n,8,1"}));
     ASSERT_TRUE(wait_check());
     EXPECT_EQ(last_line(), QStringLiteral(">  Com Port Closed ..."));
     EXPECT_EQ(w.iSwitchLedX1->caption(), QStringLiteral("Port Close"));
@@ -451,39 +428,14 @@ TEST_F(ZentoTest, SettingsFileThatCannotBeWrittenIsLogged) {
 TEST_F(ZentoTest, SteadyStreamKeepsRxdLitAndItGoesOut300msAfterTheLastEndByte) {
     Zento& w = make();
     connect_port();
-    int went_out = 0;
-    QObject::connect(w.iLedRectangleX1, &Lamp::activeChanged, [&](bool on) { went_out += !on; });
     const std::vector<std::uint8_t> f = attitude_frame();
-    QElapsedTimer gaps;
-    qint64 longest_gap = 0;
-    gaps.start();
-    for (int i = 0; i < 20; ++i) {
-        port.feed(f);
-        EXPECT_TRUE(w.iLedRectangleX1->Active());
-        longest_gap = std::max(longest_gap, gaps.restart());
-        QTest::qWait(50);
-    }
-    longest_gap = std::max(longest_gap, gaps.restart());
-    if (longest_gap < 250) {
-        EXPECT_EQ(went_out, 0) << "the lamp flickered during the stream";
-    }
-    QElapsedTimer since_last;
-    since_last.start();
-    ASSERT_TRUE(wait_for([&] { return !w.iLedRectangleX1->Active(); }));
-    EXPECT_GE(since_last.elapsed() + 50, 250) << "went out too early";
-    EXPECT_FALSE(w.Timer2->isActive());
+    expect_lamp_holds(w.iLedRectangleX1, w.Timer2, [&] { port.feed(f); }, 20, 50, 300);
 }
 
 TEST_F(ZentoTest, OneCommandLightsTxdFor200ms) {
     Zento& w = make();
     connect_port();
-    w.Command4->click();
-    EXPECT_TRUE(w.iLedRectangleX2->Active());
-    QElapsedTimer t;
-    t.start();
-    ASSERT_TRUE(wait_for([&] { return !w.iLedRectangleX2->Active(); }));
-    EXPECT_GE(t.elapsed(), 150) << "went out too early";
-    EXPECT_FALSE(w.Timer3->isActive());
+    expect_lamp_holds(w.iLedRectangleX2, w.Timer3, [&] { w.Command4->click(); }, 1, 0, 200);
 }
 
 // ---- commands ---------------------------------------------------------------------------------
@@ -508,14 +460,11 @@ TEST_F(ZentoTest, MarkedBiasConfirmsThenSendsAndHides) {
     EXPECT_TRUE(d->isVisible());
     EXPECT_FALSE(d->isModal());
     EXPECT_EQ(d->windowTitle(), QStringLiteral("Gyroscope initialization"));
-    EXPECT_TRUE(port.writes.empty()) << "nothing goes out before Start!";
     w.Command1->click();
-    EXPECT_EQ(w.dialog2(), d) << "never more than one";
-    EXPECT_EQ(w.findChildren<Dialog2*>().size(), 1);
-
+    EXPECT_EQ(w.findChildren<Dialog2*>().size(), 1) << "never more than one";
     d->CancelButton->click();
     EXPECT_FALSE(d->isVisible());
-    EXPECT_TRUE(port.writes.empty());
+    EXPECT_TRUE(port.writes.empty()) << "nothing goes out before Start!";
 
     w.Command1->click();
     d->OKButton->click();
@@ -607,32 +556,12 @@ TEST_F(ZentoTest, ReceiverFaultsReachTheLog) {
 
 // ---- window, menu, layout ---------------------------------------------------------------------
 
-TEST_F(ZentoTest, MenuCaptionsAndTimers) {
-    Zento& w = make();
-    const QList<QAction*> top = w.menuBar()->actions();
-    ASSERT_EQ(top.size(), 2);
-    EXPECT_EQ(top[0]->text(), QStringLiteral("Setting"));
-    EXPECT_EQ(top[1]->text(), QStringLiteral("Eixt"));
-    EXPECT_EQ(w.com_set->text(), QStringLiteral("ComPort"));
-    EXPECT_EQ(w.Exit->text(), QStringLiteral("Eixt"));
-    EXPECT_EQ(w.ExitC->text(), QStringLiteral("Eixt"));
-    EXPECT_EQ(w.File->actions(), (QList<QAction*>{w.com_set, w.Exit}));
-    EXPECT_EQ(w.Exit_E->actions(), (QList<QAction*>{w.ExitC}));
-    EXPECT_EQ(w.Timer1->interval(), 1000);
-    EXPECT_FALSE(w.Timer2->isActive());
-    EXPECT_FALSE(w.Timer3->isActive());
-    EXPECT_EQ(w.windowTitle(), QStringLiteral("Tavro AHRS DEMO"));
-}
-
-TEST_F(ZentoTest, LayoutAsDesigned) {
+TEST_F(ZentoTest, LayoutAndMenuAsDesigned) {
     Zento& w = make();
     w.show();
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Tavro AHRS DEMO"));
     EXPECT_EQ(w.centralWidget()->size(), QSize(1016, 580));
-    struct Place {
-        QWidget* widget;
-        QRect rect;
-    };
-    const Place places[] = {
+    const std::pair<QWidget*, QRect> places[] = {
         {w.iSwitchLedX1, {8, 8, 137, 41}},      {w.iLedRectangleX2, {8, 24, 65, 13}},
         {w.Fram_Zento, {0, 56, 1017, 437}},     {w.Label22, {8, 416, 73, 17}},
         {w.iPanelX1, {0, 488, 1017, 93}},       {w.Text_msg, {32, 24, 977, 69}},
@@ -643,34 +572,27 @@ TEST_F(ZentoTest, LayoutAsDesigned) {
         {w.iLedRectangleX3, {64, 400, 17, 17}}, {w.Command4, {8, 16, 105, 25}},
         {w.Command1, {84, 28, 49, 37}},
     };
-    for (const Place& p : places)
-        EXPECT_EQ(p.widget->geometry(), p.rect) << p.widget->metaObject()->className() << " "
-                                                << p.widget->accessibleName().toStdString();
+    for (const auto& [widget, rect] : places)
+        EXPECT_EQ(widget->geometry(), rect) << widget->metaObject()->className() << " "
+                                            << widget->accessibleName().toStdString();
     EXPECT_EQ(w.Command1->parentWidget(), w.Frame_Gyroscope);
     EXPECT_EQ(w.Command4->parentWidget(), w.Frame_Other);
-    EXPECT_EQ(w.Label7->text(), QStringLiteral("X"));
-    EXPECT_EQ(w.Label17->text(), QStringLiteral("Temp"));
-    EXPECT_EQ(w.iLabelX1->Caption(), QStringLiteral("Temp"));
-    EXPECT_EQ(w.Label24->text(), QStringLiteral("Estimate Speed"));
     EXPECT_EQ(w.Label24->palette().color(QPalette::WindowText), QColor(Qt::red));
     EXPECT_EQ(w.Frame1->title(), QStringLiteral("串口状态"));
     EXPECT_EQ(w.iPanelX1->TitleText(), QStringLiteral("信息显示"));
     EXPECT_TRUE(w.Text_msg->isReadOnly());
-    EXPECT_TRUE(w.Label5->font().bold());
-    EXPECT_EQ(w.Combo2->accessibleName(), QStringLiteral("Acceleration scale"));
     EXPECT_TRUE(QFontInfo(w.Text_msg->font()).fixedPitch());
-
+    EXPECT_TRUE(w.Label5->font().bold());
+    QStringList menu;
+    for (QAction* a : w.menuBar()->actions())
+        menu << a->text();
+    for (QAction* a : w.File->actions() + w.Exit_E->actions())
+        menu << a->text();
+    EXPECT_EQ(menu, QStringList({"Setting", "Eixt", "ComPort", "Eixt", "Eixt"}));
+    EXPECT_EQ(w.File->actions(), (QList<QAction*>{w.com_set, w.Exit}));
+    EXPECT_EQ(w.Timer1->interval(), 1000);
     // Optional picture for a person to look at.
     if (const char* png = std::getenv("ZENTO_GRAB_PNG")) w.grab().save(QString::fromLocal8Bit(png));
-}
-
-TEST_F(ZentoTest, ClosingTheMainWindowEndsTheProgram) {
-    Zento& w = make();
-    connect_port();
-    w.show();
-    w.close();
-    EXPECT_FALSE(port.PortOpen());
-    EXPECT_EQ(exits, 1);
 }
 
 TEST_F(ZentoTest, ThreeDShowMakesOneWindowWhoseEndIsTheProgramsEnd) {
@@ -694,34 +616,22 @@ TEST_F(ZentoTest, ThreeDShowMakesOneWindowWhoseEndIsTheProgramsEnd) {
 TEST_F(ZentoTest, ControlsAreNamedForAssistiveTechnology) {
     Zento& w = make();
     w.show();
+    // Names the window gives (the widgets' own naming is tested with the widgets).
     const std::pair<QWidget*, QString> named[] = {
-        {w.iSwitchLedX1, "Connect AHRS"},
-        {w.iLedRectangleX1, "RXD"},
-        {w.iLedRectangleX2, "TXD"},
         {w.iLedRectangleX3, "Heartbeat"},
         {w.Msg_Led, "New message"},
         {w.Check3, "Show Gyroscope traces"},
-        {w.Command1, "Marked bias"},
-        {w.Command4, "Height Zero"},
         {w.Label22, "FPS"},
-        {w.Label24, "Estimate Speed"},
     };
-    for (const auto& [widget, name] : named) {
-        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(widget);
-        ASSERT_NE(a, nullptr) << name.toStdString();
-        EXPECT_EQ(a->text(QAccessible::Name), name);
-    }
+    for (const auto& [widget, name] : named)
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name), name);
     // A chooser's name is its entry on some platforms; what it scales is in its description.
-    for (const auto& [combo, what] :
-         {std::pair{w.Combo1, "IMU scale"}, std::pair{w.Combo4, "Magnetometer scale"}}) {
-        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(combo);
-        ASSERT_NE(a, nullptr);
-        EXPECT_EQ(a->text(QAccessible::Description), QString::fromLatin1(what));
-    }
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(w.Combo4)->text(QAccessible::Description),
+              QStringLiteral("Magnetometer scale"));
     // No control is left without a name.
     for (QWidget* c : w.findChildren<QWidget*>()) {
-        if (!qobject_cast<QComboBox*>(c) && !qobject_cast<QAbstractButton*>(c)) continue;
-        if (!c->isVisible()) continue;
+        if (!c->isVisible() || (!qobject_cast<QComboBox*>(c) && !qobject_cast<QAbstractButton*>(c)))
+            continue;
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(c);
         ASSERT_NE(a, nullptr);
         EXPECT_FALSE(a->text(QAccessible::Name).isEmpty())
@@ -729,9 +639,8 @@ TEST_F(ZentoTest, ControlsAreNamedForAssistiveTechnology) {
             << c->parentWidget()->metaObject()->className();
     }
     // The log's text can be read.
-    QAccessibleInterface* log = QAccessible::queryAccessibleInterface(w.Text_msg);
-    ASSERT_NE(log, nullptr);
-    ASSERT_NE(log->textInterface(), nullptr);
-    const QAccessibleTextInterface* t = log->textInterface();
+    const QAccessibleTextInterface* t =
+        QAccessible::queryAccessibleInterface(w.Text_msg)->textInterface();
+    ASSERT_NE(t, nullptr);
     EXPECT_TRUE(t->text(0, t->characterCount()).contains(QStringLiteral("starts successfully!")));
 }
