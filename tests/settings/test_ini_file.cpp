@@ -53,103 +53,68 @@ class IniTest : public ::testing::Test {
 
 // ---- reading ---------------------------------------------------------------------------------
 
-TEST_F(IniTest, ReadsThePlainForm) {
-    put("[COM]\r\nPort=3\r\nSettings=9600,n,8,1\r\n");
-    EXPECT_EQ(port(), "3");
-    EXPECT_EQ(settings(), "9600,n,8,1"); // commas stay inside the value
+TEST_F(IniTest, ReadsFilesAsPeopleWriteThem) {
+    const std::string long_b = std::string(253, 'b'), long_c = std::string(251, 'c');
+    const struct {
+        std::string text;
+        const char *key, *want;
+        const char* section = "COM";
+    } cases[] = {
+        {"[COM]\r\nPort=3\r\nSettings=9600,n,8,1\r\n", "Port", "3"},
+        {"[COM]\r\nPort=3\r\nSettings=9600,n,8,1\r\n", "Settings", "9600,n,8,1"},
+        {"[Other]\nPort=3\n", "Port", ""},
+        {"[COM]\nBaud=3\n", "Port", ""},
+        {"Port=1\n[Other]\nPort=2\n[COM]\nSettings=a\n[Next]\nPort=3\n", "Port", ""},
+        {"", "Port", ""},
+        // Names in any case; blanks around names, "=" and the value trimmed, inner ones kept.
+        {"[com]\nPORT=4\n", "pOrT", "4", "Com"},
+        {"  [ COM ]  \n\t Port \t=\t 5 \t\n", "Port", "5"},
+        {"[COM]\nSettings =  19200, n, 8, 1  \n", "Settings", "19200, n, 8, 1"},
+        // Line ends of every kind, the last line with none.
+        {"[COM]\nPort=1\n", "Port", "1"},
+        {"[COM]\rPort=3\rSettings=x\r", "Settings", "x"},
+        {"[COM]\r\nPort=6", "Port", "6"},
+        // Matching outer quotes stripped, others kept.
+        {"[COM]\nSettings=\"9600,n,8,1\"\n", "Settings", "9600,n,8,1"},
+        {"[COM]\nPort='7'\n", "Port", "7"},
+        {"[COM]\nA=\"x'\n", "A", "\"x'"},
+        {"[COM]\nB=\"\n", "B", "\""},
+        {"[COM]\nC=\"\"\n", "C", ""},
+        // The first of duplicate keys wins; a later section of the same name is searched too.
+        {"[COM]\nPort=1\nPort=2\n[COM]\nPort=3\nSettings=s2\n", "Port", "1"},
+        {"[COM]\nPort=1\nPort=2\n[COM]\nPort=3\nSettings=s2\n", "Settings", "s2"},
+        {"\xEF\xBB\xBF[COM]\r\nPort=8\r\n", "Port", "8"}, // byte order mark
+        {"; x\n[COM]\n; Port=9\njunk line\n=nameless\nPort=2\n", "Port", "2"},
+        {"[COM]\n# x=y\n", "# x", "y"}, // '#' is not a comment mark in this form
+        {std::string("[COM]\nPort=12\0" "34\n", 13), "Port", "12"}, // a NUL ends the value
+        // At most 254 bytes, never a split UTF-8 character.
+        {"[COM]\nS=" + std::string(300, 'a') + "\n", "S", nullptr},
+        {"[COM]\nS=" + long_b + "\xE2\x84\x83\n", "S", nullptr},
+        {"[COM]\nS=" + long_c + "\xE2\x84\x83zz\n", "S", nullptr},
+    };
+    const std::string long_want[] = {std::string(254, 'a'), long_b, long_c + "\xE2\x84\x83"};
+    int n_long = 0;
+    for (const auto& c : cases) {
+        put(c.text);
+        EXPECT_EQ(Read_ini(c.section, c.key, file), c.want ? c.want : long_want[n_long++])
+            << c.text.substr(0, 60);
+    }
 }
 
-TEST_F(IniTest, MissingFileSectionOrKeyGiveEmpty) {
-    EXPECT_EQ(port(), "");
-    put("[Other]\nPort=3\n");
-    EXPECT_EQ(port(), "");
-    put("[COM]\nBaud=3\n");
+TEST_F(IniTest, MissingFolderOrFileGivesEmpty) {
     EXPECT_EQ(port(), "");
     EXPECT_EQ(Read_ini("COM", "Port", dir / "no" / "such" / "Zento.ini"), "");
-    put("Port=1\n[Other]\nPort=2\n[COM]\nSettings=a\n[Next]\nPort=3\n"); // not in [COM]
-    EXPECT_EQ(port(), "");
-    fs::remove(file);
     fs::create_directory(file); // a folder in place of the file
     EXPECT_EQ(port(), "");
 }
 
-TEST_F(IniTest, NamesMatchInAnyCase) {
-    put("[com]\nPORT=4\nsettings=1200,e,7,2\n");
-    EXPECT_EQ(port(), "4");
-    EXPECT_EQ(settings(), "1200,e,7,2");
-    EXPECT_EQ(Read_ini("Com", "pOrT", file), "4");
-}
-
-TEST_F(IniTest, BlanksAroundNamesEqualsAndValueAreTrimmed) {
-    put("  [ COM ]  \n\t Port \t=\t 5 \t\nSettings =  19200, n, 8, 1  \n");
-    EXPECT_EQ(port(), "5");
-    EXPECT_EQ(settings(), "19200, n, 8, 1"); // inner blanks are part of the value
-}
-
-TEST_F(IniTest, LineEndsOfEveryKind) {
-    put("[COM]\nPort=1\n");
-    EXPECT_EQ(port(), "1");
-    put("[COM]\r\nPort=2\r\n");
-    EXPECT_EQ(port(), "2");
-    put("[COM]\rPort=3\rSettings=x\r");
-    EXPECT_EQ(port(), "3");
-    EXPECT_EQ(settings(), "x");
-    put("[COM]\r\nPort=6"); // last line without a line end
-    EXPECT_EQ(port(), "6");
-}
-
-TEST_F(IniTest, MatchingOuterQuotesAreStripped) {
-    put("[COM]\nSettings=\"9600,n,8,1\"\nPort='7'\nA=\"x'\nB=\"\nC=\"\"\n");
-    EXPECT_EQ(settings(), "9600,n,8,1");
-    EXPECT_EQ(port(), "7");
-    EXPECT_EQ(Read_ini("COM", "A", file), "\"x'"); // not a matching pair
-    EXPECT_EQ(Read_ini("COM", "B", file), "\"");
-    EXPECT_EQ(Read_ini("COM", "C", file), "");
-}
-
-TEST_F(IniTest, FirstOfDuplicateKeysWinsAcrossDuplicateSections) {
-    put("[COM]\nPort=1\nPort=2\n[COM]\nPort=3\nSettings=s2\n");
-    EXPECT_EQ(port(), "1");
-    EXPECT_EQ(settings(), "s2"); // a later section of the same name is searched too
-}
-
-TEST_F(IniTest, ByteOrderMarkIsIgnored) {
-    put("\xEF\xBB\xBF[COM]\r\nPort=8\r\n");
-    EXPECT_EQ(port(), "8");
-}
-
-TEST_F(IniTest, CommentsAndStrayLinesAreIgnored) {
-    put("; settings\n[COM]\n; Port=9\njunk line\n=nameless\nPort=2\n# x=y\n");
-    EXPECT_EQ(port(), "2");
-    EXPECT_EQ(Read_ini("COM", "# x", file), "y"); // '#' is not a comment mark in this form
-}
-
-TEST_F(IniTest, AtMost254BytesComeBackWithoutSplittingUtf8) {
-    put("[COM]\nSettings=" + std::string(300, 'a') + "\n");
-    EXPECT_EQ(settings(), std::string(254, 'a'));
-    // 253 ASCII bytes then a 3-byte character: the character would be cut, so it is left out.
-    put("[COM]\nSettings=" + std::string(253, 'b') + "\xE2\x84\x83" + "\n");
-    EXPECT_EQ(settings(), std::string(253, 'b'));
-    put("[COM]\nSettings=" + std::string(251, 'c') + "\xE2\x84\x83" + "zz\n");
-    EXPECT_EQ(settings(), std::string(251, 'c') + "\xE2\x84\x83");
-}
-
-TEST_F(IniTest, EmptyBinaryAndHugeFiles) {
-    put("");
-    EXPECT_EQ(port(), "");
-
+TEST_F(IniTest, BinaryAndHugeFiles) {
     std::string binary;
     std::mt19937 gen(42);
     for (int i = 0; i < 100000; ++i)
         binary.push_back(char(gen() & 0xFF));
     put(binary);
     EXPECT_NO_THROW(port());
-
-    // A NUL inside the value ends it.
-    put(std::string("[COM]\nPort=12\0"
-                    "34\n",
-                    13));
-    EXPECT_EQ(port(), "12");
 
     // 10 MB of filler before the section.
     std::string huge;
@@ -166,58 +131,34 @@ TEST_F(IniTest, EmptyBinaryAndHugeFiles) {
 
 // ---- writing ---------------------------------------------------------------------------------
 
-TEST_F(IniTest, WriteCreatesFileSectionAndKey) {
-    ASSERT_TRUE(Write_ini("COM", "Port", "3", file).ok);
-    ASSERT_TRUE(Write_ini("COM", "Settings", "9600,n,8,1", file).ok);
-    EXPECT_EQ(port(), "3");
-    EXPECT_EQ(settings(), "9600,n,8,1");
-    EXPECT_EQ(get(), "[COM]\nPort=3\nSettings=9600,n,8,1\n");
-    EXPECT_EQ(files_in_dir(), 1u) << "no temporary file may stay behind";
-}
-
-TEST_F(IniTest, WriteChangesTheOneKeyAndKeepsEverythingElse) {
-    const std::string before = "\xEF\xBB\xBF; Zento settings\r\n"
-                               "[Window]\r\n"
-                               "Left=10\r\n"
-                               "\r\n"
-                               "[com]\r\n"
-                               "  port =  1   \r\n"
-                               "Settings=115200,n,8,1\r\n"
-                               "; keep me\r\n"
-                               "\r\n"
-                               "[Other]\r\n"
-                               "Port=99\r\n";
-    put(before);
-    ASSERT_TRUE(Write_ini("COM", "Port", "4", file).ok);
-    std::string expected = before;
-    expected.replace(expected.find("port =  1   "), 12, "port =  4");
-    EXPECT_EQ(get(), expected);
-    EXPECT_EQ(Read_ini("Other", "Port", file), "99");
-}
-
-TEST_F(IniTest, NewKeyGoesAtTheEndOfItsSectionBeforeBlankLines) {
-    put("[COM]\nPort=2\n\n[Other]\nX=1\n");
-    ASSERT_TRUE(Write_ini("COM", "Settings", "4800,n,8,1", file).ok);
-    EXPECT_EQ(get(), "[COM]\nPort=2\nSettings=4800,n,8,1\n\n[Other]\nX=1\n");
-}
-
-TEST_F(IniTest, NewKeyFollowsTheFilesLineEnds) {
-    put("[COM]\r\nPort=2");
-    ASSERT_TRUE(Write_ini("COM", "Settings", "4800,n,8,1", file).ok);
-    EXPECT_EQ(get(), "[COM]\r\nPort=2\r\nSettings=4800,n,8,1"); // still no final line end
-    put("[A]\rX=1\r");
-    ASSERT_TRUE(Write_ini("COM", "Port", "5", file).ok);
-    EXPECT_EQ(get(), "[A]\rX=1\r[COM]\rPort=5\r");
-    put("[A]\r\nX=1");
-    ASSERT_TRUE(Write_ini("COM", "Port", "5", file).ok);
-    EXPECT_EQ(get(), "[A]\r\nX=1\r\n[COM]\r\nPort=5\r\n");
-}
-
-TEST_F(IniTest, WriteReplacesTheFirstOfDuplicates) {
-    put("[COM]\nPort=1\nPort=2\n");
-    ASSERT_TRUE(Write_ini("COM", "Port", "3", file).ok);
-    EXPECT_EQ(get(), "[COM]\nPort=3\nPort=2\n");
-    EXPECT_EQ(port(), "3");
+TEST_F(IniTest, WriteChangesOrAddsTheOneKeyAndKeepsTheRest) {
+    const char* none = nullptr;
+    const struct {
+        const char* before;
+        const char *key, *value, *after;
+    } cases[] = {
+        {none, "Port", "3", "[COM]\nPort=3\n"},
+        {"[COM]\nPort=3\n", "Settings", "9600,n,8,1", "[COM]\nPort=3\nSettings=9600,n,8,1\n"},
+        // A new key goes at the end of its section, before blank lines, in the file's line ends.
+        {"[COM]\nPort=2\n\n[Other]\nX=1\n", "Settings", "4800,n,8,1",
+         "[COM]\nPort=2\nSettings=4800,n,8,1\n\n[Other]\nX=1\n"},
+        {"[COM]\r\nPort=2", "Settings", "4800,n,8,1", "[COM]\r\nPort=2\r\nSettings=4800,n,8,1"},
+        {"[A]\rX=1\r", "Port", "5", "[A]\rX=1\r[COM]\rPort=5\r"},
+        {"[A]\r\nX=1", "Port", "5", "[A]\r\nX=1\r\n[COM]\r\nPort=5\r\n"},
+        {"[COM]\nPort=1\nPort=2\n", "Port", "3", "[COM]\nPort=3\nPort=2\n"}, // the first one
+        {"\xEF\xBB\xBF; Zento\r\n[Window]\r\nLeft=10\r\n\r\n[com]\r\n  port =  1   \r\n"
+         "Settings=115200,n,8,1\r\n; keep me\r\n\r\n[Other]\r\nPort=99\r\n",
+         "Port", "4",
+         "\xEF\xBB\xBF; Zento\r\n[Window]\r\nLeft=10\r\n\r\n[com]\r\n  port =  4\r\n"
+         "Settings=115200,n,8,1\r\n; keep me\r\n\r\n[Other]\r\nPort=99\r\n"},
+    };
+    for (const auto& c : cases) {
+        if (c.before) put(c.before);
+        ASSERT_TRUE(Write_ini("COM", c.key, c.value, file).ok) << c.after;
+        EXPECT_EQ(get(), c.after);
+        EXPECT_EQ(Read_ini("COM", c.key, file), c.value);
+        EXPECT_EQ(files_in_dir(), 1u) << "no temporary file may stay behind";
+    }
 }
 
 TEST_F(IniTest, WriteKeepsABinaryOrHugeFileIntact) {
@@ -261,21 +202,17 @@ TEST_F(IniTest, WriteFailureIsReportedAndLosesNothing) {
     EXPECT_EQ(files_in_dir(), 1u);
 }
 
-TEST_F(IniTest, WriteFailsWhenTheFolderCannotHoldFiles) {
+TEST_F(IniTest, WriteFailsWhereNoFileCanBe) {
     put(dir / "plain", "not a folder");
-    const fs::path inside = dir / "plain" / "Zento.ini";
-    const IniWriteResult r = Write_ini("COM", "Port", "2", inside);
+    IniWriteResult r = Write_ini("COM", "Port", "2", dir / "plain" / "Zento.ini");
     EXPECT_FALSE(r.ok);
     EXPECT_NE(r.error.find("Not a directory"), std::string::npos) << r.error;
-    EXPECT_EQ(files_in_dir(), 1u);
-}
-
-TEST_F(IniTest, WriteIntoAFolderPathFails) {
     fs::create_directory(file);
-    const IniWriteResult r = Write_ini("COM", "Port", "2", file);
+    r = Write_ini("COM", "Port", "2", file);
     EXPECT_FALSE(r.ok);
     EXPECT_NE(r.error.find("folder"), std::string::npos) << r.error;
     EXPECT_TRUE(fs::is_directory(file));
+    EXPECT_EQ(files_in_dir(), 2u);
 }
 
 TEST_F(IniTest, WriteGoesThroughASymbolicLink) {
@@ -297,23 +234,18 @@ TEST_F(IniTest, WriteKeepsPermissions) {
 
 // ---- the port configuration chosen at start-up ----------------------------------------------
 
-TEST(PortConfig, BothKeysUsable) {
-    const PortConfig c = choose_port_config("3", "9600,N,8,1");
-    EXPECT_EQ(c.port, 3);
-    EXPECT_EQ(c.settings, "9600,n,8,1");
-    EXPECT_EQ(c.problem, "");
-}
-
-TEST(PortConfig, OneKeyAloneGivesTheDefaultsSilently) {
+TEST(PortConfig, UsableKeysOrTheDefaultsWithOneLineSayingWhy) {
+    const PortConfig good = choose_port_config("3", "9600,N,8,1");
+    EXPECT_EQ(good.port, 3);
+    EXPECT_EQ(good.settings, "9600,n,8,1");
+    EXPECT_EQ(good.problem, "");
+    // One key alone (or none): the defaults, silently.
     for (auto [p, s] : {std::pair{"3", ""}, std::pair{"", "9600,n,8,1"}, std::pair{"", ""}}) {
         const PortConfig c = choose_port_config(p, s);
         EXPECT_EQ(c.port, 1);
         EXPECT_EQ(c.settings, "115200,n,8,1");
         EXPECT_EQ(c.problem, "");
     }
-}
-
-TEST(PortConfig, UnusableValuesGiveTheDefaultsAndOneLine) {
     PortConfig c = choose_port_config("abc", "9600,n,8,1");
     EXPECT_EQ(c.port, 1);
     EXPECT_EQ(c.settings, "115200,n,8,1");
@@ -322,7 +254,7 @@ TEST(PortConfig, UnusableValuesGiveTheDefaultsAndOneLine) {
     c = choose_port_config("2", "9600,x,8,1");
     EXPECT_EQ(c.port, 1);
     EXPECT_NE(c.problem.find("parity \"x\""), std::string::npos) << c.problem;
-    c = choose_port_config("0", "fast");
+    c = choose_port_config("0", "fast"); // both named, on one line
     EXPECT_NE(c.problem.find("Port \"0\""), std::string::npos) << c.problem;
     EXPECT_NE(c.problem.find("Settings"), std::string::npos) << c.problem;
     EXPECT_EQ(c.problem.find('\n'), std::string::npos);
