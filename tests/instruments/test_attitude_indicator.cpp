@@ -3,7 +3,6 @@
 #include "instruments/horizon_strip.h"
 
 #include <QAccessible>
-#include <QApplication>
 #include <QPainter>
 #include <QPixmap>
 
@@ -12,29 +11,11 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <memory>
 #include <numbers>
 
 using namespace zento;
 
 namespace {
-
-// One QApplication for the whole test program (offscreen platform, set by the test's environment).
-class QtEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        app_ = std::make_unique<QApplication>(argc_, argv_);
-    }
-    void TearDown() override { app_.reset(); }
-
-  private:
-    int argc_ = 1;
-    char name_[16] = "test_attitude";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QApplication> app_;
-};
-[[maybe_unused]] auto* const qt_env = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 constexpr int W = AttitudeIndicator::kOuterWidth - 2 * AttitudeIndicator::kBorder;  // 153
 constexpr int H = AttitudeIndicator::kOuterHeight - 2 * AttitudeIndicator::kBorder; // 113
@@ -240,9 +221,7 @@ TEST(AttitudeIndicator, SameTurnSamePicture) {
     };
     EXPECT_EQ(pic("30", "5"), pic("390", "5"));
     EXPECT_EQ(pic("-30", "5"), pic("330", "5"));
-    EXPECT_EQ(pic("0.5", "0"), pic("0", "0"));
-    EXPECT_EQ(pic("1.5", "0"), pic("2", "0"));
-    EXPECT_EQ(pic("-0.4", "0"), pic("0", "0"));
+    EXPECT_EQ(pic("1.5", "0"), pic("2", "0")); // halves to even
     EXPECT_EQ(pic("-0.5", "0"), pic("0", "0"));
     EXPECT_EQ(pic("0", "1"), pic("0", "1.1")); // -3.7 and -3.97 both give -4
     EXPECT_NE(pic("1", "0"), pic("0", "0"));
@@ -307,7 +286,6 @@ TEST(AttitudeIndicator, RotateBltMapsCornersOntoThePoints) {
     EXPECT_EQ(pix(dst, 59, 54), br);
     EXPECT_EQ(pix(dst, 39, 45), kBlack);
     EXPECT_EQ(pix(dst, 60, 54), kBlack);
-    EXPECT_EQ(pix(dst, 40, 44), kBlack);
     blit(90, 0, 0, 20, 10); // quarter turn clockwise: top-left goes to top-right
     EXPECT_EQ(pix(dst, 54, 40), tl);
     EXPECT_EQ(pix(dst, 54, 59), tr);
@@ -317,12 +295,12 @@ TEST(AttitudeIndicator, RotateBltMapsCornersOntoThePoints) {
     EXPECT_EQ(pix(dst, 40, 49), kBlack);
     EXPECT_EQ(pix(dst, 40, 50), tl);
     EXPECT_EQ(pix(dst, 40, 54), tl);
-    blit(360, 0, 0, 0, 10); // nothing to copy
-    EXPECT_EQ(pix(dst, 50, 50), kBlack);
-    blit(360, 0, 0, 20, -10);
-    EXPECT_EQ(pix(dst, 50, 50), kBlack);
-    blit(360, 100, 100, 20, 10); // entirely outside the source
-    EXPECT_EQ(pix(dst, 50, 50), kBlack);
+    // Nothing to copy: an empty or negative rectangle, or one entirely outside the source.
+    for (auto [sx, sy, w, h] : {std::array{0, 0, 0, 10}, std::array{0, 0, 20, -10},
+                                std::array{100, 100, 20, 10}}) {
+        blit(360, sx, sy, w, h);
+        EXPECT_EQ(pix(dst, 50, 50), kBlack);
+    }
 }
 
 TEST(AttitudeIndicator, PaintShowsTheFinishedPictureInsideTheBorder) {
