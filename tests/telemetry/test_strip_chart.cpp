@@ -421,9 +421,3 @@ TEST_F(StripChartTest, PrintsPreviewsAndSavesImages) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
