@@ -7,6 +7,7 @@
 #include "platform/widgets/widgets.h"
 #include "shell_test_util.h"
 #include "telemetry/decoders.h"
+#include "../tools/zento-board/board_process.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -15,65 +16,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <csignal>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 using namespace zento;
 using namespace shell_test;
 
 namespace {
-
-// zento-board as a child process; stopped and reaped on destruction.
-class Board {
-  public:
-    Board(const std::string& exe, const std::string& link) {
-        int out[2];
-        if (::pipe(out) != 0) return;
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_adddup2(&fa, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&fa, out[0]);
-        posix_spawn_file_actions_addopen(&fa, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        std::vector<std::string> args{exe, "--link", link, "--rate", "20", "--seed", "7"};
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, exe.c_str(), &fa, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&fa);
-        ::close(out[1]);
-        stdout_ = out[0];
-    }
-    ~Board() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            int status = 0;
-            ::waitpid(pid_, &status, 0);
-        }
-        if (stdout_ >= 0) ::close(stdout_);
-    }
-    Board(const Board&) = delete;
-    Board& operator=(const Board&) = delete;
-
-    bool started() const { return pid_ > 0; }
-    // The first line of standard output: the device path, printed once the port is ready.
-    std::string first_line() {
-        std::string line;
-        char c;
-        while (::read(stdout_, &c, 1) == 1 && c != '\n')
-            line += c;
-        return line;
-    }
-
-  private:
-    pid_t pid_ = -1;
-    int stdout_ = -1;
-};
 
 // The main window with the attitude frames decoded on the side.
 class ObservedZento : public Zento {
@@ -97,10 +45,8 @@ TEST(BoardIntegration, FramesArriveAndHeightZeroReachesTheBoard) {
     ProgramDir dir;
     std::filesystem::create_directories(dir.path() / "ports");
     const std::string link = (dir.path() / "ports" / "com1").string();
-    Board board(exe, link);
-    ASSERT_TRUE(board.started());
-    const std::string device = board.first_line();
-    ASSERT_FALSE(device.empty()) << "zento-board printed no device";
+    board_test::Child board({exe, "--link", link, "--rate", "20", "--seed", "7"});
+    ASSERT_TRUE(board.first_line()) << "zento-board printed no device: " << board.stderr_text();
     ASSERT_TRUE(wait_for([&] { return std::filesystem::is_symlink(link); }));
 
     QtSerialPortControl port(dir.qpath());

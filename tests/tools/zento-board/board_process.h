@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <poll.h>
 #include <signal.h>
@@ -61,37 +63,25 @@ inline bool exists(const std::string& path) {
 }
 
 inline std::vector<std::uint8_t> read_file(const std::string& path) {
-    std::vector<std::uint8_t> data;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return data;
-    std::uint8_t buf[65536];
-    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
-        data.insert(data.end(), buf, buf + n);
-    ::close(fd);
-    return data;
+    std::ifstream f(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
 inline void write_file(const std::string& path, const std::string& text) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    [[maybe_unused]] ssize_t n = ::write(fd, text.data(), text.size());
-    ::close(fd);
+    std::ofstream(path, std::ios::binary) << text;
 }
 
 // A child process with its standard output and error on pipes; killed if still running when
 // the object goes away, so no test leaves a process behind.
 class Child {
   public:
-    explicit Child(const std::vector<std::string>& args, const std::string& stdout_file = "") {
+    explicit Child(const std::vector<std::string>& args) {
         int out[2], err[2];
         if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
             throw std::runtime_error("pipe");
         posix_spawn_file_actions_t fa;
         posix_spawn_file_actions_init(&fa);
-        if (stdout_file.empty())
-            posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-        else
-            posix_spawn_file_actions_addopen(&fa, 1, stdout_file.c_str(),
-                                             O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&fa, out[1], 1);
         posix_spawn_file_actions_adddup2(&fa, err[1], 2);
         // The child starts with no signal blocked and default dispositions.
         posix_spawnattr_t attr;
@@ -206,9 +196,9 @@ class Child {
 
 // Runs a command to its end; returns the exit status and fills its outputs.
 inline int run(const std::vector<std::string>& args, std::string* out = nullptr,
-               std::string* err = nullptr, const std::string& stdout_file = "") {
-    Child c(args, stdout_file);
-    const std::string o = stdout_file.empty() ? c.all_stdout() : std::string();
+               std::string* err = nullptr) {
+    Child c(args);
+    const std::string o = c.all_stdout();
     const int rc = c.wait(60000);
     if (out) *out = o;
     if (err) *err = c.stderr_text();

@@ -55,91 +55,17 @@ FaultRun run_faults(std::uint64_t seed, double p, std::uint64_t ticks) {
 
 } // namespace
 
-// Byte offset of frame i in a clean stream: per tick a 20-byte then a 24-byte frame.
-std::size_t frame_offset(std::uint64_t i) {
-    return std::size_t(i / 2) * 44 + (i % 2) * 20;
-}
-
-// Frames lost when this one fault alone hits an otherwise clean stream.
-struct Cost {
-    std::uint64_t lost = 0;
-    std::uint64_t span = 0; // from the frame hit to the last frame lost, inclusive
-    int false_frames = 0;
-};
-
-Cost isolated_cost(const std::vector<std::uint8_t>& clean, const Decoded& clean_frames,
-                   const Fault& f) {
-    constexpr std::uint64_t kWindow = 130; // frames after the fault: past the longest shadow
-    const std::uint64_t last =
-        std::min<std::uint64_t>(f.frame + kWindow, clean_frames.frames.size());
-    std::vector<std::uint8_t> w(clean.begin() + std::ptrdiff_t(frame_offset(f.frame)),
-                                clean.begin() + std::ptrdiff_t(frame_offset(last)));
-    switch (f.kind) {
-    case FaultKind::corrupt:
-        w[f.offset] ^= f.value;
-        break;
-    case FaultKind::drop:
-        w.erase(w.begin() + std::ptrdiff_t(f.offset));
-        break;
-    case FaultKind::insert:
-        w.insert(w.begin() + std::ptrdiff_t(f.offset), f.value);
-        break;
-    }
-    const Decoded d = decode(w);
-    Cost c;
-    std::uint64_t next = f.frame;
-    std::vector<bool> got(last - f.frame, false);
-    for (const auto& fr : d.frames) {
-        std::uint64_t k = next;
-        while (k < last && clean_frames.frames[k] != fr)
-            ++k;
-        if (k == last) {
-            ++c.false_frames;
-            continue;
-        }
-        got[k - f.frame] = true;
-        next = k + 1;
-    }
-    for (std::uint64_t k = 0; k < got.size(); ++k)
-        if (!got[k]) {
-            ++c.lost;
-            c.span = k + 1;
-        }
-    return c;
-}
-
-TEST(BoardFaults, ReceiverRecoversAndEachFaultCostsLittle) {
+// What each single fault costs is the receiver's own test; here the board's faults as a
+// stream: no frame that was not sent, frames keep flowing, about one frame lost per fault
+// (1.2 measured).
+TEST(BoardFaults, ReceiverRecoversFromTheBoardsFaults) {
     const FaultRun r = run_faults(5, 0.02, 20000);
     ASSERT_GT(r.faults.size(), 600u);
     EXPECT_EQ(r.false_frames, 0) << "a fault must never produce a frame that was not sent";
     EXPECT_FALSE(r.faulty.logs.empty());
-    // Frames keep flowing: most are delivered, and the last ones are.
-    const auto delivered = std::count(r.delivered.begin(), r.delivered.end(), true);
-    EXPECT_GT(double(delivered), 0.95 * double(r.delivered.size()));
+    const auto lost = std::count(r.delivered.begin(), r.delivered.end(), false);
+    EXPECT_LT(double(lost), 1.5 * double(r.faults.size())) << lost << " frames lost";
     EXPECT_TRUE(std::all_of(r.delivered.end() - 4, r.delivered.end(), [](bool b) { return b; }));
-
-    BoardStream clean(5, 20);
-    std::vector<std::uint8_t> bytes;
-    for (std::uint64_t k = 0; k < 20000; ++k)
-        clean.append_tick(bytes, k);
-
-    std::size_t cheap = 0;
-    for (const Fault& f : r.faults) {
-        const Cost c = isolated_cost(bytes, r.clean, f);
-        EXPECT_EQ(c.false_frames, 0) << "frame " << f.frame;
-        const std::size_t len = r.clean.frames[f.frame].size() + 3; // bytes on the wire
-        const bool envelope = f.offset <= 2 || f.offset >= len - 1;
-        if (c.lost <= 2 && c.span <= 2) ++cheap;
-        if (f.kind == FaultKind::corrupt && !envelope) {
-            // A corrupted type, payload or checksum byte costs exactly the frame it hit.
-            EXPECT_EQ(c.lost, 1u) << "frame " << f.frame << " offset " << f.offset;
-            EXPECT_EQ(c.span, 1u) << "frame " << f.frame << " offset " << f.offset;
-        }
-        // At worst a fault makes a false frame start or length, and the receiver takes the
-        // bytes it announces (at most 2006 + 2, about 100 frames) before it finds frames again.
-        EXPECT_LE(c.span, 2u + 2008u / 20u) << "frame " << f.frame;
-    }
-    EXPECT_GE(double(cheap), 0.93 * double(r.faults.size())) << cheap << " of " << r.faults.size();
 }
 
 TEST(BoardFaults, KindsAndPlacesAreAllExercisedAndNothingElseChanges) {

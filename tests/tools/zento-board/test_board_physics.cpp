@@ -63,6 +63,8 @@ TEST(BoardStream, SameSeedSameBytesOtherSeedOtherMotion) {
     EXPECT_NE(capture(42, 20, 400), capture(43, 20, 400));
 }
 
+// With the angles recovered from the readings (roll = atan2(AY, AZ), pitch = atan2(-AX, ..), the
+// tilt-compensated heading) a wrong sign on any axis shows as an error of tens of degrees.
 TEST(BoardPhysics, AccelerometerShowsGravityAlongTheReportedAttitude) {
     for (const std::uint64_t seed : {1ull, 2ull, 3ull}) {
         const Decoded d = decode(capture(seed, 20, 20 * 120));
@@ -79,43 +81,6 @@ TEST(BoardPhysics, AccelerometerShowsGravityAlongTheReportedAttitude) {
         EXPECT_LT(worst_pitch, 2.0) << "seed " << seed;
         EXPECT_LT(worst_norm, 0.02) << "seed " << seed;
     }
-}
-
-TEST(BoardPhysics, SignsFollowTheDocumentedAxes) {
-    // Right wing down reads +AY, nose up reads -AX, level reads +AZ; a north heading reads +HX
-    // and a field pointing down +HZ.
-    const Decoded d = decode(capture(5, 20, 20 * 120));
-    int checked_roll = 0, checked_pitch = 0, checked_heading = 0;
-    for (std::size_t i = 0; i < d.sensor.size(); ++i) {
-        const auto& a = d.attitude[i];
-        const auto& s = d.sensor[i];
-        if (std::abs(a.roll) > 20) {
-            EXPECT_EQ(s.acc[1] > 0, a.roll > 0) << a.roll;
-            ++checked_roll;
-        }
-        if (std::abs(a.pitch) > 15) {
-            EXPECT_EQ(s.acc[0]<0, a.pitch> 0) << a.pitch;
-            ++checked_pitch;
-        }
-        if (std::abs(a.roll) < 45 && std::abs(a.pitch) < 30) {
-            EXPECT_GT(s.acc[2], 0);
-        }
-        if (std::abs(a.roll) < 12 && std::abs(a.pitch) < 12) {
-            // Nearly level: north ahead gives +HX, east ahead (yaw 90, north on the left) -HY.
-            EXPECT_GT(s.mag[2], 300); // the field points down
-            if (std::abs(a.yaw) < 30) {
-                EXPECT_GT(s.mag[0], 100) << a.yaw;
-                ++checked_heading;
-            }
-            if (a.yaw > 60 && a.yaw < 120) {
-                EXPECT_LT(s.mag[1], -100) << a.yaw;
-                ++checked_heading;
-            }
-        }
-    }
-    EXPECT_GT(checked_roll, 100);
-    EXPECT_GT(checked_pitch, 100);
-    EXPECT_GT(checked_heading, 10);
 }
 
 TEST(BoardPhysics, TiltCompensatedMagneticHeadingIsTheYaw) {
