@@ -296,8 +296,8 @@ TEST(AttitudeIndicator, RotateBltMapsCornersOntoThePoints) {
     EXPECT_EQ(pix(dst, 40, 50), tl);
     EXPECT_EQ(pix(dst, 40, 54), tl);
     // Nothing to copy: an empty or negative rectangle, or one entirely outside the source.
-    for (auto [sx, sy, w, h] : {std::array{0, 0, 0, 10}, std::array{0, 0, 20, -10},
-                                std::array{100, 100, 20, 10}}) {
+    for (auto [sx, sy, w, h] :
+         {std::array{0, 0, 0, 10}, std::array{0, 0, 20, -10}, std::array{100, 100, 20, 10}}) {
         blit(360, sx, sy, w, h);
         EXPECT_EQ(pix(dst, 50, 50), kBlack);
     }

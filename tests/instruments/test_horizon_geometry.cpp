@@ -11,10 +11,10 @@ using namespace zento;
 
 TEST(TextNumber, ReadsTheLeadingNumberOrZero) {
     const std::pair<const char*, double> cases[] = {
-        {"12.5abc", 12.5}, {"  -3.25", -3.25}, {"\t 4", 4},  {"+7", 7},      {".5", 0.5},
-        {"-.5", -0.5},     {"5.", 5},          {"1.2.3", 1.2}, {"007", 7},     {"101320", 101320},
-        {"12,5", 12},      // "," is not a decimal point
-        {"1e3", 1},        // no exponent
+        {"12.5abc", 12.5}, {"  -3.25", -3.25}, {"\t 4", 4},  {"+7", 7},
+        {".5", 0.5},       {"-.5", -0.5},      {"5.", 5},    {"1.2.3", 1.2},
+        {"007", 7},        {"101320", 101320}, {"12,5", 12}, // "," is not a decimal point
+        {"1e3", 1},                                          // no exponent
         {"1 2", 1},
     };
     for (const auto& [t, want] : cases)
@@ -45,13 +45,15 @@ TEST(TextNumber, ReadsEveryValueTextBackToItsFloat) {
 }
 
 TEST(Rounding, HalvesGoToTheEvenNeighbour) {
-    const double cases[][2] = {{0.5, 0},   {1.5, 2},   {2.5, 2},   {3.5, 4},   {-0.4, 0},
-                               {-0.5, 0},  {-1.5, -2}, {-2.5, -2}, {2.4999999999999996, 2},
-                               {std::nextafter(0.5, 0.0), 0},      {std::nextafter(0.5, 1.0), 1},
-                               {std::nextafter(-2.5, -3.0), -3},   {1e300, 1e300},
-                               {4503599627370495.5, 4503599627370496.0}};
+    const double cases[][2] = {{0.5, 0},  {1.5, 2},   {2.5, 2},   {3.5, 4},      {-0.4, 0},
+                               {-0.5, 0}, {-1.5, -2}, {-2.5, -2}, {1e300, 1e300}};
     for (const auto& [v, want] : cases)
         EXPECT_EQ(round_half_even(v), want) << v;
+    EXPECT_EQ(round_half_even(2.4999999999999996), 2.0);
+    EXPECT_EQ(round_half_even(4503599627370495.5), 4503599627370496.0);
+    EXPECT_EQ(round_half_even(std::nextafter(0.5, 0.0)), 0.0);
+    EXPECT_EQ(round_half_even(std::nextafter(0.5, 1.0)), 1.0);
+    EXPECT_EQ(round_half_even(std::nextafter(-2.5, -3.0)), -3.0);
 }
 
 TEST(Rounding, To32BitSaturatesInsteadOfOverflowing) {
@@ -66,8 +68,8 @@ TEST(Rounding, To32BitSaturatesInsteadOfOverflowing) {
 
 TEST(RollAngle, FoldsIntoOneTo719) {
     const std::pair<double, int> cases[] = {
-        {0, 360},   {30, 390},   {390, 390},   {-30, 330}, {330, 690},  {-360, 360}, {359, 719},
-        {-359, 1},  {0.5, 360},  {1.5, 362},   {-0.4, 360}, {-180, 180}, {3276.7, 3277 % 360 + 360}};
+        {0, 360},  {30, 390},  {390, 390}, {-30, 330},  {330, 690},  {-360, 360},  {359, 719},
+        {-359, 1}, {0.5, 360}, {1.5, 362}, {-0.4, 360}, {-180, 180}, {3276.7, 397}};
     for (const auto& [v, want] : cases)
         EXPECT_EQ(roll_angle(v), want) << v;
     // 30 and 390 are the same turn, and so are -30 and 330.
@@ -87,13 +89,14 @@ TEST(RollAngle, MatchesThe32BitRemainderAndSurvivesHugeValues) {
 }
 
 TEST(PitchOffset, TwoPointSevenRowsPerDegree) {
-    const std::pair<double, int> cases[] = {
-        {0, -1},    {10, -28},  {-10, 26},   {1, -4},    {90, -244},
-        {-90, 242}, {0.5, -2},  {-0.5, 0},   {12.5, -35}, // -2.35, 0.35, -34.75
-        {1e12, std::numeric_limits<std::int32_t>::min()},
-        {-1e12, std::numeric_limits<std::int32_t>::max()}};
+    // 0.5, -0.5 and 12.5 give -2.35, 0.35 and -34.75 before rounding.
+    const std::pair<double, int> cases[] = {{0, -1},   {10, -28},  {-10, 26},
+                                            {1, -4},   {90, -244}, {-90, 242},
+                                            {0.5, -2}, {-0.5, 0},  {12.5, -35}};
     for (const auto& [v, want] : cases)
         EXPECT_EQ(pitch_offset(v), want) << v;
+    EXPECT_EQ(pitch_offset(1e12), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(pitch_offset(-1e12), std::numeric_limits<std::int32_t>::max());
 }
 
 TEST(RotateBltPoints, LevelIsAPlainShift) {

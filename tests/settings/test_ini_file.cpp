@@ -86,7 +86,10 @@ TEST_F(IniTest, ReadsFilesAsPeopleWriteThem) {
         {"\xEF\xBB\xBF[COM]\r\nPort=8\r\n", "Port", "8"}, // byte order mark
         {"; x\n[COM]\n; Port=9\njunk line\n=nameless\nPort=2\n", "Port", "2"},
         {"[COM]\n# x=y\n", "# x", "y"}, // '#' is not a comment mark in this form
-        {std::string("[COM]\nPort=12\0" "34\n", 13), "Port", "12"}, // a NUL ends the value
+        {std::string("[COM]\nPort=12\0"
+                     "34\n",
+                     13),
+         "Port", "12"}, // a NUL ends the value
         // At most 254 bytes, never a split UTF-8 character.
         {"[COM]\nS=" + std::string(300, 'a') + "\n", "S", nullptr},
         {"[COM]\nS=" + long_b + "\xE2\x84\x83\n", "S", nullptr},

@@ -3,11 +3,11 @@
 // board and the altitude in the frames reads 0 afterwards.
 #include "shell/zento.h"
 
+#include "../tools/zento-board/board_process.h"
 #include "platform/serial/qt_serial_port.h"
 #include "platform/widgets/widgets.h"
 #include "shell_test_util.h"
 #include "telemetry/decoders.h"
-#include "../tools/zento-board/board_process.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -75,8 +75,8 @@ class TelemetryTest : public ::testing::Test {
     }
     std::vector<QString> attitude_labels() const {
         Zento& w = *window;
-        return {w.Label3->text(),  w.Label5->text(),  w.Label6->text(),  w.Label16->text(),
-                w.Label17->text(), w.Label18->text(), w.Label19->text(), w.Label20->text(),
+        return {w.Label3->text(),  w.Label5->text(),  w.Label6->text(),     w.Label16->text(),
+                w.Label17->text(), w.Label18->text(), w.Label19->text(),    w.Label20->text(),
                 w.Label21->text(), w.Label24->text(), w.iLabelX1->Caption()};
     }
     std::vector<QString> sensor_labels() const {
@@ -102,8 +102,7 @@ TEST_F(TelemetryTest, CaptionsBeforeTheFirstFrame) {
     EXPECT_EQ(attitude_labels(),
               (std::vector<QString>{"Height", "Roll", "Pitch", "Height", "Temp", "Pressure", "Yaw",
                                     "Pitch", "Roll", "Estimate Speed", "Temp"}));
-    EXPECT_EQ(sensor_labels(),
-              (std::vector<QString>{"X", "Y", "Z", "X", "Y", "Z", "X", "Y", "Z"}));
+    EXPECT_EQ(sensor_labels(), (std::vector<QString>{"X", "Y", "Z", "X", "Y", "Z", "X", "Y", "Z"}));
     EXPECT_FALSE(window->iLedRectangleX3->Active());
 }
 
@@ -112,9 +111,9 @@ TEST_F(TelemetryTest, AttitudeWorkedExample) {
     attitude(kAttitudeExample);
     EXPECT_EQ(attitude_labels(),
               (std::vector<QString>{"100m", "Roll:1.5", "Pitch:9", "Height:100m",
-                                    QString::fromUtf8("Temp:25\u2103"), "Press:101320Pa",
-                                    "Yaw:-30", "Pitch:9", "Roll:1.5",
-                                    "Attitude solution:10 Times per second", "25C"}));
+                                    QString::fromUtf8("Temp:25\u2103"), "Press:101320Pa", "Yaw:-30",
+                                    "Pitch:9", "Roll:1.5", "Attitude solution:10 Times per second",
+                                    "25C"}));
     EXPECT_DOUBLE_EQ(w.iLedBarX1->Position(), 100);
     EXPECT_DOUBLE_EQ(w.iThermometerX1->Position(), 25);
     EXPECT_DOUBLE_EQ(w.iCompassX1->Direction(), -30);
@@ -147,9 +146,9 @@ TEST_F(TelemetryTest, AttitudeFrameDrawsTheHorizonAtItsAngles) {
 TEST_F(TelemetryTest, SensorWorkedExample) {
     Zento& w = *window;
     sensor(kSensorExample);
-    EXPECT_EQ(sensor_labels(), (std::vector<QString>{" AX:16", " AY:-16", " AZ:16384", " GX:0",
-                                                     " GY:-5", " GZ:5", " HX:300", " HY:-300",
-                                                     " HZ:0"}));
+    EXPECT_EQ(sensor_labels(),
+              (std::vector<QString>{" AX:16", " AY:-16", " AZ:16384", " GX:0", " GY:-5", " GZ:5",
+                                    " HX:300", " HY:-300", " HZ:0"}));
     const LatestValues& r = w.latest_values;
     EXPECT_EQ((std::vector<std::string>{r.str_Xjiasudu, r.str_Yjiasudu, r.str_Zjiasudu,
                                         r.str_Xjiaosulv, r.str_Yjiaosulv, r.str_Zjiaosulv,
@@ -172,11 +171,11 @@ TEST_F(TelemetryTest, NegativeZeroShowsZeroEverywhere) {
     Zento& w = *window;
     attitude(words(7, 0x80, 0x00));
     sensor(words(9, 0x80, 0x00));
-    EXPECT_EQ(attitude_labels(),
-              (std::vector<QString>{"0m", "Roll:0", "Pitch:0", "Height:0m",
-                                    QString::fromUtf8("Temp:0\u2103"), "Press:0Pa", "Yaw:0",
-                                    "Pitch:0", "Roll:0", "Attitude solution:0 Times per second",
-                                    "0C"}));
+    EXPECT_EQ(
+        attitude_labels(),
+        (std::vector<QString>{"0m", "Roll:0", "Pitch:0", "Height:0m",
+                              QString::fromUtf8("Temp:0\u2103"), "Press:0Pa", "Yaw:0", "Pitch:0",
+                              "Roll:0", "Attitude solution:0 Times per second", "0C"}));
     for (const QString& t : sensor_labels())
         EXPECT_TRUE(t.endsWith(":0") && !t.contains('-')) << t.toStdString();
     EXPECT_EQ(w.latest_values.str_roll, "0");
@@ -307,7 +306,7 @@ TEST_F(TelemetryTest, FollowTheLatestAfterTheAxisWasDragged) {
     attitude(kAttitudeExample);
     w.iPlotX1->updateView();
     EXPECT_NEAR(w.iPlotX1->xRange().lower, 2, 1e-9); // stays where the user left it
-    w.Command6->click(); // "Follow the latest"
+    w.Command6->click();                             // "Follow the latest"
     w.iPlotX1->updateView();
     EXPECT_TRUE(w.iPlotX1->tracking());
     EXPECT_NEAR(w.iPlotX1->xRange().upper, 20, 1e-9);

@@ -66,7 +66,8 @@ class ZentoTest : public ::testing::Test {
     void expect_lamp_holds(Lamp* lamp, QTimer* timer, const std::function<void()>& pulse,
                            int pulses, int gap_ms, int hold_ms) {
         int went_out = 0;
-        const auto c = QObject::connect(lamp, &Lamp::activeChanged, [&](bool on) { went_out += !on; });
+        const auto c =
+            QObject::connect(lamp, &Lamp::activeChanged, [&](bool on) { went_out += !on; });
         QElapsedTimer gaps;
         qint64 longest_gap = 0;
         gaps.start();
@@ -182,7 +183,8 @@ TEST_F(ZentoTest, LogKeepsTheNewestLinesWithinItsBound) {
 TEST_F(ZentoTest, MessageLampStaysLitWhileMessagesComeAndGoesOutAfter400ms) {
     Zento& w = make();
     ASSERT_TRUE(wait_for([&] { return !w.Msg_Led->Active(); }));
-    expect_lamp_holds(w.Msg_Led, w.LED_Time, [&] { w.Show_msg("burst"); }, 10, 30, 400);
+    expect_lamp_holds(
+        w.Msg_Led, w.LED_Time, [&] { w.Show_msg("burst"); }, 10, 30, 400);
 }
 
 // ---- port connection --------------------------------------------------------------------------
@@ -429,13 +431,15 @@ TEST_F(ZentoTest, SteadyStreamKeepsRxdLitAndItGoesOut300msAfterTheLastEndByte) {
     Zento& w = make();
     connect_port();
     const std::vector<std::uint8_t> f = attitude_frame();
-    expect_lamp_holds(w.iLedRectangleX1, w.Timer2, [&] { port.feed(f); }, 20, 50, 300);
+    expect_lamp_holds(
+        w.iLedRectangleX1, w.Timer2, [&] { port.feed(f); }, 20, 50, 300);
 }
 
 TEST_F(ZentoTest, OneCommandLightsTxdFor200ms) {
     Zento& w = make();
     connect_port();
-    expect_lamp_holds(w.iLedRectangleX2, w.Timer3, [&] { w.Command4->click(); }, 1, 0, 200);
+    expect_lamp_holds(
+        w.iLedRectangleX2, w.Timer3, [&] { w.Command4->click(); }, 1, 0, 200);
 }
 
 // ---- commands ---------------------------------------------------------------------------------
@@ -573,8 +577,8 @@ TEST_F(ZentoTest, LayoutAndMenuAsDesigned) {
         {w.Command1, {84, 28, 49, 37}},
     };
     for (const auto& [widget, rect] : places)
-        EXPECT_EQ(widget->geometry(), rect) << widget->metaObject()->className() << " "
-                                            << widget->accessibleName().toStdString();
+        EXPECT_EQ(widget->geometry(), rect)
+            << widget->metaObject()->className() << " " << widget->accessibleName().toStdString();
     EXPECT_EQ(w.Command1->parentWidget(), w.Frame_Gyroscope);
     EXPECT_EQ(w.Command4->parentWidget(), w.Frame_Other);
     EXPECT_EQ(w.Label24->palette().color(QPalette::WindowText), QColor(Qt::red));

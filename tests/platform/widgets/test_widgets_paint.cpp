@@ -28,10 +28,10 @@ TEST(WidgetDefaults, FreshWidgetsHaveTheirStoredSizes) {
     LedRectangle labelled;
     labelled.setLabel(QStringLiteral("RXD"));
     const std::pair<QSize, QSize> sizes[] = {
-        {LedDiamond().sizeHint(), {21, 21}},     {LedRectangle().sizeHint(), {17, 17}},
-        {labelled.sizeHint(), {65, 13}},         {TextLabel().sizeHint(), {26, 14}},
-        {Compass().size(), {137, 137}},          {LedBar().size(), {17, 297}},
-        {Thermometer().size(), {33, 305}},       {SwitchLed().size(), {137, 41}}};
+        {LedDiamond().sizeHint(), {21, 21}}, {LedRectangle().sizeHint(), {17, 17}},
+        {labelled.sizeHint(), {65, 13}},     {TextLabel().sizeHint(), {26, 14}},
+        {Compass().size(), {137, 137}},      {LedBar().size(), {17, 297}},
+        {Thermometer().size(), {33, 305}},   {SwitchLed().size(), {137, 41}}};
     for (const auto& [got, want] : sizes)
         EXPECT_EQ(got, want);
 }
@@ -198,8 +198,8 @@ double angle_between(double a, double b) {
 
 TEST(CompassDial, RedPointerPointsAtTheHeadingAtAnyPixelRatio) {
     Compass c;
-    const std::pair<double, double> cases[] = {{0, 0},     {90, 90},       {180, 180},
-                                               {-90, 270}, {450, 90},      {-12.7, 347.3},
+    const std::pair<double, double> cases[] = {{0, 0},         {90, 90},        {180, 180},
+                                               {-90, 270},     {450, 90},       {-12.7, 347.3},
                                                {359.9, 359.9}, {-3276.7, 323.3}};
     for (qreal dpr : {1.0, 2.0})
         for (const auto& [set, expect] : cases) {
@@ -259,8 +259,8 @@ int lit_segments_in(const QImage& img, const LedBar& bar, bool* contiguous) {
 TEST(Bar, PictureLightsTheCountedSegmentsFromTheBottom) {
     // The count itself is checked in the scale tests; here the picture must match it.
     LedBar bar;
-    const std::pair<double, int> cases[] = {{0, 0},    {5.01, 2}, {50.5, 11}, {200, 40},
-                                            {250, 40}, {kInf, 40}, {-10, 0},  {kNaN, 0}};
+    const std::pair<double, int> cases[] = {{0, 0},    {5.01, 2},  {50.5, 11}, {200, 40},
+                                            {250, 40}, {kInf, 40}, {-10, 0},   {kNaN, 0}};
     for (const auto& [v, lit] : cases) {
         bar.setPosition(v);
         EXPECT_EQ(bar.litSegments(), lit) << v;
@@ -332,8 +332,9 @@ TEST(ThermometerColumn, HeightIsProportionalAndTheBulbAlwaysFilled) {
     t.setPosition(25);
     EXPECT_NEAR(column_height(render(t, 2.0), t), full / 2, 1.5);
     t.setPosition(kNaN); // no reading: the reservoir below the minimum is red all the same
-    EXPECT_TRUE(near_colour(pixel(render(t), {t.tubeRect().center().x(), t.tubeRect().bottom() + 2}),
-                            Thermometer::kColumnColor, 8));
+    EXPECT_TRUE(
+        near_colour(pixel(render(t), {t.tubeRect().center().x(), t.tubeRect().bottom() + 2}),
+                    Thermometer::kColumnColor, 8));
 }
 
 TEST(ThermometerColumn, ClipsAtBothEnds) {

@@ -93,9 +93,17 @@ TEST_F(BoardProcess, BadOptionsExitTwoWithAMessageAndTouchNothing) {
     // Each kind once (the option parser's own test has the values): unknown, missing value,
     // bad number, out of range, modes that do not go together, files that cannot be used.
     const std::vector<std::vector<std::string>> cases = {
-        {"--bogus"},         {"--rate"},         {"--rate", "fast"},      {"--faults", "1.5"},
-        {"--seed", "12abc"}, {"--out", file},    {"--seconds", "5"},      {"--fast"},
-        {"extra"},           {"--help=yes"},     {"--replay", tmp / "missing.bin"},
+        {"--bogus"},
+        {"--rate"},
+        {"--rate", "fast"},
+        {"--faults", "1.5"},
+        {"--seed", "12abc"},
+        {"--out", file},
+        {"--seconds", "5"},
+        {"--fast"},
+        {"extra"},
+        {"--help=yes"},
+        {"--replay", tmp / "missing.bin"},
         {"--out", file, "--seconds", "1", "--link", tmp / "com1"},
         {"--replay", file, "--out", file, "--seconds", "1"},
         {"--out", tmp.path(), "--seconds", "1"}, // a folder cannot be written as a file
@@ -139,9 +147,9 @@ TEST_F(BoardProcess, CaptureHoldsExactlySecondsTimesRateOfEachFrame) {
 TEST_F(BoardProcess, SameSeedSameBytesOnFileAndStandardOutput) {
     const std::string a = tmp / "a.bin", b = tmp / "b.bin";
     const auto capture = [&](const std::string& to, const char* seed, std::string* out = nullptr) {
-        return run({board_path(), "--out", to, "--seconds", "30", "--seed", seed, "--faults",
-                    "0.01"},
-                   out);
+        return run(
+            {board_path(), "--out", to, "--seconds", "30", "--seed", seed, "--faults", "0.01"},
+            out);
     };
     std::string out;
     ASSERT_EQ(capture(a, "99"), 0);
