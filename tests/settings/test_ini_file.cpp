@@ -1,11 +1,10 @@
 #include "settings/ini_file.h"
 #include "settings/port_config.h"
 
+#include "test_folder.h"
+
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <string>
 #include <tuple>
 #include <unistd.h>
@@ -18,35 +17,15 @@ namespace {
 // A fresh folder per test, removed afterwards.
 class IniTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::random_device rd;
-        dir = fs::temp_directory_path() /
-              ("zento-ini-" + std::to_string(rd()) + std::to_string(rd()));
-        fs::create_directories(dir);
-        file = dir / "Zento.ini";
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(dir, ec);
-    }
-    void put(const std::string& text) { put(file, text); }
-    static void put(const fs::path& p, const std::string& text) {
-        std::ofstream(p, std::ios::binary) << text;
-    }
-    std::string get() const {
-        std::ifstream in(file, std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    void put(const std::string& text) { tmp.put("Zento.ini", text); }
+    std::string get() const { return zento_test::read_text(file); }
     std::string port() const { return Read_ini("COM", "Port", file); }
-    std::string settings() const { return Read_ini("COM", "Settings", file); }
     std::size_t files_in_dir() const {
         return std::size_t(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
     }
 
-    fs::path dir, file;
+    zento_test::TempDir tmp;
+    const fs::path dir = tmp.path(), file = dir / "Zento.ini";
 };
 
 } // namespace
@@ -126,7 +105,7 @@ TEST_F(IniTest, BinaryAndHugeFiles) {
         huge += "filler=" + std::string(60, 'f') + "\r\n";
     put(huge + "[COM]\r\nPort=11\r\nSettings=57600,n,8,1\r\n");
     EXPECT_EQ(port(), "11");
-    EXPECT_EQ(settings(), "57600,n,8,1");
+    EXPECT_EQ(Read_ini("COM", "Settings", file), "57600,n,8,1");
     // One 10 MB line with no line end at all.
     put("[COM]\nPort=" + std::string(10'000'000, '9'));
     EXPECT_EQ(port(), std::string(254, '9'));
@@ -206,7 +185,7 @@ TEST_F(IniTest, WriteFailureIsReportedAndLosesNothing) {
 }
 
 TEST_F(IniTest, WriteFailsWhereNoFileCanBe) {
-    put(dir / "plain", "not a folder");
+    tmp.put("plain", "not a folder");
     IniWriteResult r = Write_ini("COM", "Port", "2", dir / "plain" / "Zento.ini");
     EXPECT_FALSE(r.ok);
     EXPECT_NE(r.error.find("Not a directory"), std::string::npos) << r.error;
@@ -219,8 +198,7 @@ TEST_F(IniTest, WriteFailsWhereNoFileCanBe) {
 }
 
 TEST_F(IniTest, WriteGoesThroughASymbolicLink) {
-    const fs::path real = dir / "real.ini";
-    put(real, "[COM]\nPort=1\n");
+    const fs::path real = tmp.put("real.ini", "[COM]\nPort=1\n");
     fs::create_symlink("real.ini", file);
     ASSERT_TRUE(Write_ini("COM", "Port", "2", file).ok);
     EXPECT_TRUE(fs::is_symlink(file));

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers for the main window tests: a temporary program folder, frames, waiting for events.
 #include "link/envelope.h"
+#include "test_folder.h"
 
 #include <QString>
 #include <QStringList>
@@ -9,39 +10,17 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <random>
 #include <string>
 #include <vector>
 
 namespace shell_test {
 
 // A temporary folder standing for the program's folder; removed with its contents.
-class ProgramDir {
-  public:
-    ProgramDir() {
-        std::random_device rd;
-        path_ = std::filesystem::temp_directory_path() /
-                ("zento-shell-" + std::to_string(rd()) + std::to_string(rd()));
-        std::filesystem::create_directories(path_);
-    }
-    ~ProgramDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    ProgramDir(const ProgramDir&) = delete;
-    ProgramDir& operator=(const ProgramDir&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-    QString qpath() const { return QString::fromStdString(path_.string()); }
-    std::filesystem::path ini() const { return path_ / "Zento.ini"; }
-    void write_ini(const std::string& text) const {
-        std::ofstream(ini(), std::ios::binary) << text;
-    }
-
-  private:
-    std::filesystem::path path_;
+struct ProgramDir : zento_test::TempDir {
+    QString qpath() const { return QString::fromStdString(path().string()); }
+    std::filesystem::path ini() const { return path() / "Zento.ini"; }
+    void write_ini(const std::string& text) const { put("Zento.ini", text); }
 };
 
 // Waits (processing events) until `done` holds; generous limit, never a timing assertion.

@@ -1,14 +1,12 @@
 // The board model as the generator builds it: seen whole, wound so that culling hides the faces
 // turned away, its markers where the screen arithmetic puts them; and the file writers.
 #include "make-model/board_mesh.h"
+#include "test_folder.h"
 #include "view3d/scene_math.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <set>
 
@@ -20,25 +18,6 @@ namespace {
 // Signed area of a screen triangle with y down: positive when its corners run clockwise.
 double screen_area(const ScreenPoint& a, const ScreenPoint& b, const ScreenPoint& c) {
     return double(b.x - a.x) * (c.y - a.y) - double(b.y - a.y) * (c.x - a.x);
-}
-
-// A fresh folder, removed with everything in it at the end of the test.
-struct TempDir {
-    std::string path;
-    TempDir() {
-        std::string t = (std::filesystem::temp_directory_path() / "zento-model-XXXXXX").string();
-        if (mkdtemp(t.data())) path = t;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        if (!path.empty()) std::filesystem::remove_all(path, ec);
-    }
-    std::string file(const std::string& name) const { return path + "/" + name; }
-};
-
-std::string read_all(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
 
 } // namespace
@@ -144,16 +123,15 @@ TEST(BoardModel, MaterialsAndParts) {
 }
 
 TEST(BoardModelFiles, WriteFileReplacesWholeOrReportsAndLeavesNothing) {
-    TempDir dir;
-    ASSERT_FALSE(dir.path.empty());
-    const std::string path = dir.file("liti8.x");
+    zento_test::TempDir dir;
+    const std::string path = dir / "liti8.x";
     std::string reason;
     ASSERT_TRUE(write_file(path, "first", reason)) << reason;
     ASSERT_TRUE(write_file(path, "second", reason)) << reason;
-    EXPECT_EQ(read_all(path), "second");
+    EXPECT_EQ(zento_test::read_text(path), "second");
     EXPECT_FALSE(std::ifstream(path + ".part").good());
 
-    const std::string bad = dir.file("missing/liti8.x");
+    const std::string bad = dir / "missing/liti8.x";
     EXPECT_FALSE(write_file(bad, "x", reason));
     EXPECT_NE(reason.find("missing/liti8.x.part"), std::string::npos) << reason;
     EXPECT_NE(reason.find("No such file or directory"), std::string::npos) << reason;

@@ -1,27 +1,16 @@
 // The model file reader: the file's own vertices, corner order, texture coordinates, colours and
 // material order come back; broken files are reported with their name and reason.
 #include "make-model/board_mesh.h"
+#include "test_folder.h"
 #include "view3d/xmesh.h"
 
 #include <gtest/gtest.h>
-
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 
 using namespace zento;
 
 namespace {
 
-struct Files {
-    QTemporaryDir dir;
-    std::string put(const QString& name, const std::string& bytes) {
-        QFile f(dir.filePath(name));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes.data(), qint64(bytes.size()));
-        return dir.filePath(name).toStdString();
-    }
-};
+using Files = zento_test::TempDir;
 
 std::string load_error(const std::string& path) {
     try {
@@ -139,8 +128,8 @@ TEST(XMesh, BrokenFilesAreReportedWithNameAndReason) {
     Files files;
     const std::string whole = model::write_x(model::board_mesh());
     const std::pair<std::string, const char*> cases[] = {
-        {files.dir.filePath("liti8.x").toStdString(), "No such file or directory"},
-        {files.dir.path().toStdString(), "directory"},
+        {files / "liti8.x", "No such file or directory"},
+        {files.path().string(), "directory"},
         {files.put("empty.x", ""), "not a DirectX .x file"},
         {files.put("obj.x", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"), "not a DirectX .x file"},
         {files.put("cut.x", whole.substr(0, whole.size() / 2)), ""},

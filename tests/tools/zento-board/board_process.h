@@ -1,5 +1,7 @@
 #pragma once
 // Test helpers: run the real zento-board (from ZENTO_BIN_DIR) and talk to its port.
+#include "test_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,8 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <poll.h>
 #include <signal.h>
@@ -37,38 +37,13 @@ inline std::string board_path() {
     return bin_dir() + "/zento-board";
 }
 
-// A temporary folder, removed with everything in it.
-class TempDir {
-  public:
-    TempDir() {
-        std::string tmpl = (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
-        tmpl += "/zento-board-test.XXXXXX";
-        if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = tmpl;
-    }
-    ~TempDir() {
-        const std::string cmd = "rm -rf '" + path_ + "'";
-        [[maybe_unused]] int rc = std::system(cmd.c_str());
-    }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
+using zento_test::read_bytes;
+using zento_test::TempDir;
+using zento_test::write_file;
 
 inline bool exists(const std::string& path) {
     struct stat st {};
     return lstat(path.c_str(), &st) == 0;
-}
-
-inline std::vector<std::uint8_t> read_file(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
-
-inline void write_file(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
 }
 
 // A child process with its standard output and error on pipes; killed if still running when

@@ -233,12 +233,13 @@ TEST(BoardLink, ReplacesLinksOnlyAndRemovesOnlyItsOwn) {
 
     write_file(path, "data");
     EXPECT_THROW(PortLink(path, "/dev/pts/x"), std::runtime_error);
-    EXPECT_EQ(read_file(path).size(), 4u);
+    EXPECT_EQ(read_bytes(path).size(), 4u);
     ASSERT_EQ(mkdir((tmp / "dir").c_str(), 0755), 0);
     EXPECT_THROW(PortLink(tmp / "dir", "/dev/pts/x"), std::runtime_error);
     EXPECT_TRUE(exists(tmp / "dir"));
     // No temporary names left beside the path.
-    EXPECT_EQ(std::system(("test $(ls -A '" + tmp.path() + "' | wc -l) -eq 2").c_str()), 0);
+    EXPECT_EQ(std::system(("test $(ls -A '" + tmp.path().string() + "' | wc -l) -eq 2").c_str()),
+              0);
 }
 
 TEST(BoardOptions, ParsesValuesAndModes) {

@@ -106,7 +106,7 @@ TEST_F(BoardProcess, BadOptionsExitTwoWithAMessageAndTouchNothing) {
         {"--replay", tmp / "missing.bin"},
         {"--out", file, "--seconds", "1", "--link", tmp / "com1"},
         {"--replay", file, "--out", file, "--seconds", "1"},
-        {"--out", tmp.path(), "--seconds", "1"}, // a folder cannot be written as a file
+        {"--out", tmp.path().string(), "--seconds", "1"}, // a folder cannot be written as a file
     };
     for (auto args : cases) {
         const std::string joined = args[0] + (args.size() > 1 ? " " + args[1] : "");
@@ -130,7 +130,7 @@ TEST_F(BoardProcess, CaptureHoldsExactlySecondsTimesRateOfEachFrame) {
                 nullptr, &err),
             0)
             << err;
-        const Decoded d = decode(read_file(file));
+        const Decoded d = decode(read_bytes(file));
         const std::size_t expect = std::size_t(4 * std::stoi(rate));
         EXPECT_EQ(d.attitude.size(), expect) << rate;
         EXPECT_EQ(d.sensor.size(), expect) << rate;
@@ -154,7 +154,7 @@ TEST_F(BoardProcess, SameSeedSameBytesOnFileAndStandardOutput) {
     std::string out;
     ASSERT_EQ(capture(a, "99"), 0);
     ASSERT_EQ(capture("-", "99", &out), 0);
-    const auto bytes = read_file(a);
+    const auto bytes = read_bytes(a);
     ASSERT_GT(bytes.size(), 20000u);
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), out);
     // The binary streams what the library builds for that seed.
@@ -164,7 +164,7 @@ TEST_F(BoardProcess, SameSeedSameBytesOnFileAndStandardOutput) {
         s.append_tick(lib, k);
     EXPECT_EQ(bytes, lib);
     ASSERT_EQ(capture(b, "100"), 0);
-    EXPECT_NE(bytes, read_file(b));
+    EXPECT_NE(bytes, read_bytes(b));
 }
 
 TEST_F(BoardProcess, LinkRefusesToReplaceARegularFileAndReplacesAStaleLink) {
@@ -173,7 +173,7 @@ TEST_F(BoardProcess, LinkRefusesToReplaceARegularFileAndReplacesAStaleLink) {
     std::string err;
     EXPECT_EQ(run({board_path(), "--link", file}, nullptr, &err), 2);
     EXPECT_NE(err.find(file), std::string::npos) << err;
-    EXPECT_EQ(read_file(file), (std::vector<std::uint8_t>{'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
+    EXPECT_EQ(read_bytes(file), (std::vector<std::uint8_t>{'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
 
     EXPECT_EQ(run({board_path(), "--link", tmp / "no/such/folder/com1"}, nullptr, &err), 2);
     EXPECT_NE(err.find("no/such/folder/com1"), std::string::npos) << err;
@@ -275,7 +275,7 @@ TEST_F(BoardProcess, FastReplayArrivesByteIdentical) {
     ASSERT_EQ(run({board_path(), "--out", cap, "--seconds", "60", "--rate", "50", "--seed", "12",
                    "--faults", "0.02"}),
               0);
-    const auto bytes = read_file(cap);
+    const auto bytes = read_bytes(cap);
     ASSERT_GT(bytes.size(), 100000u);
     Child board({board_path(), "--replay", cap, "--fast"});
     const auto path = board.first_line();
@@ -295,7 +295,7 @@ TEST_F(BoardProcess, FastReplayArrivesByteIdentical) {
 TEST_F(BoardProcess, PacedReplaySendsTheCapturedFramesInOrder) {
     const std::string cap = tmp / "cap.bin";
     ASSERT_EQ(run({board_path(), "--out", cap, "--seconds", "2", "--seed", "4"}), 0);
-    const Decoded want = decode(read_file(cap));
+    const Decoded want = decode(read_bytes(cap));
     Child board({board_path(), "--replay", cap, "--rate", "40"});
     const auto path = board.first_line();
     ASSERT_TRUE(path) << board.stderr_text();
@@ -323,7 +323,7 @@ TEST_F(BoardProcess, FaultsShowAsLogLinesInZentoDecode) {
         0);
     EXPECT_NE(err.find(" faults"), std::string::npos) << err;
     // The project's receiver keeps delivering frames through the faults.
-    const Decoded d = decode(read_file(cap));
+    const Decoded d = decode(read_bytes(cap));
     EXPECT_GT(d.attitude.size() + d.sensor.size(), std::size_t(2 * 2400 * 0.9));
     EXPECT_FALSE(d.logs.empty());
 

@@ -2,12 +2,12 @@
 #include "link/envelope.h"
 #include "telemetry/value_text.h"
 
+#include "test_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
@@ -39,13 +39,6 @@ std::string quote(const std::string& s) {
     return q + "'";
 }
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 class ZentoDecode : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -53,20 +46,8 @@ class ZentoDecode : public ::testing::Test {
         ASSERT_NE(bin, nullptr) << "ZENTO_BIN_DIR is not set (run through ctest)";
         tool_ = fs::path(bin) / "zento-decode";
         ASSERT_TRUE(fs::exists(tool_)) << tool_;
-        std::string tmpl = (fs::temp_directory_path() / "zento-decode-test.XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl;
     }
-    void TearDown() override {
-        if (!dir_.empty()) fs::remove_all(dir_);
-    }
-
-    fs::path write(const std::string& name, const Bytes& bytes) {
-        const fs::path p = dir_ / name;
-        std::ofstream(p, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        return p;
-    }
+    fs::path write(const std::string& name, const Bytes& bytes) { return tmp.put(name, bytes); }
 
     // Runs the tool with the arguments; `input` (a shell redirection or pipe) feeds it.
     Result run(const std::vector<std::string>& args, const std::string& input = "</dev/null",
@@ -79,12 +60,13 @@ class ZentoDecode : public ::testing::Test {
         const int rc = std::system(cmd.c_str());
         Result r;
         r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-        r.out = slurp(dir_ / "out");
-        r.err = slurp(dir_ / "err");
+        r.out = zento_test::read_text(dir_ / "out");
+        r.err = zento_test::read_text(dir_ / "err");
         return r;
     }
 
-    fs::path tool_, dir_;
+    zento_test::TempDir tmp;
+    fs::path tool_, dir_ = tmp.path();
 };
 
 Bytes cat(std::initializer_list<Bytes> parts) {
