@@ -96,7 +96,7 @@ bool DrawingSurface::create() {
     auto context = std::make_unique<QOpenGLContext>();
     context->setFormat(f);
     if (!context->create()) return false;
-    auto offscreen = std::make_unique<QOffscreenSurface>(nullptr, this);
+    auto offscreen = std::make_unique<QOffscreenSurface>();
     offscreen->setFormat(context->format());
     offscreen->create();
     if (!offscreen->isValid() || !context->makeCurrent(offscreen.get())) return false;
@@ -132,6 +132,11 @@ QSize DrawingSurface::targetSize() const {
 }
 
 void DrawingSurface::render() {
+    draw();
+    update(); // a grabbed frame is the one on screen too
+}
+
+void DrawingSurface::draw() {
     if (!isValid() || !paint) return;
     makeCurrent();
     if (fbo_->size() != targetSize()) { // moved to a screen of another pixel ratio
@@ -151,7 +156,6 @@ void DrawingSurface::render() {
     doneCurrent();
     image_.mirror();
     image_.setDevicePixelRatio(devicePixelRatioF());
-    update(); // a grabbed frame is the one on screen too
 }
 
 QImage DrawingSurface::grabFramebuffer() {
@@ -160,12 +164,13 @@ QImage DrawingSurface::grabFramebuffer() {
 }
 
 void DrawingSurface::paintEvent(QPaintEvent* event) {
-    if (image_.isNull()) render(); // the first frame, when the window first shows
+    if (image_.isNull()) draw(); // the first frame, when the window first shows
     QPainter p(this);
+    p.setClipRegion(event->region());
     if (image_.isNull())
-        p.fillRect(event->rect(), Qt::black);
+        p.fillRect(rect(), Qt::black);
     else
-        p.drawImage(event->rect(), image_, event->rect());
+        p.drawImage(QPoint(0, 0), image_);
 }
 
 Big3D::Big3D(const LatestValues& values, QString programFolder, QWidget* parent)

@@ -76,6 +76,7 @@ class DrawingSurface : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    void draw(); // render without asking for a paint
     std::unique_ptr<QOpenGLContext> context_;
     std::unique_ptr<QOffscreenSurface> offscreen_;
     std::unique_ptr<QOpenGLFramebufferObject> fbo_;
