@@ -2,7 +2,7 @@
 // batch procedure of the port's receive event.
 #include "link/envelope.h"
 #include "link/receiver.h"
-#include "platform/serial/serial_port.h"
+#include "platform/serial/mock_serial_port.h"
 
 #include <gtest/gtest.h>
 
@@ -282,27 +282,10 @@ TEST(Receiver, LongInputKeepsEveryBound) {
 // ---- the receive event, through a small fake port ----
 
 namespace {
-struct FakePort : SerialPort {
-    Events calls;
+// The test double's property log, with Input read from given batches and any event.
+struct FakePort : MockSerialPort {
     std::vector<Bytes> batches;
     int event = kCommEventReceive;
-    std::int16_t threshold = 1;
-    void setInputLen(std::int16_t) override {}
-    void setInputMode(std::int32_t) override {}
-    void setInBufferCount(std::int16_t n) override { calls.push_back("in=" + std::to_string(n)); }
-    void setOutBufferCount(std::int16_t n) override { calls.push_back("out=" + std::to_string(n)); }
-    void setRThreshold(std::int16_t t) override {
-        calls.push_back("rth=" + std::to_string(threshold = t));
-    }
-    std::int16_t RThreshold() const override { return threshold; }
-    void setCommPort(std::int16_t) override {}
-    std::int16_t CommPort() const override { return 1; }
-    bool setSettings(const std::string&) override { return true; }
-    std::string Settings() const override { return "115200,n,8,1"; }
-    bool PortOpen() const override { return true; }
-    bool setPortOpen(bool) override { return true; }
-    std::string lastError() const override { return {}; }
-    bool Output(std::span<const std::uint8_t>) override { return true; }
     std::vector<std::uint8_t> Input() override {
         calls.emplace_back("input");
         Bytes b = batches.front();
@@ -314,7 +297,7 @@ struct FakePort : SerialPort {
 struct SeesThreshold : Recorder {
     FakePort* port = nullptr;
     void Rec_attitude(std::span<const std::uint8_t> f) override {
-        events.push_back("rth seen " + std::to_string(port->threshold));
+        events.push_back("rth seen " + std::to_string(port->RThreshold()));
         Recorder::Rec_attitude(f);
     }
 };
@@ -323,13 +306,15 @@ struct SeesThreshold : Recorder {
 TEST(Receiver, ReceiveEventBatchProcedure) {
     const Bytes a = plain(kTypeAttitude, 50);
     FakePort port;
+    port.setRThreshold(1);
+    port.calls.clear();
     SeesThreshold r;
     r.port = &port;
     r.lamps = false;
     Receiver rx(r);
     port.batches = {Bytes(a.begin(), a.begin() + 9), Bytes(a.begin() + 9, a.end())};
     rx.OnComm(port);
-    EXPECT_EQ(port.calls, (Events{"rth=0", "input", "rth=1"}));
+    EXPECT_EQ(port.calls, (Events{"RThreshold=0", "input", "RThreshold=1"}));
     // Overflow: both buffers emptied, message, the half-collected frame kept.
     port.event = kCommEventRxOver;
     rx.OnComm(port);
@@ -344,6 +329,6 @@ TEST(Receiver, ReceiveEventBatchProcedure) {
     EXPECT_EQ(r.events, (Events{"log,ComPort Buffer Overflow!", "rth seen 0", ok(a)}));
     EXPECT_EQ(std::count(port.calls.begin(), port.calls.end(), "input"), 2);
     EXPECT_EQ(Events(port.calls.begin() + 3, port.calls.begin() + 7),
-              (Events{"rth=0", "in=0", "out=0", "rth=1"}));
-    EXPECT_EQ(port.threshold, 1);
+              (Events{"RThreshold=0", "InBufferCount=0", "OutBufferCount=0", "RThreshold=1"}));
+    EXPECT_EQ(port.RThreshold(), 1);
 }
