@@ -85,9 +85,7 @@ TEST(AttitudeIndicator, SizesAndStrip) {
     const QImage& s = ind.strip();
     ASSERT_EQ(s.size(), QSize(kStripWidth, kStripHeight));
     EXPECT_EQ(s.format(), ind.picture().format()); // pre-converted, no conversion per blit
-    for (int y = 0; y < kStripHeight; ++y)
-        for (int x = 0; x < kStripWidth; ++x)
-            ASSERT_EQ(pix(s, x, y), strip_at(x, y)) << x << ',' << y;
+    // (Its pixels: the pitch test compares whole pictures with the generated strip.)
 }
 
 TEST(AttitudeIndicator, ConstructorDrawsTheLevelPicture) {

@@ -225,19 +225,6 @@ TEST(CompassDial, NonFiniteDirectionDrawsTheDialWithoutPointer) {
     EXPECT_LT(angle_between(red_pixels(render(c)).angle, 90), 4.0);
 }
 
-TEST(CompassDial, ResizeRedrawsTheFaceAtTheNewSize) {
-    Compass c;
-    c.setDirection(90);
-    (void)render(c); // fills the face cache at 137 x 137
-    c.resize(220, 220);
-    const QImage big = render(c);
-    EXPECT_NE(pixel(big, {110, 2}), kBackdrop);
-    EXPECT_NE(pixel(big, {2, 110}), kBackdrop);
-    const RedPixels red = red_pixels(big);
-    EXPECT_LT(angle_between(red.angle, 90), 4.0);
-    EXPECT_GT(red.reach, 110 * 0.6);
-}
-
 // ---- bar --------------------------------------------------------------------------------
 
 // Segments whose centre shows their lit colour; false in *contiguous when not all at the bottom.
