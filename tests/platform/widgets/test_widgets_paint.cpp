@@ -1,5 +1,5 @@
 // Painting of the instrument widgets: stored sizes, lamp colours, pointer direction, lit
-// segments, column height, clipping of out-of-range and non-finite values, repaint economy.
+// segments, column height, clipping of out-of-range and non-finite values, cached parts.
 #include "platform/widgets/widgets.h"
 #include "widget_test_util.h"
 
@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <limits>
 #include <numbers>
 
@@ -417,66 +416,6 @@ TEST(Caches, HighRatioPaintsInDevicePixels) {
         for (int x = 0; x + 1 < img.width(); x += 2)
             differ += img.pixel(x, y) != img.pixel(x + 1, y);
     EXPECT_GT(differ, 200);
-}
-
-// ---- repaint economy --------------------------------------------------------------------
-
-TEST(Repaint, OnlyAChangeInWhatIsShownSchedulesARepaint) {
-    QWidget window;
-    window.resize(400, 400);
-    auto* compass = new Compass(&window);
-    auto* bar = new LedBar(&window);
-    bar->move(150, 0);
-    auto* thermo = new Thermometer(&window);
-    thermo->move(180, 0);
-    auto* lamp = new LedRectangle(&window);
-    lamp->move(0, 150);
-    auto* sw = new SwitchLed(&window);
-    sw->move(0, 200);
-    auto* label = new TextLabel(&window);
-    label->move(0, 260);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    settle();
-
-    const QString c25 = QStringLiteral("25C");
-    const struct {
-        QWidget* w;
-        std::function<void()> change;
-        bool repaint;
-        const char* what;
-    } steps[] = {
-        {compass, [&] { compass->setDirection(10); }, true, "compass 10"},
-        {compass, [&] { compass->setDirection(10); }, false, "compass 10 again"},
-        {compass, [&] { compass->setDirection(370); }, false, "compass 370: same heading"},
-        {compass, [&] { compass->setDirection(kNaN); }, true, "compass NaN"},
-        {compass, [&] { compass->setDirection(kInf); }, false, "compass inf: no pointer still"},
-        {bar, [&] { bar->setPosition(100); }, true, "bar 100"},
-        {bar, [&] { bar->setPosition(99); }, false, "bar 99: same segments"},
-        {bar, [&] { bar->setPosition(250); }, true, "bar 250"},
-        {bar, [&] { bar->setPosition(300); }, false, "bar 300: still full"},
-        {thermo, [&] { thermo->setPosition(20); }, true, "thermometer 20"},
-        {thermo, [&] { thermo->setPosition(20); }, false, "thermometer 20 again"},
-        {thermo, [&] { thermo->setPosition(60); }, true, "thermometer 60"},
-        {thermo, [&] { thermo->setPosition(70); }, false, "thermometer 70: still full"},
-        {lamp, [&] { lamp->setActive(true); }, true, "lamp on"},
-        {lamp, [&] { lamp->setActive(true); }, false, "lamp on again"},
-        {sw, [&] { sw->setActive(true); }, true, "switch on"},
-        {sw, [&] { sw->setActive(true); }, false, "switch on again"},
-        {label, [&] { label->setCaption(c25); }, true, "label 25C"},
-        {label, [&] { label->setCaption(c25); }, false, "label 25C again"},
-    };
-    for (const auto& s : steps) {
-        PaintCounter counter(s.w);
-        s.change();
-        if (s.repaint)
-            (void)QTest::qWaitFor([&] { return counter.count > 0; }, 5000);
-        else
-            settle();
-        s.w->removeEventFilter(&counter);
-        EXPECT_EQ(counter.count > 0, s.repaint) << s.what;
-    }
-    EXPECT_EQ(bar->Position(), 300); // the value is kept even when nothing is repainted
 }
 
 } // namespace

@@ -1,10 +1,7 @@
 #pragma once
 // Helpers for the widget tests: render a widget into an image and look at its pixels.
 #include <QColor>
-#include <QCoreApplication>
-#include <QEvent>
 #include <QImage>
-#include <QObject>
 #include <QPoint>
 #include <QWidget>
 
@@ -44,27 +41,6 @@ inline bool near_colour(const QColor& a, const QColor& b, int tol = 6) {
 // Pointer red: strong red, little green or blue.
 inline bool is_red(const QColor& c) {
     return c.red() > 190 && c.green() < 70 && c.blue() < 70;
-}
-
-// Counts the paint events a widget receives.
-class PaintCounter : public QObject {
-  public:
-    explicit PaintCounter(QWidget* w) { w->installEventFilter(this); }
-    int count = 0;
-
-  protected:
-    bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::Paint) ++count;
-        return false;
-    }
-};
-
-// Delivers everything pending (update requests included).
-inline void settle() {
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-    }
 }
 
 } // namespace zento::test
