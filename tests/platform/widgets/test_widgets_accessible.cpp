@@ -214,21 +214,4 @@ TEST_F(AccessibleEvents, GaugesTellValueChangesOfWhatTheyShow) {
     EXPECT_EQ(count(&l, QAccessible::NameChanged), 1);
 }
 
-TEST(AccessibleEventsDefault, NothingIsSentWhileNoClientListens) {
-    // No sink and no accessibility client (the offscreen platform has none): the widgets
-    // build no events and Qt's update handler hears nothing.
-    std::vector<Seen> seen;
-    g_seen = &seen;
-    const QAccessible::UpdateHandler before = QAccessible::installUpdateHandler(record);
-    ASSERT_FALSE(QAccessible::isActive());
-    EXPECT_FALSE(accessible_events::wanted());
-    Compass c;
-    LedRectangle lamp;
-    c.setDirection(45);
-    lamp.setActive(true);
-    QAccessible::installUpdateHandler(before);
-    g_seen = nullptr;
-    EXPECT_TRUE(seen.empty());
-}
-
 } // namespace
