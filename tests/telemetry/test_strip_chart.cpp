@@ -123,20 +123,6 @@ TEST_F(StripChartTest, LegendAndToolbarLeaveTheDataFree) {
     EXPECT_GE(px, data.right() - 1);
 }
 
-TEST_F(StripChartTest, PointLandsInItsChannelWithClockTime) {
-    for (int k = 0; k < 12; ++k) {
-        now = 2000.0 + 0.25 * k;
-        ASSERT_TRUE(chart.addPoint(k, 10.5 + k));
-    }
-    now = 3000.0;
-    ASSERT_TRUE(chart.addPoint(4, -163.84));
-    for (int k = 0; k < 12; ++k) {
-        EXPECT_EQ(chart.pointCount(k), k == 4 ? 2 : 1) << k;
-        EXPECT_DOUBLE_EQ(last(k, true), k == 4 ? 3000.0 : 2000.0 + 0.25 * k) << k;
-        EXPECT_DOUBLE_EQ(last(k, false), k == 4 ? -163.84 : 10.5 + k) << k;
-    }
-}
-
 TEST_F(StripChartTest, BadInputIsRejectedOrKeptSafely) {
     chart.addPoint(0, 5.0);
     testing::internal::CaptureStderr();
