@@ -250,8 +250,10 @@ TEST(Big3DRender, RollPitchAndYawTurnTheModelAndTheLinesShowTheValues) {
          {&win.values.str_roll, &win.values.str_pitch, &win.values.str_Xjiaosulv,
           &win.values.str_Yjiaosulv, &win.values.str_Zjiaosulv, &win.values.str_Xjiasudu,
           &win.values.str_Yjiasudu, &win.values.str_Zjiasudu, &win.values.str_Xcichang,
-          &win.values.str_Ycichang, &win.values.str_Zcichang})
-        *text = std::to_string(++k * 1237 % 20001 - 10000) + (k % 3 ? "" : ".25");
+          &win.values.str_Ycichang, &win.values.str_Zcichang}) {
+        *text = std::to_string(k * 1237 % 20001 - 10000) + (k % 3 ? "" : ".25");
+        ++k;
+    }
     f = frame_of(*win.w);
     expect_overlay(f, win.w->font(), expected_lines(win.values));
 }
@@ -403,8 +405,9 @@ TEST(Big3DFailure, MissingOrBrokenFilesAreReportedAndEndTheProgram) {
         const QString text = win.boxes[0].text;
         EXPECT_EQ(win.boxes[0].caption, "Zento");
         EXPECT_TRUE(text.contains(path) && text.contains(c.reason)) << text.toStdString();
-        if (c.reason.isEmpty()) // whatever the reader's words, a reason follows the name
+        if (c.reason.isEmpty()) { // whatever the reader's words, a reason follows the name
             EXPECT_GT(text.size(), path.size() + 30) << text.toStdString();
+        }
         EXPECT_EQ(win.ends, 1);
         EXPECT_FALSE(win.w->Timer1->isActive());
         win.w->Show3D();
