@@ -167,7 +167,7 @@ TEST_F(BoardProcess, SameSeedSameBytesOnFileAndStandardOutput) {
     EXPECT_NE(bytes, read_bytes(b));
 }
 
-TEST_F(BoardProcess, LinkRefusesToReplaceARegularFileAndReplacesAStaleLink) {
+TEST_F(BoardProcess, LinkThatCannotBeMadeIsReportedAndTouchesNothing) {
     const std::string file = tmp / "com1";
     write_file(file, "keep me");
     std::string err;
@@ -177,18 +177,7 @@ TEST_F(BoardProcess, LinkRefusesToReplaceARegularFileAndReplacesAStaleLink) {
 
     EXPECT_EQ(run({board_path(), "--link", tmp / "no/such/folder/com1"}, nullptr, &err), 2);
     EXPECT_NE(err.find("no/such/folder/com1"), std::string::npos) << err;
-
-    const std::string link = tmp / "com2";
-    ASSERT_EQ(symlink("/dev/pts/nonexistent-zento", link.c_str()), 0);
-    Child board({board_path(), "--link", link});
-    const auto path = board.first_line();
-    ASSERT_TRUE(path) << board.stderr_text();
-    char target[256] = {};
-    ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
-    EXPECT_EQ(*path, target);
-    board.signal(SIGINT);
-    EXPECT_EQ(board.wait(), 0) << board.stderr_text();
-    EXPECT_FALSE(exists(link));
+    // (A stale link is replaced: the link's own test.)
 }
 
 TEST_F(BoardProcess, PortRoundTripWithBothCommands) {
