@@ -303,6 +303,14 @@ void Zento::build_controls() {
     Command4 = button(Frame_Other, QStringLiteral("Height Zero"), 8, 16, 105, 25);
     connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
 
+    // The labels that every frame rewrites paint their own background: a new text then repaints
+    // the label alone, not the group frame beneath it (border and title laid out again), which
+    // on a live stream was most of the window's painting. None of them overlaps another control.
+    for (QLabel* l : {Label3, Label5, Label6, Label7, Label8, Label9, Label10, Label11, Label12,
+                      Label13, Label14, Label15, Label16, Label17, Label18, Label19, Label20,
+                      Label21, Label24})
+        l->setAutoFillBackground(true);
+
     // ---- message panel
     iPanelX1 = new Panel(client);
     iPanelX1->setGeometry(0, 488, 1017, 93);
@@ -516,6 +524,8 @@ void Zento::closeEvent(QCloseEvent* event) {
 
 void Zento::MSComm_OnComm() {
     receiver.OnComm(port_);
+    // The chart's new points go into the same paint pass as the labels they came with.
+    iPlotX1->flush();
 }
 
 double Zento::chart_divisor(const QComboBox* chooser) const {

@@ -421,12 +421,21 @@ void StripChart::scheduleRedraw() {
     }
 }
 
+void StripChart::flush() {
+    if (!dirty_ || !isVisible() || (since_redraw_.isValid() && since_redraw_.elapsed() < kFrameIntervalMs)) {
+        return;
+    }
+    redraw_timer_->stop();
+    redraw();
+}
+
 void StripChart::redraw() {
     updateView();
     if (!isVisible()) {
         return; // stays dirty: drawn when shown
     }
     dirty_ = false;
+    since_redraw_.start();
     plot_->replot(QCustomPlot::rpQueuedRefresh);
 }
 

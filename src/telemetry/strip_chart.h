@@ -26,6 +26,7 @@
 //    newest point, so a slow stream holds its 30 minutes too, not hours; beyond that the oldest
 //    points are dropped, the memory being compacted in batches;
 //  - a redraw scans only the points inside the visible key range (binary search on time).
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <array>
@@ -102,6 +103,10 @@ class StripChart : public QWidget {
     void updateView();
     // True while a redraw is scheduled.
     bool redrawPending() const;
+    // Draws what was added now if the last redraw is at least kFrameIntervalMs old; otherwise
+    // the scheduled redraw stays. For a caller that has just added a batch of points: the chart
+    // then joins the paint pass of the rest of the window instead of causing one of its own.
+    void flush();
 
     // Draws the chart scaled onto the printer's page. Returns false (and emits message()) if
     // the printer cannot be painted on.
@@ -139,6 +144,7 @@ class StripChart : public QWidget {
     QToolButton* print_button_ = nullptr;
     QToolButton* save_button_ = nullptr;
     QTimer* redraw_timer_ = nullptr;
+    QElapsedTimer since_redraw_; // since the last redraw
     std::array<QCPGraph*, kChannelCount> graphs_{};
     std::array<QSharedPointer<ChannelHistory>, kChannelCount> history_{};
     std::function<double()> clock_;

@@ -54,6 +54,10 @@ QtSerialPortControl::QtSerialPortControl(QString program_dir, QObject* parent)
     // QSerialPort's own buffer is drained on every readyRead; the bound is a backstop.
     serial_.setReadBufferSize(64 * 1024);
     connect(&serial_, &QSerialPort::readyRead, this, &QtSerialPortControl::on_ready_read);
+    pace_timer_ = new QTimer(this);
+    pace_timer_->setSingleShot(true);
+    pace_timer_->setTimerType(Qt::PreciseTimer);
+    connect(pace_timer_, &QTimer::timeout, this, &QtSerialPortControl::deliver);
     connect(&serial_, &QSerialPort::errorOccurred, this, &QtSerialPortControl::on_error);
 }
 
@@ -184,7 +188,17 @@ void QtSerialPortControl::on_ready_read() {
     const auto* p = reinterpret_cast<const std::uint8_t*>(data.constData());
     input_.insert(input_.end(), p, p + take);
     if (take < std::size_t(data.size())) overflow_ = true;
-    if (!in_handler_) deliver();
+    if (!in_handler_) deliver_paced();
+}
+
+void QtSerialPortControl::deliver_paced() {
+    const qint64 since = since_event_.isValid() ? since_event_.elapsed() : -1;
+    if (min_event_interval_ms_ == 0 || since < 0 || since >= min_event_interval_ms_) {
+        pace_timer_->stop();
+        deliver();
+    } else if (!pace_timer_->isActive()) {
+        pace_timer_->start(int(min_event_interval_ms_ - since));
+    }
 }
 
 void QtSerialPortControl::schedule_delivery() {
@@ -205,6 +219,7 @@ void QtSerialPortControl::deliver() {
         return;
     }
     in_handler_ = true;
+    since_event_.start();
     OnComm();
     in_handler_ = false;
 }

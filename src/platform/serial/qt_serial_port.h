@@ -11,13 +11,23 @@
 // arrive while it runs are announced again after it returns, and setting RThreshold back to 1
 // with bytes waiting raises it again from the event loop.
 //
+// Pacing: OnComm for arriving bytes is raised at most once per minEventInterval() (default
+// kMinEventIntervalMs). Bytes that arrive sooner after the previous event wait for the rest of
+// the interval and are announced together. Each event can repaint the whole window, so on a fast
+// line this bounds the UI's work per second, at the cost of at most that much delay; at the
+// board's own rate (a tick every 50 ms) every tick is announced the moment it arrives.
+//
 // A port that fails while open (device unplugged, I/O error) is closed and OnFailure raised
 // once with the device and the system's reason; nothing is retried.
 #include "platform/serial/serial_port.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+#include <QTimer>
+
+#include <algorithm>
 
 #include <functional>
 #include <string>
@@ -29,6 +39,7 @@ class QtSerialPortControl : public QObject, public SerialPort {
     Q_OBJECT
   public:
     static constexpr std::size_t kInputCapacity = std::size_t(1) << 20;
+    static constexpr int kMinEventIntervalMs = 10;
 
     // `program_dir`: the program's folder, whose "ports" folder may hold com<n> links.
     explicit QtSerialPortControl(QString program_dir, QObject* parent = nullptr);
@@ -60,6 +71,10 @@ class QtSerialPortControl : public QObject, public SerialPort {
     };
     Target resolve(int port) const;
 
+    // 0: every arrival is announced at once.
+    void setMinEventInterval(int ms) { min_event_interval_ms_ = std::max(0, ms); }
+    int minEventInterval() const { return min_event_interval_ms_; }
+
     // The underlying port, for inspection.
     const QSerialPort& device() const { return serial_; }
     // Bytes waiting in the adapter's input buffer.
@@ -73,6 +88,7 @@ class QtSerialPortControl : public QObject, public SerialPort {
     void on_error(QSerialPort::SerialPortError error);
     void schedule_delivery();
     void deliver();
+    void deliver_paced();
     void fail(const QString& reason, unsigned generation);
 
     QSerialPort serial_;
@@ -91,6 +107,9 @@ class QtSerialPortControl : public QObject, public SerialPort {
     bool in_handler_ = false;
     bool delivery_queued_ = false;
     bool failing_ = false;
+    int min_event_interval_ms_ = kMinEventIntervalMs;
+    QElapsedTimer since_event_; // since the last OnComm
+    QTimer* pace_timer_ = nullptr;
     unsigned generation_ = 0; // counts opens, so a late failure never closes a newer opening
 };
 

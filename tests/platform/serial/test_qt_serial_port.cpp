@@ -258,3 +258,25 @@ TEST_F(QtSerialTest, ComNumbersFollowTheSystemListAfterThePortsFolder) {
     EXPECT_EQ(p.deviceFor(2), pty.slave().substr(5));
     EXPECT_EQ(p.deviceFor(1), "ttyUSB2");
 }
+
+TEST_F(QtSerialTest, BytesArrivingSoonAfterAnEventWaitAndComeTogetherNoneLost) {
+    link_com(1, pty.slave());
+    QtSerialPortControl& p = make();
+    p.setMinEventInterval(2000); // long enough that the steps below fall inside one interval
+    p.setRThreshold(1);
+    p.setCommPort(1);
+    ASSERT_TRUE(p.setPortOpen(true)) << p.lastError();
+    const std::vector<std::uint8_t> data = pattern(300);
+    const auto part = [&](int k) {
+        return std::vector<std::uint8_t>(data.begin() + 100 * k, data.begin() + 100 * (k + 1));
+    };
+    ASSERT_TRUE(pty.write_all(part(0)));
+    ASSERT_TRUE(wait_for([&] { return received.size() == 100; })); // the first: at once
+    ASSERT_TRUE(pty.write_all(part(1)));
+    ASSERT_TRUE(wait_for([&] { return p.waiting() == 100; })); // read, held back
+    EXPECT_EQ(events.size(), 1u);
+    ASSERT_TRUE(pty.write_all(part(2)));
+    ASSERT_TRUE(wait_for([&] { return received.size() == 300; }));
+    EXPECT_EQ(received, data);
+    EXPECT_EQ(events, (std::vector<int>{kCommEventReceive, kCommEventReceive}));
+}
