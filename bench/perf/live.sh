@@ -33,6 +33,9 @@ if [ -f "$BIN/Zento.ini" ]; then
 fi
 mkdir -p "$BIN/ports"
 link="$BIN/ports/com$port"
+# One live run per program folder at a time: two would share the port link (and each other's CPU).
+exec 9>"$BIN/ports/.live-lock"
+flock 9
 tmp=$(mktemp -d)
 zento_pid=""
 board_pid=""
@@ -53,12 +56,12 @@ cpu_ticks() { awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$1/stat"; }
 status_kib() { awk -v k="$2:" '$1 == k { print $2 }' "/proc/$1/status"; }
 now_s() { date +%s.%N; }
 
-"$BIN/zento" >"$tmp/zento.out" 2>&1 &
+"$BIN/zento" >"$tmp/zento.out" 2>&1 9>&- &
 zento_pid=$!
 win=$(timeout 20 xdotool search --sync --name '^Tavro AHRS DEMO$' | head -1) || true
 [ -n "$win" ] || { echo "live.sh: the main window did not appear" >&2; exit 1; }
 
-"$BIN/zento-board" --link "$link" --rate "$RATE" --seed 11 >"$tmp/board.out" 2>"$tmp/board.err" &
+"$BIN/zento-board" --link "$link" --rate "$RATE" --seed 11 >"$tmp/board.out" 2>"$tmp/board.err" 9>&- &
 board_pid=$!
 for _ in $(seq 100); do [ -s "$tmp/board.out" ] && break; sleep 0.05; done
 device=$(head -1 "$tmp/board.out")
