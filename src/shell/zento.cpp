@@ -28,6 +28,7 @@
 #include <QPushButton>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <QRegion>
 #include <QTimer>
 
 #include <cmath>
@@ -199,12 +200,23 @@ void Zento::build_controls() {
     iLedBarX1->setAccessibleName(QStringLiteral("Height"));
     Label3 = label(f, QStringLiteral("Height"), 40, 328, 49, 17);
     Label3->setFont(font_xinsongti(9));
+    // Its last column lies under the IMU frame's left edge: masked off, so that a new altitude
+    // repaints the label alone and not that frame (the column never shows text).
+    Label3->setMask(QRegion(0, 0, 48, 17));
 
     iPlotX1 = new StripChart(f);
     iPlotX1->setGeometry(72, 16, 777, 313);
     iPlotX1->setAccessibleName(QStringLiteral("Strip chart"));
     Command6 = button(f, QStringLiteral("Follow the latest"), 739, 20, 105, 25);
     Command6->raise(); // drawn over the chart's top right corner
+    {
+        // Repainted with the chart at every redraw: painting its own background (the chart's
+        // colour, so its rounded corners look as before) spares the telemetry frame beneath.
+        QPalette pal = Command6->palette();
+        pal.setColor(QPalette::Window, StripChart::kBackgroundColor);
+        Command6->setPalette(pal);
+        Command6->setAutoFillBackground(true);
+    }
     connect(Command6, &QPushButton::clicked, this, [this] { Command6_Click(); });
 
     iCompassX1 = new Compass(f);
@@ -303,13 +315,6 @@ void Zento::build_controls() {
     Command4 = button(Frame_Other, QStringLiteral("Height Zero"), 8, 16, 105, 25);
     connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
 
-    // The labels that every frame rewrites paint their own background: a new text then repaints
-    // the label alone, not the group frame beneath it (border and title laid out again), which
-    // on a live stream was most of the window's painting. None of them overlaps another control.
-    for (QLabel* l : {Label3, Label5, Label6, Label7, Label8, Label9, Label10, Label11, Label12,
-                      Label13, Label14, Label15, Label16, Label17, Label18, Label19, Label20,
-                      Label21, Label24})
-        l->setAutoFillBackground(true);
 
     // ---- message panel
     iPanelX1 = new Panel(client);
@@ -331,6 +336,21 @@ void Zento::build_controls() {
     Command3 = button(iPanelX1, QStringLiteral("Clear"), 936, 32, 57, 25);
     Command3->raise(); // over the right end of the log text
     connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
+
+    // The controls that the stream changes paint their own background: a change then repaints
+    // the control alone, not the group frame beneath it (its border and title drawn and laid out
+    // again), which on a live stream was most of the window's painting. None of them overlaps
+    // another control.
+    for (QWidget* c : std::initializer_list<QWidget*>{
+             Label3, Label5, Label6, Label7, Label8, Label9, Label10, Label11, Label12, Label13,
+             Label14, Label15, Label16, Label17, Label18, Label19, Label20, Label21, Label22,
+             Label24, iThermometerX1, iLabelX1, iLedBarX1, iCompassX1, iLedRectangleX3, Piczitai,
+             iPlotX1})
+        c->setAutoFillBackground(true);
+    // The chart's bottom row lies on the group frames' top row. Above them, a chart redraw
+    // repaints the chart alone; beneath them, every redraw repainted all five frames.
+    iPlotX1->raise();
+    Command6->raise();
 }
 
 void Zento::build_menu() {

@@ -35,7 +35,7 @@ constexpr ChannelSpec kChannels[StripChart::kChannelCount] = {
 };
 
 const char* const kTitle = "Quorvex"; // chart title (not drawn) and print document name
-const QColor kBackground(84, 84, 84);
+const QColor kBackground = StripChart::kBackgroundColor;
 const QColor kLegendText(255, 255, 255);
 const QColor kLegendTextHidden(160, 160, 160);
 const QColor kAxisText(255, 255, 255);
@@ -121,10 +121,15 @@ StripChart::StripChart(QWidget* parent)
     plot_->setObjectName(QStringLiteral("plot"));
     plot_->setGeometry(rect());
     plot_->setBackground(kBackground);
+    plot_->setAttribute(Qt::WA_OpaquePaintEvent); // its paint covers it: nothing below repaints
     plot_->axisRect()->setBackground(kBackground);
     plot_->setNoAntialiasingOnDrag(true);
     plot_->setPlottingHint(QCP::phFastPolylines, true);
     plot_->setNotAntialiasedElements(QCP::aePlottables); // crisp 1 px traces, cheaper to draw
+    // Nothing is drawn on the overlay layer: without a buffer of its own, a redraw clears and
+    // blends one full-size buffer instead of two.
+    if (QCPLayer* overlay = plot_->layer(QStringLiteral("overlay")))
+        overlay->setMode(QCPLayer::lmLogical);
 
     // Time axis: hidden (no line, ticks or labels), but its dotted grid is drawn.
     QCPAxis* x = plot_->xAxis;

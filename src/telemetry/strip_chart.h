@@ -55,6 +55,7 @@ class StripChart : public QWidget {
     static constexpr int kFrameIntervalMs = 33;                // at most ~30 redraws per second
     static constexpr int kDefaultHistoryLimit = 30 * 60 * 250; // 450 000 points per channel
     static constexpr double kHistorySeconds = 30 * 60.0;       // age bound of the kept points
+    static constexpr QColor kBackgroundColor{84, 84, 84}; // behind the axes and the traces
     static constexpr int kWidth = 777;
     static constexpr int kHeight = 313;
 
