@@ -39,7 +39,7 @@ class QtSerialPortControl : public QObject, public SerialPort {
     Q_OBJECT
   public:
     static constexpr std::size_t kInputCapacity = std::size_t(1) << 20;
-    static constexpr int kMinEventIntervalMs = 10;
+    static constexpr int kMinEventIntervalMs = 16; // one frame of a 60 Hz screen
 
     // `program_dir`: the program's folder, whose "ports" folder may hold com<n> links.
     explicit QtSerialPortControl(QString program_dir, QObject* parent = nullptr);
