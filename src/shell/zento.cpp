@@ -339,8 +339,9 @@ void Zento::build_controls() {
 
     // The controls that the stream changes paint their own background: a change then repaints
     // the control alone, not the group frame beneath it (its border and title drawn and laid out
-    // again), which on a live stream was most of the window's painting. None of them overlaps
-    // another control.
+    // again), which on a live stream was most of the window's painting. Where one of them
+    // overlaps another control (a value label under a group's check box or "Marked bias"), that
+    // control stays above it.
     for (QWidget* c : std::initializer_list<QWidget*>{
              Label3, Label5, Label6, Label7, Label8, Label9, Label10, Label11, Label12, Label13,
              Label14, Label15, Label16, Label17, Label18, Label19, Label20, Label21, Label22,
