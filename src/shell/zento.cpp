@@ -21,20 +21,27 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QStyleOptionButton>
-#include <QStylePainter>
 #include <QRegion>
+#include <QStyleOptionButton>
+#include <QStyleOptionGroupBox>
+#include <QStylePainter>
 #include <QTimer>
 
 #include <cmath>
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <vector>
 
 namespace zento {
 
@@ -48,8 +55,75 @@ QLabel* label(QWidget* parent, const QString& text, int x, int y, int w, int h) 
     return l;
 }
 
+// A group frame that keeps its drawn frame and title in a picture: drawing them anew lays out
+// the title again each time, a blit of the picture does not. The picture is the same drawing,
+// redone when anything it depends on changes.
+class GroupFrame : public QGroupBox {
+  public:
+    using QGroupBox::QGroupBox;
+
+    // The colour this frame shows inside its border when drawn over `beneath` (the style may
+    // draw a translucent interior, so nested frames differ).
+    QColor interiorColor(const QColor& beneath) {
+        const QImage image = picture().toImage().convertToFormat(QImage::Format_ARGB32);
+        const QColor c = image.pixelColor(image.width() / 2, image.height() * 3 / 4);
+        const double a = c.alphaF();
+        auto mix = [a](double over, double under) { return over * a + under * (1 - a); };
+        return QColor::fromRgbF(float(mix(c.redF(), beneath.redF())),
+                                float(mix(c.greenF(), beneath.greenF())),
+                                float(mix(c.blueF(), beneath.blueF())));
+    }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override {
+        const QPixmap& frame = picture();
+        const qreal ratio = frame.devicePixelRatio();
+        QPainter painter(this);
+        for (const QRect& r : event->region())
+            painter.drawPixmap(r, frame,
+                               QRectF(QPointF(r.topLeft()) * ratio, QSizeF(r.size()) * ratio));
+    }
+
+  private:
+    const QPixmap& picture() {
+        QStyleOptionGroupBox option;
+        initStyleOption(&option);
+        const qreal ratio = devicePixelRatioF();
+        const auto key = std::make_tuple(size(), ratio, option.text, int(option.state),
+                                         palette().cacheKey(), font().key());
+        if (picture_.isNull() || key != key_) {
+            picture_ = QPixmap((QSizeF(size()) * ratio).toSize());
+            picture_.setDevicePixelRatio(ratio);
+            picture_.fill(Qt::transparent);
+            QPainter painter(&picture_);
+            style()->drawComplexControl(QStyle::CC_GroupBox, &option, &painter, this);
+            key_ = key;
+        }
+        return picture_;
+    }
+
+    QPixmap picture_;
+    std::tuple<QSize, qreal, QString, int, qint64, QString> key_;
+};
+
+// Gives `control` an opaque background of the colour its group frames show where it lies, so a
+// change repaints the control alone, not the frames beneath it.
+void paint_own_background(QWidget* control) {
+    std::vector<GroupFrame*> frames;
+    QWidget* w = control->parentWidget();
+    for (; w && dynamic_cast<GroupFrame*>(w); w = w->parentWidget())
+        frames.push_back(static_cast<GroupFrame*>(w));
+    QColor color = (w ? w : control)->palette().color(QPalette::Window);
+    for (auto it = frames.rbegin(); it != frames.rend(); ++it)
+        color = (*it)->interiorColor(color);
+    QPalette pal = control->palette();
+    pal.setColor(QPalette::Window, color);
+    control->setPalette(pal);
+    control->setAutoFillBackground(true);
+}
+
 QGroupBox* group(QWidget* parent, const QString& title, int x, int y, int w, int h) {
-    auto* g = new QGroupBox(title, parent);
+    auto* g = new GroupFrame(title, parent);
     g->setGeometry(x, y, w, h);
     return g;
 }
@@ -315,7 +389,6 @@ void Zento::build_controls() {
     Command4 = button(Frame_Other, QStringLiteral("Height Zero"), 8, 16, 105, 25);
     connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
 
-
     // ---- message panel
     iPanelX1 = new Panel(client);
     iPanelX1->setGeometry(0, 488, 1017, 93);
@@ -338,16 +411,15 @@ void Zento::build_controls() {
     connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
 
     // The controls that the stream changes paint their own background: a change then repaints
-    // the control alone, not the group frame beneath it (its border and title drawn and laid out
-    // again), which on a live stream was most of the window's painting. Where one of them
-    // overlaps another control (a value label under a group's check box or "Marked bias"), that
-    // control stays above it.
+    // the control alone, not the frames beneath it, which on a live stream was most of the
+    // window's painting. Where one of them overlaps another control (a value label under a
+    // group's check box or "Marked bias"), that control stays above it.
     for (QWidget* c : std::initializer_list<QWidget*>{
-             Label3, Label5, Label6, Label7, Label8, Label9, Label10, Label11, Label12, Label13,
-             Label14, Label15, Label16, Label17, Label18, Label19, Label20, Label21, Label22,
-             Label24, iThermometerX1, iLabelX1, iLedBarX1, iCompassX1, iLedRectangleX3, Piczitai,
-             iPlotX1})
-        c->setAutoFillBackground(true);
+             Label3,   Label5,    Label6,     Label7,          Label8,  Label9,  Label10,
+             Label11,  Label12,   Label13,    Label14,         Label15, Label16, Label17,
+             Label18,  Label19,   Label20,    Label21,         Label22, Label24, iThermometerX1,
+             iLabelX1, iLedBarX1, iCompassX1, iLedRectangleX3, Piczitai})
+        paint_own_background(c);
     // The chart's bottom row lies on the group frames' top row. Above them, a chart redraw
     // repaints the chart alone; beneath them, every redraw repainted all five frames.
     iPlotX1->raise();
@@ -622,7 +694,7 @@ void Zento::Rec_attitude(std::span<const std::uint8_t> rx_frame) {
     });
     step(12, [&] {
         latest_values.Pitch = pitch.v;
-        latest_values.Roll = 0.0f - roll.v; // -roll, without a "-0" for a level board
+        latest_values.Roll = 0.0f - roll.v;             // -roll, without a "-0" for a level board
         latest_values.Yaw = float(std::int32_t(yaw.v)); // toward zero
         latest_values.str_pitch.assign(pitch.text());
         latest_values.str_roll.assign(roll.text());
@@ -668,7 +740,8 @@ void Zento::Rec_sensor(std::span<const std::uint8_t> rx_frame) {
         v.set(sign_magnitude(rx_frame[at], rx_frame[at + 1]));
         part(i, 2, [&] { set_caption(this->*r.label, Text() << r.prefix << v); });
         part(i, 3, [&] { (latest_values.*r.field).assign(v.text()); });
-        part(i, 4, [&] { iPlotX1->addPoint(3 + i, double(v.v) / chart_divisor(this->*r.chooser)); });
+        part(i, 4,
+             [&] { iPlotX1->addPoint(3 + i, double(v.v) / chart_divisor(this->*r.chooser)); });
     }
 }
 

@@ -427,7 +427,8 @@ void StripChart::scheduleRedraw() {
 }
 
 void StripChart::flush() {
-    if (!dirty_ || !isVisible() || (since_redraw_.isValid() && since_redraw_.elapsed() < kFrameIntervalMs)) {
+    if (!dirty_ || !isVisible() ||
+        (since_redraw_.isValid() && since_redraw_.elapsed() < kFrameIntervalMs)) {
         return;
     }
     redraw_timer_->stop();

@@ -52,10 +52,10 @@ class StripChart : public QWidget {
     static constexpr double kInitialYLower = 1.0;  // y starts at 1..361
     static constexpr double kInitialYUpper = 361.0;
     static constexpr double kYMarginFraction = 0.03;           // inner margin of the y range
-    static constexpr int kFrameIntervalMs = 33;                // at most ~30 redraws per second
+    static constexpr int kFrameIntervalMs = 40;                // at most 25 redraws per second
     static constexpr int kDefaultHistoryLimit = 30 * 60 * 250; // 450 000 points per channel
     static constexpr double kHistorySeconds = 30 * 60.0;       // age bound of the kept points
-    static constexpr QColor kBackgroundColor{84, 84, 84}; // behind the axes and the traces
+    static constexpr QColor kBackgroundColor{84, 84, 84};      // behind the axes and the traces
     static constexpr int kWidth = 777;
     static constexpr int kHeight = 313;
 

@@ -10,6 +10,7 @@
 #include "shell_test_util.h"
 #include "telemetry/strip_chart.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QImage>
@@ -412,4 +413,20 @@ TEST_F(TelemetryTest, FaultyStreamLosesNoValidFrame) {
     EXPECT_EQ(w.iPlotX1->pointCount(3), 50);
     EXPECT_EQ(w.Label19->text(), "Yaw:-30");
     EXPECT_EQ(lines_of(w.msg_text()).count(">  Check-Sum Error!"), 50 - valid);
+}
+
+TEST_F(TelemetryTest, OpaqueControlsShowTheColourOfTheFramesBeneathThem) {
+    // The controls that every frame changes paint their own background; it must be the colour
+    // of the (possibly nested, translucent) group frames they lie on, or they show as boxes.
+    Zento& w = *window;
+    w.show();
+    QApplication::processEvents();
+    const QImage shot = w.grab().toImage();
+    const auto at = [&](QWidget* widget, QPoint local) {
+        return shot.pixelColor(widget->mapTo(&w, local));
+    };
+    // Right end of a caption (no text there) against the frame's interior beside the control.
+    EXPECT_EQ(at(w.Label16, {w.Label16->width() - 2, 8}), at(w.Frame_Other, {132, 56}));
+    EXPECT_EQ(at(w.Label19, {w.Label19->width() - 2, 8}), at(w.Frame_IMU, {100, 68}));
+    EXPECT_EQ(at(w.iCompassX1, {1, 1}), at(w.Fram_Zento, {866, 20}));
 }
