@@ -23,10 +23,13 @@ QFont font_xinsongti(double point_size) {
                 point_size, QFont::Serif);
 }
 
+// The "Other" frame shows "Temp:25℃". WenQuanYi Micro Hei maps ℃ (U+2103) to an empty glyph, so
+// DejaVu Sans, which draws it, comes first where neither SimHei nor Noto is installed; Chinese
+// text still falls back to WenQuanYi.
 QFont font_heiti(double point_size) {
     return make({QStringLiteral("黑体"), QStringLiteral("SimHei"),
                  QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Zen Hei"),
-                 QStringLiteral("WenQuanYi Micro Hei")},
+                 QStringLiteral("DejaVu Sans"), QStringLiteral("WenQuanYi Micro Hei")},
                 point_size, QFont::SansSerif);
 }
 

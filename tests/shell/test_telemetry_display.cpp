@@ -430,3 +430,23 @@ TEST_F(TelemetryTest, OpaqueControlsShowTheColourOfTheFramesBeneathThem) {
     EXPECT_EQ(at(w.Label19, {w.Label19->width() - 2, 8}), at(w.Frame_IMU, {100, 68}));
     EXPECT_EQ(at(w.iCompassX1, {1, 1}), at(w.Fram_Zento, {866, 20}));
 }
+
+TEST_F(TelemetryTest, TheDegreeSignIsDrawn) {
+    // "Temp:25℃" must show its last character: some CJK fonts map U+2103 to an empty glyph.
+    Zento& w = *window;
+    w.show();
+    attitude(kAttitudeExample);
+    QApplication::processEvents();
+    const auto ink_columns = [&] {
+        const QImage img = w.Label17->grab().toImage();
+        int last = -1;
+        for (int x = 0; x < img.width(); ++x)
+            for (int y = 0; y < img.height(); ++y)
+                if (qGray(img.pixel(x, y)) < 128) last = x;
+        return last;
+    };
+    const int with_sign = ink_columns();
+    w.Label17->setText(QStringLiteral("Temp:25"));
+    QApplication::processEvents();
+    EXPECT_GT(with_sign, ink_columns() + 3);
+}
