@@ -4,10 +4,9 @@
 //  - one Show_msg into a log that is already at its line bound (the steady state of a long run
 //    with a stream of faults);
 // and the resident memory once the log holds its bound of lines.
-// Run with QT_QPA_PLATFORM=offscreen.
+// Offscreen unless QT_QPA_PLATFORM says otherwise.
 #include "link/envelope.h"
-#include "platform/serial/mock_serial_port.h"
-#include "shell/zento.h"
+#include "window_rig.h"
 
 #include <QApplication>
 
@@ -29,25 +28,7 @@ double rss_mib() {
     return 0;
 }
 
-struct Rig {
-    Rig() {
-        std::random_device rd;
-        dir =
-            std::filesystem::temp_directory_path() / ("zento-bench-shell-" + std::to_string(rd()));
-        std::filesystem::create_directories(dir);
-        window = std::make_unique<zento::Zento>(port, QString::fromStdString(dir.string()));
-        window->exit_program = [] {};
-        port.setPortOpen(true);
-    }
-    ~Rig() {
-        window.reset();
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
-    }
-    std::filesystem::path dir;
-    zento::MockSerialPort port;
-    std::unique_ptr<zento::Zento> window;
-};
+using Rig = zento::bench::WindowRig;
 
 void BM_TickThroughWindow(benchmark::State& state) {
     Rig rig;
@@ -74,13 +55,3 @@ void BM_ShowMsgAtBound(benchmark::State& state) {
 BENCHMARK(BM_ShowMsgAtBound)->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -6,9 +6,9 @@
 //    and the chart redraws at its own coalesced pace (N = 1: every tick painted, as at 20 Hz;
 //    N = 10: a 115200-baud line's ~250 pairs/s against a ~25 Hz screen).
 // The counter "pairs_per_s" is the figure to compare with the line's ~250 pairs (500 frames) a
-// second. Run with QT_QPA_PLATFORM=offscreen.
+// second. Offscreen unless QT_QPA_PLATFORM says otherwise.
 #include "../perf/frames.h"
-#include "platform/serial/mock_serial_port.h"
+#include "window_rig.h"
 #include "shell/zento.h"
 #include "telemetry/strip_chart.h"
 
@@ -22,36 +22,21 @@
 
 namespace {
 
-struct Rig {
+// The window shown (offscreen), its chart's clock driven by board time, as in a live run.
+struct Rig : zento::bench::WindowRig {
     Rig() {
-        std::random_device rd;
-        dir = std::filesystem::temp_directory_path() /
-              ("zento-bench-window-" + std::to_string(rd()));
-        std::filesystem::create_directories(dir);
-        window = std::make_unique<zento::Zento>(port, QString::fromStdString(dir.string()));
-        window->exit_program = [] {};
-        // Board time drives the chart, 4 ms per tick (250 ticks/s), so it scrolls as in a live run.
         window->iPlotX1->setClock([this] { return board_time; });
         window->show();
         QApplication::processEvents();
-        port.setPortOpen(true);
-    }
-    ~Rig() {
-        window.reset();
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
     }
     // Ticks prepared up front, so the loop measures the window and not the frame maker.
-    std::vector<zento::perf::Bytes> ticks(std::size_t n) {
+    static std::vector<zento::perf::Bytes> ticks(std::size_t n) {
         zento::perf::TickMaker maker;
         std::vector<zento::perf::Bytes> t(n);
         for (std::size_t k = 0; k < n; ++k)
             maker.tick(t[k], k);
         return t;
     }
-    std::filesystem::path dir;
-    zento::MockSerialPort port;
-    std::unique_ptr<zento::Zento> window;
     double board_time = 0;
 };
 
@@ -81,13 +66,3 @@ void BM_WindowPainted(benchmark::State& state) {
 BENCHMARK(BM_WindowPainted)->Arg(1)->Arg(10)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
