@@ -1,36 +1,46 @@
-# zento_add_test(NAME name SOURCES ... [LIBS ...] [LABELS ...] [GUI] [GL] [QTEST])
+# zento_add_test(NAME name SOURCES ... [LIBS ...] [LABEL label] [QT] [GL] [TIMEOUT seconds])
 #
-# Builds one test executable and registers it with ctest.
-#   GUI   : needs a Qt platform; runs with QT_QPA_PLATFORM=offscreen.
-#   GL    : needs OpenGL; the test command wraps ctest in xvfb-run, so the test
-#           only gets the DISPLAY label and expects a real X server.
-#   QTEST : a QtTest executable instead of GoogleTest.
-# Labels: every test gets "unit" unless LABELS says otherwise.
+# Builds one GoogleTest executable into <build>/tests and registers each of its cases with ctest
+# (gtest_discover_tests), named "<name>:<Suite>.<Case>", so that `ctest -R` picks single cases
+# and a failure names its case.
+#   QT    : widgets, timers or the event loop: linked with the one Qt test main
+#           (tests/common/qt_test_main.cpp); runs on the offscreen platform.
+#   GL    : draws with OpenGL: runs on X (the test command runs ctest inside xvfb-run); implies
+#           QT. Without a display the cases skip themselves.
+#   LABEL : what the test does, for `ctest -L`: unit (pure code, no Qt, no processes), gui (Qt
+#           widgets offscreen), gl (OpenGL on X), integration (other processes, pseudo-terminals
+#           or the real clock). Default: unit, or gui for QT and gl for GL.
+# The tests find the program's folder and the source tree through ZENTO_BIN_DIR and
+# ZENTO_SOURCE_DIR when set, else through the paths compiled in (test_paths.h).
 function(zento_add_test)
-  cmake_parse_arguments(T "GUI;GL;QTEST" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "QT;GL" "NAME;TIMEOUT;LABEL" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-  if(T_QTEST)
-    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} Qt6::Test)
-    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/common)
+  target_compile_definitions(${T_NAME} PRIVATE
+    ZENTO_TEST_BIN_DIR="${CMAKE_BINARY_DIR}/bin" ZENTO_TEST_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  set(label ${T_LABEL})
+  if(T_GL)
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} zento_gl_test_main GTest::gtest GTest::gmock)
+    if(NOT label)
+      set(label gl)
+    endif()
+  elseif(T_QT)
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} zento_qt_test_main GTest::gtest GTest::gmock)
+    if(NOT label)
+      set(label gui)
+    endif()
   else()
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
-    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   endif()
-  set(labels ${T_LABELS})
-  if(NOT labels)
-    set(labels unit)
-  endif()
-  set(env "ZENTO_BIN_DIR=${CMAKE_BINARY_DIR}/bin;ZENTO_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
-  if(T_GUI)
-    list(APPEND labels gui)
-    list(APPEND env "QT_QPA_PLATFORM=offscreen")
-  endif()
-  if(T_GL)
-    list(APPEND labels gl)
+  if(NOT label)
+    set(label unit)
   endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
-  set_tests_properties(${T_NAME} PROPERTIES LABELS "${labels}" ENVIRONMENT "${env}" TIMEOUT ${T_TIMEOUT})
+  gtest_discover_tests(${T_NAME}
+    TEST_PREFIX "${T_NAME}:"
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS ${label} TIMEOUT ${T_TIMEOUT})
 endfunction()

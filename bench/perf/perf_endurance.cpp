@@ -18,6 +18,7 @@
 // Output: "hour H rss_mib R heap_mib M ..." lines, then one summary line starting "endurance".
 #include "feed_port.h"
 #include "frames.h"
+#include "shell/port_connection.h"
 #include "shell/zento.h"
 #include "telemetry/strip_chart.h"
 
@@ -119,12 +120,12 @@ int main(int argc, char** argv) {
     {
         zento::Zento window(port, QString::fromStdString(dir.string()));
         window.exit_program = [] {};
-        window.iPlotX1->setClock([&board_time] { return board_time; });
-        if (chart_seconds > 0) window.iPlotX1->setHistorySeconds(chart_seconds);
-        if (log_undo_off) window.Text_msg->setUndoRedoEnabled(false);
+        window.ui.chart->setClock([&board_time] { return board_time; });
+        if (chart_seconds > 0) window.ui.chart->setHistorySeconds(chart_seconds);
+        if (log_undo_off) window.ui.messageText->setUndoRedoEnabled(false);
         window.show();
         QApplication::processEvents();
-        window.iSwitchLedX1_Click(); // opens the feeding port
+        window.connection().iSwitchLedX1_Click(); // opens the feeding port
         if (!port.PortOpen()) usage("the feeding port did not open");
         QApplication::processEvents();
 
@@ -158,8 +159,8 @@ int main(int argc, char** argv) {
                 }
                 std::printf("hour %.2f rss_mib %.1f heap_mib %.1f hwm_mib %.1f chart_points %d "
                             "log_lines %d wall_s %.1f\n",
-                            h, rss, heap, status_mib("VmHWM:"), window.iPlotX1->pointCount(0),
-                            window.Text_msg->document()->blockCount(), wall());
+                            h, rss, heap, status_mib("VmHWM:"), window.ui.chart->pointCount(0),
+                            window.ui.messageText->document()->blockCount(), wall());
                 std::fflush(stdout);
             }
         }

@@ -12,6 +12,7 @@
 // Output: one line starting "latency".
 #include "frames.h"
 #include "platform/serial/qt_serial_port.h"
+#include "shell/port_connection.h"
 #include "shell/zento.h"
 
 #include <QApplication>
@@ -53,13 +54,14 @@ long counter_of(const QString& text) {
     return std::lround(v * 10.0);
 }
 
-class ProbeWindow : public zento::Zento {
+class ProbeWindow : public zento::Zento, public zento::TelemetrySink {
   public:
-    using Zento::Zento;
+    ProbeWindow(zento::SerialPort& port, const QString& dir) : Zento(port, dir) {
+        dispatch().add_sink(*this); // after the display's own sink: sees the label set
+    }
     std::function<void()> after_attitude;
     std::function<void()> after_update;
-    void Rec_attitude(std::span<const std::uint8_t> rx_frame) override {
-        Zento::Rec_attitude(rx_frame);
+    void Rec_attitude(const zento::AttitudeRecord&) override {
         if (after_attitude) after_attitude();
     }
 
@@ -175,7 +177,7 @@ int main(int argc, char** argv) {
         long painted = -1; // counter that the last paint of Label16 drew
         window.after_attitude = [&] {
             ++attitude_frames;
-            const long c = counter_of(window.Label16->text());
+            const long c = counter_of(window.ui.altitudeLabel->text());
             if (c < 0 || c >= total) {
                 ++unexpected;
                 return;
@@ -185,14 +187,14 @@ int main(int argc, char** argv) {
         };
         PaintWatch watch;
         watch.on_paint = [&] { painted = shown; };
-        window.Label16->installEventFilter(&watch);
+        window.ui.altitudeLabel->installEventFilter(&watch);
         window.after_update = [&] {
             if (painted >= 0 && t_paint[std::size_t(painted)] == 0)
                 t_paint[std::size_t(painted)] = now_ns();
         };
 
         // Let the window appear and the start-up port check run, then connect.
-        QTimer::singleShot(300, &window, [&] { window.iSwitchLedX1_Click(); });
+        QTimer::singleShot(300, &window, [&] { window.connection().iSwitchLedX1_Click(); });
         QTimer::singleShot(900, &app, [] { QCoreApplication::exit(0); });
         app.exec();
         if (!port.PortOpen()) fail("the window could not open Com 1: " + port.lastError());
@@ -238,7 +240,7 @@ int main(int argc, char** argv) {
         writer.join();
         window.after_attitude = nullptr;
         window.after_update = nullptr;
-        window.Label16->removeEventFilter(&watch);
+        window.ui.altitudeLabel->removeEventFilter(&watch);
         port.setPortOpen(false);
     }
     ::close(slave);

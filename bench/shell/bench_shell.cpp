@@ -6,6 +6,7 @@
 // and the resident memory once the log holds its bound of lines.
 // Offscreen unless QT_QPA_PLATFORM says otherwise.
 #include "link/envelope.h"
+#include "shell/message_log.h"
 #include "window_rig.h"
 
 #include <QApplication>
@@ -45,7 +46,7 @@ BENCHMARK(BM_TickThroughWindow);
 
 void BM_ShowMsgAtBound(benchmark::State& state) {
     Rig rig;
-    for (int i = 0; i < zento::Zento::kLogMaxLines; ++i)
+    for (int i = 0; i < zento::MessageLog::kMaxLines; ++i)
         rig.window->Show_msg("Check-Sum Error!");
     state.counters["rss_MiB_full_log"] = rss_mib();
     for (auto _ : state)

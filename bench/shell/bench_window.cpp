@@ -25,7 +25,7 @@ namespace {
 // The window shown (offscreen), its chart's clock driven by board time, as in a live run.
 struct Rig : zento::bench::WindowRig {
     Rig() {
-        window->iPlotX1->setClock([this] { return board_time; });
+        window->ui.chart->setClock([this] { return board_time; });
         window->show();
         QApplication::processEvents();
     }

@@ -1,45 +1,39 @@
 // The main window with the real QSerialPort adapter against the simulated board on a
 // pseudo-terminal: connect through the ports folder, frames arrive, "Height Zero" reaches the
 // board and the altitude in the frames reads 0 afterwards.
-#include "shell/zento.h"
+#include "test_paths.h"
+#include "window_fixture.h"
 
 #include "../tools/zento-board/board_process.h"
 #include "platform/serial/qt_serial_port.h"
 #include "platform/widgets/widgets.h"
-#include "shell_test_util.h"
-#include "telemetry/decoders.h"
+#include "shell/board_commands.h"
+#include "shell/pulse_lamp.h"
+#include "shell/telemetry_display.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <unistd.h>
 
 using namespace zento;
-using namespace shell_test;
+using namespace zento_test;
 
 namespace {
 
-// The main window with the attitude frames decoded on the side.
-class ObservedZento : public Zento {
-  public:
-    using Zento::Zento;
-    void Rec_attitude(std::span<const std::uint8_t> rx_frame) override {
-        if (const auto r = decode_attitude(rx_frame)) altitudes.push_back(r->altitude);
-        Zento::Rec_attitude(rx_frame);
-    }
-    std::vector<float> altitudes;
+// The altitudes of the attitude frames the window decoded.
+struct Altitudes : TelemetrySink {
+    void Rec_attitude(const AttitudeRecord& r) override { seen.push_back(r.altitude); }
+    std::vector<float> seen;
 };
 
 } // namespace
 
 TEST(BoardIntegration, FramesArriveAndHeightZeroReachesTheBoard) {
-    const char* bin = std::getenv("ZENTO_BIN_DIR");
-    const std::string exe = std::string(bin ? bin : "") + "/zento-board";
-    if (!bin || ::access(exe.c_str(), X_OK) != 0)
+    const std::string exe = zento_test::bin_dir() + "/zento-board";
+    if (::access(exe.c_str(), X_OK) != 0)
         GTEST_SKIP() << "zento-board is not built (" << exe << "): build target zento-board";
 
     ProgramDir dir;
@@ -51,38 +45,44 @@ TEST(BoardIntegration, FramesArriveAndHeightZeroReachesTheBoard) {
 
     QtSerialPortControl port(dir.qpath());
     port.list_devices = [] { return std::vector<std::string>{}; };
-    ObservedZento w(port, dir.qpath());
+    Zento w(port, dir.qpath());
     w.exit_program = [] {};
-    ASSERT_TRUE(wait_for([&] { return !w.Timer4->isActive(); }));
+    Altitudes altitudes;
+    w.dispatch().add_sink(altitudes);
+    const auto checked = [&] { return !w.connection().check_timer()->isActive(); };
+    ASSERT_TRUE(wait_for(checked));
 
-    w.iSwitchLedX1->click();
-    ASSERT_TRUE(wait_for([&] { return !w.Timer4->isActive(); }));
-    ASSERT_TRUE(port.PortOpen()) << w.msg_text().toStdString();
-    EXPECT_EQ(w.iSwitchLedX1->caption(), QStringLiteral("Connected"));
+    w.ui.portSwitch->click();
+    ASSERT_TRUE(wait_for(checked));
+    ASSERT_TRUE(port.PortOpen()) << w.log().text().toStdString();
+    EXPECT_EQ(w.ui.portSwitch->caption(), QStringLiteral("Connected"));
 
-    ASSERT_TRUE(wait_for([&] { return w.altitudes.size() >= 10; }));
-    EXPECT_TRUE(w.iLedRectangleX1->Active() || w.Timer2->isActive());
-    EXPECT_GT(w.altitudes.back(), 20.0f) << "above sea level before the zero command";
+    ASSERT_TRUE(wait_for([&] { return altitudes.seen.size() >= 10; }));
+    EXPECT_TRUE(w.ui.rxdLamp->Active() || w.rxd().timer()->isActive());
+    EXPECT_GT(altitudes.seen.back(), 20.0f) << "above sea level before the zero command";
 
-    w.Command4->click(); // "Height Zero"
-    EXPECT_TRUE(w.iLedRectangleX2->Active());
-    // Frames already on their way may still carry the old altitude; look at later ones.
-    QTest::qWait(500);
-    const std::size_t after = w.altitudes.size();
-    ASSERT_TRUE(wait_for([&] { return w.altitudes.size() >= after + 10; }));
-    for (std::size_t i = after; i < w.altitudes.size(); ++i)
-        EXPECT_LT(std::fabs(w.altitudes[i]), 2.0f) << "frame " << i;
+    w.ui.heightZeroButton->click(); // "Height Zero"
+    EXPECT_TRUE(w.ui.txdLamp->Active());
+    // Frames already on their way may still carry the old altitude: from the first zeroed one
+    // on, every frame reads about 0.
+    const auto zeroed = [&] { return std::fabs(altitudes.seen.back()) < 2.0f; };
+    ASSERT_TRUE(wait_for(zeroed));
+    const std::size_t after = altitudes.seen.size() - 1;
+    ASSERT_TRUE(wait_for([&] { return altitudes.seen.size() >= after + 10; }));
+    for (std::size_t i = after; i < altitudes.seen.size(); ++i)
+        EXPECT_LT(std::fabs(altitudes.seen[i]), 2.0f) << "frame " << i;
 
     // Connected through the switch, the update rate reads about the board's 20 per second.
     QString rate;
-    QObject::connect(w.Timer1, &QTimer::timeout, [&] { rate = w.Label22->text(); });
+    QObject::connect(w.telemetry().rate_timer(), &QTimer::timeout,
+                     [&] { rate = w.ui.updateRateLabel->text(); });
     ASSERT_TRUE(wait_for([&] { return !rate.isEmpty(); }));
     rate.clear();
     ASSERT_TRUE(wait_for([&] { return !rate.isEmpty(); }));
     EXPECT_TRUE(rate.endsWith(QStringLiteral(" FPS"))) << rate.toStdString();
     EXPECT_GT(rate.section(' ', 0, 0).toInt(), 0) << rate.toStdString();
 
-    w.iSwitchLedX1->click();
+    w.ui.portSwitch->click();
     EXPECT_FALSE(port.PortOpen());
-    EXPECT_FALSE(w.msg_text().contains(QStringLiteral("Check-Sum Error!")));
+    EXPECT_FALSE(w.log().text().contains(QStringLiteral("Check-Sum Error!")));
 }

@@ -1,35 +1,29 @@
 // The telemetry display of the main window: attitude and raw sensor frames fed through the
 // serial test double (the same path as bytes from the port) reach the labels, gauges, lamp,
 // attitude indicator, chart and latest-values record.
-#include "shell/zento.h"
+#include "window_fixture.h"
 
 #include "instruments/attitude_indicator.h"
-#include "link/envelope.h"
-#include "platform/serial/mock_serial_port.h"
 #include "platform/widgets/widgets.h"
-#include "shell_test_util.h"
+#include "shell/telemetry_display.h"
 #include "telemetry/strip_chart.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QFontMetrics>
 #include <QImage>
 #include <QLabel>
-#include <QTimer>
-
-#include <gtest/gtest.h>
+#include <QPushButton>
+#include <QStyle>
 
 #include <cmath>
-#include <memory>
-#include <stdexcept>
-#include <vector>
 
 using namespace zento;
-using namespace shell_test;
+using namespace zento_test;
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
 
 // Attitude payload of the worked example: yaw -30, pitch 9, roll 1.5, altitude 100,
 // temperature 25, pressure word 10132, rate 10.
@@ -40,28 +34,18 @@ const Bytes kAttitudeExample = {0x81, 0x2C, 0x00, 0x5A, 0x00, 0x0F, 0x03,
 const Bytes kSensorExample = {0x00, 0x10, 0x80, 0x10, 0x40, 0x00, 0x00, 0x00, 0x80,
                               0x05, 0x00, 0x05, 0x01, 0x2C, 0x81, 0x2C, 0x00, 0x00};
 
-// A payload with every word set to the same two bytes.
-Bytes words(std::size_t count, std::uint8_t high, std::uint8_t low) {
-    Bytes b;
-    for (std::size_t i = 0; i < count; ++i) {
-        b.push_back(high);
-        b.push_back(low);
-    }
-    return b;
-}
-
-class TelemetryTest : public ::testing::Test {
+class TelemetryTest : public WindowTest {
   protected:
     void SetUp() override {
-        window = std::make_unique<Zento>(port, dir.qpath());
-        window->exit_program = [] {};
-        window->iPlotX1->setClock([this] { return clock; });
+        make();
+        ui().chart->setClock([this] { return clock; });
         port.setPortOpen(true);
     }
-    void attitude(const Bytes& payload) { port.feed(build_frame(kTypeAttitude, payload)); }
-    void sensor(const Bytes& payload) { port.feed(build_frame(kTypeSensor, payload)); }
+    StripChart& chart() const { return *ui().chart; }
+    const LatestValues& latest() const { return window->telemetry().latest_values(); }
+    int frames() const { return window->telemetry().frame_count(); }
     QCPGraphDataContainer& points(int channel) const {
-        return *window->iPlotX1->plot()->graph(channel)->data();
+        return *chart().plot()->graph(channel)->data();
     }
     double last(int channel) const {
         const auto& d = points(channel);
@@ -75,23 +59,19 @@ class TelemetryTest : public ::testing::Test {
         return v;
     }
     std::vector<QString> attitude_labels() const {
-        Zento& w = *window;
-        return {w.Label3->text(),  w.Label5->text(),  w.Label6->text(),     w.Label16->text(),
-                w.Label17->text(), w.Label18->text(), w.Label19->text(),    w.Label20->text(),
-                w.Label21->text(), w.Label24->text(), w.iLabelX1->Caption()};
+        const MainForm& f = ui();
+        return {f.altitudeBarLabel->text(),  f.horizonRollLabel->text(), f.horizonPitchLabel->text(),
+                f.altitudeLabel->text(),     f.temperatureLabel->text(), f.pressureLabel->text(),
+                f.angleLabels[0]->text(),    f.angleLabels[1]->text(),   f.angleLabels[2]->text(),
+                f.solutionRateLabel->text(), f.thermometerLabel->Caption()};
     }
     std::vector<QString> sensor_labels() const {
-        Zento& w = *window;
         std::vector<QString> t;
-        for (QLabel* l : {w.Label7, w.Label8, w.Label9, w.Label10, w.Label11, w.Label12, w.Label13,
-                          w.Label14, w.Label15})
+        for (QLabel* l : ui().sensorLabels)
             t.push_back(l->text());
         return t;
     }
 
-    ProgramDir dir;
-    MockSerialPort port;
-    std::unique_ptr<Zento> window;
     double clock = 0;
 };
 
@@ -104,31 +84,30 @@ TEST_F(TelemetryTest, CaptionsBeforeTheFirstFrame) {
               (std::vector<QString>{"Height", "Roll", "Pitch", "Height", "Temp", "Pressure", "Yaw",
                                     "Pitch", "Roll", "Estimate Speed", "Temp"}));
     EXPECT_EQ(sensor_labels(), (std::vector<QString>{"X", "Y", "Z", "X", "Y", "Z", "X", "Y", "Z"}));
-    EXPECT_FALSE(window->iLedRectangleX3->Active());
+    EXPECT_FALSE(ui().heartbeatLamp->Active());
 }
 
 TEST_F(TelemetryTest, AttitudeWorkedExample) {
-    Zento& w = *window;
     attitude(kAttitudeExample);
     EXPECT_EQ(attitude_labels(),
               (std::vector<QString>{"100m", "Roll:1.5", "Pitch:9", "Height:100m",
                                     QString::fromUtf8("Temp:25\u2103"), "Press:101320Pa", "Yaw:-30",
                                     "Pitch:9", "Roll:1.5", "Attitude solution:10 Times per second",
                                     "25C"}));
-    EXPECT_DOUBLE_EQ(w.iLedBarX1->Position(), 100);
-    EXPECT_DOUBLE_EQ(w.iThermometerX1->Position(), 25);
-    EXPECT_DOUBLE_EQ(w.iCompassX1->Direction(), -30);
-    EXPECT_TRUE(w.iLedRectangleX3->Active());
-    EXPECT_EQ(w.frame_count, 1);
+    EXPECT_DOUBLE_EQ(ui().altitudeBar->Position(), 100);
+    EXPECT_DOUBLE_EQ(ui().thermometer->Position(), 25);
+    EXPECT_DOUBLE_EQ(ui().compass->Direction(), -30);
+    EXPECT_TRUE(ui().heartbeatLamp->Active());
+    EXPECT_EQ(frames(), 1);
     // Chart with the start-up divisor 1 ("1" on Combo1): roll on 1, pitch on 2, yaw on 0.
     EXPECT_DOUBLE_EQ(last(1), 1.5);
     EXPECT_DOUBLE_EQ(last(2), 9);
     EXPECT_DOUBLE_EQ(last(0), -30);
     for (int k = 3; k < StripChart::kChannelCount; ++k)
-        EXPECT_EQ(w.iPlotX1->pointCount(k), 0) << k;
+        EXPECT_EQ(chart().pointCount(k), 0) << k;
     // The 3D window's fields, without that window being made.
-    EXPECT_EQ(w.big3D, nullptr);
-    const LatestValues& r = w.latest_values;
+    EXPECT_EQ(window->big3D(), nullptr);
+    const LatestValues& r = latest();
     EXPECT_EQ((std::vector<float>{r.Pitch, r.Roll, r.Yaw}), (std::vector<float>{9, -1.5, -30}));
     EXPECT_EQ((std::vector<std::string>{r.str_pitch, r.str_roll, r.str_yaw}),
               (std::vector<std::string>{"9", "1.5", "-30"}));
@@ -139,18 +118,17 @@ TEST_F(TelemetryTest, AttitudeFrameDrawsTheHorizonAtItsAngles) {
     AttitudeIndicator reference;
     reference.Draw_attitude("1.5", "9");
     attitude(kAttitudeExample);
-    EXPECT_EQ(window->Piczitai->picture(), reference.picture());
+    EXPECT_EQ(ui().horizon->picture(), reference.picture());
     reference.Draw_attitude("0", "0");
-    EXPECT_NE(window->Piczitai->picture(), reference.picture());
+    EXPECT_NE(ui().horizon->picture(), reference.picture());
 }
 
 TEST_F(TelemetryTest, SensorWorkedExample) {
-    Zento& w = *window;
     sensor(kSensorExample);
     EXPECT_EQ(sensor_labels(),
               (std::vector<QString>{" AX:16", " AY:-16", " AZ:16384", " GX:0", " GY:-5", " GZ:5",
                                     " HX:300", " HY:-300", " HZ:0"}));
-    const LatestValues& r = w.latest_values;
+    const LatestValues& r = latest();
     EXPECT_EQ((std::vector<std::string>{r.str_Xjiasudu, r.str_Yjiasudu, r.str_Zjiasudu,
                                         r.str_Xjiaosulv, r.str_Yjiaosulv, r.str_Zjiaosulv,
                                         r.str_Xcichang, r.str_Ycichang, r.str_Zcichang}),
@@ -160,16 +138,15 @@ TEST_F(TelemetryTest, SensorWorkedExample) {
     for (int i = 0; i < 9; ++i)
         EXPECT_DOUBLE_EQ(last(3 + i), expected[i]) << "channel " << 3 + i;
     for (int k = 0; k < 3; ++k)
-        EXPECT_EQ(w.iPlotX1->pointCount(k), 0);
-    EXPECT_EQ(w.frame_count, 0); // only attitude frames are counted
-    EXPECT_FALSE(w.iLedRectangleX3->Active());
-    EXPECT_EQ(w.big3D, nullptr);
+        EXPECT_EQ(chart().pointCount(k), 0);
+    EXPECT_EQ(frames(), 0); // only attitude frames are counted
+    EXPECT_FALSE(ui().heartbeatLamp->Active());
+    EXPECT_EQ(window->big3D(), nullptr);
 }
 
 // ---- value texts at the edges -----------------------------------------------------------------
 
 TEST_F(TelemetryTest, NegativeZeroShowsZeroEverywhere) {
-    Zento& w = *window;
     attitude(words(7, 0x80, 0x00));
     sensor(words(9, 0x80, 0x00));
     EXPECT_EQ(
@@ -179,35 +156,34 @@ TEST_F(TelemetryTest, NegativeZeroShowsZeroEverywhere) {
                               "Roll:0", "Attitude solution:0 Times per second", "0C"}));
     for (const QString& t : sensor_labels())
         EXPECT_TRUE(t.endsWith(":0") && !t.contains('-')) << t.toStdString();
-    EXPECT_EQ(w.latest_values.str_roll, "0");
-    EXPECT_FALSE(std::signbit(w.latest_values.Roll));
-    EXPECT_FALSE(std::signbit(w.latest_values.Yaw));
-    EXPECT_EQ(w.latest_values.str_Xjiaosulv, "0");
+    EXPECT_EQ(latest().str_roll, "0");
+    EXPECT_FALSE(std::signbit(latest().Roll));
+    EXPECT_FALSE(std::signbit(latest().Yaw));
+    EXPECT_EQ(latest().str_Xjiaosulv, "0");
 }
 
 TEST_F(TelemetryTest, ExtremeWordsAndTruncatedYaw) {
-    Zento& w = *window;
     attitude(words(7, 0xFF, 0xFF));
-    EXPECT_EQ(w.Label19->text(), "Yaw:-3276.7");
-    EXPECT_EQ(w.Label18->text(), "Press:-327670Pa");
-    EXPECT_EQ(w.Label24->text(), "Attitude solution:-32767 Times per second");
-    EXPECT_FLOAT_EQ(w.latest_values.Yaw, -3276);
-    EXPECT_FLOAT_EQ(w.latest_values.Roll, 3276.7f);
+    EXPECT_EQ(ui().angleLabels[0]->text(), "Yaw:-3276.7");
+    EXPECT_EQ(ui().pressureLabel->text(), "Press:-327670Pa");
+    EXPECT_EQ(ui().solutionRateLabel->text(), "Attitude solution:-32767 Times per second");
+    EXPECT_FLOAT_EQ(latest().Yaw, -3276);
+    EXPECT_FLOAT_EQ(latest().Roll, 3276.7f);
     attitude(words(7, 0x7F, 0xFF));
-    EXPECT_EQ(w.Label19->text(), "Yaw:3276.7");
-    EXPECT_EQ(w.Label3->text(), "3276.7m"); // beyond the bar's range: passed on unchanged
-    EXPECT_DOUBLE_EQ(w.iLedBarX1->Position(), double(3276.7f));
-    EXPECT_EQ(w.Label18->text(), "Press:327670Pa");
-    EXPECT_FLOAT_EQ(w.latest_values.Roll, -3276.7f);
+    EXPECT_EQ(ui().angleLabels[0]->text(), "Yaw:3276.7");
+    EXPECT_EQ(ui().altitudeBarLabel->text(), "3276.7m"); // beyond the bar's range: passed on unchanged
+    EXPECT_DOUBLE_EQ(ui().altitudeBar->Position(), double(3276.7f));
+    EXPECT_EQ(ui().pressureLabel->text(), "Press:327670Pa");
+    EXPECT_FLOAT_EQ(latest().Roll, -3276.7f);
 
     // Yaw -12.7: the record keeps -12, its text and the compass -12.7.
     Bytes p = kAttitudeExample;
     p[0] = 0x80;
     p[1] = 127;
     attitude(p);
-    EXPECT_FLOAT_EQ(w.latest_values.Yaw, -12);
-    EXPECT_EQ(w.latest_values.str_yaw, "-12.7");
-    EXPECT_DOUBLE_EQ(w.iCompassX1->Direction(), double(-12.7f));
+    EXPECT_FLOAT_EQ(latest().Yaw, -12);
+    EXPECT_EQ(latest().str_yaw, "-12.7");
+    EXPECT_DOUBLE_EQ(ui().compass->Direction(), double(-12.7f));
 
     // Sign-magnitude, not two's complement.
     Bytes s = words(9, 0xFF, 0xFF);
@@ -215,15 +191,15 @@ TEST_F(TelemetryTest, ExtremeWordsAndTruncatedYaw) {
     s[4] = 0xFF;
     s[5] = 0xFE;
     sensor(s);
-    EXPECT_EQ(w.Label7->text(), " AX:-32767");
-    EXPECT_EQ(w.Label8->text(), " AY:32767");
-    EXPECT_EQ(w.Label9->text(), " AZ:-32766");
+    EXPECT_EQ(ui().sensorLabels[0]->text(), " AX:-32767");
+    EXPECT_EQ(ui().sensorLabels[1]->text(), " AY:32767");
+    EXPECT_EQ(ui().sensorLabels[2]->text(), " AZ:-32766");
 }
 
 // ---- heartbeat, choosers, check boxes, follow -------------------------------------------------
 
 TEST_F(TelemetryTest, HeartbeatFlipsOncePerAttitudeFrame) {
-    LedRectangle* lamp = window->iLedRectangleX3;
+    LedRectangle* lamp = ui().heartbeatLamp;
     attitude(kAttitudeExample);
     EXPECT_TRUE(lamp->Active());
     sensor(kSensorExample); // not a heartbeat
@@ -235,89 +211,84 @@ TEST_F(TelemetryTest, HeartbeatFlipsOncePerAttitudeFrame) {
     EXPECT_TRUE(lamp->Active()); // two frames leave it as it was
     attitude(kAttitudeExample);
     EXPECT_FALSE(lamp->Active());
-    EXPECT_EQ(window->frame_count, 4);
+    EXPECT_EQ(frames(), 4);
 }
 
 TEST_F(TelemetryTest, ChooserChangeScalesOnlyLaterPointsAndNeverTheLabels) {
-    Zento& w = *window;
     attitude(kAttitudeExample);
     clock = 0.05;
-    w.Combo1->setCurrentIndex(3); // "1/10"
+    ui().scaleChoosers[0]->setCurrentIndex(3); // "1/10"
     attitude(kAttitudeExample);
     EXPECT_EQ(values(1), (std::vector<double>{1.5, 0.15}));
     EXPECT_EQ(values(2), (std::vector<double>{9, 0.9}));
     EXPECT_EQ(values(0), (std::vector<double>{-30, -3}));
-    EXPECT_EQ(w.Label21->text(), "Roll:1.5");
-    EXPECT_EQ(w.latest_values.str_roll, "1.5");
+    EXPECT_EQ(ui().angleLabels[2]->text(), "Roll:1.5");
+    EXPECT_EQ(latest().str_roll, "1.5");
 
-    // The chooser is read for every reading: a change between AX's and AY's points applies
-    // from AY on (the group's divisor is not fetched once per frame).
-    w.sensor_step_hook = [&](int reading, int part) {
-        if (reading == 1 && part == 4) w.Combo2->setCurrentIndex(0); // "1"
-    };
+    // Each group has its own chooser.
     sensor(kSensorExample);
-    EXPECT_DOUBLE_EQ(last(3), 0.16);
-    EXPECT_DOUBLE_EQ(last(4), -16);
-    EXPECT_DOUBLE_EQ(last(5), 16384);
-    EXPECT_EQ(w.Label7->text(), " AX:16");
+    ui().scaleChoosers[1]->setCurrentIndex(0); // accelerometer "1"
+    clock = 0.1;
+    sensor(kSensorExample);
+    EXPECT_EQ(values(3), (std::vector<double>{0.16, 16}));
+    EXPECT_EQ(values(5), (std::vector<double>{163.84, 16384}));
+    EXPECT_EQ(values(7), (std::vector<double>{-0.05, -0.05}));
+    EXPECT_EQ(ui().sensorLabels[0]->text(), " AX:16");
 }
 
 TEST_F(TelemetryTest, ChooserWithoutASelectionDrawsUndivided) {
     // An editable chooser can end up with no entry selected; the value is then drawn as it is
     // rather than indexing past the divisor table.
-    window->Combo4->setCurrentIndex(-1);
+    ui().scaleChoosers[3]->setCurrentIndex(-1);
     sensor(kSensorExample);
     EXPECT_DOUBLE_EQ(last(9), 300);
     EXPECT_DOUBLE_EQ(last(10), -300);
 }
 
 TEST_F(TelemetryTest, CheckBoxHidesExactlyItsThreeChannelsAndShowsTheirTracesAgain) {
-    Zento& w = *window;
     for (int i = 0; i < 5; ++i) {
         clock = i * 0.05;
         attitude(kAttitudeExample);
         sensor(kSensorExample);
     }
-    ASSERT_TRUE(w.Check3->isChecked());
-    w.Check3->click(); // Gyroscope: channels 6-8
+    ASSERT_TRUE(ui().traceChecks[2]->isChecked());
+    ui().traceChecks[2]->click(); // Gyroscope: channels 6-8
     for (int k = 0; k < StripChart::kChannelCount; ++k)
-        EXPECT_EQ(w.iPlotX1->channelVisible(k), k < 6 || k > 8) << k;
+        EXPECT_EQ(chart().channelVisible(k), k < 6 || k > 8) << k;
     clock = 0.3;
     sensor(kSensorExample); // hidden channels still record
-    w.Check3->click();
+    ui().traceChecks[2]->click();
     for (int k = 0; k < StripChart::kChannelCount; ++k) {
-        EXPECT_TRUE(w.iPlotX1->channelVisible(k)) << k;
-        EXPECT_EQ(w.iPlotX1->pointCount(k), k < 3 ? 5 : 6) << k;
+        EXPECT_TRUE(chart().channelVisible(k)) << k;
+        EXPECT_EQ(chart().pointCount(k), k < 3 ? 5 : 6) << k;
     }
 }
 
 TEST_F(TelemetryTest, FollowTheLatestAfterTheAxisWasDragged) {
-    Zento& w = *window;
     for (int i = 0; i < 400; ++i) { // 20 s of board time at 20 Hz
         clock = i * 0.05;
         attitude(kAttitudeExample);
     }
-    w.iPlotX1->updateView();
-    EXPECT_TRUE(w.iPlotX1->tracking());
-    EXPECT_NEAR(w.iPlotX1->xRange().upper, clock, 1e-9);
+    chart().updateView();
+    EXPECT_TRUE(chart().tracking());
+    EXPECT_NEAR(chart().xRange().upper, clock, 1e-9);
     // The user drags the time axis back.
-    w.iPlotX1->plot()->xAxis->setRange(2, 2 + StripChart::kWindowSeconds);
-    EXPECT_FALSE(w.iPlotX1->tracking());
+    chart().plot()->xAxis->setRange(2, 2 + StripChart::kWindowSeconds);
+    EXPECT_FALSE(chart().tracking());
     clock = 20;
     attitude(kAttitudeExample);
-    w.iPlotX1->updateView();
-    EXPECT_NEAR(w.iPlotX1->xRange().lower, 2, 1e-9); // stays where the user left it
-    w.Command6->click();                             // "Follow the latest"
-    w.iPlotX1->updateView();
-    EXPECT_TRUE(w.iPlotX1->tracking());
-    EXPECT_NEAR(w.iPlotX1->xRange().upper, 20, 1e-9);
-    EXPECT_NEAR(w.iPlotX1->xRange().size(), StripChart::kWindowSeconds, 1e-9);
+    chart().updateView();
+    EXPECT_NEAR(chart().xRange().lower, 2, 1e-9); // stays where the user left it
+    ui().followButton->click();                             // "Follow the latest"
+    chart().updateView();
+    EXPECT_TRUE(chart().tracking());
+    EXPECT_NEAR(chart().xRange().upper, 20, 1e-9);
+    EXPECT_NEAR(chart().xRange().size(), StripChart::kWindowSeconds, 1e-9);
 }
 
-// ---- bad frames and failing outputs -----------------------------------------------------------
+// ---- bad frames -----------------------------------------------------------
 
 TEST_F(TelemetryTest, FramesShorterThanTheirLayoutAreSkippedWhole) {
-    Zento& w = *window;
     attitude(kAttitudeExample);
     sensor(kSensorExample);
     const auto shown = attitude_labels();
@@ -330,70 +301,27 @@ TEST_F(TelemetryTest, FramesShorterThanTheirLayoutAreSkippedWhole) {
     sensor({});
     EXPECT_EQ(attitude_labels(), shown);
     EXPECT_EQ(sensor_labels(), sensed);
-    EXPECT_EQ(w.frame_count, 1);
-    EXPECT_EQ(w.iPlotX1->pointCount(0), 1);
-    EXPECT_EQ(w.iPlotX1->pointCount(3), 1);
+    EXPECT_EQ(frames(), 1);
+    EXPECT_EQ(chart().pointCount(0), 1);
+    EXPECT_EQ(chart().pointCount(3), 1);
     // Called directly with spans that end where the frame ends (ASan would see a read past).
     const Bytes a = build_frame(kTypeAttitude, kAttitudeExample);
     for (std::size_t n = 0; n < a.size() - 3; ++n) { // rx_frame: length byte to checksum
         const Bytes cut(a.begin() + 2, a.begin() + 2 + std::ptrdiff_t(n));
-        w.Rec_attitude(cut);
+        window->dispatch().Rec_attitude(cut);
     }
-    EXPECT_EQ(w.frame_count, 1);
+    EXPECT_EQ(frames(), 1);
     // Longer payloads: the extra bytes are ignored.
     Bytes longer = kAttitudeExample;
     longer.insert(longer.end(), {0xFF, 0xFF, 0x12});
     attitude(longer);
     EXPECT_EQ(attitude_labels(), shown);
-    EXPECT_EQ(w.frame_count, 2);
-}
-
-TEST_F(TelemetryTest, AFailingAttitudeStepIsSkippedAndTheOthersRun) {
-    for (int failing = 1; failing <= 13; ++failing) {
-        SCOPED_TRACE(failing);
-        window.reset(); // the old window lets go of the port before the new one takes it
-        window = std::make_unique<Zento>(port, dir.qpath());
-        Zento& v = *window;
-        v.exit_program = [] {};
-        v.attitude_step_hook = [failing](int step) {
-            if (step == failing) throw std::runtime_error("widget failed");
-        };
-        attitude(kAttitudeExample);
-        if (failing != 1) { // step 1 decodes the angles: without it they stay 0
-            EXPECT_EQ(v.Label19->text(), failing == 11 ? "Yaw" : "Yaw:-30");
-            EXPECT_EQ(v.Label5->text(), failing == 8 ? "Roll" : "Roll:1.5");
-            EXPECT_EQ(v.latest_values.str_yaw, failing == 12 ? "" : "-30");
-            EXPECT_EQ(v.iPlotX1->pointCount(0), failing == 10 ? 0 : 1);
-        } else {
-            EXPECT_EQ(v.Label19->text(), "Yaw:0");
-        }
-        EXPECT_EQ(v.Label16->text(), failing == 2 ? "Height" : "Height:100m");
-        EXPECT_EQ(v.Label18->text(), failing == 4 ? "Pressure" : "Press:101320Pa");
-        EXPECT_EQ(v.iLedRectangleX3->Active(), failing != 6);
-        EXPECT_EQ(v.frame_count, failing == 13 ? 0 : 1);
-    }
-}
-
-TEST_F(TelemetryTest, AFailingSensorOutputIsSkippedAndTheOthersRun) {
-    Zento& w = *window;
-    w.sensor_step_hook = [](int reading, int part) {
-        if (reading == 4 && part == 2) throw std::runtime_error("label failed"); // GY's label
-        if (reading == 6 && part == 4) throw std::runtime_error("chart failed"); // HX's point
-    };
-    sensor(kSensorExample);
-    EXPECT_EQ(w.Label11->text(), "Y");
-    EXPECT_EQ(w.latest_values.str_Yjiaosulv, "-5");
-    EXPECT_DOUBLE_EQ(last(7), -0.05);
-    EXPECT_EQ(w.Label13->text(), " HX:300");
-    EXPECT_EQ(w.iPlotX1->pointCount(9), 0);
-    EXPECT_EQ(w.Label15->text(), " HZ:0");
-    EXPECT_DOUBLE_EQ(last(11), 0);
+    EXPECT_EQ(frames(), 2);
 }
 
 TEST_F(TelemetryTest, FaultyStreamLosesNoValidFrame) {
     // Valid frames around damaged ones: every valid frame is shown and counted, the damaged
     // ones are reported, nothing else is decoded from them.
-    Zento& w = *window;
     Bytes stream;
     int valid = 0;
     for (int i = 0; i < 50; ++i) {
@@ -408,11 +336,11 @@ TEST_F(TelemetryTest, FaultyStreamLosesNoValidFrame) {
     }
     for (std::size_t at = 0; at < stream.size(); at += 13) // uneven batches
         port.feed(std::span(stream).subspan(at, std::min<std::size_t>(13, stream.size() - at)));
-    EXPECT_EQ(w.frame_count, valid);
-    EXPECT_EQ(w.iPlotX1->pointCount(0), valid);
-    EXPECT_EQ(w.iPlotX1->pointCount(3), 50);
-    EXPECT_EQ(w.Label19->text(), "Yaw:-30");
-    EXPECT_EQ(lines_of(w.msg_text()).count(">  Check-Sum Error!"), 50 - valid);
+    EXPECT_EQ(frames(), valid);
+    EXPECT_EQ(chart().pointCount(0), valid);
+    EXPECT_EQ(chart().pointCount(3), 50);
+    EXPECT_EQ(ui().angleLabels[0]->text(), "Yaw:-30");
+    EXPECT_EQ(lines_of(log()).count(">  Check-Sum Error!"), 50 - valid);
 }
 
 TEST_F(TelemetryTest, OpaqueControlsShowTheColourOfTheFramesBeneathThem) {
@@ -426,19 +354,20 @@ TEST_F(TelemetryTest, OpaqueControlsShowTheColourOfTheFramesBeneathThem) {
         return shot.pixelColor(widget->mapTo(&w, local));
     };
     // Right end of a caption (no text there) against the frame's interior beside the control.
-    EXPECT_EQ(at(w.Label16, {w.Label16->width() - 2, 8}), at(w.Frame_Other, {132, 56}));
-    EXPECT_EQ(at(w.Label19, {w.Label19->width() - 2, 8}), at(w.Frame_IMU, {100, 68}));
-    EXPECT_EQ(at(w.iCompassX1, {1, 1}), at(w.Fram_Zento, {866, 20}));
+    QLabel* altitude = ui().altitudeLabel;
+    QLabel* yaw = ui().angleLabels[0];
+    EXPECT_EQ(at(altitude, {altitude->width() - 2, 8}), at(ui().otherFrame, {132, 56}));
+    EXPECT_EQ(at(yaw, {yaw->width() - 2, 8}), at(ui().groupFrames[0], {100, 68}));
+    EXPECT_EQ(at(ui().compass, {1, 1}), at(ui().telemetryFrame, {866, 20}));
 }
 
 TEST_F(TelemetryTest, TheDegreeSignIsDrawn) {
     // "Temp:25℃" must show its last character: some CJK fonts map U+2103 to an empty glyph.
-    Zento& w = *window;
-    w.show();
+    window->show();
     attitude(kAttitudeExample);
     QApplication::processEvents();
     const auto ink_columns = [&] {
-        const QImage img = w.Label17->grab().toImage();
+        const QImage img = ui().temperatureLabel->grab().toImage();
         int last = -1;
         for (int x = 0; x < img.width(); ++x)
             for (int y = 0; y < img.height(); ++y)
@@ -446,7 +375,64 @@ TEST_F(TelemetryTest, TheDegreeSignIsDrawn) {
         return last;
     };
     const int with_sign = ink_columns();
-    w.Label17->setText(QStringLiteral("Temp:25"));
+    ui().temperatureLabel->setText(QStringLiteral("Temp:25"));
     QApplication::processEvents();
     EXPECT_GT(with_sign, ink_columns() + 3);
+}
+
+// Frames at the extremes of every value: each label shows its longest text in full, and no
+// other control lies over any part of a text.
+TEST_F(TelemetryTest, TextsAtTheExtremesFitTheirLabelsAndNothingCoversThem) {
+    Zento& w = *window;
+    w.show();
+    std::vector<QWidget*> texts; // QLabels and the thermometer's text label
+    for (QLabel* l : w.findChildren<QLabel*>())
+        if (l->isVisible() && !l->wordWrap()) texts.push_back(l);
+    texts.push_back(ui().thermometerLabel);
+    const auto text_of = [](QWidget* t) {
+        if (auto* l = qobject_cast<QLabel*>(t)) return l->text();
+        return static_cast<TextLabel*>(t)->Caption();
+    };
+    // Where the text of `t` is drawn (as the label aligns it), in window coordinates, and the
+    // width it has.
+    const auto text_rect = [&](QWidget* t) {
+        const QFontMetrics fm(t->font());
+        const auto* l = qobject_cast<QLabel*>(t);
+        Qt::Alignment align = l ? l->alignment() : Qt::AlignCenter;
+        if (!(align & Qt::AlignVertical_Mask)) align |= Qt::AlignVCenter;
+        const QRect inside = t->contentsRect();
+        const QRect r = QStyle::alignedRect(
+            Qt::LeftToRight, align, QSize(fm.horizontalAdvance(text_of(t)), fm.height()), inside);
+        return std::make_pair(QRect(t->mapTo(&w, r.topLeft()), r.size()), inside.width());
+    };
+    const std::pair<Bytes, Bytes> extremes[] = {
+        {words(7, 0xFF, 0xFF), words(9, 0xFF, 0xFF)}, // -3276.7, -327670Pa, -32767
+        {words(7, 0x7F, 0xFF), words(9, 0x7F, 0xFF)}, // 3276.7, 327670Pa, 32767
+        {words(7, 0x8F, 0xFF), words(9, 0x80, 0x01)}, // -409.5, -1
+    };
+    for (const auto& [a, s] : extremes) {
+        attitude(a);
+        sensor(s);
+        QApplication::processEvents();
+        for (QWidget* t : texts) {
+            const auto [rect, room] = text_rect(t);
+            const std::string name =
+                t->objectName().toStdString() + " \"" + text_of(t).toStdString() + "\"";
+            EXPECT_LE(rect.width(), room) << name << " is clipped";
+            for (QWidget* other : w.findChildren<QWidget*>()) {
+                if (other == t || !other->isVisible() || other->isAncestorOf(t) ||
+                    t->isAncestorOf(other) || other->isWindow())
+                    continue;
+                const QRect there(other->mapTo(&w, QPoint(0, 0)), other->size());
+                // A sibling drawn beneath the label (earlier in its parent) covers nothing.
+                if (other->parentWidget() == t->parentWidget() &&
+                    other->parentWidget()->children().indexOf(other) <
+                        t->parentWidget()->children().indexOf(t))
+                    continue;
+                EXPECT_FALSE(there.intersects(rect))
+                    << name << " lies under " << other->objectName().toStdString() << " "
+                    << other->metaObject()->className();
+            }
+        }
+    }
 }

@@ -1,7 +1,7 @@
 // The 3D window on OpenGL (Mesa under Xvfb): what each frame shows, the window's lifecycle and
 // its failure paths. Positions are checked against the scene arithmetic's projection of the
 // model's marker pads; the overlay against the same text drawn by QPainter on an image.
-#include "qt_env.h"
+#include "qt_test.h"
 #include "view3d_test_util.h"
 
 #include <gtest/gtest.h>
@@ -22,10 +22,8 @@ using namespace zento;
 
 namespace {
 
-[[maybe_unused]] const bool env = (install_qt_environment(true), true);
-
 #define REQUIRE_GL()                                                                               \
-    if (!gl_available()) GTEST_SKIP() << "no X display for OpenGL: run under xvfb-run -a"
+    if (!zento_test::gl_available()) GTEST_SKIP() << "no X display for OpenGL: run under xvfb-run -a"
 
 constexpr int kW = 821, kH = 601;
 

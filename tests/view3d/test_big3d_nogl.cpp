@@ -1,7 +1,7 @@
 // The 3D window where no OpenGL device can be made (the offscreen platform has none, nor X with
 // its OpenGL integration switched off): the help dialog, then the model load that cannot happen
 // without a device.
-#include "qt_env.h"
+#include "qt_test.h"
 #include "view3d_test_util.h"
 
 #include <gtest/gtest.h>
@@ -15,8 +15,6 @@ using namespace view3d_test;
 using namespace zento;
 
 namespace {
-
-[[maybe_unused]] const bool env = (install_qt_environment(false), true);
 
 TEST(HelpDialog, FixedTextsAndSizes) {
     Dialog d;

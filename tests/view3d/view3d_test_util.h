@@ -1,6 +1,7 @@
 #pragma once
 // Helpers of the 3D window tests: a window with its hooks recorded, model folders with chosen
 // contents, and pixel measurements of rendered frames.
+#include "test_paths.h"
 #include "make-model/board_mesh.h"
 #include "telemetry/latest_values.h"
 #include "view3d/big3d.h"
@@ -27,8 +28,7 @@ namespace view3d_test {
 using zento::model::Colour;
 
 inline QString bin_dir() {
-    const char* d = std::getenv("ZENTO_BIN_DIR");
-    return d ? QString::fromLocal8Bit(d) : QString();
+    return QString::fromStdString(zento_test::bin_dir());
 }
 
 // A Big3D whose message boxes and program end are recorded instead of shown and done.

@@ -1,11 +1,11 @@
 #include "platform/widgets/widgets.h"
 
 #include "platform/widgets/accessible_events.h"
+#include "platform/widgets/fonts.h"
 #include "platform/widgets/gauge_scale.h"
 
 #include <QAccessible>
 #include <QEvent>
-#include <QFontDatabase>
 #include <QFontInfo>
 #include <QLinearGradient>
 #include <QPainter>
@@ -237,20 +237,6 @@ void LedRectangle::setLabel(const QString& text) {
     notify_name(this);
 }
 
-namespace {
-// "Lucida Console" where installed, else the system's fixed-pitch family. Resolved once: the
-// font database does not change while the program runs.
-const QString& label_family() {
-    static const QString family = [] {
-        const QString wanted = QStringLiteral("Lucida Console");
-        if (QFontInfo(QFont(wanted)).family().compare(wanted, Qt::CaseInsensitive) == 0)
-            return wanted;
-        return QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
-    }();
-    return family;
-}
-} // namespace
-
 QFont LedRectangle::labelFont() const {
     QFont f;
     if (testAttribute(Qt::WA_SetFont)) {
@@ -258,9 +244,9 @@ QFont LedRectangle::labelFont() const {
         // fixed-pitch one at the same size.
         f = font();
         if (QFontInfo(f).family().compare(f.family(), Qt::CaseInsensitive) != 0)
-            f.setFamily(label_family());
+            f.setFamily(fixed_pitch_family());
     } else {
-        f = QFont(label_family());
+        f = QFont(fixed_pitch_family());
         f.setPixelSize(std::max(6, int(height() * 0.72)));
     }
     f.setStyleHint(QFont::TypeWriter);

@@ -22,8 +22,6 @@ namespace zento {
 inline constexpr QColor kLampRed{255, 0, 0};   // lit: Msg_Led, TXD, the switch lamp
 inline constexpr QColor kLampRedOff{57, 0, 0}; // unlit Msg_Led (and the lamp default)
 inline constexpr QColor kTxdOff{128, 64, 64};  // unlit TXD
-inline constexpr QColor kRxdOn{0, 224, 0};     // lit RXD
-inline constexpr QColor kRxdOff{0, 72, 0};     // unlit RXD
 
 // Lamp base: lit or unlit (Active). Accessible: role Indicator, name = label/accessibleName,
 // state checked while lit.

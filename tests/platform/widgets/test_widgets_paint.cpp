@@ -1,6 +1,7 @@
 // Painting of the instrument widgets: stored sizes, lamp colours, pointer direction, lit
 // segments, column height, clipping of out-of-range and non-finite values, cached parts.
 #include "platform/widgets/widgets.h"
+#include "platform/widgets/fonts.h"
 #include "widget_test_util.h"
 
 #include <QFontInfo>
@@ -35,17 +36,25 @@ TEST(WidgetDefaults, FreshWidgetsHaveTheirStoredSizes) {
         EXPECT_EQ(got, want);
 }
 
-TEST(WidgetDefaults, LabelFontIsFixedPitchAndFontChangesRepaint) {
+// The lamp labels draw with the program's fixed-pitch family, chosen by name (some monospace
+// faces are not reported as fixed pitch), also when the font given names a family that is not
+// installed; a font change reaches the cached picture.
+TEST(WidgetDefaults, LabelFontIsTheFixedPitchFamilyAndFontChangesRepaint) {
+    const auto monospaced = [](const QFont& f) {
+        const QFontMetrics m(f);
+        return m.horizontalAdvance(QLatin1Char('i')) == m.horizontalAdvance(QLatin1Char('W'));
+    };
     LedRectangle r;
     r.setLabel(QStringLiteral("TXD"));
     r.resize(r.sizeHint());
-    EXPECT_TRUE(QFontInfo(r.labelFont()).fixedPitch());
+    EXPECT_EQ(r.labelFont().family(), fixed_pitch_family());
+    EXPECT_TRUE(monospaced(r.labelFont())) << fixed_pitch_family().toStdString();
     EXPECT_LE(QFontInfo(r.labelFont()).pixelSize(), r.height());
     const QImage before = render(r);
-    r.setFont(QFont(QStringLiteral("No Such Family Anywhere"), 7)); // still fixed pitch
+    r.setFont(QFont(QStringLiteral("No Such Family Anywhere"), 7));
     EXPECT_EQ(r.labelFont().pointSize(), 7);
-    EXPECT_TRUE(QFontInfo(r.labelFont()).fixedPitch());
-    r.setFont(QFont(QStringLiteral("DejaVu Sans Mono"), 5));
+    EXPECT_EQ(r.labelFont().family(), fixed_pitch_family());
+    r.setFont(QFont(fixed_pitch_family(), 5));
     EXPECT_NE(render(r), before); // the font change reached the cached picture
 }
 
@@ -109,10 +118,13 @@ TEST(Lamps, RectangleLampsShowTheirColoursAtAnyPixelRatio) {
     }
 }
 
+constexpr QColor kGreenOn{0, 224, 0};
+constexpr QColor kGreenOff{0, 72, 0};
+
 TEST(Lamps, LabelIsDrawnInAContrastingColour) {
     LedRectangle rxd;
     rxd.resize(65, 13);
-    rxd.setActiveColor(kRxdOn);
+    rxd.setActiveColor(kGreenOn);
     rxd.setActive(true);
     const QImage plain = render(rxd);
     rxd.setLabel(QStringLiteral("RXD"));
@@ -135,11 +147,11 @@ TEST(Lamps, ChangesShowAtOnceAndSignalOnlyOnChange) {
     const QPointF centre(8.5, 8.5);
     rxd.setActive(true);
     EXPECT_EQ(pixel(render(rxd), centre), kLampRed);
-    rxd.setActiveColor(kRxdOn);
-    EXPECT_EQ(pixel(render(rxd), centre), kRxdOn);
+    rxd.setActiveColor(kGreenOn);
+    EXPECT_EQ(pixel(render(rxd), centre), kGreenOn);
     rxd.setActive(false);
-    rxd.setInactiveColor(kRxdOff);
-    EXPECT_EQ(pixel(render(rxd), centre), kRxdOff);
+    rxd.setInactiveColor(kGreenOff);
+    EXPECT_EQ(pixel(render(rxd), centre), kGreenOff);
     const QImage flat = render(rxd);
     rxd.setRaisedBevel(!rxd.raisedBevel());
     EXPECT_NE(render(rxd), flat);

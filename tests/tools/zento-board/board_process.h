@@ -1,5 +1,6 @@
 #pragma once
 // Test helpers: run the real zento-board (from ZENTO_BIN_DIR) and talk to its port.
+#include "test_paths.h"
 #include "test_folder.h"
 
 #include <gtest/gtest.h>
@@ -28,10 +29,7 @@ extern char** environ;
 
 namespace board_test {
 
-inline std::string bin_dir() {
-    const char* d = std::getenv("ZENTO_BIN_DIR");
-    return d ? d : "";
-}
+using zento_test::bin_dir;
 
 inline std::string board_path() {
     return bin_dir() + "/zento-board";

@@ -1,4 +1,5 @@
 // zento-decode end to end: the real binary on files and on standard input, whole output compared.
+#include "test_paths.h"
 #include "link/envelope.h"
 #include "telemetry/value_text.h"
 
@@ -42,9 +43,7 @@ std::string quote(const std::string& s) {
 class ZentoDecode : public ::testing::Test {
   protected:
     void SetUp() override {
-        const char* bin = std::getenv("ZENTO_BIN_DIR");
-        ASSERT_NE(bin, nullptr) << "ZENTO_BIN_DIR is not set (run through ctest)";
-        tool_ = fs::path(bin) / "zento-decode";
+        tool_ = fs::path(zento_test::bin_dir()) / "zento-decode";
         ASSERT_TRUE(fs::exists(tool_)) << tool_;
     }
     fs::path write(const std::string& name, const Bytes& bytes) { return tmp.put(name, bytes); }

@@ -1,5 +1,6 @@
-#include "shell/fonts.h"
+#include "platform/widgets/fonts.h"
 
+#include <QFontDatabase>
 #include <QStringList>
 
 namespace zento {
@@ -24,12 +25,14 @@ QFont font_xinsongti(double point_size) {
 }
 
 // The "Other" frame shows "Temp:25℃". WenQuanYi Micro Hei maps ℃ (U+2103) to an empty glyph, so
-// DejaVu Sans, which draws it, comes first where neither SimHei nor Noto is installed; Chinese
-// text still falls back to WenQuanYi.
+// a face that draws it comes first where neither SimHei nor Noto is installed (Liberation Sans,
+// narrow enough for the longest texts of the frame; then DejaVu Sans); Chinese text still falls
+// back to WenQuanYi.
 QFont font_heiti(double point_size) {
     return make({QStringLiteral("黑体"), QStringLiteral("SimHei"),
                  QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Zen Hei"),
-                 QStringLiteral("DejaVu Sans"), QStringLiteral("WenQuanYi Micro Hei")},
+                 QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans"),
+                 QStringLiteral("WenQuanYi Micro Hei")},
                 point_size, QFont::SansSerif);
 }
 
@@ -43,12 +46,25 @@ QFont font_arial(double point_size, bool bold) {
 }
 
 QFont font_lucida_console(double point_size) {
-    QFont f = make({QStringLiteral("Lucida Console"), QStringLiteral("DejaVu Sans Mono"),
-                    QStringLiteral("Liberation Mono"), QStringLiteral("Noto Sans Mono"),
-                    QStringLiteral("WenQuanYi Micro Hei Mono"), QStringLiteral("monospace")},
-                   point_size, QFont::TypeWriter);
+    QFont f(fixed_pitch_family());
+    f.setStyleHint(QFont::TypeWriter);
+    f.setPointSizeF(point_size);
     f.setFixedPitch(true);
     return f;
+}
+
+const QString& fixed_pitch_family() {
+    static const QString family = [] {
+        const QStringList installed = QFontDatabase::families();
+        for (const char* name : {"Lucida Console", "DejaVu Sans Mono", "Liberation Mono",
+                                 "Noto Sans Mono", "Noto Mono", "Consolas", "Courier New",
+                                 "WenQuanYi Micro Hei Mono"}) {
+            const QString wanted = QString::fromUtf8(name);
+            if (installed.contains(wanted, Qt::CaseInsensitive)) return wanted;
+        }
+        return QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+    }();
+    return family;
 }
 
 } // namespace zento

@@ -1,0 +1,65 @@
+#pragma once
+// The two commands to the board and what the user sees of them.
+//
+// "Marked bias" shows the confirmation dialog (modeless; "Start!" sends the gyroscope bias
+// command and hides it, "Canceled" hides it; one dialog, kept between showings). "Height Zero"
+// sends the altitude-zero command at once. A command frame written lights the TXD lamp for
+// 200 ms; a write the port refused is reported (`message`) and leaves the lamp dark; nothing
+// happens while the port is closed.
+#include <QDialog>
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+
+class QAbstractButton;
+class QLabel;
+class QPushButton;
+
+namespace zento {
+
+class Lamp;
+class PulseLamp;
+class SerialPort;
+
+// "Gyroscope initialization": the user confirms that the board lies still.
+class BiasConfirmDialog : public QDialog {
+    Q_OBJECT
+  public:
+    explicit BiasConfirmDialog(QWidget* parent);
+
+    QLabel* stillNote;          // Label1
+    QPushButton* startButton;   // OKButton "Start!"
+    QPushButton* cancelButton;  // CancelButton "Canceled"
+
+  signals:
+    void start();
+};
+
+class BoardCommands : public QObject {
+    Q_OBJECT
+  public:
+    BoardCommands(SerialPort& port, QAbstractButton* markBias, QAbstractButton* heightZero,
+                  Lamp* txdLamp, QWidget* window);
+
+    void Send_gyro();
+    void Send_high();
+    // "Marked bias": shows the confirmation dialog.
+    void Command1_Click();
+
+    BiasConfirmDialog* dialog() const { return dialog_; } // nullptr until first shown
+    PulseLamp& lamp() const { return *txd_; }
+
+  signals:
+    void message(const QString& text);
+
+  private:
+    void Send_command(std::uint8_t type);
+
+    SerialPort& port_;
+    QWidget* window_;
+    PulseLamp* txd_;
+    BiasConfirmDialog* dialog_ = nullptr;
+};
+
+} // namespace zento

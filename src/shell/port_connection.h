@@ -1,0 +1,65 @@
+#pragma once
+// The port connection: the connect switch, opening and closing, the port check, an unplugged
+// device, and the port settings window ("ComPort").
+//
+// The port state is the serial control's PortOpen alone. Each use of the switch opens or closes
+// the port; the real state is shown by the port check 200 ms later (Timer4, restarted by each
+// use, so two uses in quick succession give one report). A port that fails while open (device
+// unplugged) is closed by the serial control and reported at once.
+#include <QObject>
+#include <QString>
+
+#include <filesystem>
+#include <string>
+
+class QTimer;
+class QWidget;
+
+namespace zento {
+
+class CommSet;
+class SerialPort;
+class SwitchLed;
+
+class PortConnection : public QObject {
+    Q_OBJECT
+  public:
+    // `ini_file`: the settings file that start-up reads and the settings window writes.
+    PortConnection(SerialPort& port, SwitchLed* portSwitch, std::filesystem::path ini_file,
+                   QWidget* window);
+    ~PortConnection() override;
+
+    // Start-up: the serial control prepared for event-driven binary reception, port closed.
+    void prepare_port();
+    // Start-up: the port number and settings from the settings file (or Com1 115200,n,8,1);
+    // returns the line to report when something in the file was not usable ("" otherwise).
+    QString apply_settings_file();
+
+    void iSwitchLedX1_Click(); // the connect switch
+    void Timer4_Timer();       // the port check
+    void com_set_Click();      // "ComPort"
+    // The serial control closed a port that failed while open.
+    void MSComm_OnFailure(const std::string& reason);
+    // Closes the port (the exit items).
+    void close();
+
+    SerialPort& port() const { return port_; }
+    const std::filesystem::path& ini_file() const { return ini_file_; }
+    QTimer* check_timer() const { return check_timer_; }
+    CommSet* settings_window() const { return settings_; } // nullptr until first shown
+
+  signals:
+    void message(const QString& text);
+    // After each use of the switch: the byte stream starts afresh.
+    void switched();
+
+  private:
+    SerialPort& port_;
+    SwitchLed* switch_;
+    std::filesystem::path ini_file_;
+    QWidget* window_;
+    QTimer* check_timer_;
+    CommSet* settings_ = nullptr;
+};
+
+} // namespace zento

@@ -1,0 +1,158 @@
+#include "shell/telemetry_display.h"
+
+#include "instruments/attitude_indicator.h"
+#include "platform/widgets/widgets.h"
+#include "telemetry/strip_chart.h"
+#include "telemetry/value_text.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include <iterator>
+#include <string_view>
+
+namespace zento {
+
+namespace {
+
+// A decoded value and its value text.
+struct Value {
+    float v;
+    std::size_t n;
+    char t[kValueTextMax];
+
+    explicit Value(float x) : v(x) { n = value_text(x, t); }
+    std::string_view text() const { return {t, n}; }
+    QString qstring() const { return QString::fromLatin1(t, qsizetype(n)); }
+};
+
+// A label text assembled on the stack (texts here are a few dozen characters at most).
+class Text {
+  public:
+    Text& operator<<(const char* latin1) {
+        while (*latin1)
+            put(char16_t(static_cast<unsigned char>(*latin1++)));
+        return *this;
+    }
+    Text& operator<<(const Value& value) {
+        for (std::size_t i = 0; i < value.n; ++i)
+            put(char16_t(static_cast<unsigned char>(value.t[i])));
+        return *this;
+    }
+    Text& operator<<(char16_t c) {
+        put(c);
+        return *this;
+    }
+    QStringView view() const { return QStringView(buf_, qsizetype(n_)); }
+
+  private:
+    void put(char16_t c) {
+        if (n_ < std::size(buf_)) buf_[n_++] = c;
+    }
+    char16_t buf_[128];
+    std::size_t n_ = 0;
+};
+
+// Sets the label's text unless it already shows it (no allocation, no relayout then).
+void set_caption(QLabel* label, const Text& text) {
+    const QString current = label->text();
+    if (QStringView(current) != text.view()) label->setText(text.view().toString());
+}
+
+} // namespace
+
+TelemetryDisplay::TelemetryDisplay(const TelemetryControls& controls, QObject* parent)
+    : QObject(parent), c_(controls), rate_timer_(new QTimer(this)) {
+    rate_timer_->setObjectName(QStringLiteral("Timer1"));
+    rate_timer_->setInterval(1000);
+    connect(rate_timer_, &QTimer::timeout, this, &TelemetryDisplay::Timer1_Timer);
+    rate_timer_->start();
+
+    for (int g = 0; g < 4; ++g) {
+        QCheckBox* box = c_.traceChecks[std::size_t(g)];
+        connect(box, &QCheckBox::clicked, this,
+                [this, box, g] { c_.chart->setGroupVisible(g, box->isChecked()); });
+    }
+    connect(c_.followButton, &QPushButton::clicked, this, [this] { c_.chart->setTracking(true); });
+}
+
+void TelemetryDisplay::Form_Load() {
+    const int first[4] = {0, 6, 6, 2}; // 1, 1/100, 1/100, 1/5
+    for (std::size_t g = 0; g < 4; ++g)
+        c_.scaleChoosers[g]->setCurrentIndex(first[g]);
+    scale_div = {1, 2, 5, 10, 20, 50, 100};
+}
+
+double TelemetryDisplay::chart_divisor(int group) const {
+    const int i = c_.scaleChoosers[std::size_t(group)]->currentIndex();
+    if (i < 0 || i >= int(scale_div.size())) return 1.0;
+    return double(scale_div[std::size_t(i)]);
+}
+
+void TelemetryDisplay::Timer1_Timer() {
+    c_.updateRateLabel->setText(QString::number(frame_count_) + QStringLiteral(" FPS"));
+    frame_count_ = 0;
+}
+
+void TelemetryDisplay::Rec_attitude(const AttitudeRecord& r) {
+    const Value yaw(r.yaw), pitch(r.pitch), roll(r.roll), altitude(r.altitude);
+    const Value temperature(r.temperature), pressure(r.pressure_pa()), rate(r.rate);
+
+    c_.altitudeBar->setPosition(altitude.v);
+    set_caption(c_.altitudeBarLabel, Text() << altitude << "m");
+    set_caption(c_.altitudeLabel, Text() << "Height:" << altitude << "m");
+
+    c_.thermometer->setPosition(temperature.v);
+    set_caption(c_.temperatureLabel, Text() << "Temp:" << temperature << u'\u2103');
+    const Text caption = Text() << temperature << "C";
+    if (QStringView(c_.thermometerLabel->Caption()) != caption.view())
+        c_.thermometerLabel->setCaption(caption.view().toString());
+
+    set_caption(c_.pressureLabel, Text() << "Press:" << pressure << "Pa");
+    set_caption(c_.solutionRateLabel,
+                Text() << "Attitude solution:" << rate << " Times per second");
+    c_.heartbeatLamp->setActive(!c_.heartbeatLamp->Active());
+
+    c_.horizon->Draw_attitude(roll.qstring(), pitch.qstring());
+    set_caption(c_.horizonRollLabel, Text() << "Roll:" << roll);
+    set_caption(c_.horizonPitchLabel, Text() << "Pitch:" << pitch);
+    c_.compass->setDirection(yaw.v);
+
+    const double div = chart_divisor(0);
+    c_.chart->addPoint(1, double(roll.v) / div);
+    c_.chart->addPoint(2, double(pitch.v) / div);
+    c_.chart->addPoint(0, double(yaw.v) / div);
+
+    set_caption(c_.angleLabels[0], Text() << "Yaw:" << yaw);
+    set_caption(c_.angleLabels[1], Text() << "Pitch:" << pitch);
+    set_caption(c_.angleLabels[2], Text() << "Roll:" << roll);
+
+    latest_.Pitch = r.pitch_3d();
+    latest_.Roll = r.roll_3d();
+    latest_.Yaw = r.yaw_3d();
+    latest_.str_pitch.assign(pitch.text());
+    latest_.str_roll.assign(roll.text());
+    latest_.str_yaw.assign(yaw.text());
+
+    frame_count_ = std::int16_t(frame_count_ + 1);
+}
+
+void TelemetryDisplay::Rec_sensor(const SensorRecord& r) {
+    static constexpr const char* kPrefix[9] = {" AX:", " AY:", " AZ:", " GX:", " GY:",
+                                               " GZ:", " HX:", " HY:", " HZ:"};
+    static constexpr std::string LatestValues::*kField[9] = {
+        &LatestValues::str_Xjiasudu,  &LatestValues::str_Yjiasudu,  &LatestValues::str_Zjiasudu,
+        &LatestValues::str_Xjiaosulv, &LatestValues::str_Yjiaosulv, &LatestValues::str_Zjiaosulv,
+        &LatestValues::str_Xcichang,  &LatestValues::str_Ycichang,  &LatestValues::str_Zcichang};
+    for (int i = 0; i < 9; ++i) {
+        const Value v(r.reading(i));
+        set_caption(c_.sensorLabels[std::size_t(i)], Text() << kPrefix[i] << v);
+        (latest_.*kField[i]).assign(v.text());
+        c_.chart->addPoint(3 + i, double(v.v) / chart_divisor(1 + i / 3));
+    }
+}
+
+} // namespace zento

@@ -1,0 +1,92 @@
+#pragma once
+// The telemetry display: decoded records to the labels, gauges, compass, horizon, chart points
+// and the latest-values record; the update rate; the chart's scale choosers, trace boxes and
+// "Follow the latest".
+//
+// Attitude record, in this order: altitude to the bar and its two labels, temperature to the
+// thermometer and its two labels, pressure, the solution rate, the heartbeat lamp flips, the
+// horizon is drawn, its two labels, the compass, chart channels 1 (roll), 2 (pitch), 0 (yaw),
+// the IMU labels, the latest-values record, and the frame is counted for the update rate.
+// Sensor record: for AX..HZ in turn its label, its text in the latest-values record and its
+// chart channel 3..11. A chart point is the value divided by the divisor its group's chooser
+// selects now (1 when the chooser selects no entry), so a change affects later points only.
+//
+// Texts are the value texts, built on the stack; a label is written only when its text changes.
+#include "telemetry/frame_dispatch.h"
+#include "telemetry/latest_values.h"
+
+#include <QObject>
+
+#include <array>
+#include <cstdint>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTimer;
+
+namespace zento {
+
+class AttitudeIndicator;
+class Compass;
+class LedBar;
+class LedRectangle;
+class StripChart;
+class TextLabel;
+class Thermometer;
+
+struct TelemetryControls {
+    LedBar* altitudeBar;
+    QLabel* altitudeBarLabel;   // "100m"
+    QLabel* altitudeLabel;      // "Height:100m"
+    Thermometer* thermometer;
+    TextLabel* thermometerLabel; // "25C"
+    QLabel* temperatureLabel;   // "Temp:25℃"
+    QLabel* pressureLabel;      // "Press:101320Pa"
+    QLabel* solutionRateLabel;  // "Attitude solution:200 Times per second"
+    LedRectangle* heartbeatLamp;
+    AttitudeIndicator* horizon;
+    QLabel* horizonRollLabel;   // "Roll:1.5"
+    QLabel* horizonPitchLabel;  // "Pitch:9"
+    Compass* compass;
+    std::array<QLabel*, 3> angleLabels;  // "Yaw:-30", "Pitch:9", "Roll:1.5"
+    std::array<QLabel*, 9> sensorLabels; // " AX:..." .. " HZ:..."
+    QLabel* updateRateLabel;             // "20 FPS"
+    StripChart* chart;
+    std::array<QComboBox*, 4> scaleChoosers; // IMU, Acceleration, Gyroscope, Magnetometer
+    std::array<QCheckBox*, 4> traceChecks;
+    QPushButton* followButton;
+};
+
+class TelemetryDisplay : public QObject, public TelemetrySink {
+    Q_OBJECT
+  public:
+    TelemetryDisplay(const TelemetryControls& controls, QObject* parent);
+
+    // Start-up: the choosers' first selections (1, 1/100, 1/100, 1/5) and the divisor table.
+    void Form_Load();
+
+    void Rec_attitude(const AttitudeRecord& r) override;
+    void Rec_sensor(const SensorRecord& r) override;
+
+    // One-second tick: shows the frames counted since the last tick as "<n> FPS".
+    void Timer1_Timer();
+
+    // The divisor a chooser selects; 1 when it selects no entry.
+    double chart_divisor(int group) const;
+
+    // The latest values that the 3D window shows; written whether or not it was ever opened.
+    const LatestValues& latest_values() const { return latest_; }
+    std::int16_t frame_count() const { return frame_count_; }
+    QTimer* rate_timer() const { return rate_timer_; }
+
+  private:
+    TelemetryControls c_;
+    std::array<float, 7> scale_div{}; // divisor of each chooser entry, filled at start-up
+    LatestValues latest_;
+    std::int16_t frame_count_ = 0; // attitude frames since the last tick (wraps)
+    QTimer* rate_timer_;
+};
+
+} // namespace zento
