@@ -70,7 +70,19 @@ void QtSerialPortControl::setInBufferCount(std::int16_t count) {
     if (count != 0) return;
     input_.clear();
     overflow_ = false;
-    if (serial_.isOpen()) serial_.clear(QSerialPort::Input);
+    // What the port has read is dropped; the system's buffer is not flushed: a flush between
+    // the port's read notification and its read makes the read fail with EAGAIN, which
+    // QSerialPort takes for a lost device and stops reading.
+    if (serial_.isOpen()) discard(std::size_t(std::max<qint64>(0, serial_.bytesAvailable())));
+}
+
+void QtSerialPortControl::discard(std::size_t n) {
+    char sink[4096];
+    while (n > 0) {
+        const qint64 got = serial_.read(sink, qint64(std::min(n, sizeof sink)));
+        if (got <= 0) break;
+        n -= std::size_t(got);
+    }
 }
 
 void QtSerialPortControl::setOutBufferCount(std::int16_t count) {
@@ -182,12 +194,19 @@ std::vector<std::uint8_t> QtSerialPortControl::Input() {
 }
 
 void QtSerialPortControl::on_ready_read() {
-    const QByteArray data = serial_.readAll();
+    // Straight from the port's buffer into the bounded input buffer; what does not fit is
+    // read and dropped, and reported as an overflow.
+    const auto available = std::size_t(std::max<qint64>(0, serial_.bytesAvailable()));
     const std::size_t room = kInputCapacity - std::min(kInputCapacity, input_.size());
-    const std::size_t take = std::min(room, std::size_t(data.size()));
-    const auto* p = reinterpret_cast<const std::uint8_t*>(data.constData());
-    input_.insert(input_.end(), p, p + take);
-    if (take < std::size_t(data.size())) overflow_ = true;
+    const std::size_t take = std::min(room, available);
+    const std::size_t before = input_.size();
+    input_.resize(before + take);
+    const qint64 got = serial_.read(reinterpret_cast<char*>(input_.data() + before), qint64(take));
+    input_.resize(before + std::size_t(std::max<qint64>(0, got)));
+    if (take < available) {
+        discard(available - take);
+        overflow_ = true;
+    }
     if (!in_handler_) deliver_paced();
 }
 

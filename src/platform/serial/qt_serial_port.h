@@ -45,8 +45,10 @@ class QtSerialPortControl : public QObject, public SerialPort {
     explicit QtSerialPortControl(QString program_dir, QObject* parent = nullptr);
     ~QtSerialPortControl() override;
 
-    void setInputLen(std::int16_t len) override { input_len_ = len; }
-    void setInputMode(std::int32_t mode) override { input_mode_ = mode; }
+    // Input() always takes every waiting byte as binary data: read length 0 in binary mode,
+    // which is what start-up asks for; nothing else is ever asked.
+    void setInputLen(std::int16_t) override {}
+    void setInputMode(std::int32_t) override {}
     void setInBufferCount(std::int16_t count) override;
     void setOutBufferCount(std::int16_t count) override;
     void setRThreshold(std::int16_t threshold) override;
@@ -89,12 +91,11 @@ class QtSerialPortControl : public QObject, public SerialPort {
     void schedule_delivery();
     void deliver();
     void deliver_paced();
+    void discard(std::size_t n); // reads and drops n bytes the port holds
     void fail(const QString& reason, unsigned generation);
 
     QSerialPort serial_;
     QString program_dir_;
-    std::int16_t input_len_ = 0;
-    std::int32_t input_mode_ = 0;
     std::int16_t rthreshold_ = 0;
     std::int16_t comm_port_ = 1;
     std::string settings_ = "9600,n,8,1";
