@@ -50,54 +50,65 @@ CommSet::CommSet(SerialPort& port, std::filesystem::path ini_file, QWidget* pare
     setWindowTitle(QStringLiteral("Zento ComPort"));
     setFixedSize(305, 278);
 
-    iPanelX1 = new Panel(this);
-    iPanelX1->setObjectName(QStringLiteral("iPanelX1"));
-    iPanelX1->setTitleText(QStringLiteral("Port Setting"));
-    iPanelX1->setGeometry(0, 0, 321, 273);
+    panel = new Panel(this);
+    panel->setObjectName(QStringLiteral("iPanelX1"));
+    panel->setTitleText(QStringLiteral("Port Setting"));
+    panel->setGeometry(0, 0, 321, 273);
 
-    Combo1 = make_list(iPanelX1, 48, QStringLiteral("COM PORT"));
-    Combo2 = make_list(iPanelX1, 80, QStringLiteral("Baud rate"));
-    Combo3 = make_list(iPanelX1, 112, QStringLiteral("Data bits"));
-    Combo4 = make_list(iPanelX1, 144, QStringLiteral("Stop bit"));
+    portList = make_list(panel, 48, QStringLiteral("COM PORT"));
+    baudList = make_list(panel, 80, QStringLiteral("Baud rate"));
+    dataBitsList = make_list(panel, 112, QStringLiteral("Data bits"));
+    stopBitsList = make_list(panel, 144, QStringLiteral("Stop bit"));
     for (int i = 1; i <= kPorts; ++i)
-        Combo1->addItem(QStringLiteral("Com %1").arg(i));
+        portList->addItem(QStringLiteral("Com %1").arg(i));
     for (const char* b : kBauds)
-        Combo2->addItem(QString::fromLatin1(b));
+        baudList->addItem(QString::fromLatin1(b));
     for (const char* d : kDataBits)
-        Combo3->addItem(QString::fromLatin1(d));
+        dataBitsList->addItem(QString::fromLatin1(d));
     for (const char* s : kStopBits)
-        Combo4->addItem(QString::fromLatin1(s));
+        stopBitsList->addItem(QString::fromLatin1(s));
 
-    Label_port = make_label(iPanelX1, 48, QStringLiteral("COM PORT"), Combo1);
-    Label_baud = make_label(iPanelX1, 80, QStringLiteral("Baud rate"), Combo2);
-    Label_data = make_label(iPanelX1, 112, QStringLiteral("Data bits"), Combo3);
-    Label_stop = make_label(iPanelX1, 144, QStringLiteral("Stop bit"), Combo4);
+    portCaption = make_label(panel, 48, QStringLiteral("COM PORT"), portList);
+    baudCaption = make_label(panel, 80, QStringLiteral("Baud rate"), baudList);
+    dataBitsCaption = make_label(panel, 112, QStringLiteral("Data bits"), dataBitsList);
+    stopBitsCaption = make_label(panel, 144, QStringLiteral("Stop bit"), stopBitsList);
 
-    Label_hint = new QLabel(QStringLiteral("Please select the the Tavro AHRS corresponding port "
-                                           "number.Otherwise it will not be able to receive data"),
-                            iPanelX1);
-    Label_hint->setGeometry(8, 232, 265, 49);
-    Label_hint->setWordWrap(true);
-    Label_hint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    hint = new QLabel(QStringLiteral("Please select the the Tavro AHRS corresponding port "
+                                     "number.Otherwise it will not be able to receive data"),
+                      panel);
+    hint->setGeometry(8, 232, 265, 49);
+    hint->setWordWrap(true);
+    hint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    Comm_set_C = make_button(iPanelX1, 104, 192, QStringLiteral("Canceled"));
-    Com_set_O = make_button(iPanelX1, 192, 192, QStringLiteral("OK"));
-    Command1 = make_button(this, 16, 192, QStringLiteral("Default")); // on the window itself
-    Command1->raise();
+    cancelButton = make_button(panel, 104, 192, QStringLiteral("Canceled"));
+    okButton = make_button(panel, 192, 192, QStringLiteral("OK"));
+    defaultButton = make_button(this, 16, 192, QStringLiteral("Default")); // on the window itself
+    defaultButton->raise();
 
-    Com_set_O->setObjectName(QStringLiteral("Com_set_O"));
-    Comm_set_C->setObjectName(QStringLiteral("Comm_set_C"));
-    Command1->setObjectName(QStringLiteral("Command1"));
-    connect(Com_set_O, &QPushButton::clicked, this, [this] { Com_set_O_Click(); });
-    connect(Comm_set_C, &QPushButton::clicked, this, [this] { Comm_set_C_Click(); });
-    connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    const std::pair<QWidget*, const char*> ids[] = {{portList, "Combo1"},
+                                                    {baudList, "Combo2"},
+                                                    {dataBitsList, "Combo3"},
+                                                    {stopBitsList, "Combo4"},
+                                                    {portCaption, "Label_port"},
+                                                    {baudCaption, "Label_baud"},
+                                                    {dataBitsCaption, "Label_data"},
+                                                    {stopBitsCaption, "Label_stop"},
+                                                    {hint, "Label_hint"},
+                                                    {okButton, "Com_set_O"},
+                                                    {cancelButton, "Comm_set_C"},
+                                                    {defaultButton, "Command1"}};
+    for (const auto& [control, id] : ids)
+        control->setObjectName(QString::fromLatin1(id));
+    connect(okButton, &QPushButton::clicked, this, [this] { Com_set_O_Click(); });
+    connect(cancelButton, &QPushButton::clicked, this, [this] { Comm_set_C_Click(); });
+    connect(defaultButton, &QPushButton::clicked, this, [this] { Command1_Click(); });
 
-    setTabOrder(Combo1, Combo2);
-    setTabOrder(Combo2, Combo3);
-    setTabOrder(Combo3, Combo4);
-    setTabOrder(Combo4, Command1);
-    setTabOrder(Command1, Comm_set_C);
-    setTabOrder(Comm_set_C, Com_set_O);
+    setTabOrder(portList, baudList);
+    setTabOrder(baudList, dataBitsList);
+    setTabOrder(dataBitsList, stopBitsList);
+    setTabOrder(stopBitsList, defaultButton);
+    setTabOrder(defaultButton, cancelButton);
+    setTabOrder(cancelButton, okButton);
 }
 
 QString CommSet::current_setting_caption() const {
@@ -111,23 +122,23 @@ void CommSet::Refresh_ports() {
         const std::string dev = port_.deviceFor(std::int16_t(i + 1));
         QString text = QStringLiteral("Com %1").arg(i + 1);
         if (!dev.empty()) text += QStringLiteral("  (%1)").arg(QString::fromStdString(dev));
-        Combo1->setItemText(i, text);
+        portList->setItemText(i, text);
     }
     // The closed list keeps its designed width; the open list shows the device names in full.
     int widest = 0;
-    const QFontMetrics fm(Combo1->font());
-    for (int i = 0; i < Combo1->count(); ++i)
-        widest = std::max(widest, fm.horizontalAdvance(Combo1->itemText(i)));
-    Combo1->view()->setMinimumWidth(widest + 32);
+    const QFontMetrics fm(portList->font());
+    for (int i = 0; i < portList->count(); ++i)
+        widest = std::max(widest, fm.horizontalAdvance(portList->itemText(i)));
+    portList->view()->setMinimumWidth(widest + 32);
 }
 
 void CommSet::Form_Load() {
     loaded_ = true;
     setWindowTitle(current_setting_caption());
-    Combo1->setCurrentIndex(port_.CommPort() - 1); // a port beyond the list selects nothing
-    Combo2->setCurrentIndex(kBaud115200);
-    Combo3->setCurrentIndex(kData8);
-    Combo4->setCurrentIndex(kStop1);
+    portList->setCurrentIndex(port_.CommPort() - 1); // a port beyond the list selects nothing
+    baudList->setCurrentIndex(kBaud115200);
+    dataBitsList->setCurrentIndex(kData8);
+    stopBitsList->setCurrentIndex(kStop1);
 }
 
 void CommSet::Show_window() {
@@ -147,15 +158,17 @@ void CommSet::Com_set_O_Click() {
             port_.setPortOpen(false);
     }
     // No selection (a stored port beyond the list) keeps the current port number.
-    if (Combo1->currentIndex() >= 0) port_.setCommPort(std::int16_t(Combo1->currentIndex() + 1));
+    if (portList->currentIndex() >= 0)
+        port_.setCommPort(std::int16_t(portList->currentIndex() + 1));
     const IniWriteResult port_written =
         Write_ini(kIniSection, kIniKeyPort, std::to_string(port_.CommPort()), ini_file_);
 
     std::string text;
-    if (Combo2->currentIndex() >= 0) text += Combo2->currentText().toStdString();
+    if (baudList->currentIndex() >= 0) text += baudList->currentText().toStdString();
     text += ",n,";
-    if (const int d = Combo3->currentIndex(); d >= 0 && d <= 3) text += std::to_string(5 + d) + ",";
-    switch (Combo4->currentIndex()) {
+    if (const int d = dataBitsList->currentIndex(); d >= 0 && d <= 3)
+        text += std::to_string(5 + d) + ",";
+    switch (stopBitsList->currentIndex()) {
     case 0:
         text += "1";
         break;
@@ -188,10 +201,10 @@ void CommSet::Comm_set_C_Click() {
 }
 
 void CommSet::Command1_Click() {
-    Combo1->setCurrentIndex(0);
-    Combo2->setCurrentIndex(kBaud115200);
-    Combo3->setCurrentIndex(kData8);
-    Combo4->setCurrentIndex(kStop1);
+    portList->setCurrentIndex(0);
+    baudList->setCurrentIndex(kBaud115200);
+    dataBitsList->setCurrentIndex(kData8);
+    stopBitsList->setCurrentIndex(kStop1);
 }
 
 } // namespace zento

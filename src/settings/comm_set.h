@@ -44,19 +44,20 @@ class CommSet : public QWidget {
     // Refreshes the "Com n  (device)" texts of the port list.
     void Refresh_ports();
 
-    Panel* iPanelX1 = nullptr;
-    QComboBox* Combo1 = nullptr; // "Com 1" .. "Com 14"
-    QComboBox* Combo2 = nullptr; // baud rate
-    QComboBox* Combo3 = nullptr; // data bits
-    QComboBox* Combo4 = nullptr; // stop bits
-    QLabel* Label_port = nullptr;
-    QLabel* Label_baud = nullptr;
-    QLabel* Label_data = nullptr;
-    QLabel* Label_stop = nullptr;
-    QLabel* Label_hint = nullptr;
-    QPushButton* Com_set_O = nullptr;  // "OK"
-    QPushButton* Comm_set_C = nullptr; // "Canceled"
-    QPushButton* Command1 = nullptr;   // "Default"
+    // Controls, named for their role; each objectName is its designer id.
+    Panel* panel = nullptr;               // iPanelX1 "Port Setting"
+    QComboBox* portList = nullptr;        // Combo1 "Com 1" .. "Com 14"
+    QComboBox* baudList = nullptr;        // Combo2
+    QComboBox* dataBitsList = nullptr;    // Combo3
+    QComboBox* stopBitsList = nullptr;    // Combo4
+    QLabel* portCaption = nullptr;        // Label_port
+    QLabel* baudCaption = nullptr;        // Label_baud
+    QLabel* dataBitsCaption = nullptr;    // Label_data
+    QLabel* stopBitsCaption = nullptr;    // Label_stop
+    QLabel* hint = nullptr;               // Label_hint
+    QPushButton* okButton = nullptr;      // Com_set_O "OK"
+    QPushButton* cancelButton = nullptr;  // Comm_set_C "Canceled"
+    QPushButton* defaultButton = nullptr; // Command1 "Default"
 
     static constexpr int kPorts = 14;
 

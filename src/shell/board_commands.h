@@ -28,9 +28,9 @@ class BiasConfirmDialog : public QDialog {
   public:
     explicit BiasConfirmDialog(QWidget* parent);
 
-    QLabel* stillNote;          // Label1
-    QPushButton* startButton;   // OKButton "Start!"
-    QPushButton* cancelButton;  // CancelButton "Canceled"
+    QLabel* stillNote;         // Label1
+    QPushButton* startButton;  // OKButton "Start!"
+    QPushButton* cancelButton; // CancelButton "Canceled"
 
   signals:
     void start();

@@ -63,11 +63,10 @@ void MainForm::build(QMainWindow* window) {
     // The controls that the stream changes paint their own background: a change then repaints
     // the control alone, not the frames beneath it, which on a live stream was most of the
     // window's painting.
-    std::initializer_list<QWidget*> live{solutionRateLabel, altitudeBarLabel, horizonPitchLabel,
-                                         horizonRollLabel,  updateRateLabel,  altitudeLabel,
-                                         temperatureLabel,  pressureLabel,    thermometer,
-                                         thermometerLabel,  altitudeBar,      compass,
-                                         heartbeatLamp,     horizon};
+    std::initializer_list<QWidget*> live{
+        solutionRateLabel, altitudeBarLabel, horizonPitchLabel, horizonRollLabel, updateRateLabel,
+        altitudeLabel,     temperatureLabel, pressureLabel,     thermometer,      thermometerLabel,
+        altitudeBar,       compass,          heartbeatLamp,     horizon};
     for (QWidget* c : live)
         paint_own_background(c);
     for (QLabel* l : angleLabels)
@@ -97,8 +96,7 @@ void MainForm::build_top_row(QWidget* client) {
     for (LedRectangle* l : {rxdLamp, txdLamp})
         l->setFont(font_lucida_console(7));
 
-    solutionRateLabel =
-        label(client, "Label24", QStringLiteral("Estimate Speed"), 280, 1, 305, 17);
+    solutionRateLabel = label(client, "Label24", QStringLiteral("Estimate Speed"), 280, 1, 305, 17);
     solutionRateLabel->setFont(font_xinsongti(10.5));
     QPalette red = solutionRateLabel->palette();
     red.setColor(QPalette::WindowText, Qt::red);
@@ -145,8 +143,8 @@ void MainForm::build_telemetry_frame(QWidget* client) {
     horizonRollLabel = label(f, "Label5", QStringLiteral("Roll"), 856, 264, 105, 17);
     for (QLabel* l : {horizonPitchLabel, horizonRollLabel})
         l->setFont(font_arial(10.5, true));
-    horizon = place(new AttitudeIndicator(f), "Piczitai", 856, 280,
-                    AttitudeIndicator::kOuterWidth, AttitudeIndicator::kOuterHeight);
+    horizon = place(new AttitudeIndicator(f), "Piczitai", 856, 280, AttitudeIndicator::kOuterWidth,
+                    AttitudeIndicator::kOuterHeight);
     horizon->setAccessibleName(QStringLiteral("Attitude indicator"));
 
     rateNote = label(f, "Label4", QStringLiteral("Maximum upload speed can not exceed 20Hz"), 8,
@@ -193,14 +191,54 @@ void MainForm::build_groups(QWidget* f) {
         const char* check_id;
     };
     static constexpr GroupLayout kGroups[4] = {
-        {"Frame_IMU", "IMU", 88, 129, 113, 65, 104, {"Yaw", "Pitch", "Roll"},
-         {"Label19", "Label20", "Label21"}, "Label_scale1", "Combo1", "Check1"},
-        {"Frame_Acceleration", "Acceleration", 232, 137, 121, 73, 112, {"X", "Y", "Z"},
-         {"Label7", "Label8", "Label9"}, "Label_scale2", "Combo2", "Check2"},
-        {"Frame_Gyroscope", "Gyroscope", 384, 137, 121, 73, 112, {"X", "Y", "Z"},
-         {"Label10", "Label11", "Label12"}, "Label_scale3", "Combo3", "Check3"},
-        {"Frame_Magnetometer", "Magnetometer", 536, 137, 121, 73, 112, {"X", "Y", "Z"},
-         {"Label13", "Label14", "Label15"}, "Label_scale4", "Combo4", "Check4"},
+        {"Frame_IMU",
+         "IMU",
+         88,
+         129,
+         113,
+         65,
+         104,
+         {"Yaw", "Pitch", "Roll"},
+         {"Label19", "Label20", "Label21"},
+         "Label_scale1",
+         "Combo1",
+         "Check1"},
+        {"Frame_Acceleration",
+         "Acceleration",
+         232,
+         137,
+         121,
+         73,
+         112,
+         {"X", "Y", "Z"},
+         {"Label7", "Label8", "Label9"},
+         "Label_scale2",
+         "Combo2",
+         "Check2"},
+        {"Frame_Gyroscope",
+         "Gyroscope",
+         384,
+         137,
+         121,
+         73,
+         112,
+         {"X", "Y", "Z"},
+         {"Label10", "Label11", "Label12"},
+         "Label_scale3",
+         "Combo3",
+         "Check3"},
+        {"Frame_Magnetometer",
+         "Magnetometer",
+         536,
+         137,
+         121,
+         73,
+         112,
+         {"X", "Y", "Z"},
+         {"Label13", "Label14", "Label15"},
+         "Label_scale4",
+         "Combo4",
+         "Check4"},
     };
     for (std::size_t g = 0; g < 4; ++g) {
         const GroupLayout& s = kGroups[g];

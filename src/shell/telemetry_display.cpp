@@ -112,8 +112,8 @@ void TelemetryDisplay::Rec_attitude(const AttitudeRecord& r) {
         c_.thermometerLabel->setCaption(caption.view().toString());
 
     set_caption(c_.pressureLabel, Text() << "Press:" << pressure << "Pa");
-    set_caption(c_.solutionRateLabel,
-                Text() << "Attitude solution:" << rate << " Times per second");
+    set_caption(c_.solutionRateLabel, Text()
+                                          << "Attitude solution:" << rate << " Times per second");
     c_.heartbeatLamp->setActive(!c_.heartbeatLamp->Active());
 
     c_.horizon->Draw_attitude(roll.qstring(), pitch.qstring());
@@ -141,8 +141,8 @@ void TelemetryDisplay::Rec_attitude(const AttitudeRecord& r) {
 }
 
 void TelemetryDisplay::Rec_sensor(const SensorRecord& r) {
-    static constexpr const char* kPrefix[9] = {" AX:", " AY:", " AZ:", " GX:", " GY:",
-                                               " GZ:", " HX:", " HY:", " HZ:"};
+    static constexpr const char* kPrefix[9] = {
+        " AX:", " AY:", " AZ:", " GX:", " GY:", " GZ:", " HX:", " HY:", " HZ:"};
     static constexpr std::string LatestValues::*kField[9] = {
         &LatestValues::str_Xjiasudu,  &LatestValues::str_Yjiasudu,  &LatestValues::str_Zjiasudu,
         &LatestValues::str_Xjiaosulv, &LatestValues::str_Yjiaosulv, &LatestValues::str_Zjiaosulv,

@@ -38,17 +38,17 @@ class Thermometer;
 
 struct TelemetryControls {
     LedBar* altitudeBar;
-    QLabel* altitudeBarLabel;   // "100m"
-    QLabel* altitudeLabel;      // "Height:100m"
+    QLabel* altitudeBarLabel; // "100m"
+    QLabel* altitudeLabel;    // "Height:100m"
     Thermometer* thermometer;
     TextLabel* thermometerLabel; // "25C"
-    QLabel* temperatureLabel;   // "Temp:25℃"
-    QLabel* pressureLabel;      // "Press:101320Pa"
-    QLabel* solutionRateLabel;  // "Attitude solution:200 Times per second"
+    QLabel* temperatureLabel;    // "Temp:25℃"
+    QLabel* pressureLabel;       // "Press:101320Pa"
+    QLabel* solutionRateLabel;   // "Attitude solution:200 Times per second"
     LedRectangle* heartbeatLamp;
     AttitudeIndicator* horizon;
-    QLabel* horizonRollLabel;   // "Roll:1.5"
-    QLabel* horizonPitchLabel;  // "Pitch:9"
+    QLabel* horizonRollLabel;  // "Roll:1.5"
+    QLabel* horizonPitchLabel; // "Pitch:9"
     Compass* compass;
     std::array<QLabel*, 3> angleLabels;  // "Yaw:-30", "Pitch:9", "Roll:1.5"
     std::array<QLabel*, 9> sensorLabels; // " AX:..." .. " HZ:..."

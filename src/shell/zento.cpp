@@ -36,14 +36,27 @@ Zento::Zento(SerialPort& port, QString program_dir, QWidget* parent)
 
     log_ = new MessageLog(ui.messageText, ui.messageLamp, ui.clearButton, this);
     rxd_ = new PulseLamp(ui.rxdLamp, 300, "Timer2", this);
-    telemetry_ = new TelemetryDisplay(
-        TelemetryControls{ui.altitudeBar, ui.altitudeBarLabel, ui.altitudeLabel, ui.thermometer,
-                          ui.thermometerLabel, ui.temperatureLabel, ui.pressureLabel,
-                          ui.solutionRateLabel, ui.heartbeatLamp, ui.horizon,
-                          ui.horizonRollLabel, ui.horizonPitchLabel, ui.compass, ui.angleLabels,
-                          ui.sensorLabels, ui.updateRateLabel, ui.chart, ui.scaleChoosers,
-                          ui.traceChecks, ui.followButton},
-        this);
+    telemetry_ = new TelemetryDisplay(TelemetryControls{ui.altitudeBar,
+                                                        ui.altitudeBarLabel,
+                                                        ui.altitudeLabel,
+                                                        ui.thermometer,
+                                                        ui.thermometerLabel,
+                                                        ui.temperatureLabel,
+                                                        ui.pressureLabel,
+                                                        ui.solutionRateLabel,
+                                                        ui.heartbeatLamp,
+                                                        ui.horizon,
+                                                        ui.horizonRollLabel,
+                                                        ui.horizonPitchLabel,
+                                                        ui.compass,
+                                                        ui.angleLabels,
+                                                        ui.sensorLabels,
+                                                        ui.updateRateLabel,
+                                                        ui.chart,
+                                                        ui.scaleChoosers,
+                                                        ui.traceChecks,
+                                                        ui.followButton},
+                                      this);
     connection_ = new PortConnection(port_, ui.portSwitch,
                                      to_path(program_dir_) / std::string(kIniFileName), this);
     commands_ = new BoardCommands(port_, ui.markBiasButton, ui.heightZeroButton, ui.txdLamp, this);

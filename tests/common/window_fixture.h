@@ -66,8 +66,12 @@ class WindowTest : public ::testing::Test {
         ASSERT_EQ(last_line(), QStringLiteral(">  Open Com Port Success ..."));
     }
     // Feeds one frame through the port, as bytes from the board.
-    void attitude(const Bytes& payload) { port.feed(zento::build_frame(zento::kTypeAttitude, payload)); }
-    void sensor(const Bytes& payload) { port.feed(zento::build_frame(zento::kTypeSensor, payload)); }
+    void attitude(const Bytes& payload) {
+        port.feed(zento::build_frame(zento::kTypeAttitude, payload));
+    }
+    void sensor(const Bytes& payload) {
+        port.feed(zento::build_frame(zento::kTypeSensor, payload));
+    }
 
     ProgramDir dir;
     zento::MockSerialPort port;

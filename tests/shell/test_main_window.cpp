@@ -186,9 +186,9 @@ TEST_F(MainWindowTest, OpenFailureLogsTheDeviceAndReasonThenClosed) {
     const int before = lines();
     ui().portSwitch->click();
     ASSERT_TRUE(wait_check());
-    EXPECT_EQ(lines_since(before),
-              QStringList({">  Try to open Com Port ...",
-                           ">  Com1 (/dev/ttyMOCK0): Permission denied", ">  Com Port Closed ..."}));
+    EXPECT_EQ(lines_since(before), QStringList({">  Try to open Com Port ...",
+                                                ">  Com1 (/dev/ttyMOCK0): Permission denied",
+                                                ">  Com Port Closed ..."}));
     EXPECT_FALSE(ui().portSwitch->Active());
 }
 
@@ -262,22 +262,22 @@ TEST_F(MainWindowTest, SettingsWindowShowsThePortFromTheFileAndTheListsAtTheirFi
     ui().comPortAction->trigger();
     CommSet* c = w.connection().settings_window();
     EXPECT_EQ(c->windowTitle(), QStringLiteral("Current Setting [ Com2 9600,e,7,2 ]"));
-    EXPECT_EQ(c->Combo1->currentIndex(), 1);
-    EXPECT_EQ(c->Combo2->currentText(), QStringLiteral("115200"));
-    EXPECT_EQ(c->Combo3->currentText(), QStringLiteral("8 bits"));
-    EXPECT_EQ(c->Combo4->currentText(), QStringLiteral("1 bit"));
-    EXPECT_EQ(c->Combo1->itemText(13), QStringLiteral("Com 14  (ttyMOCK13)"));
+    EXPECT_EQ(c->portList->currentIndex(), 1);
+    EXPECT_EQ(c->baudList->currentText(), QStringLiteral("115200"));
+    EXPECT_EQ(c->dataBitsList->currentText(), QStringLiteral("8 bits"));
+    EXPECT_EQ(c->stopBitsList->currentText(), QStringLiteral("1 bit"));
+    EXPECT_EQ(c->portList->itemText(13), QStringLiteral("Com 14  (ttyMOCK13)"));
 }
 
 TEST_F(MainWindowTest, SettingsOkAppliesWritesAndLogsAndTheNextStartReadsThem) {
     Zento& w = make();
     ui().comPortAction->trigger();
     CommSet* c = w.connection().settings_window();
-    c->Combo1->setCurrentIndex(2);
-    c->Combo2->setCurrentIndex(c->Combo2->findText(QStringLiteral("9600")));
-    c->Combo3->setCurrentIndex(3);
-    c->Combo4->setCurrentIndex(0);
-    c->Com_set_O->click();
+    c->portList->setCurrentIndex(2);
+    c->baudList->setCurrentIndex(c->baudList->findText(QStringLiteral("9600")));
+    c->dataBitsList->setCurrentIndex(3);
+    c->stopBitsList->setCurrentIndex(0);
+    c->okButton->click();
     EXPECT_EQ(port.CommPort(), 3);
     EXPECT_EQ(port.Settings(), "9600,n,8,1");
     EXPECT_EQ(Read_ini("COM", "Port", dir.ini()), "3");
@@ -296,20 +296,20 @@ TEST_F(MainWindowTest, SettingsDefaultSetsListsOnlyAndCanceledKeepsThemForNextTi
     Zento& w = make();
     ui().comPortAction->trigger();
     CommSet* c = w.connection().settings_window();
-    c->Combo1->setCurrentIndex(4);
-    c->Combo2->setCurrentIndex(2);
-    c->Combo3->setCurrentIndex(0);
-    c->Combo4->setCurrentIndex(2);
-    c->Command1->click(); // "Default"
-    EXPECT_EQ(c->Combo1->currentIndex(), 0);
-    EXPECT_EQ(c->Combo2->currentIndex(), 10);
-    EXPECT_EQ(c->Combo3->currentIndex(), 3);
-    EXPECT_EQ(c->Combo4->currentIndex(), 0);
+    c->portList->setCurrentIndex(4);
+    c->baudList->setCurrentIndex(2);
+    c->dataBitsList->setCurrentIndex(0);
+    c->stopBitsList->setCurrentIndex(2);
+    c->defaultButton->click(); // "Default"
+    EXPECT_EQ(c->portList->currentIndex(), 0);
+    EXPECT_EQ(c->baudList->currentIndex(), 10);
+    EXPECT_EQ(c->dataBitsList->currentIndex(), 3);
+    EXPECT_EQ(c->stopBitsList->currentIndex(), 0);
     EXPECT_TRUE(c->isVisible());
 
-    c->Combo1->setCurrentIndex(6);
-    c->Combo2->setCurrentIndex(1);
-    c->Comm_set_C->click(); // "Canceled"
+    c->portList->setCurrentIndex(6);
+    c->baudList->setCurrentIndex(1);
+    c->cancelButton->click(); // "Canceled"
     EXPECT_FALSE(c->isVisible());
     EXPECT_EQ(port.CommPort(), 1);
     EXPECT_EQ(port.Settings(), "115200,n,8,1");
@@ -317,8 +317,8 @@ TEST_F(MainWindowTest, SettingsDefaultSetsListsOnlyAndCanceledKeepsThemForNextTi
 
     ui().comPortAction->trigger();
     EXPECT_EQ(w.connection().settings_window(), c) << "one window, kept between showings";
-    EXPECT_EQ(c->Combo1->currentIndex(), 6);
-    EXPECT_EQ(c->Combo2->currentIndex(), 1);
+    EXPECT_EQ(c->portList->currentIndex(), 6);
+    EXPECT_EQ(c->baudList->currentIndex(), 1);
 }
 
 TEST_F(MainWindowTest, SettingsOkWhileConnectedClosesFirstThenApplies) {
@@ -327,10 +327,10 @@ TEST_F(MainWindowTest, SettingsOkWhileConnectedClosesFirstThenApplies) {
     ASSERT_TRUE(wait_check());
     connect_port(); // reconnected while the settings window is shown
     CommSet* c = w.connection().settings_window();
-    c->Combo1->setCurrentIndex(1);
-    c->Combo2->setCurrentIndex(c->Combo2->findText(QStringLiteral("57600")));
+    c->portList->setCurrentIndex(1);
+    c->baudList->setCurrentIndex(c->baudList->findText(QStringLiteral("57600")));
     port.calls.clear();
-    c->Com_set_O->click();
+    c->okButton->click();
     EXPECT_FALSE(port.PortOpen());
     ASSERT_GE(port.calls.size(), 3u);
     EXPECT_EQ(std::vector<std::string>(port.calls.begin(), port.calls.begin() + 3),
@@ -343,9 +343,9 @@ TEST_F(MainWindowTest, SettingsFileThatCannotBeWrittenIsLogged) {
     std::filesystem::create_directory(dir.ini()); // a folder where the file should be
     Zento& w = make();
     ui().comPortAction->trigger();
-    w.connection().settings_window()->Combo1->setCurrentIndex(1);
+    w.connection().settings_window()->portList->setCurrentIndex(1);
     const int before = lines();
-    w.connection().settings_window()->Com_set_O->click();
+    w.connection().settings_window()->okButton->click();
     const QStringList l = lines_since(before);
     ASSERT_EQ(l.size(), 2);
     EXPECT_EQ(l[0], QStringLiteral(">  Current Setting [ Com2 115200,n,8,1 ]"));

@@ -11,8 +11,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QFontMetrics>
+#include <QGroupBox>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
@@ -60,10 +60,11 @@ class TelemetryTest : public WindowTest {
     }
     std::vector<QString> attitude_labels() const {
         const MainForm& f = ui();
-        return {f.altitudeBarLabel->text(),  f.horizonRollLabel->text(), f.horizonPitchLabel->text(),
-                f.altitudeLabel->text(),     f.temperatureLabel->text(), f.pressureLabel->text(),
-                f.angleLabels[0]->text(),    f.angleLabels[1]->text(),   f.angleLabels[2]->text(),
-                f.solutionRateLabel->text(), f.thermometerLabel->Caption()};
+        return {
+            f.altitudeBarLabel->text(),  f.horizonRollLabel->text(),   f.horizonPitchLabel->text(),
+            f.altitudeLabel->text(),     f.temperatureLabel->text(),   f.pressureLabel->text(),
+            f.angleLabels[0]->text(),    f.angleLabels[1]->text(),     f.angleLabels[2]->text(),
+            f.solutionRateLabel->text(), f.thermometerLabel->Caption()};
     }
     std::vector<QString> sensor_labels() const {
         std::vector<QString> t;
@@ -171,7 +172,8 @@ TEST_F(TelemetryTest, ExtremeWordsAndTruncatedYaw) {
     EXPECT_FLOAT_EQ(latest().Roll, 3276.7f);
     attitude(words(7, 0x7F, 0xFF));
     EXPECT_EQ(ui().angleLabels[0]->text(), "Yaw:3276.7");
-    EXPECT_EQ(ui().altitudeBarLabel->text(), "3276.7m"); // beyond the bar's range: passed on unchanged
+    EXPECT_EQ(ui().altitudeBarLabel->text(),
+              "3276.7m"); // beyond the bar's range: passed on unchanged
     EXPECT_DOUBLE_EQ(ui().altitudeBar->Position(), double(3276.7f));
     EXPECT_EQ(ui().pressureLabel->text(), "Press:327670Pa");
     EXPECT_FLOAT_EQ(latest().Roll, -3276.7f);
@@ -279,7 +281,7 @@ TEST_F(TelemetryTest, FollowTheLatestAfterTheAxisWasDragged) {
     attitude(kAttitudeExample);
     chart().updateView();
     EXPECT_NEAR(chart().xRange().lower, 2, 1e-9); // stays where the user left it
-    ui().followButton->click();                             // "Follow the latest"
+    ui().followButton->click();                   // "Follow the latest"
     chart().updateView();
     EXPECT_TRUE(chart().tracking());
     EXPECT_NEAR(chart().xRange().upper, 20, 1e-9);

@@ -56,9 +56,9 @@ QFont font_lucida_console(double point_size) {
 const QString& fixed_pitch_family() {
     static const QString family = [] {
         const QStringList installed = QFontDatabase::families();
-        for (const char* name : {"Lucida Console", "DejaVu Sans Mono", "Liberation Mono",
-                                 "Noto Sans Mono", "Noto Mono", "Consolas", "Courier New",
-                                 "WenQuanYi Micro Hei Mono"}) {
+        for (const char* name :
+             {"Lucida Console", "DejaVu Sans Mono", "Liberation Mono", "Noto Sans Mono",
+              "Noto Mono", "Consolas", "Courier New", "WenQuanYi Micro Hei Mono"}) {
             const QString wanted = QString::fromUtf8(name);
             if (installed.contains(wanted, Qt::CaseInsensitive)) return wanted;
         }

@@ -24,7 +24,8 @@ void GroupFrame::paintEvent(QPaintEvent* event) {
     const qreal ratio = frame.devicePixelRatio();
     QPainter painter(this);
     for (const QRect& r : event->region())
-        painter.drawPixmap(r, frame, QRectF(QPointF(r.topLeft()) * ratio, QSizeF(r.size()) * ratio));
+        painter.drawPixmap(r, frame,
+                           QRectF(QPointF(r.topLeft()) * ratio, QSizeF(r.size()) * ratio));
 }
 
 const QPixmap& GroupFrame::picture() {
