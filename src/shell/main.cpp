@@ -1,14 +1,87 @@
 // zento: the host program of the Tavro AHRS board.
 #include "platform/serial/qt_serial_port.h"
+#include "settings/command_line.h"
+#include "settings/settings_location.h"
+#include "shell/port_connection.h"
 #include "shell/zento.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <cstdio>
+#include <span>
+#include <variant>
+
+namespace {
+
+std::filesystem::path to_path(const QString& s) {
+    return std::filesystem::path(QFile::encodeName(s).toStdString());
+}
+
+QString from_path(const std::filesystem::path& p) {
+    return QFile::decodeName(QByteArray::fromStdString(p.string()));
+}
+
+// The model and its texture: beside the program (a build tree, a portable folder), else in the
+// installed tree's data folder, found relative to the program so that a moved tree works.
+QString model_folder(const QString& program_dir) {
+    if (QFile::exists(program_dir + QStringLiteral("/liti8.x"))) return program_dir;
+    const QString installed =
+        QDir::cleanPath(program_dir + QStringLiteral("/" ZENTO_DATA_FROM_BIN));
+    return QFile::exists(installed + QStringLiteral("/liti8.x")) ? installed : program_dir;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    const std::span<const char* const> args(argv + 1, std::size_t(argc > 0 ? argc - 1 : 0));
+    if (zento::asks_help_or_version(args)) { // answered without a display
+        const auto parsed = zento::parse_command_line(args);
+        const auto* c = std::get_if<zento::CommandLine>(&parsed);
+        if (c && c->version)
+            std::printf("zento %s\n", ZENTO_VERSION);
+        else
+            std::fputs(zento::command_line_help().c_str(), stdout);
+        return 0;
+    }
+
+    // Ours are "--" options; a single dash may be one of Qt's (-platform, -style): those are
+    // taken out by QApplication first, and the rest is read then.
+    bool qt_options = false;
+    for (const char* a : args)
+        qt_options |= a[0] == '-' && a[1] != '-';
+    if (!qt_options) {
+        const auto early = zento::parse_command_line(args);
+        if (const auto* error = std::get_if<std::string>(&early)) {
+            std::fprintf(stderr, "zento: %s\n", error->c_str());
+            return 2;
+        }
+    }
+
+    QApplication app(argc, argv); // takes Qt's own options out of argv
+    QCoreApplication::setApplicationName(QStringLiteral("zento"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ZENTO_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("zento"));
+    const std::span<const char* const> rest(argv + 1, std::size_t(argc > 0 ? argc - 1 : 0));
+    const auto parsed = zento::parse_command_line(rest);
+    if (const auto* error = std::get_if<std::string>(&parsed)) {
+        std::fprintf(stderr, "zento: %s\n", error->c_str());
+        return 2;
+    }
+    const zento::CommandLine& options = std::get<zento::CommandLine>(parsed);
+
     const QString program_dir = QCoreApplication::applicationDirPath();
-    zento::QtSerialPortControl port(program_dir);
-    zento::Zento window(port, program_dir);
+    const zento::SettingsLocation settings = zento::choose_settings_location(
+        to_path(program_dir),
+        to_path(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)));
+    const QString settings_dir = from_path(settings.folder);
+
+    zento::QtSerialPortControl port(settings_dir);
+    zento::Zento window(port, zento::ProgramFolders{settings_dir, model_folder(program_dir)});
+    window.connection().use_for_this_run(options.port, options.settings);
     window.show();
+    if (options.connect) window.connection().iSwitchLedX1_Click();
     return app.exec();
 }

@@ -291,6 +291,10 @@ void MainForm::build_menu(QMainWindow* window) {
     settingMenu->setObjectName(QStringLiteral("File"));
     comPortAction = settingMenu->addAction(QStringLiteral("ComPort"));
     comPortAction->setObjectName(QStringLiteral("com_set"));
+    reconnectAction = settingMenu->addAction(QStringLiteral("Reconnect automatically"));
+    reconnectAction->setObjectName(QStringLiteral("reconnect"));
+    reconnectAction->setCheckable(true);
+    settingMenu->addSeparator();
     settingExitAction = settingMenu->addAction(QStringLiteral("Eixt"));
     settingExitAction->setObjectName(QStringLiteral("Exit"));
     exitMenu = window->menuBar()->addMenu(QStringLiteral("Eixt"));

@@ -86,6 +86,7 @@ struct MainForm {
     // ---- menu
     QMenu* settingMenu = nullptr;         // File "Setting"
     QAction* comPortAction = nullptr;     // com_set "ComPort"
+    QAction* reconnectAction = nullptr;   // "Reconnect automatically" (checkable)
     QAction* settingExitAction = nullptr; // Exit "Eixt"
     QMenu* exitMenu = nullptr;            // Exit_E "Eixt"
     QAction* exitAction = nullptr;        // ExitC "Eixt"

@@ -3,16 +3,22 @@
 #include "platform/serial/serial_port.h"
 #include "platform/widgets/widgets.h"
 #include "settings/comm_set.h"
+#include "settings/ini_file.h"
 #include "settings/port_config.h"
 
 #include <QTimer>
 
 namespace zento {
 
+namespace {
+constexpr std::string_view kOptionsSection = "Options";
+constexpr std::string_view kReconnectKey = "Reconnect";
+} // namespace
+
 PortConnection::PortConnection(SerialPort& port, SwitchLed* portSwitch,
                                std::filesystem::path ini_file, QWidget* window)
     : QObject(window), port_(port), switch_(portSwitch), ini_file_(std::move(ini_file)),
-      window_(window), check_timer_(new QTimer(this)) {
+      window_(window), check_timer_(new QTimer(this)), watch_timer_(new QTimer(this)) {
     check_timer_->setObjectName(QStringLiteral("Timer4"));
     check_timer_->setSingleShot(true);
     check_timer_->setInterval(200);
@@ -20,6 +26,9 @@ PortConnection::PortConnection(SerialPort& port, SwitchLed* portSwitch,
     connect(switch_, &SwitchLed::clicked, this, &PortConnection::iSwitchLedX1_Click);
     port_.OnFailure = [this](const std::string& reason) { MSComm_OnFailure(reason); };
     check_timer_->start(); // the first port check, 200 ms after start-up
+    watch_timer_->setInterval(500);
+    connect(watch_timer_, &QTimer::timeout, this, &PortConnection::watch_tick);
+    auto_reconnect_ = Read_ini(kOptionsSection, kReconnectKey, ini_file_) != "0";
 }
 
 PortConnection::~PortConnection() {
@@ -41,7 +50,59 @@ QString PortConnection::apply_settings_file() {
     return QString::fromStdString(config.problem);
 }
 
+void PortConnection::use_for_this_run(std::optional<std::int16_t> port,
+                                      std::optional<std::string> settings) {
+    if (!port && !settings) return;
+    if (port) port_.setCommPort(*port);
+    if (settings) port_.setSettings(*settings);
+    emit message(QStringLiteral("For this run: Com%1 %2 (from the command line; the settings file "
+                                "is not changed)")
+                     .arg(port_.CommPort())
+                     .arg(QString::fromStdString(port_.Settings())));
+}
+
+void PortConnection::setAutoReconnect(bool on) {
+    if (on == auto_reconnect_) return;
+    auto_reconnect_ = on;
+    if (!on) stop_waiting();
+    std::error_code ec;
+    std::filesystem::create_directories(ini_file_.parent_path(), ec);
+    const IniWriteResult r = Write_ini(kOptionsSection, kReconnectKey, on ? "1" : "0", ini_file_);
+    if (!r.ok)
+        emit message(QStringLiteral("Zento.ini was not saved: ") + QString::fromStdString(r.error));
+}
+
+bool PortConnection::waitingForDevice() const {
+    return watch_timer_->isActive();
+}
+
+void PortConnection::stop_waiting() {
+    watch_timer_->stop();
+    return_failed_ = false;
+}
+
+void PortConnection::watch_tick() {
+    if (port_.PortOpen()) return stop_waiting();
+    if (!port_.deviceReturned()) {
+        return_failed_ = false;
+        return;
+    }
+    if (!port_.setPortOpen(true)) {
+        // Back, but not usable yet (another program may hold it for a moment): said once.
+        if (!return_failed_)
+            emit message(QString::fromStdString(port_.lastError()) +
+                         QStringLiteral(" (trying again)"));
+        return_failed_ = true;
+        return;
+    }
+    stop_waiting();
+    emit message(QStringLiteral("Com%1 is back: reconnected").arg(port_.CommPort()));
+    check_timer_->start();
+    emit switched();
+}
+
 void PortConnection::iSwitchLedX1_Click() {
+    stop_waiting();
     if (!port_.PortOpen()) {
         const bool opened = port_.setPortOpen(true);
         emit message(QStringLiteral("Try to open Com Port ..."));
@@ -73,9 +134,17 @@ void PortConnection::Timer4_Timer() {
 void PortConnection::MSComm_OnFailure(const std::string& reason) {
     emit message(QString::fromStdString(reason));
     Timer4_Timer(); // the port is already closed: report it now
+    if (auto_reconnect_) {
+        emit message(QStringLiteral("Waiting for Com%1 to come back (Setting > Reconnect "
+                                    "automatically) ...")
+                         .arg(port_.CommPort()));
+        return_failed_ = false;
+        watch_timer_->start();
+    }
 }
 
 void PortConnection::com_set_Click() {
+    stop_waiting();
     emit message(QString::fromStdString(port_.Settings()));
     if (!settings_) {
         settings_ = new CommSet(port_, ini_file_, window_);
@@ -91,6 +160,7 @@ void PortConnection::com_set_Click() {
 }
 
 void PortConnection::close() {
+    stop_waiting();
     port_.setPortOpen(false);
 }
 

@@ -6,10 +6,18 @@
 // the port; the real state is shown by the port check 200 ms later (Timer4, restarted by each
 // use, so two uses in quick succession give one report). A port that fails while open (device
 // unplugged) is closed by the serial control and reported at once.
+//
+// A port that comes back: after an unplug, while "Reconnect automatically" is on (kept in the
+// settings file, on unless switched off), the device is looked for every 500 ms, at its old path
+// or under a new name (serial control: deviceReturned), and opened again as the switch would,
+// with a log line each way. Using the switch or the settings window ends the wait: the user has
+// taken over.
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 class QTimer;
@@ -35,6 +43,15 @@ class PortConnection : public QObject {
     // returns the line to report when something in the file was not usable ("" otherwise).
     QString apply_settings_file();
 
+    // The command line's port number and settings, for this run only (Zento.ini unchanged).
+    void use_for_this_run(std::optional<std::int16_t> port, std::optional<std::string> settings);
+
+    // "Reconnect automatically": on or off, kept in the settings file.
+    void setAutoReconnect(bool on);
+    bool autoReconnect() const { return auto_reconnect_; }
+    // Whether an unplugged device is being waited for.
+    bool waitingForDevice() const;
+
     void iSwitchLedX1_Click(); // the connect switch
     void Timer4_Timer();       // the port check
     void com_set_Click();      // "ComPort"
@@ -46,6 +63,7 @@ class PortConnection : public QObject {
     SerialPort& port() const { return port_; }
     const std::filesystem::path& ini_file() const { return ini_file_; }
     QTimer* check_timer() const { return check_timer_; }
+    QTimer* watch_timer() const { return watch_timer_; }
     CommSet* settings_window() const { return settings_; } // nullptr until first shown
 
   signals:
@@ -54,11 +72,17 @@ class PortConnection : public QObject {
     void switched();
 
   private:
+    void stop_waiting();
+    void watch_tick();
+
     SerialPort& port_;
     SwitchLed* switch_;
     std::filesystem::path ini_file_;
     QWidget* window_;
     QTimer* check_timer_;
+    QTimer* watch_timer_;
+    bool auto_reconnect_ = true;
+    bool return_failed_ = false; // the returned device refused an open (said once)
     CommSet* settings_ = nullptr;
 };
 

@@ -4,6 +4,7 @@
 #include "platform/serial/serial_port.h"
 #include "platform/widgets/widgets.h"
 #include "settings/port_config.h"
+#include "settings/settings_location.h"
 #include "shell/board_commands.h"
 #include "shell/message_log.h"
 #include "shell/port_connection.h"
@@ -28,8 +29,8 @@ std::filesystem::path to_path(const QString& s) {
 
 } // namespace
 
-Zento::Zento(SerialPort& port, QString program_dir, QWidget* parent)
-    : QMainWindow(parent), port_(port), program_dir_(std::move(program_dir)) {
+Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
+    : QMainWindow(parent), port_(port), folders_(std::move(folders)) {
     exit_program = [] { QCoreApplication::exit(0); };
     install_widget_accessibility();
     ui.build(this);
@@ -58,7 +59,7 @@ Zento::Zento(SerialPort& port, QString program_dir, QWidget* parent)
                                                         ui.followButton},
                                       this);
     connection_ = new PortConnection(port_, ui.portSwitch,
-                                     to_path(program_dir_) / std::string(kIniFileName), this);
+                                     to_path(folders_.settings) / std::string(kIniFileName), this);
     commands_ = new BoardCommands(port_, ui.markBiasButton, ui.heightZeroButton, ui.txdLamp, this);
 
     // Receive path: port -> receiver -> one decoder -> telemetry display.
@@ -74,6 +75,8 @@ Zento::Zento(SerialPort& port, QString program_dir, QWidget* parent)
     connect(connection_, &PortConnection::switched, this, [this] { receiver_.Receiver_reset(); });
 
     connect(ui.comPortAction, &QAction::triggered, connection_, &PortConnection::com_set_Click);
+    ui.reconnectAction->setChecked(connection_->autoReconnect());
+    connect(ui.reconnectAction, &QAction::toggled, connection_, &PortConnection::setAutoReconnect);
     connect(ui.settingExitAction, &QAction::triggered, this, &Zento::Exit_program);
     connect(ui.exitAction, &QAction::triggered, this, &Zento::Exit_program);
     connect(ui.show3dButton, &QPushButton::clicked, this, &Zento::Command5_Click);
@@ -96,6 +99,7 @@ void Zento::Form_Load() {
     Show_msg(QStringLiteral("--2. Click to open port button to receive data"));
     Show_msg(QStringLiteral("------------------------------"));
     if (!problem.isEmpty()) Show_msg(problem);
+    Show_msg(QString::fromStdString(describe_settings_file(connection_->ini_file())));
     ui.horizon->Draw_attitude(QStringLiteral("0"), QStringLiteral("0"));
 }
 
@@ -110,7 +114,7 @@ void Zento::MSComm_OnComm() {
 
 void Zento::Command5_Click() {
     if (!big3D_) {
-        big3D_ = new Big3D(telemetry_->latest_values(), program_dir_, this);
+        big3D_ = new Big3D(telemetry_->latest_values(), folders_.model, this);
         big3D_->setObjectName(QStringLiteral("big3D"));
         big3D_->app_title = windowTitle();
         // Closing the 3D window (or a model it cannot load) ends the program like "Eixt".

@@ -29,12 +29,20 @@ class PulseLamp;
 class SerialPort;
 class TelemetryDisplay;
 
+// The folders the window reads from and writes to.
+struct ProgramFolders {
+    QString settings; // holds Zento.ini (settings/settings_location.h)
+    QString model;    // holds the 3D model liti8.x and its textures
+};
+
 class Zento : public QMainWindow {
     Q_OBJECT
   public:
-    // `port`: the serial port control (outlives the window). `program_dir`: the program's
-    // folder, which holds Zento.ini and the 3D model.
-    Zento(SerialPort& port, QString program_dir, QWidget* parent = nullptr);
+    // `port`: the serial port control (outlives the window).
+    Zento(SerialPort& port, ProgramFolders folders, QWidget* parent = nullptr);
+    // Settings and model in the one program folder.
+    Zento(SerialPort& port, const QString& program_dir, QWidget* parent = nullptr)
+        : Zento(port, ProgramFolders{program_dir, program_dir}, parent) {}
     ~Zento() override;
 
     MainForm ui;
@@ -69,7 +77,7 @@ class Zento : public QMainWindow {
     void Form_Load();
 
     SerialPort& port_;
-    QString program_dir_;
+    ProgramFolders folders_;
     FrameDispatch dispatch_;
     Receiver receiver_{dispatch_};
     MessageLog* log_;

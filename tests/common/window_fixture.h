@@ -18,6 +18,11 @@
 #include <memory>
 #include <vector>
 
+// Failures show texts as texts.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
 namespace zento_test {
 
 using Bytes = std::vector<std::uint8_t>;

@@ -29,7 +29,18 @@ const QString kGreeting = QStringLiteral("1:  Tavro AHRS DEMO starts successfull
                                          ">  --2. Click to open port button to receive data\r\n"
                                          ">  ------------------------------");
 
-using MainWindowTest = WindowTest;
+class MainWindowTest : public WindowTest {
+  protected:
+    // The log line that says which settings file start-up read.
+    QString settings_line() const {
+        const QString ini = QString::fromStdString(dir.ini().string());
+        return std::filesystem::exists(dir.ini())
+                   ? QStringLiteral("\r\n>  Settings from ") + ini
+                   : QStringLiteral(
+                         "\r\n>  No settings file yet: defaults until the first save to ") +
+                         ini;
+    }
+};
 
 } // namespace
 
@@ -37,8 +48,9 @@ using MainWindowTest = WindowTest;
 
 TEST_F(MainWindowTest, StartupWritesTheGreetingLeavesThePortClosedAndChecks200msLater) {
     Zento& w = make();
-    EXPECT_EQ(log(), kGreeting);
-    EXPECT_EQ(ui().messageText->toPlainText(), QString(kGreeting).replace("\r\n", "\n"));
+    EXPECT_EQ(log(), kGreeting + settings_line());
+    EXPECT_EQ(ui().messageText->toPlainText(),
+              QString(kGreeting + settings_line()).replace("\r\n", "\n"));
     EXPECT_FALSE(port.PortOpen());
     EXPECT_EQ(port.Settings(), "115200,n,8,1");
     EXPECT_EQ(port.RThreshold(), 1);
@@ -48,17 +60,17 @@ TEST_F(MainWindowTest, StartupWritesTheGreetingLeavesThePortClosedAndChecks200ms
     EXPECT_TRUE(ui().messageLamp->Active());
 
     ASSERT_TRUE(wait_check());
-    EXPECT_EQ(log(), kGreeting + QStringLiteral("\r\n>  Com Port Closed ..."));
+    EXPECT_EQ(log(), kGreeting + settings_line() + QStringLiteral("\r\n>  Com Port Closed ..."));
     EXPECT_EQ(ui().portSwitch->caption(), QStringLiteral("Port Close"));
     EXPECT_FALSE(ui().portSwitch->Active());
     ASSERT_TRUE(wait_for([&] { return ui().updateRateLabel->text() == QStringLiteral("0 FPS"); }));
-    EXPECT_EQ(w.log().count(), 6);
+    EXPECT_EQ(w.log().count(), 7);
 }
 
 TEST_F(MainWindowTest, StartupAppliesTheSettingsFileOrSaysWhatWasUnusable) {
     dir.write_ini("[COM]\r\nPort=3\r\nSettings=9600,n,8,1\r\n");
     make();
-    EXPECT_EQ(log(), kGreeting);
+    EXPECT_EQ(log(), kGreeting + settings_line());
     EXPECT_EQ(port.CommPort(), 3);
     EXPECT_EQ(port.Settings(), "9600,n,8,1");
 
@@ -66,8 +78,10 @@ TEST_F(MainWindowTest, StartupAppliesTheSettingsFileOrSaysWhatWasUnusable) {
     make();
     EXPECT_EQ(port.CommPort(), 1);
     EXPECT_EQ(port.Settings(), "115200,n,8,1");
-    EXPECT_EQ(log(), kGreeting + QStringLiteral("\r\n>  Zento.ini: Port \"300\" is not a port "
-                                                "number from 1 to 255; using Com1 115200,n,8,1"));
+    EXPECT_EQ(log(), kGreeting +
+                         QStringLiteral("\r\n>  Zento.ini: Port \"300\" is not a port "
+                                        "number from 1 to 255; using Com1 115200,n,8,1") +
+                         settings_line());
     EXPECT_EQ(Read_ini("COM", "Port", dir.ini()), "300") << "the file is left as it was";
 }
 
@@ -75,7 +89,7 @@ TEST_F(MainWindowTest, ClearThenMessagesAreMarkedNotNumbered) {
     Zento& w = make();
     ui().clearButton->click();
     EXPECT_EQ(log(), QStringLiteral("Clear...."));
-    EXPECT_EQ(w.log().count(), 5) << "Clear does not touch the count";
+    EXPECT_EQ(w.log().count(), 6) << "Clear does not touch the count";
     w.Show_msg("after");
     w.Show_msg("");
     w.Show_msg(QStringLiteral("温度 ℃"));
@@ -200,13 +214,15 @@ TEST_F(MainWindowTest, UnpluggedPortIsNoticedClosedAndReportedOnceThenReconnects
     const int before = lines();
     port.unplug("Input/output error");
     EXPECT_FALSE(port.PortOpen());
-    EXPECT_EQ(lines_since(before), QStringList({">  Com1 (/dev/ttyMOCK0): Input/output error",
-                                                ">  Com Port Closed ..."}));
+    EXPECT_EQ(lines_since(before),
+              QStringList({">  Com1 (/dev/ttyMOCK0): Input/output error", ">  Com Port Closed ...",
+                           ">  Waiting for Com1 to come back (Setting > Reconnect automatically) "
+                           "..."}));
     EXPECT_EQ(ui().portSwitch->caption(), QStringLiteral("Port Close"));
     EXPECT_FALSE(port.feed(build_frame(kTypeAttitude, words(7, 0, 1))))
         << "nothing arrives from a closed port";
     QApplication::processEvents();
-    EXPECT_EQ(lines(), before + 2) << "no stream of errors while it stays away";
+    EXPECT_EQ(lines(), before + 3) << "no stream of errors while it stays away";
 
     // While away, connecting fails with a reason; once back, it works.
     ui().portSwitch->click();
@@ -472,4 +488,56 @@ TEST_F(MainWindowTest, EveryControlHasANameForAssistiveTechnology) {
         QAccessible::queryAccessibleInterface(ui().messageText)->textInterface();
     ASSERT_NE(t, nullptr);
     EXPECT_TRUE(t->text(0, t->characterCount()).contains(QStringLiteral("starts successfully!")));
+}
+
+// ---- a port that comes back -------------------------------------------------------------------
+
+TEST_F(MainWindowTest, AnUnpluggedDeviceIsReopenedWhenItComesBackAndTheLogSaysSo) {
+    Zento& w = make();
+    ASSERT_TRUE(ui().reconnectAction->isChecked()) << "on unless switched off";
+    struct Count : TelemetrySink {
+        void Rec_attitude(const AttitudeRecord&) override { ++n; }
+        int n = 0;
+    } frames;
+    w.dispatch().add_sink(frames);
+    connect_port();
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        SCOPED_TRACE(cycle);
+        const int before = lines();
+        port.unplug("Input/output error");
+        EXPECT_EQ(
+            lines_since(before),
+            QStringList({">  Com1 (/dev/ttyMOCK0): Input/output error", ">  Com Port Closed ...",
+                         ">  Waiting for Com1 to come back (Setting > Reconnect "
+                         "automatically) ..."}));
+        ASSERT_TRUE(w.connection().waitingForDevice());
+        port.plug();
+        ASSERT_TRUE(wait_for([&] { return port.PortOpen(); }));
+        EXPECT_EQ(last_line(), QStringLiteral(">  Com1 is back: reconnected"));
+        ASSERT_TRUE(wait_check());
+        EXPECT_EQ(last_line(), QStringLiteral(">  Open Com Port Success ..."));
+        EXPECT_FALSE(w.connection().waitingForDevice());
+        attitude(words(7, 0, 1));
+        EXPECT_EQ(frames.n, cycle + 1) << "frames arrive again";
+    }
+}
+
+TEST_F(MainWindowTest, ReconnectingCanBeSwitchedOffAndTheChoiceIsKept) {
+    make();
+    connect_port();
+    ui().reconnectAction->trigger(); // off
+    EXPECT_EQ(Read_ini("Options", "Reconnect", dir.ini()), "0");
+    port.unplug();
+    port.plug();
+    EXPECT_FALSE(window->connection().waitingForDevice());
+    EXPECT_NE(last_line(), QStringLiteral(">  Com1 is back: reconnected"));
+    make();
+    EXPECT_FALSE(ui().reconnectAction->isChecked()) << "read back at the next start";
+    // The user takes over: a use of the switch ends a wait.
+    ui().reconnectAction->trigger(); // on
+    connect_port();
+    port.unplug();
+    ASSERT_TRUE(window->connection().waitingForDevice());
+    ui().portSwitch->click();
+    EXPECT_FALSE(window->connection().waitingForDevice());
 }

@@ -38,6 +38,7 @@ class MockSerialPort : public SerialPort {
     bool setPortOpen(bool open) override;
     std::string lastError() const override { return last_error_; }
     std::string deviceFor(std::int16_t port) const override;
+    bool deviceReturned() override { return !unplugged_; }
     bool Output(std::span<const std::uint8_t> bytes) override;
     std::vector<std::uint8_t> Input() override;
     int CommEvent() const override { return comm_event_; }

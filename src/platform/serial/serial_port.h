@@ -50,6 +50,11 @@ class SerialPort {
     // The device that CommPort `port` opens now, as shown to the user ("ttyUSB0", "pts/3");
     // "" when that number leads to no device.
     virtual std::string deviceFor(std::int16_t /*port*/) const { return {}; }
+    // After an open port failed (OnFailure, the device went away): whether the device is there
+    // again, at the path it had or, for a USB device the system has named anew, as the device
+    // with the same serial number (else the same vendor and product). The next
+    // setPortOpen(true) opens it where it is now.
+    virtual bool deviceReturned() { return false; }
 
     virtual bool Output(std::span<const std::uint8_t> bytes) = 0;
     virtual std::vector<std::uint8_t> Input() = 0;
