@@ -6,6 +6,7 @@
 #include "recording/pcap_format.h"
 #include "recording/recording_reader.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -92,7 +93,7 @@ class MemorySource final : public zento::ByteSource {
         : bytes_(std::move(bytes)), piece_(piece) {}
     std::ptrdiff_t read(std::uint8_t* into, std::size_t max) override {
         const std::size_t n = std::min({max, piece_, bytes_.size() - at_});
-        std::memcpy(into, bytes_.data() + at_, n);
+        std::copy_n(bytes_.begin() + std::ptrdiff_t(at_), n, into);
         at_ += n;
         return std::ptrdiff_t(n);
     }
