@@ -46,9 +46,15 @@ std::string cell(std::string_view s) {
 std::string seconds_text(std::int64_t us) {
     const bool negative = us < 0;
     const std::uint64_t m = negative ? 0 - std::uint64_t(us) : std::uint64_t(us);
-    std::string frac = std::to_string(m % 1'000'000);
-    return (negative ? "-" : "") + std::to_string(m / 1'000'000) + "." +
-           std::string(6 - frac.size(), '0') + frac;
+    char buf[32];
+    char* p = buf;
+    if (negative) *p++ = '-';
+    p = std::to_chars(p, buf + sizeof buf, m / 1'000'000).ptr;
+    *p++ = '.';
+    std::uint64_t frac = m % 1'000'000;
+    for (int i = 5; i >= 0; --i, frac /= 10)
+        p[i] = char('0' + frac % 10);
+    return std::string(buf, p + 6);
 }
 
 void append_attitude_row(std::string& out, std::int64_t time_us, const AttitudeRecord& r) {
@@ -98,7 +104,8 @@ void write_chart_csv(std::ostream& out, std::span<const double> time_s,
     for (const ChartColumn& c : columns) {
         std::string name = c.name + "/";
         append_number(name, c.divisor);
-        text += "," + cell(name);
+        text.push_back(',');
+        text += cell(name);
     }
     text.push_back('\n');
     for (std::size_t i = 0; i < time_s.size(); ++i) {
