@@ -97,6 +97,23 @@ std::string csv_of(const std::vector<Sent>& batches, std::size_t count) {
     return text;
 }
 
+// The recording's pcap read back whole; both files must be as long as the status says, and the
+// pcap must read to its end.
+ReadAll read_back(const Recorder& rec) {
+    const RecorderStatus st = rec.status();
+    EXPECT_EQ(st.pcap_bytes, fs::file_size(rec.pcap_path()));
+    EXPECT_EQ(st.csv_bytes, fs::file_size(rec.csv_path()));
+    ReadAll got;
+    const auto file = RecordingFile::open(rec.pcap_path(), got.refusal);
+    if (!file) {
+        ADD_FAILURE() << got.refusal;
+        return got;
+    }
+    got = read_all(file->reader());
+    EXPECT_FALSE(got.stop.damaged) << got.stop.reason;
+    return got;
+}
+
 class RecorderTest : public ::testing::Test {
   protected:
     zento_test::TempDir tmp;
@@ -130,16 +147,10 @@ TEST_F(RecorderTest, AKnownStreamRoundTripsThroughBothFiles) {
     EXPECT_EQ(st.state, RecorderState::finished);
     EXPECT_EQ(st.failure, "");
     EXPECT_EQ(st.elapsed, seconds(12)); // stands still after the stop
-    EXPECT_EQ(st.pcap_bytes, fs::file_size(rec->pcap_path()));
-    EXPECT_EQ(st.csv_bytes, fs::file_size(rec->csv_path()));
 
     // The pcap: the start record, then every batch in order with its direction and time.
-    std::string error;
-    const auto file = RecordingFile::open(rec->pcap_path(), error);
-    ASSERT_NE(file, nullptr) << error;
-    const ReadAll got = read_all(file->reader());
+    const ReadAll got = read_back(*rec);
     ASSERT_EQ(got.batches.size(), batches.size() + 1);
-    EXPECT_FALSE(got.stop.damaged) << got.stop.reason;
     EXPECT_EQ(got.batches[0].time_ns, kWallUs * 1000);
     EXPECT_TRUE(got.batches[0].bytes.empty());
     const auto us = stamped_us(batches);
@@ -247,16 +258,10 @@ TEST_F(RecorderTest, AFullDiskEndsTheRecordingAndLeavesTwoReadableFilesThatAgree
         EXPECT_EQ(st.failure, "cannot write " + failed.string() + ": File too large");
         EXPECT_LE(fs::file_size(rec->csv_path()), kLimit);
         EXPECT_LE(fs::file_size(rec->pcap_path()), kLimit);
-        EXPECT_EQ(st.csv_bytes, fs::file_size(rec->csv_path()));
-        EXPECT_EQ(st.pcap_bytes, fs::file_size(rec->pcap_path()));
 
         // Both files end on the same whole batch: the pcap reads to its end, and the CSV is
         // what its records give.
-        std::string error;
-        const auto file = RecordingFile::open(rec->pcap_path(), error);
-        ASSERT_NE(file, nullptr) << error;
-        const ReadAll got = read_all(file->reader());
-        EXPECT_FALSE(got.stop.damaged) << got.stop.reason;
+        const ReadAll got = read_back(*rec);
         ASSERT_GT(got.batches.size(), 100u);
         ASSERT_LT(got.batches.size(), batches.size() + 1);
         const std::size_t kept = got.batches.size() - 1;
@@ -291,10 +296,7 @@ TEST_F(RecorderTest, ABufferThatFillsEndsTheRecordingInsteadOfWaiting) {
     EXPECT_TRUE(wait_until([&] { return rec->status().state == RecorderState::finished; }));
     // What was taken before is written and readable.
     EXPECT_EQ(zento_test::read_text(rec->csv_path()), csv_of(batches, batches.size()));
-    std::string error;
-    const auto file = RecordingFile::open(rec->pcap_path(), error);
-    ASSERT_NE(file, nullptr) << error;
-    EXPECT_EQ(read_all(file->reader()).batches.size(), 4u);
+    EXPECT_EQ(read_back(*rec).batches.size(), 4u);
 }
 
 } // namespace
