@@ -192,12 +192,16 @@ void Recorder::run() {
         work_.clear();
         const auto now = std::chrono::steady_clock::now();
         if (ok && (stopping || now >= next_sync)) {
-            for (auto [file, path] : {std::pair{&pcap_, &pcap_path_}, {&csv_, &csv_path_}}) {
-                std::string e;
-                if (ok && !file->sync(e)) {
-                    why = "cannot write " + path->string() + ": " + e;
-                    ok = false;
+            // Only what changed is synced: an idle recording does not wake the disk.
+            if (pcap_size_ + csv_size_ != synced_) {
+                for (auto [file, path] : {std::pair{&pcap_, &pcap_path_}, {&csv_, &csv_path_}}) {
+                    std::string e;
+                    if (ok && !file->sync(e)) {
+                        why = "cannot write " + path->string() + ": " + e;
+                        ok = false;
+                    }
                 }
+                synced_ = pcap_size_ + csv_size_;
             }
             next_sync = now + options_.flush_period;
         }

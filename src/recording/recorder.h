@@ -135,6 +135,7 @@ class Recorder {
     CsvRows rows_;
     WriteFile pcap_, csv_;
     std::uint64_t pcap_size_ = 0, csv_size_ = 0;
+    std::uint64_t synced_ = 0; // pcap_size_ + csv_size_ at the last sync
 
     std::thread writer_;
 };
