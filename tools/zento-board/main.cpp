@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "board_stream.h"
-#include "link/receiver.h"
 #include "options.h"
 #include "pty_port.h"
+#include "recording/recording_reader.h"
 
 using namespace zento;
 using namespace zento::board;
@@ -283,89 +283,72 @@ int run_live(const Options& o, std::uint64_t seed, Signals& signals) {
     }
 }
 
-// Start offsets of the attitude frames in a capture, found with the project's receiver.
-class AttitudeCuts : private ReceiverEvents {
-  public:
-    explicit AttitudeCuts(std::span<const std::uint8_t> capture) : rx_(*this) {
-        for (pos_ = 0; pos_ < capture.size(); ++pos_)
-            rx_.byte(capture[pos_]);
-    }
-    const std::vector<std::size_t>& starts() const { return starts_; }
-
-  private:
-    void Show_msg(std::string_view) override {}
-    void Rec_LedON() override {}
-    void Rec_attitude(std::span<const std::uint8_t> f) override {
-        // f runs from the length byte through the checksum; the end byte is at pos_.
-        const std::size_t size = f.size() + 3;
-        const std::size_t start = pos_ + 1 >= size ? pos_ + 1 - size : 0;
-        if (starts_.empty() || start > starts_.back()) starts_.push_back(start);
-    }
-    void Rec_sensor(std::span<const std::uint8_t>) override {}
-
-    Receiver rx_;
-    std::size_t pos_ = 0;
-    std::vector<std::size_t> starts_;
-};
-
-std::optional<std::vector<std::uint8_t>> read_file(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        say("cannot read " + path + ": " + std::strerror(errno));
-        return std::nullopt;
-    }
-    std::vector<std::uint8_t> data;
-    std::uint8_t buf[1 << 16];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            say("cannot read " + path + ": " + std::strerror(errno));
-            ::close(fd);
-            return std::nullopt;
-        }
-        data.insert(data.end(), buf, buf + n);
-    }
-    ::close(fd);
-    return data;
-}
-
 int run_replay(const Options& o, Signals& signals) {
-    const auto capture = read_file(o.replay);
-    if (!capture) return kExitUsage;
-    if (capture->empty()) {
-        say(o.replay + " is empty: nothing to replay");
+    // Streamed: one block of the file and one batch in memory, whatever the file's size.
+    ReaderOptions read_options;
+    read_options.plain_rate = o.rate;
+    std::string error;
+    const auto recording = RecordingFile::open(o.replay, error, read_options);
+    if (!recording) {
+        say(error);
         return kExitUsage;
     }
-    // Chunk j runs from the start of attitude frame j to the start of the next one; bytes
-    // before the first attitude frame go with chunk 0.
-    std::vector<std::size_t> cuts = AttitudeCuts(*capture).starts();
-    if (cuts.empty())
-        cuts.push_back(0);
-    else
-        cuts.front() = 0;
-    cuts.push_back(capture->size());
-    const std::size_t chunks = cuts.size() - 1;
+    RecordingReader& reader = recording->reader();
+    const bool pcap = reader.format() == RecordingFormat::pcap;
+
+    // The batch to send next: bytes from the board, with its time since the first record.
+    std::optional<std::int64_t> origin;
+    std::span<const std::uint8_t> batch;
+    std::int64_t batch_ns = 0;
+    bool have = false;
+    auto advance = [&] {
+        have = false;
+        while (const auto b = reader.next()) {
+            if (!origin) origin = b->time_ns;
+            if (b->direction != Direction::received || b->bytes.empty()) continue;
+            batch = b->bytes;
+            batch_ns = b->time_ns - *origin;
+            have = true;
+            return;
+        }
+    };
+    advance();
 
     auto port = open_port(o);
     if (!port) return kExitUsage;
     PtyPort& pty = *port->pty;
     announce(pty);
-    say("replaying " + o.replay + " (" + std::to_string(capture->size()) + " bytes, " +
-        std::to_string(chunks) + " ticks) on " + port_text(*port) +
-        (o.fast ? ", as fast as the port takes it" : ", " + fixed(o.rate, 3) + " ticks/s"));
+    say("replaying " + o.replay + " (" +
+        (pcap ? std::string("pcap recording, at its recorded times")
+              : "plain capture, " + fixed(o.rate, 3) + " attitude frames/s") +
+        ", " + std::to_string(recording->size()) + " bytes) on " + port_text(*port) +
+        (o.fast ? ", as fast as the port takes it" : ""));
 
     CommandReader commands;
-    PortWriter writer(pty, backlog_limit(o.rate, 44));
+    // A recording may hold any rate: allow the longest stale backlog.
+    PortWriter writer(pty, backlog_limit(pcap ? kMaxRate : o.rate, 44));
     const std::int64_t t0 = now_ns();
-    std::size_t chunk = 0;  // paced: next chunk to send
-    std::size_t offset = 0; // fast: next byte to send
-    bool done = false;
-    std::uint64_t sent_chunks = 0;
+    std::size_t offset = 0; // fast: bytes of the batch already sent
+    bool done = !have;
+    bool reported = false;
+    std::uint64_t batches = 0, sent_batches = 0, sent_bytes = 0;
     for (;;) {
+        if (done && !reported) {
+            reported = true;
+            const ReaderStop& stop = reader.stop();
+            if (stop.damaged)
+                say("replay stopped at the damage in " + o.replay + ": " + stop.reason + " (" +
+                    std::to_string(sent_batches) + " batches sent before it)");
+            else if (o.fast)
+                say("replay sent in full (" + std::to_string(sent_bytes) +
+                    " bytes); the port stays open until SIGINT or SIGTERM");
+            else
+                say("replay done (" + std::to_string(sent_batches) + " of " +
+                    std::to_string(batches) +
+                    " batches sent); the port stays open until SIGINT or SIGTERM");
+        }
         std::int64_t wait_ns = 1'000'000'000;
-        if (!done && !o.fast) wait_ns = t0 + tick_ns(chunk, o.rate) - now_ns();
+        if (!done && !o.fast) wait_ns = t0 + batch_ns - now_ns();
         if (!done && o.fast) wait_ns = 50'000'000; // POLLOUT wakes it; the timeout is a fallback
         const timespec wait = to_timespec(wait_ns);
         const short port_events = short(POLLIN | (!done && o.fast ? POLLOUT : 0));
@@ -376,7 +359,7 @@ int run_replay(const Options& o, Signals& signals) {
         }
         if (const auto sig = signals.take()) {
             say(signal_name(*sig) + ": stopping");
-            return 0;
+            return reader.stop().damaged ? kExitFailure : 0;
         }
         if (fds[1].revents & POLLIN) {
             for (const Command c : read_commands(pty, commands))
@@ -385,29 +368,27 @@ int run_replay(const Options& o, Signals& signals) {
         if (done) continue;
         try {
             if (o.fast) {
-                while (offset < capture->size()) {
-                    const std::size_t n = pty.write_some(std::span(*capture).subspan(offset));
-                    if (n == 0) break;
+                while (have) {
+                    const std::size_t n = pty.write_some(batch.subspan(offset));
                     offset += n;
+                    sent_bytes += n;
+                    if (offset < batch.size()) break; // the port is full: wait for room
+                    offset = 0;
+                    ++sent_batches;
+                    advance();
                 }
-                done = offset == capture->size();
-            } else if (now_ns() >= t0 + tick_ns(chunk, o.rate)) {
-                const auto piece =
-                    std::span(*capture).subspan(cuts[chunk], cuts[chunk + 1] - cuts[chunk]);
-                if (writer.offer(piece)) ++sent_chunks;
-                done = ++chunk == chunks;
+            } else {
+                while (have && now_ns() >= t0 + batch_ns) {
+                    ++batches;
+                    if (writer.offer(batch)) ++sent_batches;
+                    advance();
+                }
             }
         } catch (const std::exception& e) {
             say(e.what());
             return kExitFailure;
         }
-        if (done) {
-            say(o.fast ? "replay sent in full (" + std::to_string(capture->size()) +
-                             " bytes); the port stays open until SIGINT or SIGTERM"
-                       : "replay done (" + std::to_string(sent_chunks) + " of " +
-                             std::to_string(chunks) +
-                             " ticks sent); the port stays open until SIGINT or SIGTERM");
-        }
+        done = !have;
     }
 }
 

@@ -1,8 +1,10 @@
-// zento-decode: decodes a raw capture of the board's serial stream into one line per event,
-// through the program's own receiver and decoders.
+// zento-decode: decodes a capture or a recording of the board's serial stream into one line
+// per event, through the program's own receiver and decoders.
 //
-//   zento-decode [--frames] [FILE | -]
+//   zento-decode [--frames | --csv] [FILE | -]
 //
+// Input: a plain capture (the bytes as the port gave them) or a pcap recording (the bytes of
+// its direction-0 records, in order; the commands the program sent are skipped).
 // Lines, in stream order (numbers are value texts):
 //   attitude,YAW,PITCH,ROLL,ALTITUDE,TEMPERATURE,PRESSURE_PA,RATE
 //   sensor,AX,AY,AZ,GX,GY,GZ,HX,HY,HZ
@@ -10,17 +12,25 @@
 //   short,TT,N        an 0xA1 or 0xA2 frame shorter than its layout (N: bytes in rx_frame)
 //   log,MESSAGE       a message of the receiver
 // With --frames: frame,HEX for every delivered frame (rx_frame in lowercase hex) and the log lines.
+// With --csv: the recording's CSV (recording/recording_csv.h), times from the records (a plain
+// capture: 20 attitude frames a second), exactly as the recorder writes it for the same bytes.
 //
-// Exit status: 0 done, 1 the output could not be written, 2 bad options or unreadable input.
+// Exit status: 0 done, 1 the output could not be written, 2 bad options, unreadable input, or a
+// damaged recording (decoded up to the damage, which is named on standard error).
 #include "link/receiver.h"
+#include "recording/file_io.h"
+#include "recording/recording_csv.h"
+#include "recording/recording_reader.h"
 #include "telemetry/decoders.h"
 #include "telemetry/value_text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -30,21 +40,27 @@ namespace {
 using namespace zento;
 
 constexpr std::string_view kUsage =
-    "usage: zento-decode [--frames] [FILE | -]\n"
+    "usage: zento-decode [--frames | --csv] [FILE | -]\n"
     "\n"
-    "Decodes a raw capture of the board's serial stream (FILE, or standard input when FILE\n"
-    "is missing or \"-\") and prints one line per event, in stream order:\n"
+    "Decodes a capture of the board's serial stream or a pcap recording (FILE, or standard\n"
+    "input when FILE is missing or \"-\") and prints one line per event, in stream order:\n"
     "  attitude,YAW,PITCH,ROLL,ALTITUDE,TEMPERATURE,PRESSURE_PA,RATE\n"
     "  sensor,AX,AY,AZ,GX,GY,GZ,HX,HY,HZ\n"
     "  other,TT         a valid frame of another type (TT: type byte in hex)\n"
     "  short,TT,N       an attitude or sensor frame shorter than its layout (N bytes)\n"
     "  log,MESSAGE      a message of the receiver (checksum, broken frame)\n"
+    "A pcap recording gives the bytes of its records from the board (direction 0); the\n"
+    "commands the program sent (direction 1) are skipped.\n"
     "\n"
     "  --frames   print frame,HEX for every valid frame (length byte through checksum)\n"
     "             and the log lines, instead of the decoded values\n"
+    "  --csv      print the recording's CSV: time_s (from the records; a plain capture is\n"
+    "             paced as 20 attitude frames a second), type and the values, one row per\n"
+    "             frame, exactly as Zento writes it when recording the same bytes\n"
     "  --help     show this text\n"
     "\n"
-    "Exit status: 0 done, 1 the output could not be written, 2 bad options or unreadable input.\n";
+    "Exit status: 0 done, 1 the output could not be written, 2 bad options, unreadable input\n"
+    "or a damaged recording (decoded up to the damage, named on standard error).\n";
 
 // Buffered standard output on the bare file descriptor.
 class Output {
@@ -61,6 +77,15 @@ class Output {
         return buf_.get() + n_;
     }
     void commit(char* end) { n_ = std::size_t(end - buf_.get()); }
+    void write(std::string_view s) {
+        while (!s.empty() && error_ == 0) {
+            if (n_ == kSize) flush();
+            const std::size_t k = std::min(s.size(), kSize - n_);
+            std::memcpy(buf_.get() + n_, s.data(), k);
+            n_ += k;
+            s.remove_prefix(k);
+        }
+    }
     void flush() {
         std::size_t at = 0;
         while (at < n_ && error_ == 0) {
@@ -189,10 +214,16 @@ int usage_error(const std::string& why) {
     return 2;
 }
 
+// Microseconds from `origin` to `t` (nanoseconds), rounded down.
+std::int64_t since_us(std::int64_t t, std::int64_t origin) {
+    const std::int64_t d = t - origin;
+    return d >= 0 ? d / 1000 : -((999 - d) / 1000);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    bool frames = false;
+    bool frames = false, csv = false;
     const char* path = nullptr;
     bool options_done = false;
     for (int i = 1; i < argc; ++i) {
@@ -203,6 +234,8 @@ int main(int argc, char** argv) {
         }
         if (!options_done && a == "--frames") {
             frames = true;
+        } else if (!options_done && a == "--csv") {
+            csv = true;
         } else if (!options_done && a == "--") {
             options_done = true;
         } else if (!options_done && a.size() > 1 && a[0] == '-') {
@@ -214,6 +247,7 @@ int main(int argc, char** argv) {
             path = argv[i];
         }
     }
+    if (frames && csv) return usage_error("--frames and --csv cannot be used together");
 
     const bool from_stdin = path == nullptr || std::string_view(path) == "-";
     const std::string name = from_stdin ? "standard input" : std::string(path);
@@ -227,30 +261,49 @@ int main(int argc, char** argv) {
         }
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
+    ReadFile source;
+    source.adopt(fd);
 
     Output out;
     Printer printer(out, frames);
     Receiver rx(printer);
-    constexpr std::size_t kBlock = 1 << 20;
-    const std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[kBlock]);
+    ReaderOptions options;
+    options.plain_paced = csv; // only the CSV needs the times of a plain capture
+    RecordingReader reader(source, options);
     int status = 0;
-    for (;;) {
-        const ssize_t n = ::read(fd, block.get(), kBlock);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int err = errno;
-            out.flush(); // what was decoded before the fault is kept
-            std::fprintf(stderr, "zento-decode: cannot read %s: %s\n", name.c_str(),
-                         std::strerror(err));
-            status = 2;
-            break;
+    if (!reader.start()) {
+        std::fprintf(stderr, "zento-decode: %s: %s\n", name.c_str(), reader.refusal().c_str());
+        status = 2;
+    }
+    CsvRows rows;
+    std::string text;
+    if (csv && status == 0) out.write(kCsvHeader);
+    std::optional<std::int64_t> origin;
+    while (status == 0 && out.error() == 0) {
+        const auto b = reader.next();
+        if (!b) break;
+        if (!origin) origin = b->time_ns; // the recording's start
+        if (b->direction != Direction::received) continue;
+        if (!csv) {
+            rx.feed(b->bytes);
+            continue;
         }
-        rx.feed(std::span<const std::uint8_t>(block.get(), std::size_t(n)));
-        if (out.error() != 0) break;
+        text.clear();
+        rows.feed(b->bytes, since_us(b->time_ns, *origin), text);
+        out.write(text);
     }
     if (!from_stdin) ::close(fd);
-    out.flush();
+    out.flush(); // what was decoded before a fault is kept
+    const ReaderStop& stop = reader.stop();
+    if (status == 0 && out.error() == 0 && stop.damaged) {
+        if (!stop.read_error.empty())
+            std::fprintf(stderr, "zento-decode: cannot read %s: %s\n", name.c_str(),
+                         stop.read_error.c_str());
+        else
+            std::fprintf(stderr, "zento-decode: %s: %s; decoded up to there\n", name.c_str(),
+                         stop.reason.c_str());
+        status = 2;
+    }
     if (out.error() != 0) {
         std::fprintf(stderr, "zento-decode: cannot write the output: %s\n",
                      std::strerror(out.error()));

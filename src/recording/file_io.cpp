@@ -1,0 +1,192 @@
+#include "recording/file_io.h"
+
+#include <cerrno>
+#include <system_error>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace zento {
+
+std::string system_reason(int error_number) {
+    return std::generic_category().message(error_number);
+}
+
+namespace {
+
+#ifdef _WIN32
+// Windows has no FIFOs among named files; the type is checked before the open.
+std::string not_regular_reason(const std::filesystem::path& path) {
+    std::error_code ec;
+    const auto st = std::filesystem::status(path, ec);
+    if (ec) return system_reason(ec.value());
+    if (std::filesystem::is_directory(st)) return "it is a folder";
+    if (!std::filesystem::is_regular_file(st)) return "it is not a regular file";
+    return {};
+}
+#else
+std::string kind_of(mode_t mode) {
+    if (S_ISDIR(mode)) return "it is a folder";
+    if (S_ISFIFO(mode)) return "it is a FIFO (a named pipe), not a file";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "it is a device, not a file";
+    if (S_ISSOCK(mode)) return "it is a socket, not a file";
+    return "it is not a regular file";
+}
+#endif
+
+} // namespace
+
+ReadFile::~ReadFile() {
+#ifdef _WIN32
+    if (owned_ && fd_ >= 0) _close(fd_);
+#else
+    if (owned_ && fd_ >= 0) ::close(fd_);
+#endif
+}
+
+std::string ReadFile::open(const std::filesystem::path& path) {
+#ifdef _WIN32
+    if (std::string why = not_regular_reason(path); !why.empty()) return why;
+    if (_wsopen_s(&fd_, path.c_str(), _O_RDONLY | _O_BINARY, _SH_DENYNO, 0) != 0) {
+        fd_ = -1;
+        return system_reason(errno);
+    }
+    struct _stat64 st {};
+    if (_fstat64(fd_, &st) == 0) size_ = std::uint64_t(st.st_size);
+#else
+    // O_NONBLOCK: opening a FIFO does not wait for a writer, a serial device not for its
+    // carrier. O_NOCTTY: a terminal never becomes this process's controlling terminal.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd_ < 0) return system_reason(errno);
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const std::string why = S_ISREG(st.st_mode) ? system_reason(errno) : kind_of(st.st_mode);
+        ::close(fd_);
+        fd_ = -1;
+        return why;
+    }
+    size_ = std::uint64_t(st.st_size);
+    // Reads of a regular file never wait anyway; clear the flag so that they never report
+    // EAGAIN on systems that would.
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+#endif
+    owned_ = true;
+    return {};
+}
+
+void ReadFile::adopt(int fd) {
+    fd_ = fd;
+    owned_ = false;
+}
+
+std::ptrdiff_t ReadFile::read(std::uint8_t* into, std::size_t max) {
+    for (;;) {
+#ifdef _WIN32
+        const int n = _read(fd_, into, unsigned(max > (1u << 30) ? (1u << 30) : max));
+#else
+        const ssize_t n = ::read(fd_, into, max);
+#endif
+        if (n >= 0) return std::ptrdiff_t(n);
+        if (errno == EINTR) continue;
+        error_ = system_reason(errno);
+        return -1;
+    }
+}
+
+bool ReadFile::rewind() {
+#ifdef _WIN32
+    return _lseeki64(fd_, 0, SEEK_SET) == 0;
+#else
+    return ::lseek(fd_, 0, SEEK_SET) == 0;
+#endif
+}
+
+WriteFile::~WriteFile() {
+    std::string ignored;
+    close(ignored);
+}
+
+WriteFile::Create WriteFile::create_new(const std::filesystem::path& path, std::string& error) {
+#ifdef _WIN32
+    const int rc = _wsopen_s(&fd_, path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                             _SH_DENYWR, _S_IREAD | _S_IWRITE);
+    if (rc != 0) fd_ = -1;
+#else
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0644);
+#endif
+    if (fd_ >= 0) return Create::made;
+    if (errno == EEXIST) return Create::exists;
+    error = system_reason(errno);
+    return Create::failed;
+}
+
+bool WriteFile::write_all(std::span<const std::uint8_t> bytes, std::size_t& written,
+                          std::string& error) {
+    written = 0;
+    while (written < bytes.size()) {
+        const std::size_t left = bytes.size() - written;
+#ifdef _WIN32
+        const int n =
+            _write(fd_, bytes.data() + written, unsigned(left > (1u << 30) ? (1u << 30) : left));
+#else
+        const ssize_t n = ::write(fd_, bytes.data() + written, left);
+#endif
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error = system_reason(errno);
+            return false;
+        }
+        if (n == 0) { // nothing taken and no reason given: treat as a full disk
+            error = system_reason(ENOSPC);
+            return false;
+        }
+        written += std::size_t(n);
+    }
+    return true;
+}
+
+bool WriteFile::sync(std::string& error) {
+#ifdef _WIN32
+    const bool ok = _commit(fd_) == 0;
+#elif defined(__APPLE__)
+    const bool ok = ::fsync(fd_) == 0;
+#else
+    const bool ok = ::fdatasync(fd_) == 0;
+#endif
+    if (!ok) error = system_reason(errno);
+    return ok;
+}
+
+bool WriteFile::truncate(std::uint64_t size, std::string& error) {
+#ifdef _WIN32
+    const bool ok =
+        _chsize_s(fd_, __int64(size)) == 0 && _lseeki64(fd_, __int64(size), SEEK_SET) >= 0;
+#else
+    const bool ok = ::ftruncate(fd_, off_t(size)) == 0 && ::lseek(fd_, off_t(size), SEEK_SET) >= 0;
+#endif
+    if (!ok) error = system_reason(errno);
+    return ok;
+}
+
+bool WriteFile::close(std::string& error) {
+    if (fd_ < 0) return true;
+#ifdef _WIN32
+    const bool ok = _close(fd_) == 0;
+#else
+    const bool ok = ::close(fd_) == 0;
+#endif
+    if (!ok) error = system_reason(errno);
+    fd_ = -1;
+    return ok;
+}
+
+} // namespace zento

@@ -1,0 +1,82 @@
+#pragma once
+// The file access of recordings and captures: the few system calls they need, so that the
+// formats above them are plain C++.
+//
+//  - ReadFile opens a regular file only, and without blocking: a FIFO (which would wait for a
+//    writer forever), a device, a socket or a folder is refused with the reason.
+//  - WriteFile creates a new file (never replaces one), writes it, makes it durable (the data
+//    on the disk, not only in the system's cache) and can cut it back to a length.
+// Reasons are the system's words ("No space left on device"), without the path: the caller
+// names the file.
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+
+namespace zento {
+
+// Reads bytes from somewhere: a file, standard input, memory.
+class ByteSource {
+  public:
+    virtual ~ByteSource() = default;
+    // Up to `max` bytes into `into`: the count, 0 at the end, -1 when reading failed (error()).
+    virtual std::ptrdiff_t read(std::uint8_t* into, std::size_t max) = 0;
+    virtual std::string error() const { return {}; }
+};
+
+class ReadFile final : public ByteSource {
+  public:
+    ReadFile() = default;
+    ~ReadFile() override;
+    ReadFile(const ReadFile&) = delete;
+    ReadFile& operator=(const ReadFile&) = delete;
+
+    // Opens `path` for reading when it is a regular file (symbolic links are followed).
+    // Returns "" or why not: the system's reason, or "it is a folder", "it is a FIFO", ...
+    std::string open(const std::filesystem::path& path);
+    // Reads an already open descriptor (standard input): whatever it is, blocking as it does.
+    void adopt(int fd);
+    bool is_open() const { return fd_ >= 0; }
+    std::ptrdiff_t read(std::uint8_t* into, std::size_t max) override;
+    std::string error() const override { return error_; }
+    // Back to the first byte (regular files only).
+    bool rewind();
+    // The size when it was opened (regular files only).
+    std::uint64_t size() const { return size_; }
+
+  private:
+    int fd_ = -1;
+    bool owned_ = false;
+    std::uint64_t size_ = 0;
+    std::string error_;
+};
+
+class WriteFile {
+  public:
+    WriteFile() = default;
+    ~WriteFile();
+    WriteFile(const WriteFile&) = delete;
+    WriteFile& operator=(const WriteFile&) = delete;
+
+    enum class Create { made, exists, failed };
+    // Creates `path`, which must not exist yet. On failed, `error` holds the reason.
+    Create create_new(const std::filesystem::path& path, std::string& error);
+    // Writes all of `bytes`; false on the first failure, with `written` the bytes that did
+    // reach the file (a full disk often takes part of a write).
+    bool write_all(std::span<const std::uint8_t> bytes, std::size_t& written, std::string& error);
+    // Makes what was written durable (fdatasync, FlushFileBuffers).
+    bool sync(std::string& error);
+    // Cuts the file back to `size` bytes and continues writing there.
+    bool truncate(std::uint64_t size, std::string& error);
+    bool close(std::string& error);
+    bool is_open() const { return fd_ >= 0; }
+
+  private:
+    int fd_ = -1;
+};
+
+// The system's text for an error number, the same on every thread.
+std::string system_reason(int error_number);
+
+} // namespace zento

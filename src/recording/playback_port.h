@@ -1,0 +1,129 @@
+#pragma once
+// A recording played back through the serial port interface, so that it reaches the receiver
+// exactly as a port's bytes do: OnComm with CommEvent 2, and Input() returns the batch.
+//
+//  - setPortOpen(true) opens the recording (RecordingFile: pcap or plain capture; a file that is
+//    not a recording, a FIFO or a folder is refused with lastError()) and starts playing from
+//    its start; setPortOpen(false) stops playing (no OnEnd).
+//  - Batches of direction 0 are delivered one per wake of the event loop, each when its
+//    recorded time (since the recording's first record) comes on the play clock: the steady
+//    clock times the speed, standing still while paused. At "as fast as possible" every batch
+//    is due at once, and the event loop still runs between two batches, so the window stays
+//    responsive. Records of direction 1 (commands sent) and empty records are skipped.
+//  - A batch waits while the previous one has not been taken (RThreshold 0); nothing is dropped.
+//  - At the end OnEnd is called; at damage OnDamage (where and why: "truncated record at byte
+//    N (...)") comes first, after every batch before the damage was delivered.
+//  - Output() sends nothing and returns false: a playback is not a board.
+//  - length() is found by a reader of its own on another thread (a large file takes a moment);
+//    it is empty until then. Nothing is called back from that thread.
+// All calls, the callbacks and OnComm happen on the thread that owns the port (the event loop's).
+#include "platform/serial/serial_port.h"
+#include "recording/recording_reader.h"
+
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zento {
+
+enum class PlaybackSpeed { x1 = 1, x2 = 2, x5 = 5, x10 = 10, fastest = 0 };
+
+class PlaybackPort final : public SerialPort {
+  public:
+    // Monotonic nanoseconds; the default is the steady clock. A test clock calls clockMoved()
+    // after moving.
+    using Clock = std::function<std::int64_t()>;
+
+    explicit PlaybackPort(std::filesystem::path file, ReaderOptions options = {}, Clock clock = {});
+    ~PlaybackPort() override;
+    PlaybackPort(const PlaybackPort&) = delete;
+    PlaybackPort& operator=(const PlaybackPort&) = delete;
+
+    // --- SerialPort ---
+    void setInputLen(std::int16_t) override {}
+    void setInputMode(std::int32_t) override {}
+    void setInBufferCount(std::int16_t count) override;
+    void setOutBufferCount(std::int16_t) override {}
+    void setRThreshold(std::int16_t threshold) override;
+    std::int16_t RThreshold() const override { return rthreshold_; }
+    void setCommPort(std::int16_t) override {}
+    std::int16_t CommPort() const override { return 0; }
+    bool setSettings(const std::string& settings) override;
+    std::string Settings() const override { return settings_; }
+    bool PortOpen() const override { return open_; }
+    bool setPortOpen(bool open) override;
+    std::string lastError() const override { return last_error_; }
+    bool Output(std::span<const std::uint8_t> bytes) override;
+    std::vector<std::uint8_t> Input() override;
+    int CommEvent() const override { return kCommEventReceive; }
+
+    // --- playback ---
+    void pause();
+    void resume();
+    bool paused() const { return paused_; }
+    void setSpeed(PlaybackSpeed speed);
+    PlaybackSpeed speed() const { return speed_; }
+    // Recorded time of the play clock since the recording's start (within the batch delivered
+    // last and the next one).
+    std::chrono::nanoseconds position() const;
+    // Recorded time of the last record (up to any damage); empty until known.
+    std::optional<std::chrono::nanoseconds> length() const;
+    bool ended() const { return ended_; }
+    std::uint64_t delivered() const { return delivered_; } // batches handed over so far
+    const std::filesystem::path& file() const { return path_; }
+    RecordingFormat format() const { return format_; }
+
+    void clockMoved();
+
+    std::function<void()> OnEnd;
+    std::function<void(const std::string& where_why)> OnDamage;
+
+  private:
+    std::int64_t now() const;
+    std::int64_t recorded_now() const;
+    void rebase();
+    void close();
+    void wake();
+    void read_ahead();
+    void raise();
+    void schedule(std::int64_t wait_ns);
+    void finish();
+
+    std::filesystem::path path_;
+    ReaderOptions options_;
+    Clock clock_;
+    QTimer timer_;
+
+    std::unique_ptr<RecordingFile> file_;
+    RecordingFormat format_ = RecordingFormat::plain;
+    bool open_ = false, paused_ = false, ended_ = false, in_comm_ = false;
+    std::int16_t rthreshold_ = 0;
+    std::string settings_ = "playback";
+    std::string last_error_;
+    PlaybackSpeed speed_ = PlaybackSpeed::x1;
+
+    std::int64_t origin_ns_ = 0; // the first record's time
+    bool have_next_ = false;
+    std::int64_t next_time_ = 0; // recorded time of the next batch (since the origin)
+    std::vector<std::uint8_t> next_bytes_, input_;
+    std::int64_t last_time_ = 0;  // recorded time of the batch delivered last
+    std::int64_t anchor_rec_ = 0; // the play clock: recorded time anchor_rec_ at anchor_clock_
+    std::int64_t anchor_clock_ = 0;
+    std::uint64_t delivered_ = 0;
+    std::string damage_;
+
+    std::atomic<std::int64_t> length_ns_{-1};
+    std::atomic<bool> cancel_scan_{false};
+    std::thread scan_;
+};
+
+} // namespace zento

@@ -1,0 +1,77 @@
+#pragma once
+// The recording's table: one row per decoded frame, as the window shows it.
+//
+//   time_s,type,yaw_deg,pitch_deg,roll_deg,altitude_m,temperature_c,pressure_pa,solution_rate,
+//   accel_x_counts,accel_y_counts,accel_z_counts,gyro_x_counts,gyro_y_counts,gyro_z_counts,
+//   mag_x_counts,mag_y_counts,mag_z_counts
+//
+// time_s: seconds from the start of the recording to the receive time of the batch that
+// completed the frame, six decimals (microseconds). type: attitude or sensor. The values are the
+// value texts the labels show ("." as the decimal point in every locale); a row leaves the
+// columns of the other frame type empty. Lines end with "\n".
+//
+// Rows come from the receiver and the one decoder (decode_attitude / decode_sensor on rx_frame);
+// frames of other types and frames shorter than their layout give no row.
+#include "link/receiver.h"
+#include "telemetry/decoders.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <ostream>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace zento {
+
+inline constexpr std::string_view kCsvHeader =
+    "time_s,type,yaw_deg,pitch_deg,roll_deg,altitude_m,temperature_c,pressure_pa,solution_rate,"
+    "accel_x_counts,accel_y_counts,accel_z_counts,gyro_x_counts,gyro_y_counts,gyro_z_counts,"
+    "mag_x_counts,mag_y_counts,mag_z_counts\n";
+
+// Microseconds as seconds with six decimals: 0.050000, 3600.000001, -0.000250.
+std::string seconds_text(std::int64_t us);
+
+void append_attitude_row(std::string& out, std::int64_t time_us, const AttitudeRecord& r);
+void append_sensor_row(std::string& out, std::int64_t time_us, const SensorRecord& r);
+
+// The rows of a received byte stream, batch by batch, with a receiver of its own.
+class CsvRows final : private ReceiverEvents {
+  public:
+    CsvRows() : rx_(*this) {}
+    // Runs one batch received `time_us` after the start of the recording through the receiver
+    // and appends a row for every frame it completes.
+    void feed(std::span<const std::uint8_t> bytes, std::int64_t time_us, std::string& out);
+    std::uint64_t rows() const { return rows_; }
+
+  private:
+    void Show_msg(std::string_view) override {}
+    void Rec_LedON() override {}
+    void Rec_attitude(std::span<const std::uint8_t> f) override;
+    void Rec_sensor(std::span<const std::uint8_t> f) override;
+
+    Receiver rx_;
+    std::string* out_ = nullptr;
+    std::int64_t time_us_ = 0;
+    std::uint64_t rows_ = 0;
+};
+
+// "Export chart data": a time column and channels as drawn (already divided by their
+// divisors). The header is time_s, then NAME/DIVISOR for each channel ("accel_x_counts/100"),
+// so that the divisor travels with the numbers. Numbers are written in their shortest exact
+// form with "."; a value that is not finite (a gap) is an empty cell.
+struct ChartColumn {
+    std::string name;
+    double divisor = 1;
+    std::span<const double> values; // one per time
+};
+
+// Throws std::invalid_argument when a column's length differs from the time column's.
+void write_chart_csv(std::ostream& out, std::span<const double> time_s,
+                     std::span<const ChartColumn> columns);
+// The same into a file (replaced if it exists): "" or why not, naming the file.
+std::string save_chart_csv(const std::filesystem::path& file, std::span<const double> time_s,
+                           std::span<const ChartColumn> columns);
+
+} // namespace zento

@@ -1,0 +1,135 @@
+#pragma once
+// Reads a recording as the batches of bytes it holds, in bounded memory (one block of the file
+// and one record at a time, never the whole file).
+//
+// Two kinds of file:
+//  - classic pcap (see pcap_format.h) of link type 147 with the direction byte: either byte
+//    order, microsecond or nanosecond timestamps. Every record is one batch, with its time and
+//    direction (records of direction 1, the bytes the program sent, are returned too: players
+//    skip them). A record longer than the file's snaplen (at most kPcapReadLimit), one that runs
+//    past the end of the file, one without a direction byte or with a direction other than 0 or
+//    1, or a timestamp fraction out of range is damage: reading stops there and stop() says
+//    where and why.
+//  - anything else is a plain byte capture as `zento-board --out` writes it, paced as the board
+//    sends: the project's receiver finds the attitude frames, batch j runs from the start of
+//    attitude frame j to the start of the next (bytes before the first go with batch 0), and its
+//    time is j / plain_rate seconds. A batch never exceeds kPlainBatchMax bytes (a long stretch
+//    without an attitude frame is cut there, keeping its time).
+#include "recording/file_io.h"
+#include "recording/pcap_format.h"
+
+#include "link/receiver.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace zento {
+
+enum class RecordingFormat { pcap, plain };
+
+inline constexpr std::size_t kPlainBatchMax = kPcapMaxPayload;
+
+struct ReaderOptions {
+    double plain_rate = 20.0; // plain capture: attitude frames per second
+    // false: a plain capture comes in blocks as read, all at time 0, without looking for frames
+    // (for a consumer that needs no times).
+    bool plain_paced = true;
+};
+
+struct Batch {
+    std::int64_t time_ns = 0; // pcap: since 1970; plain: j / plain_rate
+    Direction direction = Direction::received;
+    std::uint64_t offset = 0;            // where its record (plain: its first byte) starts
+    std::span<const std::uint8_t> bytes; // valid until the next call of next()
+};
+
+// Why reading ended.
+struct ReaderStop {
+    bool damaged = false;     // false: the end of the file
+    std::uint64_t offset = 0; // where reading stopped
+    std::string reason;       // damage: "truncated record at byte 1234 (...)", "cannot read: ..."
+    std::string read_error;   // when reading itself failed: the system's reason
+};
+
+class RecordingReader {
+  public:
+    explicit RecordingReader(ByteSource& source, ReaderOptions options = {});
+    ~RecordingReader();
+    RecordingReader(const RecordingReader&) = delete;
+    RecordingReader& operator=(const RecordingReader&) = delete;
+
+    // Reads the head (once; next() calls it if needed). False when it starts like a pcap file
+    // that this reader cannot take (pcapng, another link type or version, a truncated header):
+    // refusal() says which.
+    bool start();
+    const std::string& refusal() const { return refusal_; }
+    RecordingFormat format() const { return format_; }
+    bool nanoseconds() const { return nano_; }
+    bool swapped() const { return swapped_; } // the file is big-endian
+    std::uint32_t snaplen() const { return snaplen_; }
+
+    // The next batch, or nothing at the end or at damage (then stop() says which).
+    std::optional<Batch> next();
+    const ReaderStop& stop() const { return stop_; }
+
+  private:
+    struct Cuts;
+    bool fill(std::size_t want);
+    std::size_t take(std::uint8_t* into, std::size_t n);
+    std::optional<Batch> next_pcap();
+    std::optional<Batch> next_plain();
+    std::optional<Batch> emit_plain(std::size_t n);
+    std::optional<Batch> damage(std::uint64_t at, std::string why);
+    std::uint32_t u32(const std::uint8_t* p) const;
+
+    ByteSource& source_;
+    ReaderOptions options_;
+    std::vector<std::uint8_t> block_;
+    std::size_t pos_ = 0, len_ = 0;
+    std::uint64_t consumed_ = 0; // bytes of the file before block_[pos_]
+    bool source_done_ = false;
+    std::string read_error_;
+
+    RecordingFormat format_ = RecordingFormat::plain;
+    bool started_ = false, nano_ = false, swapped_ = false, ended_ = false;
+    std::uint32_t snaplen_ = 0, limit_ = 0;
+    std::string refusal_;
+    ReaderStop stop_;
+    std::vector<std::uint8_t> record_;
+
+    // Plain capture, paced.
+    std::unique_ptr<Cuts> cuts_;
+    std::vector<std::uint8_t> pending_;
+    std::uint64_t pending_offset_ = 0;
+    std::uint64_t pending_index_ = 0; // attitude frame j whose time the pending bytes carry
+};
+
+// A recording file opened for playing: a regular file (a FIFO, device or folder is refused
+// without waiting on it), a classic pcap of link type 147, or a plain capture that holds a board
+// frame within its first kPlainProbe bytes. Anything else is refused with a message naming the
+// file.
+class RecordingFile {
+  public:
+    static constexpr std::size_t kPlainProbe = 65536;
+
+    static std::unique_ptr<RecordingFile> open(const std::filesystem::path& path,
+                                               std::string& error, ReaderOptions options = {});
+
+    RecordingReader& reader() { return *reader_; }
+    const std::filesystem::path& path() const { return path_; }
+    std::uint64_t size() const { return file_.size(); }
+
+  private:
+    RecordingFile() = default;
+    std::filesystem::path path_;
+    ReadFile file_;
+    std::unique_ptr<RecordingReader> reader_;
+};
+
+} // namespace zento

@@ -1,0 +1,152 @@
+#pragma once
+// Test helpers of the recording tests: a known stream of board frames, hand-made pcap files of
+// every variant, and reading a recording back whole.
+#include "link/envelope.h"
+#include "recording/file_io.h"
+#include "recording/pcap_format.h"
+#include "recording/recording_reader.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace rec_test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Tick k of a board: an attitude frame and a sensor frame whose words all depend on k.
+inline Bytes tick(int k) {
+    Bytes out, att, sen;
+    for (int i = 0; i < 7; ++i) {
+        const auto w = zento::encode_sign_magnitude(long((k * 37 + i * 1013) % 6001) - 3000);
+        att.insert(att.end(), w.begin(), w.end());
+    }
+    for (int i = 0; i < 9; ++i) {
+        const auto w = zento::encode_sign_magnitude(long((k * 91 + i * 7919) % 65001) - 32500);
+        sen.insert(sen.end(), w.begin(), w.end());
+    }
+    zento::append_frame(out, zento::kTypeAttitude, att);
+    zento::append_frame(out, zento::kTypeSensor, sen);
+    return out;
+}
+
+inline Bytes ticks(int from, int count) {
+    Bytes out;
+    for (int k = from; k < from + count; ++k) {
+        const Bytes t = tick(k);
+        out.insert(out.end(), t.begin(), t.end());
+    }
+    return out;
+}
+
+// A pcap file of any variant, written by hand (independently of the recorder's writer).
+struct PcapBuilder {
+    bool big_endian = false;
+    bool nano = false;
+    std::uint32_t snaplen = 65535;
+    std::uint32_t linktype = 147;
+    std::uint16_t major = 2;
+    Bytes bytes;
+
+    void u32(std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(std::uint8_t(big_endian ? v >> (24 - 8 * i) : v >> (8 * i)));
+    }
+    void u16(std::uint16_t v) {
+        for (int i = 0; i < 2; ++i)
+            bytes.push_back(std::uint8_t(big_endian ? v >> (8 - 8 * i) : v >> (8 * i)));
+    }
+    PcapBuilder& header() {
+        u32(nano ? 0xA1B23C4D : 0xA1B2C3D4);
+        u16(major);
+        u16(4);
+        u32(0);
+        u32(0);
+        u32(snaplen);
+        u32(linktype);
+        return *this;
+    }
+    // A record at `ns` (nanoseconds since 1970; microsecond files keep microseconds).
+    PcapBuilder& record(std::int64_t ns, std::uint8_t direction, std::span<const std::uint8_t> p,
+                        std::int64_t incl = -1) {
+        u32(std::uint32_t(ns / 1'000'000'000));
+        u32(std::uint32_t(nano ? ns % 1'000'000'000 : ns % 1'000'000'000 / 1000));
+        const auto n = std::uint32_t(incl >= 0 ? incl : std::int64_t(p.size()) + 1);
+        u32(n);
+        u32(n);
+        bytes.push_back(direction);
+        bytes.insert(bytes.end(), p.begin(), p.end());
+        return *this;
+    }
+};
+
+// Bytes of memory as a source, handed out in pieces of at most `piece` bytes.
+class MemorySource final : public zento::ByteSource {
+  public:
+    explicit MemorySource(Bytes bytes, std::size_t piece = 1 << 20)
+        : bytes_(std::move(bytes)), piece_(piece) {}
+    std::ptrdiff_t read(std::uint8_t* into, std::size_t max) override {
+        const std::size_t n = std::min({max, piece_, bytes_.size() - at_});
+        std::copy_n(bytes_.begin() + std::ptrdiff_t(at_), n, into);
+        at_ += n;
+        return std::ptrdiff_t(n);
+    }
+
+  private:
+    Bytes bytes_;
+    std::size_t piece_;
+    std::size_t at_ = 0;
+};
+
+struct ReadBatch {
+    std::int64_t time_ns;
+    zento::Direction direction;
+    std::uint64_t offset;
+    Bytes bytes;
+    bool operator==(const ReadBatch&) const = default;
+};
+
+struct ReadAll {
+    std::vector<ReadBatch> batches;
+    zento::ReaderStop stop;
+    std::string refusal;
+};
+
+inline ReadAll read_all(zento::RecordingReader& r) {
+    ReadAll all;
+    if (!r.start()) {
+        all.refusal = r.refusal();
+        return all;
+    }
+    while (const auto b = r.next())
+        all.batches.push_back(
+            {b->time_ns, b->direction, b->offset, {b->bytes.begin(), b->bytes.end()}});
+    all.stop = r.stop();
+    return all;
+}
+
+inline ReadAll read_all(const Bytes& bytes, zento::ReaderOptions options = {},
+                        std::size_t piece = 1 << 20) {
+    MemorySource src(bytes, piece);
+    zento::RecordingReader r(src, options);
+    return read_all(r);
+}
+
+// Waits (polling, with a generous limit that only a hang reaches) until `done` holds.
+inline bool wait_until(const std::function<bool()>& done,
+                       std::chrono::seconds limit = std::chrono::seconds(60)) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+} // namespace rec_test

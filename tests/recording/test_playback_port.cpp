@@ -1,0 +1,210 @@
+// The playback port: a recording reaches the receiver as a port's bytes do, paced by a play
+// clock whose speed and pauses show in which batches have arrived, up to any damage.
+#include "link/receiver.h"
+#include "recording/playback_port.h"
+#include "recording_test_util.h"
+#include "test_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#ifndef _WIN32
+#include <sys/stat.h> // mkfifo
+#endif
+
+using namespace zento;
+using namespace rec_test;
+using namespace std::chrono;
+
+namespace {
+
+constexpr std::int64_t kT0 = 1'765'000'000'000'000'000;
+constexpr std::int64_t kMs = 1'000'000;
+
+struct Frames final : ReceiverEvents {
+    std::vector<Bytes> frames;
+    void Show_msg(std::string_view) override {}
+    void Rec_LedON() override {}
+    void Rec_attitude(std::span<const std::uint8_t> f) override {
+        frames.emplace_back(f.begin(), f.end());
+    }
+    void Rec_sensor(std::span<const std::uint8_t> f) override {
+        frames.emplace_back(f.begin(), f.end());
+    }
+    void Rec_other(std::span<const std::uint8_t> f) override {
+        frames.emplace_back(f.begin(), f.end());
+    }
+};
+
+std::vector<Bytes> frames_of(const Bytes& stream) {
+    Frames f;
+    Receiver rx(f);
+    rx.feed(stream);
+    return f.frames;
+}
+
+bool wait_for(const std::function<bool()>& done) {
+    const auto end = steady_clock::now() + seconds(60);
+    while (!done()) {
+        if (steady_clock::now() > end) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+// Lets everything that is due run, without waiting for anything.
+void settle() {
+    for (int i = 0; i < 50; ++i)
+        QCoreApplication::processEvents();
+}
+
+// The window's side: a receiver on the port's receive event.
+struct Window {
+    explicit Window(PlaybackPort& p) : port(p) {
+        port.setRThreshold(1);
+        port.OnComm = [this] { rx.OnComm(port); };
+        port.OnEnd = [this] { events.push_back("end"); };
+        port.OnDamage = [this](const std::string& why) { events.push_back("damage: " + why); };
+    }
+    PlaybackPort& port;
+    Frames got;
+    Receiver rx{got};
+    std::vector<std::string> events;
+};
+
+class PlaybackPortTest : public ::testing::Test {
+  protected:
+    zento_test::TempDir tmp;
+    std::int64_t now = 0; // the test clock
+    PlaybackPort::Clock clock = [this] { return now; };
+};
+
+// 40 ticks, one record each, 100 ms apart, after the start record; a command between them.
+Bytes spaced_recording() {
+    PcapBuilder b;
+    b.header().record(kT0, 0, {});
+    for (int k = 0; k < 40; ++k) {
+        b.record(kT0 + k * 100 * kMs, 0, tick(k));
+        if (k == 10) {
+            const auto c = command_frame(kTypeGyroBias);
+            b.record(kT0 + k * 100 * kMs + 1, 1, Bytes(c.begin(), c.end()));
+        }
+    }
+    return b.bytes;
+}
+
+TEST_F(PlaybackPortTest, AsFastAsPossibleDeliversEveryBatchAndTheEventLoopRunsBetween) {
+    PlaybackPort port(tmp.put("r.pcap", spaced_recording()));
+    port.setSpeed(PlaybackSpeed::fastest);
+    Window w(port);
+    int yields = 0;
+    QTimer other; // another user of the event loop, like the window's painting
+    QObject::connect(&other, &QTimer::timeout, [&] { ++yields; });
+    other.start(0);
+    ASSERT_TRUE(port.setPortOpen(true)) << port.lastError();
+    EXPECT_EQ(port.format(), RecordingFormat::pcap);
+    ASSERT_TRUE(wait_for([&] { return port.ended(); }));
+    other.stop();
+    EXPECT_EQ(w.events, std::vector<std::string>{"end"});
+    EXPECT_EQ(port.delivered(), 40u);
+    EXPECT_EQ(w.got.frames, frames_of(ticks(0, 40))); // not the recorded command
+    EXPECT_GE(yields, 10);
+    EXPECT_FALSE(port.Output(w.got.frames[0]));
+    EXPECT_EQ(port.position(), milliseconds(3900));
+    ASSERT_TRUE(wait_for([&] { return port.length().has_value(); }));
+    EXPECT_EQ(*port.length(), milliseconds(3900));
+}
+
+TEST_F(PlaybackPortTest, TheSpeedAndPausesShowInWhichBatchesHaveArrived) {
+    PlaybackPort port(tmp.put("r.pcap", spaced_recording()), {}, clock);
+    Window w(port);
+    auto arrived = [&](std::uint64_t n) {
+        EXPECT_TRUE(wait_for([&] { return port.delivered() >= n; })) << n;
+        settle(); // nothing more is due on the test clock
+        EXPECT_EQ(port.delivered(), n);
+        EXPECT_EQ(w.got.frames, frames_of(ticks(0, int(n))));
+    };
+    auto move = [&](std::int64_t ns) {
+        now += ns;
+        port.clockMoved();
+    };
+    ASSERT_TRUE(port.setPortOpen(true)) << port.lastError();
+    arrived(1); // the batch at 0 s
+    port.setSpeed(PlaybackSpeed::x5);
+    move(100 * kMs); // 0.5 s of the recording
+    arrived(6);
+    EXPECT_EQ(port.position(), milliseconds(500));
+    port.setSpeed(PlaybackSpeed::x10);
+    move(100 * kMs); // 1 s more
+    arrived(16);
+    port.pause();
+    move(10'000 * kMs);
+    arrived(16);
+    EXPECT_EQ(port.position(), milliseconds(1500));
+    port.resume();
+    port.setSpeed(PlaybackSpeed::x2);
+    move(250 * kMs); // 0.5 s more
+    arrived(21);
+    port.setSpeed(PlaybackSpeed::x1);
+    move(150 * kMs);
+    arrived(22);
+    EXPECT_EQ(port.position(), milliseconds(2150));
+    EXPECT_TRUE(w.events.empty());
+    port.setSpeed(PlaybackSpeed::fastest);
+    ASSERT_TRUE(wait_for([&] { return port.ended(); }));
+    EXPECT_EQ(w.got.frames, frames_of(ticks(0, 40)));
+    EXPECT_EQ(w.events, std::vector<std::string>{"end"});
+}
+
+TEST_F(PlaybackPortTest, APlainCaptureIsPacedAtTwentyAttitudeFramesASecond) {
+    PlaybackPort port(tmp.put("cap.bin", ticks(0, 10)), {}, clock);
+    Window w(port);
+    ASSERT_TRUE(port.setPortOpen(true)) << port.lastError();
+    EXPECT_EQ(port.format(), RecordingFormat::plain);
+    ASSERT_TRUE(wait_for([&] { return port.delivered() == 1; }));
+    now += 100 * kMs;
+    port.clockMoved();
+    ASSERT_TRUE(wait_for([&] { return port.delivered() == 3; }));
+    settle();
+    EXPECT_EQ(port.delivered(), 3u);
+    EXPECT_EQ(w.got.frames, frames_of(ticks(0, 3)));
+}
+
+TEST_F(PlaybackPortTest, ADamagedRecordingPlaysUpToTheDamageAndSaysWhere) {
+    Bytes file = spaced_recording();
+    file.resize(file.size() - 3);
+    PlaybackPort port(tmp.put("cut.pcap", file));
+    port.setSpeed(PlaybackSpeed::fastest);
+    Window w(port);
+    ASSERT_TRUE(port.setPortOpen(true)) << port.lastError();
+    ASSERT_TRUE(wait_for([&] { return port.ended(); }));
+    EXPECT_EQ(w.got.frames, frames_of(ticks(0, 39)));
+    const std::size_t last = file.size() + 3 - (16 + 1 + 44);
+    EXPECT_EQ(w.events, (std::vector<std::string>{"damage: truncated record at byte " +
+                                                      std::to_string(last) + " (42 of 45 bytes)",
+                                                  "end"}));
+}
+
+TEST_F(PlaybackPortTest, WhatIsNotARecordingIsRefusedAtOnce) {
+    std::vector<std::string> paths = {tmp.put("notes.txt", "no frames here"), tmp.path().string()};
+#ifndef _WIN32
+    paths.push_back(tmp / "fifo.pcap");
+    ASSERT_EQ(::mkfifo(paths.back().c_str(), 0600), 0);
+#endif
+    for (const std::string& path : paths) {
+        PlaybackPort port(path);
+        EXPECT_FALSE(port.setPortOpen(true)) << path;
+        EXPECT_FALSE(port.PortOpen());
+        EXPECT_NE(port.lastError().find(path), std::string::npos) << port.lastError();
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

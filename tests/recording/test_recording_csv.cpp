@@ -1,0 +1,126 @@
+// The recording's CSV rows and the chart export: exact texts, times, frames split over batches.
+#include "recording/recording_csv.h"
+#include "recording_test_util.h"
+#include "test_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <clocale>
+#include <cmath>
+#include <limits>
+#include <sstream>
+#include <stdexcept>
+
+using namespace zento;
+using namespace rec_test;
+
+namespace {
+
+// The worked examples of the two frame types.
+const Bytes kAttitude = {0x81, 0x2C, 0x00, 0x5A, 0x00, 0x0F, 0x03,
+                         0xE8, 0x00, 0xFA, 0x27, 0x94, 0x00, 0x0A};
+const Bytes kSensor = {0x00, 0x10, 0x80, 0x10, 0x40, 0x00, 0x00, 0x00, 0x80,
+                       0x05, 0x00, 0x05, 0x01, 0x2C, 0x81, 0x2C, 0x00, 0x00};
+const std::string kAttitudeRow = "attitude,-30,9,1.5,100,25,101320,10,,,,,,,,,\n";
+const std::string kSensorRow = "sensor,,,,,,,,16,-16,16384,0,-5,5,300,-300,0\n";
+
+TEST(RecordingCsv, TimesHaveSixDecimals) {
+    const std::vector<std::pair<std::int64_t, const char*>> cases = {
+        {0, "0.000000"},       {1, "0.000001"},          {50'000, "0.050000"},
+        {999'999, "0.999999"}, {1'000'000, "1.000000"},  {86'400'000'001, "86400.000001"},
+        {-250, "-0.000250"},   {-3'000'001, "-3.000001"}};
+    for (const auto& [us, text] : cases)
+        EXPECT_EQ(seconds_text(us), text) << us;
+}
+
+TEST(RecordingCsv, RowsOfTheWorkedExamplesInAnyLocale) {
+    // A locale with a decimal comma, where the system has one: the rows must not change.
+    const std::string old = std::setlocale(LC_ALL, nullptr);
+    for (const char* name : {"de_DE.UTF-8", "fr_FR.UTF-8", "C"})
+        if (std::setlocale(LC_ALL, name)) break;
+    std::string out;
+    CsvRows rows;
+    Bytes stream;
+    append_frame(stream, kTypeAttitude, kAttitude);
+    append_frame(stream, kTypeSensor, kSensor);
+    rows.feed(stream, 1'234'567, out);
+    std::setlocale(LC_ALL, old.c_str());
+    EXPECT_EQ(out, "1.234567," + kAttitudeRow + "1.234567," + kSensorRow);
+    EXPECT_EQ(rows.rows(), 2u);
+    // Every row has as many cells as the header.
+    const auto cells = [](std::string_view line) {
+        return std::count(line.begin(), line.end(), ',');
+    };
+    EXPECT_EQ(cells(kCsvHeader), cells(kAttitudeRow) + 1);
+    EXPECT_EQ(cells(kCsvHeader), cells(kSensorRow) + 1);
+}
+
+TEST(RecordingCsv, AFrameTakesTheTimeOfTheBatchThatCompletesIt) {
+    Bytes stream;
+    append_frame(stream, kTypeAttitude, kAttitude);
+    append_frame(stream, 0x7F, Bytes{1, 2, 3}); // other type: no row
+    append_frame(stream, kTypeSensor, Bytes(kSensor.begin(), kSensor.end() - 1)); // short: none
+    append_frame(stream, kTypeSensor, kSensor);
+    Bytes bad;
+    append_frame(bad, kTypeAttitude, kAttitude);
+    bad[bad.size() - 2] ^= 1; // checksum
+    stream.insert(stream.end(), bad.begin(), bad.end());
+    append_frame(stream, kTypeAttitude, kAttitude);
+
+    CsvRows rows;
+    std::string out;
+    // Cut inside the first frame, inside the sensor frame and inside the last frame.
+    const std::size_t cuts[] = {0, 7, 60, stream.size() - 3, stream.size()};
+    for (int i = 0; i < 4; ++i)
+        rows.feed(std::span<const std::uint8_t>(stream).subspan(cuts[i], cuts[i + 1] - cuts[i]),
+                  (i + 1) * 100'000, out);
+    EXPECT_EQ(out,
+              "0.200000," + kAttitudeRow + "0.300000," + kSensorRow + "0.400000," + kAttitudeRow);
+}
+
+TEST(ChartExport, HeaderNamesTheDivisorsAndNumbersRoundTrip) {
+    const std::vector<double> t = {0, 0.05, 0.1, 1e-7};
+    const std::vector<double> roll = {1.5, -0.1, 1.0 / 3.0, 1e300};
+    const std::vector<double> ax = {0.16, std::numeric_limits<double>::quiet_NaN(), -163.84,
+                                    std::numeric_limits<double>::infinity()};
+    const std::vector<ChartColumn> cols = {
+        {"roll_deg", 1, roll}, {"accel_x_counts", 100, ax}, {"odd, \"name\"", 0.5, roll}};
+    std::ostringstream out;
+    write_chart_csv(out, t, cols);
+    std::istringstream in(out.str());
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "time_s,roll_deg/1,accel_x_counts/100,\"odd, \"\"name\"\"/0.5\"");
+    std::vector<std::string> lines;
+    while (std::getline(in, line))
+        lines.push_back(line);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "0,1.5,0.16,1.5");
+    EXPECT_EQ(lines[1], "0.05,-0.1,,-0.1"); // a gap is an empty cell
+    EXPECT_EQ(lines[3], "1e-07,1e+300,,1e+300");
+    // The shortest text still reads back as the same double.
+    const std::string third = lines[2].substr(lines[2].find(',') + 1);
+    EXPECT_EQ(std::strtod(third.c_str(), nullptr), 1.0 / 3.0);
+
+    const std::vector<double> shorter = {1, 2};
+    const std::vector<ChartColumn> bad = {{"roll_deg", 1, shorter}};
+    EXPECT_THROW(write_chart_csv(out, t, bad), std::invalid_argument);
+}
+
+TEST(ChartExport, SavingNamesTheFileThatCannotBeWritten) {
+    zento_test::TempDir tmp;
+    const std::vector<double> t = {0, 1};
+    const std::vector<double> v = {2, 3};
+    const std::vector<ChartColumn> cols = {{"yaw_deg", 2, v}};
+    const std::string file = tmp / "chart.csv";
+    EXPECT_EQ(save_chart_csv(file, t, cols), "");
+    EXPECT_EQ(zento_test::read_text(file), "time_s,yaw_deg/2\n0,2\n1,3\n");
+    EXPECT_EQ(save_chart_csv(tmp.path(), t, cols),
+              "cannot write " + tmp.path().string() + ": it is a folder");
+    const std::string nowhere = tmp / "no/such/folder/chart.csv";
+    EXPECT_EQ(save_chart_csv(nowhere, t, cols),
+              "cannot write " + nowhere + ": No such file or directory");
+}
+
+} // namespace
