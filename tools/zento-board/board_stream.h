@@ -27,6 +27,7 @@ struct Fault {
 class FaultInjector {
   public:
     FaultInjector(double p, std::uint64_t seed) : p_(p), rng_(seed) {}
+    void set_probability(double p) { p_ = p; }
     // The frame occupies out[from..]; it is the stream's frame number `frame`.
     void apply(std::vector<std::uint8_t>& out, std::size_t from, std::uint64_t frame);
     std::uint64_t count() const { return count_; }

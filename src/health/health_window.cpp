@@ -1,0 +1,1 @@
+#include "health/health_window.h"

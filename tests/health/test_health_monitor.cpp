@@ -1,0 +1,334 @@
+// Health figures on the simulated board's stream, in simulated time: each detector turns bad
+// under its fault (and its "Health: " line names it) and stays good without it; no false
+// alarm on a clean stream; the hard-iron estimate; the log's rate limit and recovery line.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <string>
+
+#include "health_rig.h"
+#include "platform/serial/mock_serial_port.h"
+
+using namespace health_test;
+using namespace zento;
+
+namespace {
+
+bool judged_good(const HealthFigure& f) {
+    // Figures judged only while the board lies still may have no still moment in the last
+    // 10 s; then their since-connect value must be good.
+    return f.state == HealthState::good ||
+           (f.state == HealthState::none && f.total_state == HealthState::good);
+}
+
+std::vector<std::string> lines_from(const Rig& rig, double since) {
+    std::vector<std::string> out;
+    for (const auto& [t, line] : rig.log)
+        if (t >= since) out.push_back(line);
+    return out;
+}
+
+std::string all_bad(const HealthReport& r) {
+    std::string s;
+    for (const HealthFigure& f : r.figures)
+        if (f.state == HealthState::bad) s += std::string(f.name) + ": " + f.recent + "; ";
+    return s;
+}
+
+struct FaultCase {
+    const char* name;
+    FigureId figure;
+    std::function<void(Rig&)> start; // applied at the fault's start
+    double limit;                    // seconds from the fault's start to bad, at most
+    const char* line;                // a piece of the "Health: " line it writes
+};
+
+const double kFaultStart = 30.0;
+
+void PrintTo(const FaultCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class Detector : public ::testing::TestWithParam<FaultCase> {};
+
+// Clean for 30 s ("Marked bias" at 20 s): the detector's figure is good and nothing is bad.
+// Then the fault: its figure turns bad within the limit, and the log names the problem.
+TEST_P(Detector, TurnsBadUnderItsFaultAndStaysGoodWithout) {
+    const FaultCase& c = GetParam();
+    Rig rig(11, 20);
+    rig.run_until(20);
+    rig.marked_bias();
+    rig.run_until(kFaultStart);
+    HealthReport clean = rig.report();
+    EXPECT_TRUE(judged_good(clean[c.figure]))
+        << c.name << " clean: " << state_word(clean[c.figure].state) << " "
+        << clean[c.figure].recent << " / " << clean[c.figure].total;
+    EXPECT_EQ(all_bad(clean), "");
+    EXPECT_TRUE(rig.log.empty()) << rig.log.front().second;
+
+    c.start(rig);
+    double bad_at = -1;
+    while (rig.now < kFaultStart + c.limit + 1e-9) {
+        rig.run_for(0.1);
+        if (rig.report()[c.figure].state == HealthState::bad) {
+            bad_at = rig.now - kFaultStart;
+            break;
+        }
+    }
+    ASSERT_GE(bad_at, 0) << c.name << " not bad after " << c.limit << " s: "
+                         << rig.report()[c.figure].recent;
+    rig.run_for(1.0); // the next poll writes the line
+    const auto lines = lines_from(rig, kFaultStart);
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                            [&](const std::string& l) {
+                                return l.starts_with("Health: ") &&
+                                       l.find(c.line) != std::string::npos;
+                            }))
+        << c.name << ": no line with \"" << c.line << "\"";
+}
+
+board::SensorFaults with(std::function<void(board::SensorFaults&)> f) {
+    board::SensorFaults s;
+    f(s);
+    return s;
+}
+
+// Limits: the aim is 3 s; checks made only while the board lies still wait for its next rest
+// (the simulated board rests from 35 s to 38 s).
+INSTANTIATE_TEST_SUITE_P(
+    Faults, Detector,
+    ::testing::Values(
+        FaultCase{"mag-offset", FigureId::heading,
+                  [](Rig& r) {
+                      r.board.model().set_faults(
+                          with([](auto& s) { s.mag_offset = {300, -200, 150}; }));
+                  },
+                  3.0, "uncalibrated magnetometer"},
+        FaultCase{"mag-disturbance", FigureId::field_while_still,
+                  [](Rig& r) {
+                      r.board.model().set_faults(with([](auto& s) { s.mag_disturbance = true; }));
+                  },
+                  8.5, "magnetic field changes while the board is still (disturbance?)"},
+        FaultCase{"mag-disturbance heading", FigureId::heading,
+                  [](Rig& r) {
+                      r.board.model().set_faults(with([](auto& s) { s.mag_disturbance = true; }));
+                  },
+                  8.0, "disturbance"},
+        FaultCase{"accel-offset", FigureId::tilt,
+                  [](Rig& r) {
+                      r.board.model().set_faults(
+                          with([](auto& s) { s.accel_offset = {0, 1500, 0}; }));
+                  },
+                  8.5, "accelerometer off"},
+        FaultCase{"no-bias-removal", FigureId::gyro_bias,
+                  [](Rig& r) {
+                      // A board whose bias was never collected: a fresh one, then the command
+                      // that it ignores.
+                      r.board.model() = board::BoardModel(11);
+                      r.board.model().set_faults(with([](auto& s) { s.no_bias_removal = true; }));
+                      r.marked_bias();
+                  },
+                  3.5, "bias is still there after Marked bias"},
+        FaultCase{"burst 500 ms", FigureId::frame_gaps,
+                  [](Rig& r) { r.per_burst = board::ticks_per_burst(500, 20); }, 3.0, "bursts"},
+        FaultCase{"drop 0.002", FigureId::broken_frames,
+                  [](Rig& r) { r.board.drops().set_probability(0.002); }, 5.0, "bytes are lost"},
+        FaultCase{"faults 0.1", FigureId::checksum_errors,
+                  [](Rig& r) { r.board.faults().set_probability(0.1); }, 5.0, "checksum"},
+        FaultCase{"cable pulled", FigureId::bytes_rate,
+                  [](Rig& r) { r.line = Rig::Line::silent; }, 3.0, "nothing arrives"},
+        FaultCase{"wrong baud rate", FigureId::attitude_rate,
+                  [](Rig& r) { r.line = Rig::Line::garbled; }, 3.0, "wrong baud rate"},
+        FaultCase{"wrong baud rate, skipped", FigureId::skipped_bytes,
+                  [](Rig& r) { r.line = Rig::Line::garbled; }, 3.0, "belong to no frame"},
+        FaultCase{"stream stops for 1.5 s", FigureId::longest_gap,
+                  [](Rig& r) {
+                      r.line = Rig::Line::silent;
+                      r.run_for(1.5);
+                      r.line = Rig::Line::ok;
+                  },
+                  3.0, "stream stopped"},
+        FaultCase{"gyroscope scale set twice the board's", FigureId::gyro_rates,
+                  [](Rig& r) {
+                      HealthScales s;
+                      s.gyro_counts_per_dps = 32.8;
+                      r.monitor.set_scales(s);
+                  },
+                  3.0, "gyroscope scale setting"},
+        FaultCase{"accelerometer scale set wrong", FigureId::accel_norm,
+                  [](Rig& r) {
+                      HealthScales s;
+                      s.accel_counts_per_g = 8192;
+                      r.monitor.set_scales(s);
+                  },
+                  3.0, "instead of 1 g"},
+        FaultCase{"magnetometer scale set wrong", FigureId::mag_norm,
+                  [](Rig& r) {
+                      HealthScales s;
+                      s.mag_counts_per_gauss = 10900;
+                      r.monitor.set_scales(s);
+                  },
+                  3.0, "far from the earth's"}),
+    [](const auto& info) {
+        std::string n = info.param.name;
+        for (char& ch : n)
+            if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+        return n;
+    });
+
+// The line's figures that a baud rate decides: a line nearly full, and more bytes than the set
+// baud rate can carry (the program's setting is not the line's).
+TEST(HealthLink, LineUseAgainstTheBaudRate) {
+    const struct {
+        int baud;
+        HealthState want;
+    } cases[] = {{115200, HealthState::good}, {9600, HealthState::doubtful},
+                 {4800, HealthState::bad}};
+    for (const auto& c : cases) {
+        Rig rig(3, 20, c.baud); // 880 bytes a second
+        rig.run_until(12);
+        const HealthFigure& f = rig.report()[FigureId::line_use];
+        EXPECT_EQ(f.state, c.want) << c.baud << ": " << f.recent;
+    }
+}
+
+// Event 1008 (the port's receive buffer overflowed) through the receiver's batch procedure.
+TEST(HealthLink, OverflowIsBad) {
+    Rig rig(3, 20);
+    rig.run_until(5);
+    EXPECT_EQ(rig.report()[FigureId::overflows].state, HealthState::good);
+    MockSerialPort port;
+    port.OnComm = [&] { rig.rx.OnComm(port); };
+    ASSERT_TRUE(port.setPortOpen(true));
+    port.setRThreshold(1);
+    port.inject_overflow();
+    rig.run_for(1);
+    EXPECT_EQ(rig.report()[FigureId::overflows].state, HealthState::bad);
+    EXPECT_EQ(rig.log.back().second,
+              "Health: the port's receive buffer overflowed (the computer is too busy?)");
+}
+
+// Ten simulated minutes of a clean stream: not one "Health: " line, no figure ever bad, at the
+// board's 20 ticks a second with and without "Marked bias", and at 250.
+TEST(HealthClean, NoFalseAlarmInTenMinutes) {
+    const struct {
+        std::uint64_t seed;
+        double rate, minutes;
+        bool bias;
+    } runs[] = {{21, 20, 10, true}, {22, 20, 10, false}, {23, 250, 2, true}};
+    for (const auto& run : runs) {
+        Rig rig(run.seed, run.rate);
+        for (int s = 1; s <= int(run.minutes * 60); ++s) {
+            rig.run_until(s);
+            if (run.bias && s == 10) rig.marked_bias();
+            if (s % 5 == 0) {
+                ASSERT_EQ(all_bad(rig.report()), "") << "at " << s << " s";
+            }
+        }
+        for (const auto& [t, line] : rig.log)
+            ADD_FAILURE() << "seed " << run.seed << " at " << t << " s: " << line;
+        const HealthReport r = rig.report();
+        // Before "Marked bias" the bias is only doubtful: it was not collected yet.
+        EXPECT_EQ(r[FigureId::gyro_bias].state,
+                  run.bias ? HealthState::good : HealthState::doubtful);
+        for (FigureId id : {FigureId::tilt, FigureId::field_while_still, FigureId::dip})
+            EXPECT_EQ(r[id].total_state, HealthState::good) << r[id].name;
+    }
+}
+
+// Turning through every heading with a hard-iron offset: the sphere fit finds the offset
+// within 3 % of the field's strength, and calls the magnetometer uncalibrated.
+TEST(HealthMagnetometer, HardIronEstimateFindsTheOffset) {
+    const board::Vec3 offsets[] = {{300, -200, 150}, {-120, 80, -400}, {0, 0, 0}};
+    for (const board::Vec3& off : offsets) {
+        Rig rig(31, 20);
+        rig.board.model().set_faults(with([&](auto& s) { s.mag_offset = off; }));
+        // Until the board has turned through every heading (yaw is unwrapped in the model) and
+        // enough directions are covered to judge the fit.
+        double seen = 0, last_yaw = rig.board.model().attitude(0).yaw;
+        HealthReport r = rig.report();
+        while ((seen < 360.0 || r[FigureId::hard_iron].state == HealthState::none) &&
+               rig.now < 300) {
+            rig.run_for(1);
+            const double yaw = rig.board.model().attitude(rig.now).yaw;
+            seen += std::abs(yaw - last_yaw);
+            last_yaw = yaw;
+            r = rig.report();
+        }
+        ASSERT_TRUE(r.fit.has_value());
+        const double field = 0.5 * 1090;
+        for (int i = 0; i < 3; ++i)
+            EXPECT_NEAR(r.fit->center[i], off[i], 0.03 * field) << "axis " << i;
+        EXPECT_NEAR(r.fit->radius, field, 0.03 * field);
+        const bool large = std::hypot(off[0], off[1], off[2]) > 0.15 * field;
+        EXPECT_EQ(r[FigureId::hard_iron].state, large ? HealthState::bad : HealthState::good)
+            << r[FigureId::hard_iron].total;
+        EXPECT_EQ(r[FigureId::fit_residual].state, HealthState::good);
+    }
+}
+
+// A bad figure writes its line at most once a minute; a figure reported bad that stays good
+// for a whole window says so once.
+TEST(HealthLog, RateLimitAndRecoveryLine) {
+    Rig rig(41, 20);
+    const auto burst = [&](bool on) { rig.per_burst = on ? 10 : 1; };
+    rig.run_until(30);
+    burst(true);
+    rig.run_until(45);
+    burst(false);
+    rig.run_until(70);
+    burst(true); // bad again 40 s after the first line: not said until a minute has passed
+    rig.run_until(100);
+    burst(false);
+    rig.run_until(130);
+
+    std::vector<std::pair<double, std::string>> gaps;
+    for (const auto& [t, line] : rig.log)
+        if (line.find("bursts") != std::string::npos ||
+            line.find("Gap between attitude frames") != std::string::npos)
+            gaps.emplace_back(t, line);
+    ASSERT_EQ(gaps.size(), 4u) << (gaps.empty() ? "" : gaps.back().second);
+    EXPECT_TRUE(gaps[0].second.starts_with("Health: attitude frames arrive in bursts"));
+    EXPECT_LT(gaps[0].first, 33.0);
+    EXPECT_TRUE(gaps[1].second.starts_with(
+        "Health: Gap between attitude frames (median, p99) is good again (median 50 ms"));
+    EXPECT_GT(gaps[1].first, 55.0); // a whole good window after the bursts ended
+    EXPECT_TRUE(gaps[2].second.starts_with("Health: attitude frames arrive in bursts"));
+    EXPECT_GE(gaps[2].first, gaps[0].first + 60.0);
+    EXPECT_LT(gaps[2].first, gaps[0].first + 61.0);
+    EXPECT_TRUE(gaps[3].second.find("is good again") != std::string::npos);
+    // Nothing else was wrong.
+    EXPECT_EQ(rig.log.size(), gaps.size()) << rig.log.front().second;
+}
+
+// Nothing is judged or said before connect, in the first two seconds, or after disconnect;
+// the figures stay as they were at disconnect.
+TEST(HealthLog, OnlyWhileConnected) {
+    ReceiverCounters counters;
+    HealthMonitor idle(counters);
+    EXPECT_TRUE(idle.poll(100).empty());
+    EXPECT_FALSE(idle.report(100).connected);
+
+    Rig rig(5, 20);
+    rig.line = Rig::Line::silent;
+    rig.run_until(1.9);
+    EXPECT_TRUE(rig.log.empty());
+    rig.run_until(2.5);
+    ASSERT_EQ(rig.log.size(), 1u);
+    EXPECT_EQ(rig.log[0].second, "Health: nothing arrives from the board (power, cable or port?)");
+    rig.monitor.disconnected(3);
+    rig.run_until(100);
+    EXPECT_EQ(rig.log.size(), 1u);
+    const HealthReport r = rig.monitor.report(100);
+    EXPECT_FALSE(r.connected);
+    EXPECT_DOUBLE_EQ(r.seconds, 3.0);
+    // A new connection starts afresh: its first line is said again (the minute is per figure,
+    // not per connection, so only after a minute).
+    rig.monitor.connected(100, 115200);
+    rig.run_until(103);
+    EXPECT_EQ(rig.log.size(), 2u);
+}
+
+} // namespace
