@@ -276,20 +276,27 @@ constexpr std::array<FigureInfo, kFigureCount> kInfo = {{
     {"Board", "Board lying still"},
     {"Accelerometer", "|a|"},
     {"Accelerometer", "Vibration (spread of |a|)"},
-    {"Accelerometer", "Tilt against the reported roll and pitch (while still)"},
+    {"Accelerometer", "Tilt against the reported roll and pitch, while still"},
     {"Magnetometer", "|B|"},
     {"Magnetometer", "Spread of |B|"},
-    {"Magnetometer", "Dip angle (while still)"},
+    {"Magnetometer", "Dip angle, while still"},
     {"Magnetometer", "Heading against the reported yaw"},
     {"Magnetometer", "Field change while still"},
     {"Magnetometer", "Hard-iron offset (sphere fit)"},
     {"Magnetometer", "Directions covered"},
     {"Magnetometer", "Sphere fit residual"},
-    {"Gyroscope", "Bias (mean rate while still)"},
+    {"Gyroscope", "Bias (mean rate at rest)"},
     {"Gyroscope", "Rates against the attitude's rate of change"},
 }};
 
 } // namespace
+
+std::string_view figure_group(FigureId id) {
+    return kInfo[std::size_t(id)].group;
+}
+std::string_view figure_name(FigureId id) {
+    return kInfo[std::size_t(id)].name;
+}
 
 struct HealthMonitor::Impl {
     const ReceiverCounters& counters;
@@ -682,8 +689,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
     std::vector<HealthFigure> out(kFigureCount);
     for (int i = 0; i < kFigureCount; ++i) {
         out[std::size_t(i)].id = FigureId(i);
-        out[std::size_t(i)].group = kInfo[std::size_t(i)].group;
-        out[std::size_t(i)].name = kInfo[std::size_t(i)].name;
+        out[std::size_t(i)].group = figure_group(FigureId(i));
+        out[std::size_t(i)].name = figure_name(FigureId(i));
     }
     if (snaps.empty()) return out;
     auto fig = [&](FigureId id) -> HealthFigure& { return out[std::size_t(id)]; };
@@ -815,10 +822,12 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
     }
     // Link: gaps between attitude frames.
     {
-        const double good_p99 = std::max(0.15, 3 * (std::isnan(tick) ? 0 : tick));
-        const double bad_p99 = std::max(0.3, 6 * (std::isnan(tick) ? 0 : tick));
-        const double good_long = std::max(0.5, 10 * (std::isnan(tick) ? 0 : tick));
-        const double bad_long = std::max(1.0, 20 * (std::isnan(tick) ? 0 : tick));
+        // At least these, and for a slow board a number of its frame intervals.
+        const double t_frame = std::isnan(tick) ? 0 : tick;
+        const double good_p99 = std::max(0.15, 2.5 * t_frame);
+        const double bad_p99 = std::max(0.3, 5 * t_frame);
+        const double good_long = std::max(0.5, 8 * t_frame);
+        const double bad_long = std::max(1.0, 16 * t_frame);
         std::vector<float> g;
         g.reserve(gap_ring.size());
         double rmax = 0;

@@ -76,6 +76,11 @@ enum class FigureId {
 };
 inline constexpr int kFigureCount = int(FigureId::count);
 
+// "Link", "Board", "Accelerometer", "Magnetometer" or "Gyroscope"; the figures of a group
+// follow each other in FigureId order.
+std::string_view figure_group(FigureId id);
+std::string_view figure_name(FigureId id);
+
 struct HealthFigure {
     FigureId id{};
     std::string_view group; // "Link", "Board", "Accelerometer", "Magnetometer", "Gyroscope"
