@@ -10,8 +10,8 @@
 #include <limits>
 #include <numbers>
 #include <optional>
-#include <utility>
 #include <unordered_map>
+#include <utility>
 
 namespace zento {
 
@@ -237,16 +237,16 @@ constexpr double kErrGood = 0.1, kErrBad = 0.5; // % of frames
 constexpr double kErrBadMinCount = 3;
 constexpr double kSkipGood = 0.2, kSkipBad = 1.0; // bytes per frame
 constexpr double kSkipBadMinCount = 50;
-constexpr double kLineGood = 90, kLineBad = 105; // % of the line
+constexpr double kLineGood = 90, kLineBad = 105;          // % of the line
 constexpr double kAccNormGood = 0.05, kAccNormBad = 0.10; // |1 - |a|| in g
 constexpr double kVibGood = 0.05, kVibBad = 0.20;         // g
 constexpr double kTiltGood = 2, kTiltBad = 4;             // degrees
 constexpr double kMagLow = 0.2, kMagHigh = 0.7, kMagLowBad = 0.1, kMagHighBad = 1.0; // G
-constexpr double kMagSpreadGood = 3, kMagSpreadBad = 8; // %
-constexpr double kDipSpreadGood = 3;                    // degrees
-constexpr double kHeadingGood = 4, kHeadingBad = 10;    // degrees
-constexpr double kStillFieldGood = 2, kStillFieldBad = 5; // % of |B|
-constexpr double kHardIronGood = 5, kHardIronBad = 15;    // % of |B|
+constexpr double kMagSpreadGood = 3, kMagSpreadBad = 8;                              // %
+constexpr double kDipSpreadGood = 3;                                                 // degrees
+constexpr double kHeadingGood = 4, kHeadingBad = 10;                                 // degrees
+constexpr double kStillFieldGood = 2, kStillFieldBad = 5;                            // % of |B|
+constexpr double kHardIronGood = 5, kHardIronBad = 15;                               // % of |B|
 constexpr double kCoverageGood = 35, kCoverageTrust = 25; // % of directions
 constexpr double kResidualGood = 3, kResidualBad = 8;     // % of |B|
 constexpr double kBiasGood = 0.5, kBiasBad = 1.0;         // deg/s
@@ -313,7 +313,7 @@ struct HealthMonitor::Impl {
     std::uint64_t last_bytes = 0;
     double last_att_t = 0, last_sensor_t = 0;
     bool any_att = false;
-    std::vector<double> att_times; // arrival times not yet made into gaps
+    std::vector<double> att_times;                  // arrival times not yet made into gaps
     std::vector<std::pair<double, float>> gap_ring; // (arrival, gap) of the latest gaps
     std::size_t gap_next = 0;
     std::array<std::uint32_t, kGapBins> gap_hist{};
@@ -369,8 +369,8 @@ struct HealthMonitor::Impl {
         ticks.clear();
         next = 0;
         pending_att = false;
-        for (auto* w : {&still_share, &sol_rate, &anorm, &bnorm, &roll_err, &pitch_err, &dip,
-                        &heading})
+        for (auto* w :
+             {&still_share, &sol_rate, &anorm, &bnorm, &roll_err, &pitch_err, &dip, &heading})
             w->clear();
         field_still.clear();
         gyro_before.clear();
@@ -430,8 +430,8 @@ struct HealthMonitor::Impl {
         const double span = now - base.t;
         if (span < 1.0) return 0;
         const ReceiverCounters d = minus(counters, base.c);
-        const double ticks_seen = double(std::max(d.attitude_frames, d.sensor_frames)) +
-                                  0.5 * double(d.lost_frames());
+        const double ticks_seen =
+            double(std::max(d.attitude_frames, d.sensor_frames)) + 0.5 * double(d.lost_frames());
         return ticks_seen / span;
     }
 
@@ -570,16 +570,14 @@ struct HealthMonitor::Impl {
         const Tick& before = ticks[j - m];
         const Tick& after = ticks[j + m];
         if (!before.has_att || !after.has_att || before.loss != after.loss) return;
-        if (t_bias_command && k.t >= *t_bias_command && k.t < *t_bias_command + kBiasGrace)
-            return;
+        if (t_bias_command && k.t >= *t_bias_command && k.t < *t_bias_command + kBiasGrace) return;
         const double dt = 2.0 * double(m) / rate;
         const double droll = wrap180(after.roll - before.roll) / dt;
         const double dpitch = (after.pitch - before.pitch) / dt;
         const double dyaw = wrap180(after.yaw - before.yaw) / dt;
-        const double body[3] = {
-            droll - dyaw * std::sin(pitch),
-            dpitch * std::cos(roll) + dyaw * std::sin(roll) * std::cos(pitch),
-            dyaw * std::cos(roll) * std::cos(pitch) - dpitch * std::sin(roll)};
+        const double body[3] = {droll - dyaw * std::sin(pitch),
+                                dpitch * std::cos(roll) + dyaw * std::sin(roll) * std::cos(pitch),
+                                dyaw * std::cos(roll) * std::cos(pitch) - dpitch * std::sin(roll)};
         Windowed<GyroAcc>& seg =
             (t_bias_command && k.t >= *t_bias_command) ? gyro_after : gyro_before;
         seg.add(sec, [&](GyroAcc& g) {
@@ -601,8 +599,8 @@ struct HealthMonitor::Impl {
             if (!k.has_att || !k.has_sensor) continue;
             if (full == 0) yaw_ref = k.yaw;
             ++full;
-            const double v[8] = {k.roll, k.pitch, k.acc[0], k.acc[1], k.acc[2],
-                                 k.gyro[0], k.gyro[1], k.gyro[2]};
+            const double v[8] = {k.roll,   k.pitch,   k.acc[0],  k.acc[1],
+                                 k.acc[2], k.gyro[0], k.gyro[1], k.gyro[2]};
             for (int i = 0; i < 8; ++i)
                 lo[i] = std::min(lo[i], v[i]), hi[i] = std::max(hi[i], v[i]);
             for (int i = 0; i < 3; ++i)
@@ -639,8 +637,8 @@ struct HealthMonitor::Impl {
             run_roll = roll, run_pitch = pitch, run_yaw = yaw;
             return;
         }
-        const double change = std::hypot(earth[0] - run_field[0], earth[1] - run_field[1],
-                                         earth[2] - run_field[2]);
+        const double change =
+            std::hypot(earth[0] - run_field[0], earth[1] - run_field[1], earth[2] - run_field[2]);
         const double ref = std::hypot(run_field[0], run_field[1], run_field[2]);
         const auto sec = std::int64_t(std::floor(ticks[begin + size - 1].t));
         field_still.add(sec, [&](Max& x) { x.add(100.0 * change / ref); });
@@ -660,9 +658,8 @@ struct HealthMonitor::Impl {
             next = m;
         }
         if (voxels_changed) {
-            std::erase_if(voxels, [&](const auto& kv) {
-                return passes - kv.second.pass > kVoxelExpiry;
-            });
+            std::erase_if(voxels,
+                          [&](const auto& kv) { return passes - kv.second.pass > kVoxelExpiry; });
             std::vector<Vec3d> points;
             points.reserve(voxels.size());
             for (const auto& [key, v] : voxels)
@@ -703,9 +700,7 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
     const bool bytes_flow = now - last_bytes_t < kSilence;
 
     // Link: rates.
-    auto per_s = [](std::uint64_t n, double span) {
-        return span > 0 ? double(n) / span : kNaN;
-    };
+    auto per_s = [](std::uint64_t n, double span) { return span > 0 ? double(n) / span : kNaN; };
     {
         HealthFigure& f = fig(FigureId::bytes_rate);
         f.recent = num(per_s(rc.bytes, rspan), 0) + " B/s";
@@ -753,7 +748,7 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         f.recent = r.n > 0 ? num(r.mean(), 0) + " /s" : "";
         f.total = t.n > 0 ? num(t.mean(), 0) + " /s" : "";
         auto judge_rate = [](const Acc& a) {
-            return a.n == 0 ? HealthState::none
+            return a.n == 0        ? HealthState::none
                    : a.mean() <= 0 ? HealthState::bad
                                    : HealthState::good;
         };
@@ -780,7 +775,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
     for (const auto& e : errors) {
         HealthFigure& f = fig(e.id);
         auto text = [](std::uint64_t n, std::uint64_t frames) {
-            return count_text(n) + " (" + num(100.0 * double(n) / double(std::max<std::uint64_t>(frames, 1)), 2) +
+            return count_text(n) + " (" +
+                   num(100.0 * double(n) / double(std::max<std::uint64_t>(frames, 1)), 2) +
                    " % of frames)";
         };
         auto judge_err = [&](std::uint64_t n, std::uint64_t frames) {
@@ -931,9 +927,7 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
     }
     {
         HealthFigure& f = fig(FigureId::tilt);
-        auto tilt = [](const Acc& r, const Acc& p) {
-            return std::hypot(r.rms(), p.rms());
-        };
+        auto tilt = [](const Acc& r, const Acc& p) { return std::hypot(r.rms(), p.rms()); };
         auto text = [&](const Acc& r, const Acc& p) {
             return r.n > 0 ? num(tilt(r, p), 1) + "° (roll " + signed_num(r.mean(), 1) +
                                  "°, pitch " + signed_num(p.mean(), 1) + "°)"
@@ -991,15 +985,15 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
                            : std::string();
         };
         auto judge_dip = [](const Acc& a) {
-            return a.n >= 5 ? (a.sd() <= kDipSpreadGood ? HealthState::good
-                                                        : HealthState::doubtful)
+            return a.n >= 5 ? (a.sd() <= kDipSpreadGood ? HealthState::good : HealthState::doubtful)
                             : HealthState::none;
         };
         f.recent = text(r);
         f.total = text(t);
         f.state = judge_dip(r);
         f.total_state = judge_dip(t);
-        f.thresholds = "good: spread ≤ " + num(kDipSpreadGood, 0) + "° (the angle itself "
+        f.thresholds = "good: spread ≤ " + num(kDipSpreadGood, 0) +
+                       "° (the angle itself "
                        "depends on where you are)";
         if (f.state == HealthState::doubtful)
             f.meaning = "the dip changes between poses: uncalibrated magnetometer, a "
@@ -1091,8 +1085,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         const GyroAcc& tb = gyro_before.total();
         const double enough = std::max(10.0, 0.5 * (std::isnan(rate) ? 20 : rate));
         auto text = [](const GyroAcc& g) {
-            return g.n() > 0 ? num(g.bias(), 2) + " °/s (" + signed_num(g.a[0].mean(), 2) +
-                                   ", " + signed_num(g.a[1].mean(), 2) + ", " +
+            return g.n() > 0 ? num(g.bias(), 2) + " °/s (" + signed_num(g.a[0].mean(), 2) + ", " +
+                                   signed_num(g.a[1].mean(), 2) + ", " +
                                    signed_num(g.a[2].mean(), 2) + ")"
                              : std::string();
         };
@@ -1105,7 +1099,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         const GyroAcc& tcur = commanded ? ta : tb;
         b.recent = text(rcur);
         b.total = text(tcur);
-        if (commanded && tb.n() > 0) b.total += "; before Marked bias " + num(tb.bias(), 2) + " °/s";
+        if (commanded && tb.n() > 0)
+            b.total += "; before Marked bias " + num(tb.bias(), 2) + " °/s";
         b.state = judge_bias(rcur);
         b.total_state = judge_bias(tcur);
         b.thresholds = limits(kBiasGood, kBiasBad, " °/s", 1) +
@@ -1152,8 +1147,9 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         g.total = agree_text(tagree);
         g.state = judge_agree(ragree);
         g.total_state = judge_agree(tagree);
-        g.thresholds = "RMS " + limits(kRatesGood, kRatesBad, " °/s", 0) + "; gain good within 1 ± " +
-                       num(kGainGood, 2) + ", bad beyond 1 ± " + num(kGainBad, 2);
+        g.thresholds = "RMS " + limits(kRatesGood, kRatesBad, " °/s", 0) +
+                       "; gain good within 1 ± " + num(kGainGood, 2) + ", bad beyond 1 ± " +
+                       num(kGainBad, 2);
         if (g.state == HealthState::bad || g.state == HealthState::doubtful)
             g.meaning = "the gyroscope's scale setting is not the board's, or its axes are not "
                         "the board's X forward, Y right, Z down";
@@ -1177,11 +1173,9 @@ std::string bad_line(const HealthFigure& f) {
         return "Health: frames fail their checksum, " + f.recent +
                " (loose cable, noise or wrong baud rate?)";
     case FigureId::broken_frames:
-        return "Health: bytes are lost on the line, broken frames " + f.recent +
-               " (loose cable?)";
+        return "Health: bytes are lost on the line, broken frames " + f.recent + " (loose cable?)";
     case FigureId::skipped_bytes:
-        return "Health: bytes arrive that belong to no frame, " + f.recent +
-               " (wrong baud rate?)";
+        return "Health: bytes arrive that belong to no frame, " + f.recent + " (wrong baud rate?)";
     case FigureId::overflows:
         return "Health: the port's receive buffer overflowed (the computer is too busy?)";
     case FigureId::frame_gaps:

@@ -89,8 +89,8 @@ struct HealthFigure {
     std::string total;      // since connect
     HealthState state = HealthState::none;       // what the log and the window judge by
     HealthState total_state = HealthState::none; // the same rule on the since-connect value
-    std::string thresholds; // "good ≤ 0.1 %, bad > 0.5 %"
-    std::string meaning;    // what the state usually means ("" when good or not judged)
+    std::string thresholds;                      // "good ≤ 0.1 %, bad > 0.5 %"
+    std::string meaning; // what the state usually means ("" when good or not judged)
 };
 
 struct HealthReport {

@@ -48,8 +48,8 @@ HealthScalesRead read_health_scales(const std::filesystem::path& ini_file) {
 }
 
 IniWriteResult write_health_scales(const std::filesystem::path& ini_file, const HealthScales& s) {
-    IniWriteResult r = Write_ini(kHealthSection, kKeyAccelScale, scale_text(s.accel_counts_per_g),
-                                 ini_file);
+    IniWriteResult r =
+        Write_ini(kHealthSection, kKeyAccelScale, scale_text(s.accel_counts_per_g), ini_file);
     if (r.ok)
         r = Write_ini(kHealthSection, kKeyGyroScale, scale_text(s.gyro_counts_per_dps), ini_file);
     if (r.ok)

@@ -8,6 +8,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <cstdlib>
+
 #include "health/health_settings.h"
 
 namespace zento {
@@ -156,9 +158,15 @@ void HealthWindow::build_table() {
         t->setColumnWidth(c, widths[c]);
 }
 
-void HealthWindow::set_cell(int row, int col, const QString& text) {
+bool HealthWindow::set_cell(int row, int col, const QString& text) {
     QTableWidgetItem* item = figureTable->item(row, col);
-    if (item->text() != text) item->setText(text);
+    const QString old = item->text();
+    if (old == text) return false;
+    item->setText(text);
+    // Figures change their digits every refresh; the row's height is worked out again (the
+    // costly part of a refresh) only when a text may need another number of lines.
+    return col == kThresholds || col == kMeaning || old.isEmpty() || text.isEmpty() ||
+           std::abs(old.size() - text.size()) > 3;
 }
 
 void HealthWindow::refresh() {
@@ -176,10 +184,11 @@ void HealthWindow::refresh() {
                                      .arg(r.baud));
     for (const HealthFigure& f : r.figures) {
         const int row = rows_[int(f.id)];
-        set_cell(row, kRecent, QString::fromStdString(f.recent));
-        set_cell(row, kTotal, QString::fromStdString(f.total));
-        set_cell(row, kThresholds, QString::fromStdString(f.thresholds));
-        set_cell(row, kMeaning, QString::fromStdString(f.meaning));
+        bool relayout = set_cell(row, kRecent, QString::fromStdString(f.recent));
+        relayout |= set_cell(row, kTotal, QString::fromStdString(f.total));
+        relayout |= set_cell(row, kThresholds, QString::fromStdString(f.thresholds));
+        relayout |= set_cell(row, kMeaning, QString::fromStdString(f.meaning));
+        if (relayout) figureTable->resizeRowToContents(row);
         const HealthState shown = f.state != HealthState::none ? f.state : f.total_state;
         const QString word = f.state != HealthState::none || f.total_state == HealthState::none
                                  ? text_of(state_word(f.state))
@@ -199,7 +208,6 @@ void HealthWindow::refresh() {
                                   : QString());
         }
     }
-    figureTable->resizeRowsToContents();
 }
 
 void HealthWindow::show_scales() {

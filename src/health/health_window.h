@@ -52,7 +52,8 @@ class HealthWindow : public QWidget {
     void build_table();
     void apply_scale(QLineEdit* edit);
     void show_scales();
-    void set_cell(int row, int col, const QString& text);
+    // Sets a cell's text; true when the row may need another height.
+    bool set_cell(int row, int col, const QString& text);
 
     HealthMonitor& monitor_;
     Clock now_;

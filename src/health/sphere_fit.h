@@ -15,10 +15,10 @@ namespace zento {
 using Vec3d = std::array<double, 3>;
 
 struct SphereFit {
-    Vec3d center{};       // the hard-iron offset, in the points' unit
-    double radius = 0;    // the field's strength
-    double residual = 0;  // RMS of |p - center| - radius over the points
-    double coverage = 0;  // share of directions from the centre that points lie in, 0..1
+    Vec3d center{};      // the hard-iron offset, in the points' unit
+    double radius = 0;   // the field's strength
+    double residual = 0; // RMS of |p - center| - radius over the points
+    double coverage = 0; // share of directions from the centre that points lie in, 0..1
     std::size_t points = 0;
 };
 

@@ -27,7 +27,9 @@ struct Rig : zento::ReceiverEvents {
     enum class Line { ok, silent, garbled } line = Line::ok;
     std::vector<std::pair<double, std::string>> log; // "Health: " lines and when
 
-    Rig(std::uint64_t seed, double rate, int baud = 115200) : board(seed, rate) {
+    std::uint64_t seed;
+
+    Rig(std::uint64_t seed_, double rate, int baud = 115200) : board(seed_, rate), seed(seed_) {
         monitor.connected(0.0, baud);
     }
 

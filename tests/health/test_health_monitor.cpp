@@ -8,11 +8,18 @@
 #include <functional>
 #include <string>
 
-#include "health_rig.h"
+#include "health_faults.h"
 #include "platform/serial/mock_serial_port.h"
 
 using namespace health_test;
 using namespace zento;
+
+namespace health_test {
+// Test names and failures name the fault.
+void PrintTo(const FaultCase& c, std::ostream* os) {
+    *os << c.name;
+}
+} // namespace health_test
 
 namespace {
 
@@ -37,19 +44,8 @@ std::string all_bad(const HealthReport& r) {
     return s;
 }
 
-struct FaultCase {
-    const char* name;
-    FigureId figure;
-    std::function<void(Rig&)> start; // applied at the fault's start
-    double limit;                    // seconds from the fault's start to bad, at most
-    const char* line;                // a piece of the "Health: " line it writes
-};
-
 const double kFaultStart = 30.0;
 
-void PrintTo(const FaultCase& c, std::ostream* os) {
-    *os << c.name;
-}
 
 class Detector : public ::testing::TestWithParam<FaultCase> {};
 
@@ -77,8 +73,8 @@ TEST_P(Detector, TurnsBadUnderItsFaultAndStaysGoodWithout) {
             break;
         }
     }
-    ASSERT_GE(bad_at, 0) << c.name << " not bad after " << c.limit << " s: "
-                         << rig.report()[c.figure].recent;
+    ASSERT_GE(bad_at, 0) << c.name << " not bad after " << c.limit
+                         << " s: " << rig.report()[c.figure].recent;
     rig.run_for(1.0); // the next poll writes the line
     const auto lines = lines_from(rig, kFaultStart);
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
@@ -89,94 +85,13 @@ TEST_P(Detector, TurnsBadUnderItsFaultAndStaysGoodWithout) {
         << c.name << ": no line with \"" << c.line << "\"";
 }
 
-board::SensorFaults with(std::function<void(board::SensorFaults&)> f) {
-    board::SensorFaults s;
-    f(s);
-    return s;
-}
-
-// Limits: the aim is 3 s; checks made only while the board lies still wait for its next rest
-// (the simulated board rests from 35 s to 38 s).
-INSTANTIATE_TEST_SUITE_P(
-    Faults, Detector,
-    ::testing::Values(
-        FaultCase{"mag-offset", FigureId::heading,
-                  [](Rig& r) {
-                      r.board.model().set_faults(
-                          with([](auto& s) { s.mag_offset = {300, -200, 150}; }));
-                  },
-                  3.0, "uncalibrated magnetometer"},
-        FaultCase{"mag-disturbance", FigureId::field_while_still,
-                  [](Rig& r) {
-                      r.board.model().set_faults(with([](auto& s) { s.mag_disturbance = true; }));
-                  },
-                  8.5, "magnetic field changes while the board is still (disturbance?)"},
-        FaultCase{"mag-disturbance heading", FigureId::heading,
-                  [](Rig& r) {
-                      r.board.model().set_faults(with([](auto& s) { s.mag_disturbance = true; }));
-                  },
-                  8.0, "disturbance"},
-        FaultCase{"accel-offset", FigureId::tilt,
-                  [](Rig& r) {
-                      r.board.model().set_faults(
-                          with([](auto& s) { s.accel_offset = {0, 1500, 0}; }));
-                  },
-                  8.5, "accelerometer off"},
-        FaultCase{"no-bias-removal", FigureId::gyro_bias,
-                  [](Rig& r) {
-                      // A board whose bias was never collected: a fresh one, then the command
-                      // that it ignores.
-                      r.board.model() = board::BoardModel(11);
-                      r.board.model().set_faults(with([](auto& s) { s.no_bias_removal = true; }));
-                      r.marked_bias();
-                  },
-                  3.5, "bias is still there after Marked bias"},
-        FaultCase{"burst 500 ms", FigureId::frame_gaps,
-                  [](Rig& r) { r.per_burst = board::ticks_per_burst(500, 20); }, 3.0, "bursts"},
-        FaultCase{"drop 0.002", FigureId::broken_frames,
-                  [](Rig& r) { r.board.drops().set_probability(0.002); }, 5.0, "bytes are lost"},
-        FaultCase{"faults 0.1", FigureId::checksum_errors,
-                  [](Rig& r) { r.board.faults().set_probability(0.1); }, 5.0, "checksum"},
-        FaultCase{"cable pulled", FigureId::bytes_rate,
-                  [](Rig& r) { r.line = Rig::Line::silent; }, 3.0, "nothing arrives"},
-        FaultCase{"wrong baud rate", FigureId::attitude_rate,
-                  [](Rig& r) { r.line = Rig::Line::garbled; }, 3.0, "wrong baud rate"},
-        FaultCase{"wrong baud rate, skipped", FigureId::skipped_bytes,
-                  [](Rig& r) { r.line = Rig::Line::garbled; }, 3.0, "belong to no frame"},
-        FaultCase{"stream stops for 1.5 s", FigureId::longest_gap,
-                  [](Rig& r) {
-                      r.line = Rig::Line::silent;
-                      r.run_for(1.5);
-                      r.line = Rig::Line::ok;
-                  },
-                  3.0, "stream stopped"},
-        FaultCase{"gyroscope scale set twice the board's", FigureId::gyro_rates,
-                  [](Rig& r) {
-                      HealthScales s;
-                      s.gyro_counts_per_dps = 32.8;
-                      r.monitor.set_scales(s);
-                  },
-                  3.0, "gyroscope scale setting"},
-        FaultCase{"accelerometer scale set wrong", FigureId::accel_norm,
-                  [](Rig& r) {
-                      HealthScales s;
-                      s.accel_counts_per_g = 8192;
-                      r.monitor.set_scales(s);
-                  },
-                  3.0, "instead of 1 g"},
-        FaultCase{"magnetometer scale set wrong", FigureId::mag_norm,
-                  [](Rig& r) {
-                      HealthScales s;
-                      s.mag_counts_per_gauss = 10900;
-                      r.monitor.set_scales(s);
-                  },
-                  3.0, "far from the earth's"}),
-    [](const auto& info) {
-        std::string n = info.param.name;
-        for (char& ch : n)
-            if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-        return n;
-    });
+INSTANTIATE_TEST_SUITE_P(Faults, Detector, ::testing::ValuesIn(fault_cases()),
+                         [](const auto& info) {
+                             std::string n = info.param.name;
+                             for (char& ch : n)
+                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                             return n;
+                         });
 
 // The line's figures that a baud rate decides: a line nearly full, and more bytes than the set
 // baud rate can carry (the program's setting is not the line's).
@@ -184,8 +99,8 @@ TEST(HealthLink, LineUseAgainstTheBaudRate) {
     const struct {
         int baud;
         HealthState want;
-    } cases[] = {{115200, HealthState::good}, {9600, HealthState::doubtful},
-                 {4800, HealthState::bad}};
+    } cases[] = {
+        {115200, HealthState::good}, {9600, HealthState::doubtful}, {4800, HealthState::bad}};
     for (const auto& c : cases) {
         Rig rig(3, 20, c.baud); // 880 bytes a second
         rig.run_until(12);

@@ -15,10 +15,11 @@ TEST(HealthScalesText, ParsesPositiveDecimalsOnly) {
     const struct {
         const char* text;
         std::optional<double> want;
-    } cases[] = {{"16.4", 16.4},   {"16384", 16384.0}, {" 1090\t", 1090.0}, {"0.5", 0.5},
-                 {"1000000", 1e6}, {"16,4", {}},       {"", {}},            {"0", {}},
-                 {"-16.4", {}},    {"+16.4", {}},      {"1e3", {}},         {"1000001", {}},
-                 {"nan", {}},      {"inf", {}},        {"16.4x", {}},       {"1 6", {}}};
+    } cases[] = {
+        {"16.4", 16.4}, {"16384", 16384.0}, {" 1090\t", 1090.0}, {"0.5", 0.5},  {"1000000", 1e6},
+        {"16,4", {}},   {"", {}},           {"0", {}},           {"-16.4", {}}, {"+16.4", {}},
+        {"1e3", {}},    {"1000001", {}},    {"nan", {}},         {"inf", {}},   {"16.4x", {}},
+        {"1 6", {}}};
     for (const auto& c : cases)
         EXPECT_EQ(parse_scale(c.text), c.want) << '"' << c.text << '"';
     for (double v : {16.4, 16384.0, 1090.0, 0.1, 32.8, 1e-3})
@@ -92,9 +93,9 @@ TEST(SphereFit, FindsCentreAndRadiusFromPartOfTheSphere) {
     const struct {
         double cap, noise, tolerance, coverage;
     } cases[] = {
-        {std::numbers::pi, 0, 1e-6, 1.0},    // the whole sphere, exact
+        {std::numbers::pi, 0, 1e-6, 1.0},      // the whole sphere, exact
         {std::numbers::pi / 2, 0, 1e-6, 0.56}, // a hemisphere (and the cells its edge cuts)
-        {std::numbers::pi, 3, 1.0, 1.0},     // noisy
+        {std::numbers::pi, 3, 1.0, 1.0},       // noisy
         {std::numbers::pi / 2, 3, 2.0, 0.56},
     };
     for (const auto& k : cases) {

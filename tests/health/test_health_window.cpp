@@ -18,7 +18,8 @@ using namespace zento;
 namespace {
 
 QTableWidgetItem* state_cell(const HealthWindow& w, FigureId id) {
-    const QString name = QString::fromUtf8(figure_name(id).data(), qsizetype(figure_name(id).size()));
+    const QString name =
+        QString::fromUtf8(figure_name(id).data(), qsizetype(figure_name(id).size()));
     for (int row = 0; row < w.figureTable->rowCount(); ++row)
         if (w.figureTable->item(row, 0) && w.figureTable->item(row, 0)->text() == name &&
             w.figureTable->columnSpan(row, 0) == 1)
@@ -36,7 +37,8 @@ TEST(HealthWindowTest, ShowsStatesAndRefreshesOnlyWhileShown) {
     rig.run_until(40);
     int asked = 0;
     zento_test::TempDir tmp;
-    HealthWindow w(rig.monitor, [&] { return ++asked, rig.now; }, tmp / "Zento.ini");
+    HealthWindow w(
+        rig.monitor, [&] { return ++asked, rig.now; }, tmp / "Zento.ini");
     EXPECT_FALSE(w.refreshing());
     EXPECT_EQ(asked, 0); // made, never shown: the monitor is not asked
 
@@ -72,7 +74,8 @@ TEST(HealthWindowTest, ScaleFieldsWriteZentoIniAndRefuseBadInput) {
     zento_test::TempDir tmp;
     const std::string ini = tmp / "Zento.ini";
     tmp.put("Zento.ini", "[COM]\nPort=2\n");
-    HealthWindow w(rig.monitor, [&] { return rig.now; }, ini);
+    HealthWindow w(
+        rig.monitor, [&] { return rig.now; }, ini);
     w.show();
     EXPECT_EQ(w.gyroScaleEdit->text(), "16.4");
 
@@ -96,7 +99,8 @@ TEST(HealthWindowTest, ScaleFieldsWriteZentoIniAndRefuseBadInput) {
     // A settings file that cannot be written: the scale is used, and the reason is shown.
     const std::string folder = tmp / "folder";
     std::filesystem::create_directory(folder);
-    HealthWindow cannot(rig.monitor, [&] { return rig.now; }, folder);
+    HealthWindow cannot(
+        rig.monitor, [&] { return rig.now; }, folder);
     cannot.accelScaleEdit->setText("8192");
     emit cannot.accelScaleEdit->editingFinished();
     EXPECT_EQ(rig.monitor.scales().accel_counts_per_g, 8192.0);
