@@ -172,6 +172,29 @@ std::string limits(double good, double bad, std::string_view unit, int decimals)
            std::string(unit);
 }
 
+// Fills both columns and both states of a figure judged on one number of a statistic (with a
+// count n): text and judgement need at least min_n samples.
+template <class Stat, class Value, class Text>
+void judge_stat(HealthFigure& f, const Stat& recent, const Stat& total, double min_n, Value value,
+                Text text, double good, double bad) {
+    auto judge = [&](const Stat& s) {
+        return s.n >= min_n ? grade(value(s), good, bad) : HealthState::none;
+    };
+    f.recent = recent.n > 0 ? text(recent) : std::string();
+    f.total = total.n > 0 ? text(total) : std::string();
+    f.state = judge(recent);
+    f.total_state = judge(total);
+}
+
+// What a doubtful or bad state of the figure usually means.
+void problem(HealthFigure& f, std::string meaning) {
+    if (f.state == HealthState::bad || f.state == HealthState::doubtful)
+        f.meaning = std::move(meaning);
+}
+
+constexpr const char* kOnlyStill = "judged only while the board lies still";
+constexpr double kNever = std::numeric_limits<double>::infinity();
+
 struct Snap {
     double t = 0;
     ReceiverCounters c;
@@ -744,18 +767,12 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
     }
     {
         HealthFigure& f = fig(FigureId::solution_rate);
-        const Acc r = sol_rate.recent(now), t = sol_rate.total();
-        f.recent = r.n > 0 ? num(r.mean(), 0) + " /s" : "";
-        f.total = t.n > 0 ? num(t.mean(), 0) + " /s" : "";
-        auto judge_rate = [](const Acc& a) {
-            return a.n == 0        ? HealthState::none
-                   : a.mean() <= 0 ? HealthState::bad
-                                   : HealthState::good;
-        };
-        f.state = judge_rate(r);
-        f.total_state = judge_rate(t);
+        judge_stat(
+            f, sol_rate.recent(now), sol_rate.total(), 1,
+            [](const Acc& a) { return a.mean() <= 0 ? 1.0 : 0.0; },
+            [](const Acc& a) { return num(a.mean(), 0) + " /s"; }, 0.5, 0.5);
         f.thresholds = "bad: 0";
-        if (f.state == HealthState::bad) f.meaning = "the board's attitude solution has stopped";
+        problem(f, "the board's attitude solution has stopped");
     }
     // Link: errors, each as a share of frames.
     const struct {
@@ -861,14 +878,12 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         f.state = enough ? grade(p99, good_p99, bad_p99) : HealthState::none;
         f.total_state = gap_count >= 10 ? grade(tp99, good_p99, bad_p99) : HealthState::none;
         f.thresholds = "p99 " + limits(1000 * good_p99, 1000 * bad_p99, " ms", 0);
-        if (f.state == HealthState::bad || f.state == HealthState::doubtful)
-            f.meaning = "frames arrive in bursts: a USB adapter or the board's firmware "
-                        "holds them back";
+        problem(f, "frames arrive in bursts: a USB adapter or the board's firmware "
+                   "holds them back");
         l.state = enough ? grade(rmax, good_long, bad_long) : HealthState::none;
         l.total_state = gap_count > 0 ? grade(gap_max, good_long, bad_long) : HealthState::none;
         l.thresholds = limits(good_long, bad_long, " s", 1);
-        if (l.state == HealthState::bad || l.state == HealthState::doubtful)
-            l.meaning = "the stream stopped for a while: loose cable or connector";
+        problem(l, "the stream stopped for a while: loose cable or connector");
     }
     {
         HealthFigure& f = fig(FigureId::line_use);
@@ -890,142 +905,110 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
     // Board and sensors.
     {
         HealthFigure& f = fig(FigureId::board_still);
-        const Acc r = still_share.recent(now), t = still_share.total();
-        f.recent = r.n > 0 ? num(100 * r.mean(), 0) + " % of the time" : "";
-        f.total = t.n > 0 ? num(100 * t.mean(), 0) + " % of the time" : "";
+        judge_stat(
+            f, still_share.recent(now), still_share.total(), kNever, [](const Acc&) { return 0.0; },
+            [](const Acc& a) { return num(100 * a.mean(), 0) + " % of the time"; }, 0, 0);
         f.thresholds = "still: roll, pitch within " + num(kStillAngle, 1) + "°, |a| within " +
                        num(kStillAccel, 2) + " g, rates within " + num(kStillGyro, 1) +
                        " °/s for 0.5 s";
     }
     {
-        HealthFigure& f = fig(FigureId::accel_norm);
-        HealthFigure& v = fig(FigureId::vibration);
         const Acc r = anorm.recent(now), t = anorm.total();
-        auto norm_state = [](const Acc& a) {
-            return a.n >= 10 ? grade(std::abs(a.mean() - 1.0), kAccNormGood, kAccNormBad)
-                             : HealthState::none;
-        };
-        auto vib_state = [](const Acc& a) {
-            return a.n >= 10 ? grade(a.sd(), kVibGood, kVibBad) : HealthState::none;
-        };
-        f.recent = r.n > 0 ? num(r.mean(), 3) + " g" : "";
-        f.total = t.n > 0 ? num(t.mean(), 3) + " g" : "";
-        f.state = norm_state(r);
-        f.total_state = norm_state(t);
+        HealthFigure& f = fig(FigureId::accel_norm);
+        judge_stat(
+            f, r, t, 10, [](const Acc& a) { return std::abs(a.mean() - 1.0); },
+            [](const Acc& a) { return num(a.mean(), 3) + " g"; }, kAccNormGood, kAccNormBad);
         f.thresholds = "good within 1 ± " + num(kAccNormGood, 2) + " g, bad beyond 1 ± " +
                        num(kAccNormBad, 2) + " g";
-        if (f.state == HealthState::bad || f.state == HealthState::doubtful)
-            f.meaning = "the accelerometer's scale setting is not the board's, or the "
-                        "accelerometer is off";
-        v.recent = r.n > 0 ? num(r.sd(), 3) + " g" : "";
-        v.total = t.n > 0 ? num(t.sd(), 3) + " g" : "";
-        v.state = vib_state(r);
-        v.total_state = vib_state(t);
+        problem(f, "the accelerometer's scale setting is not the board's, or the accelerometer "
+                   "is off");
+        HealthFigure& v = fig(FigureId::vibration);
+        judge_stat(
+            v, r, t, 10, [](const Acc& a) { return a.sd(); },
+            [](const Acc& a) { return num(a.sd(), 3) + " g"; }, kVibGood, kVibBad);
         v.thresholds = limits(kVibGood, kVibBad, " g", 2);
-        if (v.state == HealthState::bad || v.state == HealthState::doubtful)
-            v.meaning = "strong vibration, or the board is being shaken";
+        problem(v, "strong vibration, or the board is being shaken");
     }
     {
+        // Roll and pitch errors together: the statistic is the pair.
+        struct Tilt {
+            Acc roll, pitch;
+            double n = 0;
+        };
+        const Tilt r{roll_err.recent(now), pitch_err.recent(now), roll_err.recent(now).n};
+        const Tilt t{roll_err.total(), pitch_err.total(), roll_err.total().n};
         HealthFigure& f = fig(FigureId::tilt);
-        auto tilt = [](const Acc& r, const Acc& p) { return std::hypot(r.rms(), p.rms()); };
-        auto text = [&](const Acc& r, const Acc& p) {
-            return r.n > 0 ? num(tilt(r, p), 1) + "° (roll " + signed_num(r.mean(), 1) +
-                                 "°, pitch " + signed_num(p.mean(), 1) + "°)"
-                           : std::string();
-        };
-        const Acc rr = roll_err.recent(now), rp = pitch_err.recent(now);
-        f.recent = text(rr, rp);
-        f.total = text(roll_err.total(), pitch_err.total());
-        f.state = rr.n >= 5 ? grade(tilt(rr, rp), kTiltGood, kTiltBad) : HealthState::none;
-        f.total_state = roll_err.total().n >= 5
-                            ? grade(tilt(roll_err.total(), pitch_err.total()), kTiltGood, kTiltBad)
-                            : HealthState::none;
+        judge_stat(
+            f, r, t, 5, [](const Tilt& a) { return std::hypot(a.roll.rms(), a.pitch.rms()); },
+            [](const Tilt& a) {
+                return num(std::hypot(a.roll.rms(), a.pitch.rms()), 1) + "° (roll " +
+                       signed_num(a.roll.mean(), 1) + "°, pitch " + signed_num(a.pitch.mean(), 1) +
+                       "°)";
+            },
+            kTiltGood, kTiltBad);
         f.thresholds = limits(kTiltGood, kTiltBad, "°", 0);
-        if (f.state == HealthState::none && rr.n == 0)
-            f.meaning = "judged only while the board lies still";
-        if (f.state == HealthState::bad || f.state == HealthState::doubtful)
-            f.meaning = "the accelerometer is off (an offset), or the board's attitude does not "
-                        "come from this accelerometer";
+        if (r.n == 0) f.meaning = kOnlyStill;
+        problem(f, "the accelerometer is off (an offset), or the board's attitude does not come "
+                   "from this accelerometer");
     }
     {
-        HealthFigure& f = fig(FigureId::mag_norm);
-        HealthFigure& s = fig(FigureId::mag_spread);
         const Acc r = bnorm.recent(now), t = bnorm.total();
-        auto norm_state = [](const Acc& a) {
-            if (a.n < 10) return HealthState::none;
-            const double m = a.mean();
-            if (m < kMagLowBad || m > kMagHighBad) return HealthState::bad;
-            return (m < kMagLow || m > kMagHigh) ? HealthState::doubtful : HealthState::good;
-        };
-        auto spread = [](const Acc& a) { return 100.0 * a.sd() / a.mean(); };
-        f.recent = r.n > 0 ? num(r.mean(), 3) + " G" : "";
-        f.total = t.n > 0 ? num(t.mean(), 3) + " G" : "";
-        f.state = norm_state(r);
-        f.total_state = norm_state(t);
+        HealthFigure& f = fig(FigureId::mag_norm);
+        // Distance outside the good range, against the distance to the bad limits.
+        judge_stat(
+            f, r, t, 10,
+            [](const Acc& a) {
+                const double m = a.mean();
+                if (m < kMagLowBad || m > kMagHighBad) return 2.0;
+                return (m < kMagLow || m > kMagHigh) ? 1.0 : 0.0;
+            },
+            [](const Acc& a) { return num(a.mean(), 3) + " G"; }, 0.5, 1.5);
         f.thresholds = "good " + num(kMagLow, 1) + " to " + num(kMagHigh, 1) + " G, bad below " +
                        num(kMagLowBad, 1) + " or above " + num(kMagHighBad, 1) + " G";
-        if (f.state == HealthState::bad || f.state == HealthState::doubtful)
-            f.meaning = "far from the earth's field (0.25 to 0.65 G): the magnetometer's scale "
-                        "setting is not the board's, or a magnet is near";
-        s.recent = r.n > 0 ? num(spread(r), 1) + " %" : "";
-        s.total = t.n > 0 ? num(spread(t), 1) + " %" : "";
-        s.state = r.n >= 10 ? grade(spread(r), kMagSpreadGood, kMagSpreadBad) : HealthState::none;
-        s.total_state =
-            t.n >= 10 ? grade(spread(t), kMagSpreadGood, kMagSpreadBad) : HealthState::none;
+        problem(f, "far from the earth's field (0.25 to 0.65 G): the magnetometer's scale "
+                   "setting is not the board's, or a magnet is near");
+        HealthFigure& s = fig(FigureId::mag_spread);
+        auto spread = [](const Acc& a) { return 100.0 * a.sd() / a.mean(); };
+        judge_stat(
+            s, r, t, 10, spread, [&](const Acc& a) { return num(spread(a), 1) + " %"; },
+            kMagSpreadGood, kMagSpreadBad);
         s.thresholds = limits(kMagSpreadGood, kMagSpreadBad, " %", 0);
-        if (s.state == HealthState::bad || s.state == HealthState::doubtful)
-            s.meaning = "the field's strength changes as the board turns or with time: "
-                        "uncalibrated magnetometer (hard iron), or a magnetic disturbance";
+        problem(s, "the field's strength changes as the board turns or with time: uncalibrated "
+                   "magnetometer (hard iron), or a magnetic disturbance");
     }
     {
         HealthFigure& f = fig(FigureId::dip);
-        const Acc r = dip.recent(now), t = dip.total();
-        auto text = [](const Acc& a) {
-            return a.n > 0 ? num(a.mean(), 1) + "° (spread " + num(a.sd(), 1) + "°)"
-                           : std::string();
-        };
-        auto judge_dip = [](const Acc& a) {
-            return a.n >= 5 ? (a.sd() <= kDipSpreadGood ? HealthState::good : HealthState::doubtful)
-                            : HealthState::none;
-        };
-        f.recent = text(r);
-        f.total = text(t);
-        f.state = judge_dip(r);
-        f.total_state = judge_dip(t);
+        judge_stat(
+            f, dip.recent(now), dip.total(), 5, [](const Acc& a) { return a.sd(); },
+            [](const Acc& a) { return num(a.mean(), 1) + "° (spread " + num(a.sd(), 1) + "°)"; },
+            kDipSpreadGood, kNever);
         f.thresholds = "good: spread ≤ " + num(kDipSpreadGood, 0) +
-                       "° (the angle itself "
-                       "depends on where you are)";
-        if (f.state == HealthState::doubtful)
-            f.meaning = "the dip changes between poses: uncalibrated magnetometer, a "
-                        "disturbance, or the accelerometer is off";
+                       "° (the angle itself depends on where you are)";
+        problem(f, "the dip changes between poses: uncalibrated magnetometer, a disturbance, or "
+                   "the accelerometer is off");
     }
     {
         HealthFigure& f = fig(FigureId::heading);
-        const Acc r = heading.recent(now), t = heading.total();
-        auto text = [](const Acc& a) {
-            return a.n > 0 ? num(a.rms(), 1) + "° (mean " + signed_num(a.mean(), 1) + "°)"
-                           : std::string();
-        };
-        f.recent = text(r);
-        f.total = text(t);
-        f.state = r.n >= 10 ? grade(r.rms(), kHeadingGood, kHeadingBad) : HealthState::none;
-        f.total_state = t.n >= 10 ? grade(t.rms(), kHeadingGood, kHeadingBad) : HealthState::none;
+        judge_stat(
+            f, heading.recent(now), heading.total(), 10, [](const Acc& a) { return a.rms(); },
+            [](const Acc& a) {
+                return num(a.rms(), 1) + "° (mean " + signed_num(a.mean(), 1) + "°)";
+            },
+            kHeadingGood, kHeadingBad);
         f.thresholds = "RMS " + limits(kHeadingGood, kHeadingBad, "°", 0);
-        if (f.state == HealthState::bad || f.state == HealthState::doubtful)
-            f.meaning = "uncalibrated magnetometer (hard iron) or a magnetic disturbance";
+        problem(f, "uncalibrated magnetometer (hard iron) or a magnetic disturbance");
     }
     {
         HealthFigure& f = fig(FigureId::field_while_still);
-        const Max r = field_still.recent(now), t = field_still.total();
-        f.recent = r.n > 0 ? num(r.v, 1) + " % of |B|" : "";
-        f.total = t.n > 0 ? num(t.v, 1) + " % of |B|" : "";
-        f.state = r.n > 0 ? grade(r.v, kStillFieldGood, kStillFieldBad) : HealthState::none;
-        f.total_state = t.n > 0 ? grade(t.v, kStillFieldGood, kStillFieldBad) : HealthState::none;
+        const Max r = field_still.recent(now);
+        judge_stat(
+            f, r, field_still.total(), 1, [](const Max& m) { return m.v; },
+            [](const Max& m) { return num(m.v, 1) + " % of |B|"; }, kStillFieldGood,
+            kStillFieldBad);
         f.thresholds = limits(kStillFieldGood, kStillFieldBad, " %", 0);
-        if (f.state == HealthState::none) f.meaning = "judged only while the board lies still";
-        if (f.state == HealthState::bad || f.state == HealthState::doubtful)
-            f.meaning = "a magnetic disturbance: motors, cables with current, a laptop or "
-                        "loudspeaker nearby";
+        if (r.n == 0) f.meaning = kOnlyStill;
+        problem(f, "a magnetic disturbance: motors, cables with current, a laptop or "
+                   "loudspeaker nearby");
     }
     {
         HealthFigure& h = fig(FigureId::hard_iron);
@@ -1054,9 +1037,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
             r.total = num(resid, 1) + " % of |B|";
             r.state = r.total_state =
                 trusted ? grade(resid, kResidualGood, kResidualBad) : HealthState::none;
-            if (r.state == HealthState::bad || r.state == HealthState::doubtful)
-                r.meaning = "the readings do not lie on a sphere: a magnetic disturbance while "
-                            "they were taken, or soft iron";
+            problem(r, "the readings do not lie on a sphere: a magnetic disturbance while "
+                       "they were taken, or soft iron");
             if (!trusted) {
                 h.meaning = "not enough directions yet";
             } else if (resid > kResidualGood) {
@@ -1150,9 +1132,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         g.thresholds = "RMS " + limits(kRatesGood, kRatesBad, " °/s", 0) +
                        "; gain good within 1 ± " + num(kGainGood, 2) + ", bad beyond 1 ± " +
                        num(kGainBad, 2);
-        if (g.state == HealthState::bad || g.state == HealthState::doubtful)
-            g.meaning = "the gyroscope's scale setting is not the board's, or its axes are not "
-                        "the board's X forward, Y right, Z down";
+        problem(g, "the gyroscope's scale setting is not the board's, or its axes are not "
+                   "the board's X forward, Y right, Z down");
     }
     return out;
 }

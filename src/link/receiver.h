@@ -58,15 +58,15 @@ inline constexpr std::string_view kMsgErrorCom = "Error! Com";
 inline constexpr std::string_view kMsgOverflow = "ComPort Buffer Overflow!";
 
 struct ReceiverCounters {
-    std::uint64_t bytes = 0;            // every byte fed to the byte procedure
-    std::uint64_t attitude_frames = 0;  // valid frames of type 0xA1
-    std::uint64_t sensor_frames = 0;    // valid frames of type 0xA2
-    std::uint64_t other_frames = 0;     // valid frames of any other type
-    std::uint64_t checksum_errors = 0;  // "Check-Sum Error!"
-    std::uint64_t broken_frames = 0;    // "Error! Com": no end byte at the announced end
-    std::uint64_t skipped_bytes = 0;    // bytes outside frames that start none (noise, the
-                                        // tails of broken frames)
-    std::uint64_t overflows = 0;        // receive events 1008 ("ComPort Buffer Overflow!")
+    std::uint64_t bytes = 0;           // every byte fed to the byte procedure
+    std::uint64_t attitude_frames = 0; // valid frames of type 0xA1
+    std::uint64_t sensor_frames = 0;   // valid frames of type 0xA2
+    std::uint64_t other_frames = 0;    // valid frames of any other type
+    std::uint64_t checksum_errors = 0; // "Check-Sum Error!"
+    std::uint64_t broken_frames = 0;   // "Error! Com": no end byte at the announced end
+    std::uint64_t skipped_bytes = 0;   // bytes outside frames that start none (noise, the
+                                       // tails of broken frames)
+    std::uint64_t overflows = 0;       // receive events 1008 ("ComPort Buffer Overflow!")
 
     std::uint64_t frames() const { return attitude_frames + sensor_frames + other_frames; }
     // Frames found and lost: checksum errors and broken frames (overflows lose bytes unseen).

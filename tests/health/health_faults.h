@@ -24,6 +24,15 @@ inline zento::board::SensorFaults with(std::function<void(zento::board::SensorFa
     return s;
 }
 
+// A scale set in the window that is not the board's.
+inline std::function<void(Rig&)> scale_set(double zento::HealthScales::*which, double value) {
+    return [=](Rig& r) {
+        zento::HealthScales s;
+        s.*which = value;
+        r.monitor.set_scales(s);
+    };
+}
+
 inline std::vector<FaultCase> fault_cases() {
     using zento::FigureId;
     using zento::HealthScales;
@@ -77,26 +86,11 @@ inline std::vector<FaultCase> fault_cases() {
              },
              3.0, "stream stopped"},
             {"gyroscope scale set twice the board's", FigureId::gyro_rates,
-             [](Rig& r) {
-                 HealthScales s;
-                 s.gyro_counts_per_dps = 32.8;
-                 r.monitor.set_scales(s);
-             },
-             3.0, "gyroscope scale setting"},
+             scale_set(&HealthScales::gyro_counts_per_dps, 32.8), 3.0, "gyroscope scale setting"},
             {"accelerometer scale set wrong", FigureId::accel_norm,
-             [](Rig& r) {
-                 HealthScales s;
-                 s.accel_counts_per_g = 8192;
-                 r.monitor.set_scales(s);
-             },
-             3.0, "instead of 1 g"},
+             scale_set(&HealthScales::accel_counts_per_g, 8192), 3.0, "instead of 1 g"},
             {"magnetometer scale set wrong", FigureId::mag_norm,
-             [](Rig& r) {
-                 HealthScales s;
-                 s.mag_counts_per_gauss = 10900;
-                 r.monitor.set_scales(s);
-             },
-             3.0, "far from the earth's"}};
+             scale_set(&HealthScales::mag_counts_per_gauss, 10900), 3.0, "far from the earth's"}};
 }
 
 } // namespace health_test

@@ -237,13 +237,11 @@ TEST(Receiver, BatchBoundariesChangeNothing) {
     whole.feed(c);
     const auto state = [](const Receiver& rx) {
         const ReceiverCounters& n = rx.counters();
-        return std::make_tuple(rx.rx_on, rx.rx_count, rx.rx_len, rx.rx_pos, rx.rx_a5_pos,
-                               Bytes(rx.rx_buf.begin(), rx.rx_buf.begin() + rx.rx_count),
-                               rx.rx_frame,
-                               std::vector<std::uint64_t>{n.bytes, n.attitude_frames,
-                                                          n.sensor_frames, n.other_frames,
-                                                          n.checksum_errors, n.broken_frames,
-                                                          n.skipped_bytes});
+        return std::make_tuple(
+            rx.rx_on, rx.rx_count, rx.rx_len, rx.rx_pos, rx.rx_a5_pos,
+            Bytes(rx.rx_buf.begin(), rx.rx_buf.begin() + rx.rx_count), rx.rx_frame,
+            std::vector<std::uint64_t>{n.bytes, n.attitude_frames, n.sensor_frames, n.other_frames,
+                                       n.checksum_errors, n.broken_frames, n.skipped_bytes});
     };
     const auto check = [&](const std::vector<std::size_t>& cuts, const char* how) {
         Recorder r;

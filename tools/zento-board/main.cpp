@@ -257,8 +257,8 @@ int run_live(const Options& o, std::uint64_t seed, Signals& signals) {
     std::vector<std::uint8_t> tick;
     tick.reserve(128 * per_burst);
     // A burst is offered whole; the port keeps at most about 4 KiB unread.
-    PortWriter writer(pty, std::max(backlog_limit(o.rate, 44),
-                                    std::min<std::size_t>(44 * per_burst, 3584)));
+    PortWriter writer(
+        pty, std::max(backlog_limit(o.rate, 44), std::min<std::size_t>(44 * per_burst, 3584)));
     // More than this far behind (the process was stopped, the machine slept): skip ahead.
     const auto max_lag = std::uint64_t(std::max(1.0, std::ceil(o.rate * 0.25)));
 

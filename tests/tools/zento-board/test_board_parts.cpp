@@ -277,9 +277,9 @@ TEST(BoardOptions, ParsesValuesAndModes) {
 
 TEST(BoardOptions, FaultOptionsAndTheirRefusals) {
     auto parse = [](std::vector<const char*> a) { return parse_options(a); };
-    const auto all = parse({"--mag-offset", "300,-200,150.5", "--mag-disturbance",
-                            "--accel-offset=0,-800,0", "--no-bias-removal", "--burst", "500",
-                            "--drop", "0.001", "--faults", "0.01"});
+    const auto all =
+        parse({"--mag-offset", "300,-200,150.5", "--mag-disturbance", "--accel-offset=0,-800,0",
+               "--no-bias-removal", "--burst", "500", "--drop", "0.001", "--faults", "0.01"});
     ASSERT_TRUE(std::holds_alternative<Options>(all)) << std::get<std::string>(all);
     const Options& o = std::get<Options>(all);
     EXPECT_EQ(o.mag_offset, (std::array<double, 3>{300, -200, 150.5}));
@@ -314,8 +314,8 @@ TEST(BoardOptions, FaultOptionsAndTheirRefusals) {
             << std::get<std::string>(r);
     }
     // --drop applies to a capture too; each option is in the help.
-    EXPECT_TRUE(std::holds_alternative<Options>(parse({"--out", "x", "--seconds", "1", "--drop",
-                                                       "0.1", "--mag-offset", "1,2,3"})));
+    EXPECT_TRUE(std::holds_alternative<Options>(
+        parse({"--out", "x", "--seconds", "1", "--drop", "0.1", "--mag-offset", "1,2,3"})));
     for (const char* name : {"--mag-offset X,Y,Z", "--mag-disturbance", "--accel-offset X,Y,Z",
                              "--no-bias-removal", "--burst MS", "--drop P"})
         EXPECT_NE(help_text().find(name), std::string::npos) << name;
