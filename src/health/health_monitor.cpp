@@ -34,6 +34,7 @@ namespace {
 constexpr double kWindow = 10.0;      // "last 10 s"
 constexpr double kUpdateEvery = 0.5;  // update() works at most this often unless forced
 constexpr double kWarmUp = 2.0;       // nothing is judged this soon after connect
+constexpr double kSettle = 1.0;       // rates leave out the first second after connect
 constexpr double kLogRepeat = 60.0;   // a figure's bad line at most once a minute
 constexpr double kRecovered = 10.0;   // good this long before "good again" is said
 constexpr double kSilence = 2.0;      // no byte (or no frame) for this long is bad
@@ -336,8 +337,16 @@ struct HealthMonitor::Impl {
     std::uint64_t last_bytes = 0;
     double last_att_t = 0, last_sensor_t = 0;
     bool any_att = false;
-    std::vector<double> att_times;                  // arrival times not yet made into gaps
-    std::vector<std::pair<double, float>> gap_ring; // (arrival, gap) of the latest gaps
+    // Arrival times (and loss stamps) of attitude frames not yet made into gaps.
+    std::vector<std::pair<double, std::uint64_t>> att_times;
+    // The latest gaps. A gap across lost frames counts for the longest gap only: the median
+    // and p99 say how delivered frames are spaced, not how many were lost.
+    struct Gap {
+        double t;
+        float gap;
+        bool clean;
+    };
+    std::vector<Gap> gap_ring;
     std::size_t gap_next = 0;
     std::array<std::uint32_t, kGapBins> gap_hist{};
     std::uint64_t gap_count = 0;
@@ -436,26 +445,34 @@ struct HealthMonitor::Impl {
             snaps.pop_front();
     }
 
-    // Counters over the last 10 s (from the oldest snapshot inside them) and their span.
-    std::pair<ReceiverCounters, double> recent_counters(double now) const {
-        const Snap* base = &snaps.back();
+    // The oldest snapshot taken at or after `from` (the newest if none is).
+    const Snap& snap_from(double from) const {
         for (const Snap& s : snaps)
-            if (s.t >= now - kWindow) {
-                base = &s;
-                break;
-            }
-        return {minus(counters, base->c), now - base->t};
+            if (s.t >= from) return s;
+        return snaps.back();
+    }
+
+    // Counters and their span over the last 10 s, from the oldest snapshot inside them. The
+    // first second after connect is left out: it brings what waited in the port's buffer
+    // (and the tail of a frame cut by the connect).
+    std::pair<ReceiverCounters, double> recent_counters(double now) const {
+        const Snap& s = snap_from(std::max(now - kWindow, t_connect + kSettle));
+        return {minus(counters, s.c), now - s.t};
+    }
+    // The same since connect, for rates.
+    std::pair<ReceiverCounters, double> rate_counters(double now) const {
+        const Snap& s = snap_from(t_connect + kSettle);
+        return {minus(counters, s.c), now - s.t};
     }
 
     // The board's ticks per second, from the frames (and frames lost) of the last minute.
     double tick_rate(double now) const {
-        const Snap& base = snaps.front();
-        const double span = now - base.t;
-        if (span < 1.0) return 0;
+        const Snap& base = snap_from(t_connect + kSettle);
+        if (base.t < t_connect + kSettle || now - base.t < 1.0) return 0;
         const ReceiverCounters d = minus(counters, base.c);
         const double ticks_seen =
             double(std::max(d.attitude_frames, d.sensor_frames)) + 0.5 * double(d.lost_frames());
-        return ticks_seen / span;
+        return ticks_seen / (now - base.t);
     }
 
     // ---- per frame: store only ----
@@ -470,7 +487,7 @@ struct HealthMonitor::Impl {
 
     void on_attitude(double t, const AttitudeRecord& r) {
         if (att_times.size() >= kMaxPending) att_times.clear();
-        att_times.push_back(t);
+        att_times.emplace_back(t, loss_stamp(counters));
         last_att_t = t;
         Tick k;
         k.t = t;
@@ -506,24 +523,29 @@ struct HealthMonitor::Impl {
     // ---- update: the stored frames into the figures ----
 
     void take_gaps() {
-        for (double t : att_times) {
+        for (const auto& [t, loss] : att_times) {
             if (any_att) {
                 const double gap = std::max(0.0, t - last_gap_t);
+                const bool clean = loss == last_gap_loss;
                 if (gap_ring.size() < kGapRing)
-                    gap_ring.emplace_back(t, float(gap));
+                    gap_ring.push_back({t, float(gap), clean});
                 else
-                    gap_ring[gap_next] = {t, float(gap)};
+                    gap_ring[gap_next] = {t, float(gap), clean};
                 gap_next = (gap_next + 1) % kGapRing;
-                ++gap_hist[std::size_t(gap_bin(gap))];
-                ++gap_count;
+                if (clean) {
+                    ++gap_hist[std::size_t(gap_bin(gap))];
+                    ++gap_count;
+                }
                 gap_max = std::max(gap_max, gap);
             }
             any_att = true;
             last_gap_t = t;
+            last_gap_loss = loss;
         }
         att_times.clear();
     }
     double last_gap_t = 0;
+    std::uint64_t last_gap_loss = 0;
 
     void add_voxel(double t, const float m[3]) {
         std::uint64_t key = 0;
@@ -716,8 +738,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
     auto fig = [&](FigureId id) -> HealthFigure& { return out[std::size_t(id)]; };
 
     const auto [rc, rspan] = recent_counters(now);
-    const ReceiverCounters tc = minus(counters, base.c);
-    const double tspan = now - t_connect;
+    const ReceiverCounters tc = minus(counters, base.c); // counts since connect
+    const auto [tr, tspan] = rate_counters(now);         // rates since connect
     const double rate = tick_rate(now);
     const double tick = rate > 0 ? 1.0 / rate : kNaN;
     const bool bytes_flow = now - last_bytes_t < kSilence;
@@ -727,7 +749,7 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
     {
         HealthFigure& f = fig(FigureId::bytes_rate);
         f.recent = num(per_s(rc.bytes, rspan), 0) + " B/s";
-        f.total = num(per_s(tc.bytes, tspan), 0) + " B/s";
+        f.total = num(per_s(tr.bytes, tspan), 0) + " B/s";
         f.state = f.total_state = bytes_flow ? HealthState::good : HealthState::bad;
         f.thresholds = "bad: no byte for " + num(kSilence, 0) + " s";
         if (!bytes_flow)
@@ -739,8 +761,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         double last;
         std::string_view what;
     } frame_rates[] = {
-        {FigureId::attitude_rate, rc.attitude_frames, tc.attitude_frames, last_att_t, "attitude"},
-        {FigureId::sensor_rate, rc.sensor_frames, tc.sensor_frames, last_sensor_t, "raw sensor"},
+        {FigureId::attitude_rate, rc.attitude_frames, tr.attitude_frames, last_att_t, "attitude"},
+        {FigureId::sensor_rate, rc.sensor_frames, tr.sensor_frames, last_sensor_t, "raw sensor"},
     };
     for (const auto& r : frame_rates) {
         HealthFigure& f = fig(r.id);
@@ -757,7 +779,7 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
     {
         HealthFigure& f = fig(FigureId::other_rate);
         f.recent = num(per_s(rc.other_frames, rspan), 1) + " /s";
-        f.total = num(per_s(tc.other_frames, tspan), 1) + " /s";
+        f.total = num(per_s(tr.other_frames, tspan), 1) + " /s";
         f.state = rc.other_frames == 0 ? HealthState::good : HealthState::doubtful;
         f.total_state = tc.other_frames == 0 ? HealthState::good : HealthState::doubtful;
         f.thresholds = "good: none";
@@ -844,8 +866,13 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         std::vector<float> g;
         g.reserve(gap_ring.size());
         double rmax = 0;
-        for (const auto& [t, gap] : gap_ring)
-            if (t > now - kWindow) g.push_back(gap), rmax = std::max(rmax, double(gap));
+        std::size_t all = 0;
+        for (const Gap& x : gap_ring) {
+            if (x.t <= now - kWindow) continue;
+            if (x.clean) g.push_back(x.gap);
+            rmax = std::max(rmax, double(x.gap));
+            ++all;
+        }
         HealthFigure& f = fig(FigureId::frame_gaps);
         HealthFigure& l = fig(FigureId::longest_gap);
         auto ms = [](double s) { return num(1000.0 * s, 0) + " ms"; };
@@ -858,8 +885,9 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
             std::nth_element(g.begin(), g.begin() + std::ptrdiff_t(k), g.end());
             p99 = g[k];
             f.recent = "median " + ms(median) + ", p99 " + ms(p99);
-            l.recent = ms(rmax);
         }
+        if (all > 0) l.recent = ms(rmax);
+        if (any_att) l.total = ms(gap_max);
         double tp99 = kNaN;
         if (gap_count > 0) {
             auto quantile = [&](double q) {
@@ -872,7 +900,6 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
             };
             tp99 = quantile(0.99);
             f.total = "median ≈ " + ms(quantile(0.5)) + ", p99 ≈ " + ms(tp99);
-            l.total = ms(gap_max);
         }
         const bool enough = g.size() >= 10;
         f.state = enough ? grade(p99, good_p99, bad_p99) : HealthState::none;
@@ -880,8 +907,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         f.thresholds = "p99 " + limits(1000 * good_p99, 1000 * bad_p99, " ms", 0);
         problem(f, "frames arrive in bursts: a USB adapter or the board's firmware "
                    "holds them back");
-        l.state = enough ? grade(rmax, good_long, bad_long) : HealthState::none;
-        l.total_state = gap_count > 0 ? grade(gap_max, good_long, bad_long) : HealthState::none;
+        l.state = all > 0 ? grade(rmax, good_long, bad_long) : HealthState::none;
+        l.total_state = any_att ? grade(gap_max, good_long, bad_long) : HealthState::none;
         l.thresholds = limits(good_long, bad_long, " s", 1);
         problem(l, "the stream stopped for a while: loose cable or connector");
     }
@@ -889,7 +916,7 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         HealthFigure& f = fig(FigureId::line_use);
         const double capacity = baud > 0 ? double(baud) / 10.0 : kNaN; // bytes per second
         const double r = 100.0 * per_s(rc.bytes, rspan) / capacity;
-        const double t = 100.0 * per_s(tc.bytes, tspan) / capacity;
+        const double t = 100.0 * per_s(tr.bytes, tspan) / capacity;
         f.recent = baud > 0 ? num(r, 1) + " % of " + std::to_string(baud) + " baud" : "";
         f.total = baud > 0 ? num(t, 1) + " %" : "";
         f.state = grade(r, kLineGood, kLineBad);

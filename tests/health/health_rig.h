@@ -18,6 +18,7 @@ struct Rig : zento::ReceiverEvents {
     zento::board::BoardStream board;
     zento::Receiver rx{*this};
     zento::HealthMonitor monitor{rx.counters()};
+    std::uint64_t seed;
     double now = 0;
     std::uint64_t tick = 0;
     std::uint64_t per_burst = 1;
@@ -27,10 +28,11 @@ struct Rig : zento::ReceiverEvents {
     enum class Line { ok, silent, garbled } line = Line::ok;
     std::vector<std::pair<double, std::string>> log; // "Health: " lines and when
 
-    std::uint64_t seed;
-
-    Rig(std::uint64_t seed_, double rate, int baud = 115200) : board(seed_, rate), seed(seed_) {
-        monitor.connected(0.0, baud);
+    // The program connects at board time connect_at: what the board sent before waits in the
+    // port and comes with the first batch.
+    Rig(std::uint64_t seed_, double rate, int baud = 115200, double connect_at = 0.0)
+        : board(seed_, rate), seed(seed_), now(connect_at), last_poll(connect_at) {
+        monitor.connected(connect_at, baud);
     }
 
     // Board time at which tick k leaves the board.
@@ -74,7 +76,7 @@ struct Rig : zento::ReceiverEvents {
         while (last_poll + 0.5 <= t)
             poll(last_poll + 0.5);
     }
-    double last_poll = 0;
+    double last_poll;
 
     // "Marked bias": the command reaches the board and the monitor is told.
     void marked_bias() {

@@ -109,6 +109,22 @@ TEST(HealthLink, LineUseAgainstTheBaudRate) {
     }
 }
 
+// Frames lost to damaged bytes leave gaps, but the stream is not bursty: the gap figures judge
+// the spacing of frames delivered one after the other, and only the error figures go bad.
+TEST(HealthLink, LostFramesAreNotTakenForBursts) {
+    for (const double p : {0.05, 0.2}) {
+        Rig rig(9, 20);
+        rig.board.faults().set_probability(p);
+        for (int s = 1; s <= 60; ++s) {
+            rig.run_until(s);
+            const HealthReport r = rig.report();
+            ASSERT_NE(r[FigureId::frame_gaps].state, HealthState::bad)
+                << p << " at " << s << " s: " << r[FigureId::frame_gaps].recent;
+        }
+        EXPECT_EQ(rig.report()[FigureId::broken_frames].state, HealthState::bad);
+    }
+}
+
 // Event 1008 (the port's receive buffer overflowed) through the receiver's batch procedure.
 TEST(HealthLink, OverflowIsBad) {
     Rig rig(3, 20);
@@ -126,15 +142,17 @@ TEST(HealthLink, OverflowIsBad) {
 }
 
 // Ten simulated minutes of a clean stream: not one "Health: " line, no figure ever bad, at the
-// board's 20 ticks a second with and without "Marked bias", and at 250.
+// board's 20 ticks a second with and without "Marked bias", and at 250; also when the port
+// held half a second of frames at connect.
 TEST(HealthClean, NoFalseAlarmInTenMinutes) {
     const struct {
         std::uint64_t seed;
         double rate, minutes;
         bool bias;
-    } runs[] = {{21, 20, 10, true}, {22, 20, 10, false}, {23, 250, 2, true}};
+        double connect_at;
+    } runs[] = {{21, 20, 10, true, 0}, {22, 20, 10, false, 0.5}, {23, 250, 2, true, 0.5}};
     for (const auto& run : runs) {
-        Rig rig(run.seed, run.rate);
+        Rig rig(run.seed, run.rate, 115200, run.connect_at);
         for (int s = 1; s <= int(run.minutes * 60); ++s) {
             rig.run_until(s);
             if (run.bias && s == 10) rig.marked_bias();
