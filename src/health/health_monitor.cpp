@@ -35,6 +35,7 @@ constexpr double kWindow = 10.0;      // "last 10 s"
 constexpr double kUpdateEvery = 0.5;  // update() works at most this often unless forced
 constexpr double kWarmUp = 2.0;       // nothing is judged this soon after connect
 constexpr double kSettle = 1.0;       // rates leave out the first second after connect
+constexpr double kPause = 1.0;        // no byte for longer is a pause in the stream
 constexpr double kLogRepeat = 60.0;   // a figure's bad line at most once a minute
 constexpr double kRecovered = 10.0;   // good this long before "good again" is said
 constexpr double kSilence = 2.0;      // no byte (or no frame) for this long is bad
@@ -333,6 +334,9 @@ struct HealthMonitor::Impl {
     // Link
     Snap base;              // at connect
     std::deque<Snap> snaps; // one a second at most, for the last minute
+    // Stretches of more than kPause with no byte at all (cable pulled, board restarted), of
+    // the last minute.
+    std::deque<std::pair<double, double>> pauses;
     double last_bytes_t = 0;
     std::uint64_t last_bytes = 0;
     double last_att_t = 0, last_sensor_t = 0;
@@ -420,6 +424,7 @@ struct HealthMonitor::Impl {
         baud = b;
         last_update = -1e300;
         base = {t, counters};
+        pauses.clear();
         snaps.clear();
         snaps.push_back(base);
         last_bytes_t = last_att_t = last_sensor_t = t;
@@ -443,6 +448,8 @@ struct HealthMonitor::Impl {
         if (std::floor(t) != std::floor(snaps.back().t)) snaps.push_back({t, counters});
         while (snaps.size() > 2 && snaps[1].t < t - kRateHistory - 1.0)
             snaps.pop_front();
+        while (!pauses.empty() && pauses.front().second < snaps.front().t)
+            pauses.pop_front();
     }
 
     // The oldest snapshot taken at or after `from` (the newest if none is).
@@ -472,7 +479,10 @@ struct HealthMonitor::Impl {
         const ReceiverCounters d = minus(counters, base.c);
         const double ticks_seen =
             double(std::max(d.attitude_frames, d.sensor_frames)) + 0.5 * double(d.lost_frames());
-        return ticks_seen / (now - base.t);
+        double span = now - base.t;
+        for (const auto& [from, to] : pauses) // the board's ticks in a pause never came
+            span -= std::max(0.0, std::min(to, now) - std::max(from, base.t));
+        return span > 0.5 ? ticks_seen / span : 0;
     }
 
     // ---- per frame: store only ----
@@ -615,6 +625,8 @@ struct HealthMonitor::Impl {
         const Tick& before = ticks[j - m];
         const Tick& after = ticks[j + m];
         if (!before.has_att || !after.has_att || before.loss != after.loss) return;
+        // Ticks that never came leave no count: a pause between them shows in arrival times.
+        if (after.t - before.t > 2.0 * double(m) / rate + kPause) return;
         if (t_bias_command && k.t >= *t_bias_command && k.t < *t_bias_command + kBiasGrace) return;
         const double dt = 2.0 * double(m) / rate;
         const double droll = wrap180(after.roll - before.roll) / dt;
@@ -1287,6 +1299,7 @@ void HealthMonitor::batch(double t) {
     Impl& d = *d_;
     if (!d.connected) return;
     if (d.counters.bytes != d.last_bytes) {
+        if (t - d.last_bytes_t > kPause) d.pauses.emplace_back(d.last_bytes_t, t);
         d.last_bytes = d.counters.bytes;
         d.last_bytes_t = t;
     }

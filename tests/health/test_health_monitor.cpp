@@ -46,7 +46,6 @@ std::string all_bad(const HealthReport& r) {
 
 const double kFaultStart = 30.0;
 
-
 class Detector : public ::testing::TestWithParam<FaultCase> {};
 
 // Clean for 30 s ("Marked bias" at 20 s): the detector's figure is good and nothing is bad.
@@ -125,6 +124,44 @@ TEST(HealthLink, LostFramesAreNotTakenForBursts) {
     }
 }
 
+// What goes wrong on the line leaves the sensor figures alone: they are worked out per board
+// tick, not per arrival, and across lost frames nothing is differentiated.
+TEST(HealthLink, LinkFaultsLeaveTheSensorFiguresAlone) {
+    const struct {
+        const char* what;
+        std::function<void(Rig&)> fault;
+        double rate;
+    } cases[] = {
+        {"bursts of 500 ms", [](Rig& r) { r.per_burst = board::ticks_per_burst(500, 20); }, 20},
+        {"bursts at 250 Hz", [](Rig& r) { r.per_burst = board::ticks_per_burst(300, 250); }, 250},
+        {"bytes dropped", [](Rig& r) { r.board.drops().set_probability(0.003); }, 20},
+        {"bytes damaged", [](Rig& r) { r.board.faults().set_probability(0.2); }, 20},
+        {"a pause of 3 s",
+         [](Rig& r) {
+             r.line = Rig::Line::silent;
+             r.run_for(3);
+             r.line = Rig::Line::ok;
+         },
+         20},
+    };
+    for (const auto& c : cases) {
+        Rig rig(13, c.rate);
+        rig.run_until(10);
+        rig.marked_bias();
+        c.fault(rig);
+        for (int s = 11; s <= 60; ++s) {
+            rig.run_until(s);
+            for (const HealthFigure& f : rig.report().figures)
+                if (f.group != "Link") {
+                    ASSERT_NE(f.state, HealthState::bad)
+                        << c.what << " at " << s << " s: " << f.name << " " << f.recent;
+                }
+        }
+        const HealthFigure& rates = rig.report()[FigureId::gyro_rates];
+        EXPECT_EQ(rates.state, HealthState::good) << c.what << ": " << rates.recent;
+    }
+}
+
 // Event 1008 (the port's receive buffer overflowed) through the receiver's batch procedure.
 TEST(HealthLink, OverflowIsBad) {
     Rig rig(3, 20);
@@ -200,6 +237,79 @@ TEST(HealthMagnetometer, HardIronEstimateFindsTheOffset) {
             << r[FigureId::hard_iron].total;
         EXPECT_EQ(r[FigureId::fit_residual].state, HealthState::good);
     }
+}
+
+// The bias figure reads the board's bias before "Marked bias" (moving or at rest) and nothing
+// after it; the since-connect column keeps what it was before.
+TEST(HealthGyroscope, BiasBeforeAndAfterMarkedBias) {
+    Rig rig(17, 20);
+    const board::Vec3& b = rig.board.model().gyro_bias();
+    const double bias = std::hypot(b[0], b[1], b[2]) / 16.4;
+    ASSERT_GT(bias, 2.5);
+    rig.run_until(14); // moving
+    EXPECT_NEAR(std::stod(rig.report()[FigureId::gyro_bias].recent), bias, 0.15);
+    rig.run_until(18); // the last 10 s hold the rest from 15 s to 18 s
+    const HealthFigure before = rig.report()[FigureId::gyro_bias];
+    EXPECT_NEAR(std::stod(before.recent), bias, 0.15);
+    EXPECT_EQ(before.state, HealthState::doubtful);
+    EXPECT_NE(before.meaning.find("not collected yet"), std::string::npos);
+
+    rig.marked_bias();
+    rig.run_until(40);
+    const HealthFigure after = rig.report()[FigureId::gyro_bias];
+    EXPECT_LT(std::stod(after.recent), 0.15);
+    EXPECT_EQ(after.state, HealthState::good);
+    const std::size_t at = after.total.find("before Marked bias ");
+    ASSERT_NE(at, std::string::npos) << after.total;
+    EXPECT_NEAR(std::stod(after.total.substr(at + 19)), bias, 0.15);
+}
+
+// A magnet moved near the board: as the board turns, the fit forgets the old offset and finds
+// the new one.
+TEST(HealthMagnetometer, HardIronEstimateFollowsAChange) {
+    Rig rig(33, 20);
+    rig.board.model().set_faults(with([](auto& s) { s.mag_offset = {200, 0, 0}; }));
+    rig.run_until(150);
+    HealthReport r = rig.report();
+    ASSERT_TRUE(r.fit.has_value());
+    EXPECT_NEAR(r.fit->center[0], 200, 16);
+    rig.board.model().set_faults(with([](auto& s) { s.mag_offset = {-100, 150, 50}; }));
+    rig.run_until(600);
+    r = rig.report();
+    ASSERT_TRUE(r.fit.has_value());
+    const double want[3] = {-100, 150, 50};
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR(r.fit->center[i], want[i], 16) << "axis " << i;
+    EXPECT_EQ(r[FigureId::fit_residual].state, HealthState::good)
+        << r[FigureId::fit_residual].total;
+}
+
+// New scales start the sensor figures again (the link's keep counting); a new connection starts
+// every figure again.
+TEST(HealthMonitorState, ScalesAndReconnectStartAgain) {
+    Rig rig(19, 20);
+    rig.board.faults().set_probability(0.2);
+    rig.run_until(20);
+    ASSERT_EQ(rig.report()[FigureId::broken_frames].state, HealthState::bad);
+    HealthScales s;
+    s.gyro_counts_per_dps = 16.5;
+    rig.monitor.set_scales(s);
+    HealthReport r = rig.monitor.report(rig.now);
+    EXPECT_EQ(r[FigureId::accel_norm].total, "");
+    EXPECT_EQ(r[FigureId::gyro_bias].total, "");
+    EXPECT_EQ(r[FigureId::broken_frames].state, HealthState::bad);
+    EXPECT_EQ(r.scales, s);
+
+    rig.board.faults().set_probability(0);
+    rig.monitor.disconnected(rig.now);
+    rig.monitor.connected(rig.now, 57600);
+    rig.run_for(15);
+    r = rig.report();
+    EXPECT_EQ(r.baud, 57600);
+    EXPECT_TRUE(r[FigureId::broken_frames].total.starts_with("0 "))
+        << r[FigureId::broken_frames].total;
+    EXPECT_EQ(r[FigureId::broken_frames].state, HealthState::good);
+    EXPECT_NEAR(r.seconds, 15, 1e-9);
 }
 
 // A bad figure writes its line at most once a minute; a figure reported bad that stays good
