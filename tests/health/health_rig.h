@@ -2,6 +2,7 @@
 // The simulated board's stream through the project's receiver and decoders into a
 // HealthMonitor, in simulated time: no clock, no sleep. Used by the health tests and the
 // health measurements (bench/health).
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -26,6 +27,8 @@ struct Rig : zento::ReceiverEvents {
     // What the line does to the bytes: passes them, loses all (cable pulled), or changes
     // every one (as a wrong baud rate does).
     enum class Line { ok, silent, garbled } line = Line::ok;
+    // Bytes of the first batch that the program misses (it opened the port mid-frame).
+    std::size_t cut_first = 0;
     std::vector<std::pair<double, std::string>> log; // "Health: " lines and when
 
     // The program connects at board time connect_at: what the board sent before waits in the
@@ -57,6 +60,8 @@ struct Rig : zento::ReceiverEvents {
             if (line == Line::garbled)
                 for (auto& b : bytes)
                     b ^= 0x33;
+            const std::size_t cut = std::min(std::exchange(cut_first, 0), bytes.size());
+            bytes.erase(bytes.begin(), bytes.begin() + std::ptrdiff_t(cut));
             rx.feed(bytes);
             monitor.batch(now);
             poll(now);

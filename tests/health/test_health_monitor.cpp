@@ -208,6 +208,23 @@ TEST(HealthClean, NoFalseAlarmInTenMinutes) {
     }
 }
 
+// The program opens the port in the middle of a frame: the tail it sees first is skipped (or
+// taken for a frame that breaks), and nothing is called doubtful or bad for it.
+TEST(HealthClean, ConnectingMidFrameIsNotAFault) {
+    for (const std::size_t cut : {1u, 2u, 3u, 7u, 21u, 23u, 30u, 43u}) {
+        Rig rig(24, 20, 115200, 0.5);
+        rig.cut_first = cut;
+        rig.run_until(12);
+        const HealthReport r = rig.report();
+        for (FigureId id : {FigureId::checksum_errors, FigureId::broken_frames,
+                            FigureId::skipped_bytes, FigureId::frame_gaps, FigureId::longest_gap})
+            EXPECT_EQ(r[id].state, HealthState::good)
+                << cut << ": " << r[id].name << " " << r[id].recent;
+        EXPECT_EQ(all_bad(r), "") << cut;
+        EXPECT_TRUE(rig.log.empty()) << cut << ": " << rig.log.front().second;
+    }
+}
+
 // Turning through every heading with a hard-iron offset: the sphere fit finds the offset
 // within 3 % of the field's strength, and calls the magnetometer uncalibrated.
 TEST(HealthMagnetometer, HardIronEstimateFindsTheOffset) {
