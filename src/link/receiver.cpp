@@ -24,6 +24,7 @@ void Receiver::OnComm(SerialPort& port) {
     if (event == kCommEventRxOver) {
         port.setInBufferCount(0);
         port.setOutBufferCount(0);
+        ++counters_.overflows;
         events_.Show_msg(kMsgOverflow);
     } else if (event == kCommEventReceive) {
         const std::vector<std::uint8_t> batch = port.Input();
@@ -36,6 +37,7 @@ void Receiver::complete() {
     const std::span<const std::uint8_t> body(rx_buf.data(), std::size_t(rx_count));
     const std::uint8_t sum = byte_sum(body.first(body.size() - 1));
     if (sum != body.back()) {
+        ++counters_.checksum_errors;
         events_.Show_msg(kMsgChecksum);
         Receiver_reset();
         return;
@@ -47,12 +49,15 @@ void Receiver::complete() {
     const std::span<const std::uint8_t> frame(rx_frame);
     switch (rx_frame[1]) {
     case kTypeAttitude:
+        ++counters_.attitude_frames;
         events_.Rec_attitude(frame);
         break;
     case kTypeSensor:
+        ++counters_.sensor_frames;
         events_.Rec_sensor(frame);
         break;
     default:
+        ++counters_.other_frames;
         events_.Rec_other(frame);
         break;
     }
@@ -66,6 +71,8 @@ void Receiver::header(std::uint8_t b) {
     } else if (b == kHeader2) {
         ++rx_pos;
         if (rx_pos == rx_a5_pos + 1) {
+            // The 0x5A, and the 0xA5 that armed it (if any), were counted as skipped.
+            counters_.skipped_bytes -= rx_a5_pos != 0 ? 2 : 1;
             rx_on = true;
             rx_count = 0;
             rx_buf.clear();
@@ -83,6 +90,13 @@ void Receiver::header(std::uint8_t b) {
 }
 
 void Receiver::byte(std::uint8_t b) {
+    ++counters_.bytes;
+    if (!rx_on) ++counters_.skipped_bytes;
+    step(b);
+}
+
+// The byte procedure; a byte examined outside a frame has been counted as skipped already.
+void Receiver::step(std::uint8_t b) {
     if (b == kEnd) events_.Rec_LedON();
 
     if (rx_on) {
@@ -90,6 +104,7 @@ void Receiver::byte(std::uint8_t b) {
             rx_buf.push_back(b);
             rx_len = (b == kLongFormLen) ? std::int16_t(kLongFormSize) : std::int16_t(b);
             if (rx_len < 2) {
+                ++counters_.broken_frames;
                 events_.Show_msg(kMsgErrorCom);
                 Receiver_reset();
                 return;
@@ -109,6 +124,8 @@ void Receiver::byte(std::uint8_t b) {
         }
         // The announced end is not an end byte: the frame is broken. The byte may still
         // begin the next frame, so it goes on to header detection.
+        ++counters_.broken_frames;
+        ++counters_.skipped_bytes;
         events_.Show_msg(kMsgErrorCom);
         Receiver_reset();
     }
@@ -118,16 +135,18 @@ void Receiver::byte(std::uint8_t b) {
 void Receiver::feed(std::span<const std::uint8_t> bytes) {
     const std::uint8_t* p = bytes.data();
     const std::uint8_t* const end = p + bytes.size();
+    counters_.bytes += bytes.size();
     while (p != end) {
         if (!rx_on) {
             // Outside a frame only the header bytes and the end byte do anything.
             const std::uint8_t b = *p++;
-            if (b == kHeader1 || b == kHeader2 || b == kEnd) byte(b);
+            ++counters_.skipped_bytes;
+            if (b == kHeader1 || b == kHeader2 || b == kEnd) step(b);
             continue;
         }
         const std::ptrdiff_t want = rx_count >= 1 ? rx_len - 1 - rx_count : 0;
         if (want <= 0) { // the length byte or the announced end
-            byte(*p++);
+            step(*p++);
             continue;
         }
         // Bytes before the announced end are data: take them in one piece. Their 0xAA bytes

@@ -27,6 +27,10 @@
 // Batch (OnComm): RThreshold 0, read CommEvent; 1008 empties both port buffers and logs
 // "ComPort Buffer Overflow!" (receiver state kept); 2 runs the byte procedure over Input();
 // any other event nothing; then RThreshold 1.
+//
+// Counters (for the link's health figures): they only grow, from construction on; neither
+// Receiver_reset nor anything else clears them. A frame's counter is raised before its decoder
+// is called, so a decoder that reads counters() sees its own frame counted.
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -53,6 +57,22 @@ inline constexpr std::string_view kMsgChecksum = "Check-Sum Error!";
 inline constexpr std::string_view kMsgErrorCom = "Error! Com";
 inline constexpr std::string_view kMsgOverflow = "ComPort Buffer Overflow!";
 
+struct ReceiverCounters {
+    std::uint64_t bytes = 0;           // every byte fed to the byte procedure
+    std::uint64_t attitude_frames = 0; // valid frames of type 0xA1
+    std::uint64_t sensor_frames = 0;   // valid frames of type 0xA2
+    std::uint64_t other_frames = 0;    // valid frames of any other type
+    std::uint64_t checksum_errors = 0; // "Check-Sum Error!"
+    std::uint64_t broken_frames = 0;   // "Error! Com": no end byte at the announced end
+    std::uint64_t skipped_bytes = 0;   // bytes outside frames that start none (noise, the
+                                       // tails of broken frames)
+    std::uint64_t overflows = 0;       // receive events 1008 ("ComPort Buffer Overflow!")
+
+    std::uint64_t frames() const { return attitude_frames + sensor_frames + other_frames; }
+    // Frames found and lost: checksum errors and broken frames (overflows lose bytes unseen).
+    std::uint64_t lost_frames() const { return checksum_errors + broken_frames; }
+};
+
 class Receiver {
   public:
     // Most bytes ever collected: the long form's length byte through its checksum.
@@ -69,6 +89,8 @@ class Receiver {
     void byte(std::uint8_t b);
     void Receiver_reset();
 
+    const ReceiverCounters& counters() const { return counters_; }
+
     bool rx_on = false;
     std::vector<std::uint8_t> rx_buf;
     std::int16_t rx_count = 0;
@@ -78,9 +100,11 @@ class Receiver {
     std::vector<std::uint8_t> rx_frame;
 
   private:
+    void step(std::uint8_t b);
     void complete();
     void header(std::uint8_t b);
     ReceiverEvents& events_;
+    ReceiverCounters counters_;
 };
 
 } // namespace zento

@@ -137,6 +137,55 @@ TEST(Receiver, EnvelopeEdgeCases) {
     EXPECT_EQ(out, Bytes{1});
 }
 
+// The counters name what happened to every byte: frames by type, checksum errors, broken frames
+// and the bytes outside frames that started none.
+TEST(Receiver, CountersSayWhatHappened) {
+    const Bytes a = plain(kTypeAttitude, 1), s = plain(kTypeSensor, 2);
+    const Bytes body(a.begin() + 2, a.end());
+    Bytes bad_sum = a, bad_end = a, lost = a;
+    bad_sum[bad_sum.size() - 2] ^= 1;
+    bad_end.back() = 0x00;
+    lost.erase(lost.begin() + 9);
+    struct Want {
+        std::uint64_t attitude, sensor, other, checksum, broken, skipped;
+    };
+    const struct {
+        const char* what;
+        Bytes in;
+        Want want;
+    } cases[] = {
+        {"two good frames", cat({a, s}), {1, 1, 0, 0, 0, 0}},
+        {"noise between frames", cat({a, Bytes(5, 0x11), s}), {1, 1, 0, 0, 0, 5}},
+        {"bytes between A5 and 5A", cat({{0xA5, 0x11, 0x22, 0x5A}, body}), {1, 0, 0, 0, 0, 2}},
+        {"A5s that start nothing", cat({a, {0xA5, 0xA5}, s}), {1, 1, 0, 0, 0, 2}},
+        {"lone 5A", cat({{0x5A}, body, s}), {1, 1, 0, 0, 0, 0}},
+        {"command frame", {0xA5, 0x5A, 0x04, 0xE0, 0xE4, 0xAA}, {0, 0, 1, 0, 0, 0}},
+        {"bad sum", cat({bad_sum, s}), {0, 1, 0, 1, 0, 0}},
+        {"bad end byte", cat({bad_end, s}), {0, 1, 0, 0, 1, 1}},
+        {"a lost byte", cat({lost, s, a}), {1, 1, 0, 0, 1, 0}},
+        {"LEN 0", cat({{0xA5, 0x5A, 0x00}, s}), {0, 1, 0, 0, 1, 0}},
+        {"garbage only", Bytes(3000, 0x33), {0, 0, 0, 0, 0, 3000}},
+        {"stray end bytes", cat({a, {0xAA, 0xAA}, s}), {1, 1, 0, 0, 0, 2}},
+    };
+    for (const auto& c : cases) {
+        Recorder r;
+        Receiver rx(r);
+        rx.feed(c.in);
+        const ReceiverCounters& n = rx.counters();
+        EXPECT_EQ(n.bytes, c.in.size()) << c.what;
+        EXPECT_EQ(n.attitude_frames, c.want.attitude) << c.what;
+        EXPECT_EQ(n.sensor_frames, c.want.sensor) << c.what;
+        EXPECT_EQ(n.other_frames, c.want.other) << c.what;
+        EXPECT_EQ(n.checksum_errors, c.want.checksum) << c.what;
+        EXPECT_EQ(n.broken_frames, c.want.broken) << c.what;
+        EXPECT_EQ(n.skipped_bytes, c.want.skipped) << c.what;
+        EXPECT_EQ(n.lost_frames(), c.want.checksum + c.want.broken) << c.what;
+        // Receiver_reset (the connect switch) keeps them.
+        rx.Receiver_reset();
+        EXPECT_EQ(rx.counters().bytes, c.in.size()) << c.what;
+    }
+}
+
 // One byte lost, inserted or changed anywhere after the length byte costs that frame only.
 TEST(Receiver, DamagedFrameCostsOnlyItself) {
     const Bytes a = plain(kTypeAttitude, 20), s = plain(kTypeSensor, 21),
@@ -187,9 +236,12 @@ TEST(Receiver, BatchBoundariesChangeNothing) {
     Receiver whole(whole_r);
     whole.feed(c);
     const auto state = [](const Receiver& rx) {
-        return std::make_tuple(rx.rx_on, rx.rx_count, rx.rx_len, rx.rx_pos, rx.rx_a5_pos,
-                               Bytes(rx.rx_buf.begin(), rx.rx_buf.begin() + rx.rx_count),
-                               rx.rx_frame);
+        const ReceiverCounters& n = rx.counters();
+        return std::make_tuple(
+            rx.rx_on, rx.rx_count, rx.rx_len, rx.rx_pos, rx.rx_a5_pos,
+            Bytes(rx.rx_buf.begin(), rx.rx_buf.begin() + rx.rx_count), rx.rx_frame,
+            std::vector<std::uint64_t>{n.bytes, n.attitude_frames, n.sensor_frames, n.other_frames,
+                                       n.checksum_errors, n.broken_frames, n.skipped_bytes});
     };
     const auto check = [&](const std::vector<std::size_t>& cuts, const char* how) {
         Recorder r;
@@ -214,6 +266,7 @@ TEST(Receiver, BatchBoundariesChangeNothing) {
     for (std::uint8_t b : c)
         rx.byte(b);
     EXPECT_EQ(r.events, whole_r.events);
+    EXPECT_EQ(state(rx), state(whole));
 }
 
 TEST(Receiver, NoiseOutsideFramesAndRecovery) {
@@ -320,6 +373,7 @@ TEST(Receiver, ReceiveEventBatchProcedure) {
     rx.OnComm(port);
     EXPECT_EQ(r.events, Events{"log,ComPort Buffer Overflow!"});
     EXPECT_TRUE(rx.rx_on && rx.rx_count == 7);
+    EXPECT_EQ(rx.counters().overflows, 1u);
     for (int other : {0, 1, 3, 1009}) { // nothing, and Input is not read
         port.event = other;
         rx.OnComm(port);

@@ -58,6 +58,54 @@ double wrap180(double deg) {
     return w - 180.0;
 }
 
+namespace {
+// One period of the motion clock: moving until kEaseOut, easing to rest over 1 s, at rest
+// until kEaseIn, easing back over 1 s, moving to the period's end.
+constexpr double kPeriod = 20.0, kEaseOut = 14.0, kRest = 15.0, kEaseIn = 18.0, kMoving = 19.0;
+constexpr double kMotionPerPeriod = kPeriod - (kEaseIn - kRest) - 1.0; // each easing counts 1/2
+} // namespace
+
+double motion_time(double t) {
+    const double n = std::floor(t / kPeriod);
+    const double tau = t - n * kPeriod;
+    const double pi = std::numbers::pi;
+    double s;
+    if (tau < kEaseOut) {
+        s = tau;
+    } else if (tau < kRest) {
+        const double u = tau - kEaseOut;
+        s = kEaseOut + u / 2.0 + std::sin(pi * u) / (2.0 * pi);
+    } else if (tau < kEaseIn) {
+        s = kEaseOut + 0.5;
+    } else if (tau < kMoving) {
+        const double u = tau - kEaseIn;
+        s = kEaseOut + 0.5 + u / 2.0 - std::sin(pi * u) / (2.0 * pi);
+    } else {
+        s = kEaseOut + 1.0 + (tau - kMoving);
+    }
+    return n * kMotionPerPeriod + s;
+}
+
+double motion_speed(double t) {
+    const double tau = t - std::floor(t / kPeriod) * kPeriod;
+    const double pi = std::numbers::pi;
+    if (tau < kEaseOut || tau >= kMoving) return 1.0;
+    if (tau < kRest) return (1.0 + std::cos(pi * (tau - kEaseOut))) / 2.0;
+    if (tau < kEaseIn) return 0.0;
+    return (1.0 - std::cos(pi * (tau - kEaseIn))) / 2.0;
+}
+
+bool resting(double t) {
+    const double tau = t - std::floor(t / kPeriod) * kPeriod;
+    return tau >= kRest && tau < kEaseIn;
+}
+
+Vec3 disturbance_field(double t) {
+    const double w = 2.0 * std::numbers::pi;
+    return {0.15 * std::sin(w * t / 7.3), 0.12 * std::sin(w * t / 11.9 + 1.1),
+            0.09 * std::sin(w * t / 4.7 + 2.3)};
+}
+
 double pressure_at(double height_m, double weather_pa) {
     return 101325.0 * std::pow(1.0 - 2.25577e-5 * height_m, 5.25588) + weather_pa;
 }
@@ -107,11 +155,19 @@ BoardModel::BoardModel(std::uint64_t seed) : noise_(0) {
 }
 
 Attitude BoardModel::attitude(double t) const {
-    return {roll_.value(t), pitch_.value(t), yaw_.value(t)};
+    const double s = motion_time(t);
+    return {roll_.value(s), pitch_.value(s), yaw_.value(s)};
 }
 
 Attitude BoardModel::attitude_rates(double t) const {
-    return {roll_.rate(t), pitch_.rate(t), yaw_.rate(t)};
+    const double s = motion_time(t), v = motion_speed(t);
+    return {roll_.rate(s) * v, pitch_.rate(s) * v, yaw_.rate(s) * v};
+}
+
+bool BoardModel::collect_gyro_bias() {
+    if (faults_.no_bias_removal) return false;
+    bias_removed_ = true;
+    return true;
 }
 
 void BoardModel::zero_altitude(double t) {
@@ -136,13 +192,18 @@ BoardSample BoardModel::sample(double t) {
     const Vec3 g = body_from_ned(a, {0.0, 0.0, 1.0 + up_accel});
     s.true_rates = body_rates(a, attitude_rates(t));
     const double dip = kDipDeg * kDeg;
-    const Vec3 field =
-        body_from_ned(a, {kFieldGauss * std::cos(dip), 0.0, kFieldGauss * std::sin(dip)});
+    Vec3 earth{kFieldGauss * std::cos(dip), 0.0, kFieldGauss * std::sin(dip)};
+    if (faults_.mag_disturbance) {
+        const Vec3 d = disturbance_field(t);
+        for (int i = 0; i < 3; ++i)
+            earth[i] += d[i];
+    }
+    const Vec3 field = body_from_ned(a, earth);
     for (int i = 0; i < 3; ++i) {
-        s.acc[i] = g[i] * kAccelCountsPerG + 6.0 * noise_.gaussian();
+        s.acc[i] = g[i] * kAccelCountsPerG + faults_.accel_offset[i] + 6.0 * noise_.gaussian();
         s.gyro[i] = s.true_rates[i] * kGyroCountsPerDps + (bias_removed_ ? 0.0 : bias_[i]) +
                     2.0 * noise_.gaussian();
-        s.mag[i] = field[i] * kMagCountsPerGauss + 2.0 * noise_.gaussian();
+        s.mag[i] = field[i] * kMagCountsPerGauss + faults_.mag_offset[i] + 2.0 * noise_.gaussian();
     }
     return s;
 }

@@ -22,6 +22,12 @@
 //                   pointing north and 60 degrees down (north-east-down (0.25, 0, 0.433) G).
 //   altitude        metres above sea level until the zero command, then relative to the height
 //                   at that moment; pressure follows the true height (about -12 Pa per metre).
+//
+// Motion: roll, pitch and yaw are slow sums of sines of a motion clock that runs with board
+// time, except that the board comes to rest for 3 s in every 20 s (from 15 s to 18 s of each
+// period, with a 1 s easing before and after), as a board put down on a desk does; the first
+// 14 s are plain motion. At rest the angles stand still and the gyroscope reads its bias and
+// noise only.
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -52,6 +58,25 @@ Vec3 body_rates(const Attitude& a, const Attitude& rates);
 double wrap180(double deg);
 // Standard-atmosphere pressure (Pa) at a height above sea level (m), shifted by the weather.
 double pressure_at(double height_m, double weather_pa);
+
+// The motion clock: board time with the rests taken out (see above), and its rate (1 while
+// moving, 0 at rest, easing in between).
+double motion_time(double t);
+double motion_speed(double t);
+// True while the board lies still (the motion clock stands).
+bool resting(double t);
+
+// How the board can misbehave (zento-board's fault options). All off by default.
+struct SensorFaults {
+    Vec3 mag_offset{};            // counts added to the magnetometer (a hard-iron offset)
+    bool mag_disturbance = false; // a field from nearby that changes with time
+    Vec3 accel_offset{};          // counts added to the accelerometer
+    bool no_bias_removal = false; // the gyroscope bias command is ignored
+};
+
+// The disturbing field of --mag-disturbance at board time t, north-east-down, gauss: about
+// 0.1 to 0.2 G, changing over a few seconds.
+Vec3 disturbance_field(double t);
 
 // A sum of sine terms: smooth, slowly varying, with analytic derivatives.
 struct Wave {
@@ -87,8 +112,9 @@ class BoardModel {
     // The sample at board time t; draws noise, so call it once per tick in time order.
     BoardSample sample(double t);
 
-    // Command 0xE0: from now on the gyroscope readings lose their bias.
-    void collect_gyro_bias() { bias_removed_ = true; }
+    // Command 0xE0: from now on the gyroscope readings lose their bias; false (and nothing
+    // changes) when the faults say the command is ignored.
+    bool collect_gyro_bias();
     // Command 0xE2: from now on the altitude is relative to the true height at time t.
     void zero_altitude(double t);
 
@@ -100,12 +126,17 @@ class BoardModel {
     bool bias_removed() const { return bias_removed_; }
     std::optional<double> altitude_zero() const { return zero_ref_; }
 
+    // Faults apply to the samples that follow.
+    void set_faults(const SensorFaults& f) { faults_ = f; }
+    const SensorFaults& faults() const { return faults_; }
+
   private:
     Wave roll_, pitch_, yaw_, height_, temperature_;
     double weather_pa_ = 0;
     Vec3 bias_{};
     bool bias_removed_ = false;
     std::optional<double> zero_ref_;
+    SensorFaults faults_;
     Rng noise_;
 };
 

@@ -2,6 +2,8 @@
 
 #include "link/envelope.h"
 
+#include <cmath>
+
 namespace zento::board {
 namespace {
 // Independent sub-seeds for the motion and the faults.
@@ -9,7 +11,34 @@ std::uint64_t fault_seed(std::uint64_t seed) {
     std::uint64_t s = seed ^ 0x6661756C74730000ull; // "faults"
     return splitmix64(s);
 }
+std::uint64_t drop_seed(std::uint64_t seed) {
+    std::uint64_t s = seed ^ 0x64726F7000000000ull; // "drop"
+    return splitmix64(s);
+}
 } // namespace
+
+void ByteDropper::apply(std::vector<std::uint8_t>& out, std::size_t from) {
+    if (p_ <= 0.0) return;
+    std::size_t keep = from;
+    for (std::size_t i = from; i < out.size(); ++i) {
+        if (rng_.uniform() < p_) {
+            ++count_;
+            continue;
+        }
+        out[keep++] = out[i];
+    }
+    out.resize(keep);
+}
+
+std::uint64_t ticks_per_burst(double burst_ms, double rate_hz) {
+    const long long n = std::llround(burst_ms / 1000.0 * rate_hz);
+    return n < 1 ? 1 : std::uint64_t(n);
+}
+
+double burst_release_time(std::uint64_t tick, std::uint64_t per_burst, double rate_hz) {
+    const std::uint64_t last = (tick / per_burst + 1) * per_burst - 1;
+    return double(last) / rate_hz;
+}
 
 void FaultInjector::apply(std::vector<std::uint8_t>& out, std::size_t from, std::uint64_t frame) {
     if (p_ <= 0.0 || rng_.uniform() >= p_) return;
@@ -38,18 +67,21 @@ void FaultInjector::apply(std::vector<std::uint8_t>& out, std::size_t from, std:
 }
 
 BoardStream::BoardStream(std::uint64_t seed, double rate_hz, double fault_p)
-    : rate_(rate_hz), model_(seed), faults_(fault_p, fault_seed(seed)) {}
+    : rate_(rate_hz), model_(seed), faults_(fault_p, fault_seed(seed)),
+      drops_(0.0, drop_seed(seed)) {}
 
 BoardSample BoardStream::append_tick(std::vector<std::uint8_t>& out, std::uint64_t tick) {
     const BoardSample s = model_.sample(time_of(tick));
     const auto att = attitude_payload(s);
-    std::size_t from = out.size();
+    const std::size_t tick_from = out.size();
+    std::size_t from = tick_from;
     append_frame(out, kTypeAttitude, att);
     faults_.apply(out, from, frames_++);
     const auto sen = sensor_payload(s);
     from = out.size();
     append_frame(out, kTypeSensor, sen);
     faults_.apply(out, from, frames_++);
+    drops_.apply(out, tick_from);
     return s;
 }
 

@@ -27,6 +27,7 @@ struct Fault {
 class FaultInjector {
   public:
     FaultInjector(double p, std::uint64_t seed) : p_(p), rng_(seed) {}
+    void set_probability(double p) { p_ = p; }
     // The frame occupies out[from..]; it is the stream's frame number `frame`.
     void apply(std::vector<std::uint8_t>& out, std::size_t from, std::uint64_t frame);
     std::uint64_t count() const { return count_; }
@@ -42,6 +43,29 @@ class FaultInjector {
     std::vector<Fault> log_;
 };
 
+// With probability p per byte, loses the byte (a line that drops bytes). Its own random
+// sequence, like the faults.
+class ByteDropper {
+  public:
+    ByteDropper(double p, std::uint64_t seed) : p_(p), rng_(seed) {}
+    void set_probability(double p) { p_ = p; }
+    // Drops bytes of out[from..] in place.
+    void apply(std::vector<std::uint8_t>& out, std::size_t from);
+    std::uint64_t count() const { return count_; }
+
+  private:
+    double p_;
+    Rng rng_;
+    std::uint64_t count_ = 0;
+};
+
+// --burst: ticks are held and leave together, every n ticks; n for a burst length and a rate
+// (at least 1).
+std::uint64_t ticks_per_burst(double burst_ms, double rate_hz);
+// Board time at which tick k leaves the board when ticks leave every n ticks: the time of the
+// last tick of its burst.
+double burst_release_time(std::uint64_t tick, std::uint64_t per_burst, double rate_hz);
+
 class BoardStream {
   public:
     BoardStream(std::uint64_t seed, double rate_hz, double fault_p = 0.0);
@@ -53,12 +77,14 @@ class BoardStream {
     double rate() const { return rate_; }
     BoardModel& model() { return model_; }
     FaultInjector& faults() { return faults_; }
+    ByteDropper& drops() { return drops_; }
     std::uint64_t frames() const { return frames_; }
 
   private:
     double rate_;
     BoardModel model_;
     FaultInjector faults_;
+    ByteDropper drops_;
     std::uint64_t frames_ = 0;
 };
 

@@ -112,6 +112,35 @@ bool write_all(int fd, std::span<const std::uint8_t> bytes) {
     return true;
 }
 
+// The board's stream with the options' faults applied.
+void apply_faults(const Options& o, BoardStream& stream) {
+    SensorFaults f;
+    for (std::size_t i = 0; i < 3; ++i) {
+        f.mag_offset[i] = o.mag_offset[i];
+        f.accel_offset[i] = o.accel_offset[i];
+    }
+    f.mag_disturbance = o.mag_disturbance;
+    f.no_bias_removal = o.no_bias_removal;
+    stream.model().set_faults(f);
+    stream.drops().set_probability(o.drop);
+}
+
+// The faults in force, for the status line ("" when none).
+std::string faults_text(const Options& o) {
+    std::string s;
+    const auto triple = [](const std::array<double, 3>& v) {
+        return fixed(v[0], 0) + "," + fixed(v[1], 0) + "," + fixed(v[2], 0);
+    };
+    if (o.faults > 0) s += ", faults " + fixed(o.faults, 4);
+    if (o.mag_offset != std::array<double, 3>{}) s += ", mag offset " + triple(o.mag_offset);
+    if (o.mag_disturbance) s += ", mag disturbance";
+    if (o.accel_offset != std::array<double, 3>{}) s += ", accel offset " + triple(o.accel_offset);
+    if (o.no_bias_removal) s += ", bias command ignored";
+    if (o.burst_ms > 0) s += ", bursts every " + fixed(o.burst_ms, 0) + " ms";
+    if (o.drop > 0) s += ", byte drop " + fixed(o.drop, 4);
+    return s;
+}
+
 // --out: S x rate ticks, written as fast as the file takes them.
 int run_out(const Options& o, std::uint64_t seed, Signals& signals) {
     const bool to_stdout = o.out == "-";
@@ -123,6 +152,7 @@ int run_out(const Options& o, std::uint64_t seed, Signals& signals) {
         return kExitUsage;
     }
     BoardStream stream(seed, o.rate, o.faults);
+    apply_faults(o, stream);
     const std::uint64_t ticks = o.ticks();
     std::vector<std::uint8_t> buf;
     buf.reserve((1u << 20) + 256);
@@ -217,13 +247,18 @@ int run_live(const Options& o, std::uint64_t seed, Signals& signals) {
     PtyPort& pty = *port->pty;
     announce(pty);
     say("board on " + port_text(*port) + ", " + fixed(o.rate, 3) + " ticks/s, seed " +
-        std::to_string(seed) + (o.faults > 0 ? ", faults " + fixed(o.faults, 4) : ""));
+        std::to_string(seed) + faults_text(o));
 
     BoardStream stream(seed, o.rate, o.faults);
+    apply_faults(o, stream);
     CommandReader commands;
+    // --burst: the ticks of one burst gather here and leave with its last tick.
+    const std::uint64_t per_burst = o.burst_ms > 0 ? ticks_per_burst(o.burst_ms, o.rate) : 1;
     std::vector<std::uint8_t> tick;
-    tick.reserve(128);
-    PortWriter writer(pty, backlog_limit(o.rate, 44));
+    tick.reserve(128 * per_burst);
+    // A burst is offered whole; the port keeps at most about 4 KiB unread.
+    PortWriter writer(
+        pty, std::max(backlog_limit(o.rate, 44), std::min<std::size_t>(44 * per_burst, 3584)));
     // More than this far behind (the process was stopped, the machine slept): skip ahead.
     const auto max_lag = std::uint64_t(std::max(1.0, std::ceil(o.rate * 0.25)));
 
@@ -250,9 +285,11 @@ int run_live(const Options& o, std::uint64_t seed, Signals& signals) {
             for (const Command c : read_commands(pty, commands)) {
                 if (c == Command::gyro_bias) {
                     const Vec3& b = stream.model().gyro_bias();
-                    stream.model().collect_gyro_bias();
-                    say("command " + command_name(c) + ": bias " + fixed(b[0], 0) + " " +
-                        fixed(b[1], 0) + " " + fixed(b[2], 0) + " counts removed");
+                    if (stream.model().collect_gyro_bias())
+                        say("command " + command_name(c) + ": bias " + fixed(b[0], 0) + " " +
+                            fixed(b[1], 0) + " " + fixed(b[2], 0) + " counts removed");
+                    else
+                        say("command " + command_name(c) + ": ignored (--no-bias-removal)");
                 } else {
                     stream.model().zero_altitude(t);
                     say("command " + command_name(c) + ": altitude now relative to " +
@@ -271,13 +308,15 @@ int run_live(const Options& o, std::uint64_t seed, Signals& signals) {
             skipped += due - k;
             k = due;
         }
-        tick.clear();
         stream.append_tick(tick, k);
-        try {
-            if (writer.offer(tick)) ++sent;
-        } catch (const std::exception& e) {
-            say(e.what());
-            return kExitFailure;
+        if ((k + 1) % per_burst == 0) {
+            try {
+                if (writer.offer(tick)) sent += per_burst;
+            } catch (const std::exception& e) {
+                say(e.what());
+                return kExitFailure;
+            }
+            tick.clear();
         }
         ++k;
     }

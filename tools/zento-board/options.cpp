@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace zento::board {
@@ -25,6 +26,21 @@ std::optional<std::uint64_t> to_u64(const std::string& s) {
     return std::uint64_t(v);
 }
 
+// "X,Y,Z": three numbers of sensor counts, each within a sign-magnitude word.
+std::optional<std::array<double, 3>> to_triple(const std::string& s) {
+    std::array<double, 3> v{};
+    std::size_t from = 0;
+    for (int i = 0; i < 3; ++i) {
+        const std::size_t comma = i < 2 ? s.find(',', from) : s.size();
+        if (comma == std::string::npos) return std::nullopt;
+        const auto d = to_double(s.substr(from, comma - from));
+        if (!d || std::abs(*d) > 32767.0) return std::nullopt;
+        v[std::size_t(i)] = *d;
+        from = comma + 1;
+    }
+    return v;
+}
+
 } // namespace
 
 std::uint64_t Options::ticks() const {
@@ -34,6 +50,7 @@ std::uint64_t Options::ticks() const {
 std::variant<Options, std::string> parse_options(std::span<const char* const> args) {
     Options o;
     bool have_seconds = false, have_out = false, have_rate = false, have_faults = false;
+    bool misbehaves = false; // any of the sensor and line fault options
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
         std::optional<std::string> inline_value;
@@ -60,6 +77,36 @@ std::variant<Options, std::string> parse_options(std::span<const char* const> ar
         } else if (arg == "--fast") {
             if (auto e = flag()) return *e;
             o.fast = true;
+        } else if (arg == "--mag-disturbance" || arg == "--no-bias-removal") {
+            if (auto e = flag()) return *e;
+            (arg == "--mag-disturbance" ? o.mag_disturbance : o.no_bias_removal) = true;
+            misbehaves = true;
+        } else if (arg == "--mag-offset" || arg == "--accel-offset") {
+            const auto v = value();
+            if (!v) return "option " + arg + " needs a value";
+            const auto t = to_triple(*v);
+            if (!t)
+                return arg + " " + *v +
+                       ": give three sensor counts X,Y,Z separated by commas, each from -32767 "
+                       "to 32767 (for example 300,-200,150)";
+            (arg == "--mag-offset" ? o.mag_offset : o.accel_offset) = *t;
+            misbehaves = true;
+        } else if (arg == "--burst" || arg == "--drop") {
+            const auto v = value();
+            if (!v) return "option " + arg + " needs a value";
+            const auto d = to_double(*v);
+            if (arg == "--burst") {
+                if (!d || *d <= 0.0 || *d > kMaxBurstMs)
+                    return "--burst " + *v +
+                           ": give the milliseconds between bursts, more than 0 and at most " +
+                           std::to_string(int(kMaxBurstMs));
+                o.burst_ms = *d;
+            } else {
+                if (!d || *d < 0.0 || *d > 1.0)
+                    return "--drop " + *v + ": give a probability from 0 to 1";
+                o.drop = *d;
+            }
+            misbehaves = true;
         } else if (arg == "--rate" || arg == "--seconds" || arg == "--faults" || arg == "--seed" ||
                    arg == "--link" || arg == "--out" || arg == "--replay") {
             const auto v = value();
@@ -111,6 +158,8 @@ std::variant<Options, std::string> parse_options(std::span<const char* const> ar
         const double ticks = o.seconds * o.rate;
         if (ticks < 0.5) return "--seconds with --rate gives no whole tick to write";
         if (ticks > 1e12) return "--seconds with --rate asks for more than 10^12 ticks";
+        if (o.burst_ms > 0)
+            return "--burst makes no sense with --out (a file has no delivery times)";
         o.mode = Options::Mode::out;
     } else if (have_seconds) {
         return "--seconds is only used with --out";
@@ -119,9 +168,20 @@ std::variant<Options, std::string> parse_options(std::span<const char* const> ar
         if (have_faults)
             return "--faults cannot be used with --replay (the capture is sent as it is)";
         if (o.seed) return "--seed cannot be used with --replay (the capture is sent as it is)";
+        if (misbehaves)
+            return "the fault options cannot be used with --replay (the capture is sent as it "
+                   "is)";
         o.mode = Options::Mode::replay;
     } else if (o.fast) {
         return "--fast is only used with --replay";
+    }
+    if (o.burst_ms > 0 && o.burst_ms * o.rate < 1000.0 * 1.5) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "--burst %g is shorter than two ticks (a tick every %.4g ms at --rate %g): "
+                      "nothing would change",
+                      o.burst_ms, 1000.0 / o.rate, o.rate);
+        return text;
     }
     (void)have_rate;
     return o;
@@ -155,6 +215,20 @@ Options:
                   --out, the same bytes); without it a seed is picked and shown on stderr
   -h, --help      this text
 
+Faults of the board and the line (each one produces a condition that Zento's "Link and
+sensor health" window names; they combine, all but --burst also apply to --out, and none
+works with --replay):
+  --mag-offset X,Y,Z    add X, Y, Z counts to the magnetometer: a hard-iron offset, as from
+                        a magnetised part next to an uncalibrated sensor
+  --mag-disturbance     a magnetic field from nearby that changes with time (about 0.1 to
+                        0.2 gauss, over a few seconds), also while the board lies still
+  --accel-offset X,Y,Z  add X, Y, Z counts to the accelerometer (16384 counts are 1 g): an
+                        accelerometer that is off
+  --no-bias-removal     the gyroscope bias command is received (and logged) but ignored
+  --burst MS            hold the ticks and send them together every MS milliseconds
+                        (rounded to whole ticks), instead of each at its own time
+  --drop P              lose each byte with probability P (a line that drops bytes)
+
 The port: raw mode (no byte translated), never blocking the board. When nobody reads, the
 board keeps its own time; bytes left unread for more than about half a second (at most 2 KiB)
 are discarded, so a program that opens the port gets fresh frames, and a tick the port cannot
@@ -165,6 +239,10 @@ Commands read from the port (anything else is ignored):
                       their bias
   A5 5A 04 E2 E6 AA   zero the altitude: from then on the altitude is relative to the height
                       at that moment
+
+Motion: the board turns through every heading and tilts, and comes to rest for 3 s in every
+20 s (from 15 s to 18 s of each period, easing in and out over a second), as a board put down
+on a desk does; at rest only the sensors' noise and the gyroscope's bias remain.
 
 Axes and signs (aerospace, Euler order Z-Y-X: yaw, then pitch, then roll):
   board axes      X forward, Y right, Z down; all three sensors measure along them

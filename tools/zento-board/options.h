@@ -1,5 +1,6 @@
 #pragma once
 // Command line of zento-board.
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -18,6 +19,13 @@ struct Options {
     std::string replay;   // --replay FILE
     bool fast = false;    // --fast (with --replay)
     double faults = 0.0;  // --faults P
+    // How the board misbehaves (see help_text()).
+    std::array<double, 3> mag_offset{};   // --mag-offset X,Y,Z (counts)
+    bool mag_disturbance = false;         // --mag-disturbance
+    std::array<double, 3> accel_offset{}; // --accel-offset X,Y,Z (counts)
+    bool no_bias_removal = false;         // --no-bias-removal
+    double burst_ms = 0.0;                // --burst MS (0: every tick leaves at once)
+    double drop = 0.0;                    // --drop P (per byte)
     std::optional<std::uint64_t> seed;
     bool help = false;
 
@@ -26,6 +34,7 @@ struct Options {
 };
 
 inline constexpr double kMaxRate = 10000.0;
+inline constexpr double kMaxBurstMs = 60000.0;
 
 // Parses argv[1..]; the error text names the option and what is wrong with it.
 std::variant<Options, std::string> parse_options(std::span<const char* const> args);

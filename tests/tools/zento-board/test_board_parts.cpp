@@ -274,3 +274,133 @@ TEST(BoardOptions, ParsesValuesAndModes) {
         EXPECT_TRUE(std::holds_alternative<std::string>(parse(bad)))
             << bad[0] << " " << (bad.size() > 1 ? bad[1] : "");
 }
+
+TEST(BoardOptions, FaultOptionsAndTheirRefusals) {
+    auto parse = [](std::vector<const char*> a) { return parse_options(a); };
+    const auto all =
+        parse({"--mag-offset", "300,-200,150.5", "--mag-disturbance", "--accel-offset=0,-800,0",
+               "--no-bias-removal", "--burst", "500", "--drop", "0.001", "--faults", "0.01"});
+    ASSERT_TRUE(std::holds_alternative<Options>(all)) << std::get<std::string>(all);
+    const Options& o = std::get<Options>(all);
+    EXPECT_EQ(o.mag_offset, (std::array<double, 3>{300, -200, 150.5}));
+    EXPECT_EQ(o.accel_offset, (std::array<double, 3>{0, -800, 0}));
+    EXPECT_TRUE(o.mag_disturbance && o.no_bias_removal);
+    EXPECT_EQ(o.burst_ms, 500.0);
+    EXPECT_EQ(o.drop, 0.001);
+
+    // Each refusal names the option and what is wrong with it.
+    const struct {
+        std::vector<const char*> args;
+        const char* says;
+    } bad[] = {
+        {{"--mag-offset", "1,2"}, "three sensor counts"},
+        {{"--mag-offset", "1,2,3,4"}, "three sensor counts"},
+        {{"--accel-offset", "1,,3"}, "three sensor counts"},
+        {{"--accel-offset", "0,0,40000"}, "-32767 to 32767"},
+        {{"--mag-offset"}, "needs a value"},
+        {{"--mag-disturbance=1"}, "takes no value"},
+        {{"--burst", "0"}, "milliseconds between bursts"},
+        {{"--burst", "20"}, "shorter than two ticks"},
+        {{"--drop", "1.5"}, "probability from 0 to 1"},
+        {{"--drop", "x"}, "probability from 0 to 1"},
+        {{"--out", "x", "--seconds", "1", "--burst", "500"}, "no delivery times"},
+        {{"--replay", "x", "--mag-offset", "1,2,3"}, "sent as it is"},
+        {{"--replay", "x", "--no-bias-removal"}, "sent as it is"},
+    };
+    for (const auto& c : bad) {
+        const auto r = parse(c.args);
+        ASSERT_TRUE(std::holds_alternative<std::string>(r)) << c.args[0];
+        EXPECT_NE(std::get<std::string>(r).find(c.says), std::string::npos)
+            << std::get<std::string>(r);
+    }
+    // --drop applies to a capture too; each option is in the help.
+    EXPECT_TRUE(std::holds_alternative<Options>(
+        parse({"--out", "x", "--seconds", "1", "--drop", "0.1", "--mag-offset", "1,2,3"})));
+    for (const char* name : {"--mag-offset X,Y,Z", "--mag-disturbance", "--accel-offset X,Y,Z",
+                             "--no-bias-removal", "--burst MS", "--drop P"})
+        EXPECT_NE(help_text().find(name), std::string::npos) << name;
+}
+
+// The sensor faults change exactly what they say and nothing else: the same seed with and
+// without them differs in the faulty readings by the offset (and only there).
+TEST(BoardFaults, SensorFaultsChangeOnlyTheirReadings) {
+    const std::uint64_t ticks = 20 * 30;
+    auto run = [&](const SensorFaults& f) {
+        BoardStream s(4, 20);
+        s.model().set_faults(f);
+        std::vector<std::uint8_t> out;
+        for (std::uint64_t k = 0; k < ticks; ++k)
+            s.append_tick(out, k);
+        return decode(out);
+    };
+    const Decoded clean = run({});
+    SensorFaults offsets;
+    offsets.mag_offset = {300, -200, 150};
+    offsets.accel_offset = {0, 800, -400};
+    const Decoded off = run(offsets);
+    SensorFaults disturbed;
+    disturbed.mag_disturbance = true;
+    const Decoded dist = run(disturbed);
+    ASSERT_EQ(off.sensor.size(), ticks);
+    double largest_change = 0;
+    for (std::size_t k = 0; k < ticks; ++k) {
+        ASSERT_EQ(off.frames[2 * k], clean.frames[2 * k]); // attitude frames untouched
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(off.sensor[k].mag[i] - clean.sensor[k].mag[i], offsets.mag_offset[i]);
+            EXPECT_EQ(off.sensor[k].acc[i] - clean.sensor[k].acc[i], offsets.accel_offset[i]);
+            EXPECT_EQ(off.sensor[k].gyro[i], clean.sensor[k].gyro[i]);
+            EXPECT_EQ(dist.sensor[k].acc[i], clean.sensor[k].acc[i]);
+            largest_change = std::max(
+                largest_change, double(std::abs(dist.sensor[k].mag[i] - clean.sensor[k].mag[i])));
+        }
+    }
+    EXPECT_GT(largest_change, 0.1 * 1090); // a disturbance of more than 0.1 G
+    EXPECT_LT(largest_change, 0.3 * 1090);
+
+    // --no-bias-removal: the command is refused and the bias stays.
+    BoardModel m(4);
+    m.set_faults({.no_bias_removal = true});
+    EXPECT_FALSE(m.collect_gyro_bias());
+    EXPECT_FALSE(m.bias_removed());
+    m.set_faults({});
+    EXPECT_TRUE(m.collect_gyro_bias());
+    EXPECT_TRUE(m.bias_removed());
+}
+
+// The board rests 3 s in every 20 s: the angles stand still and the gyroscope reads its bias.
+TEST(BoardPhysics, RestsAreStillAndTheMotionClockIsContinuous) {
+    BoardModel m(6);
+    for (double t = 0; t < 100; t += 0.01) {
+        const double ds = motion_time(t + 0.01) - motion_time(t);
+        ASSERT_NEAR(ds / 0.01, motion_speed(t + 0.005), 0.01) << t;
+        if (resting(t)) {
+            ASSERT_EQ(motion_speed(t), 0.0) << t;
+        }
+    }
+    EXPECT_EQ(motion_time(13.9), 13.9); // the first 14 s are plain motion
+    EXPECT_TRUE(resting(15.0) && resting(17.9) && resting(95.5));
+    EXPECT_FALSE(resting(14.9) || resting(18.0));
+    const Attitude a = m.attitude(15.2), b = m.attitude(17.8);
+    EXPECT_EQ(a.roll, b.roll);
+    EXPECT_EQ(a.yaw, b.yaw);
+    const BoardSample s = m.sample(16.0);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR(s.gyro[i], m.gyro_bias()[i], 10.0); // bias and noise only
+}
+
+TEST(BoardFaults, DroppedBytesAndBursts) {
+    BoardStream s(8, 20);
+    s.drops().set_probability(0.01);
+    std::vector<std::uint8_t> out;
+    for (std::uint64_t k = 0; k < 5000; ++k)
+        s.append_tick(out, k);
+    EXPECT_EQ(out.size() + s.drops().count(), 5000u * 44);
+    EXPECT_NEAR(double(s.drops().count()) / (5000.0 * 44), 0.01, 0.002);
+    // Bursts of 500 ms at 20 ticks/s: ten ticks leave together, with the last of them.
+    EXPECT_EQ(ticks_per_burst(500, 20), 10u);
+    EXPECT_EQ(ticks_per_burst(10, 20), 1u);
+    EXPECT_DOUBLE_EQ(burst_release_time(0, 10, 20), 0.45);
+    EXPECT_DOUBLE_EQ(burst_release_time(9, 10, 20), 0.45);
+    EXPECT_DOUBLE_EQ(burst_release_time(10, 10, 20), 0.95);
+    EXPECT_DOUBLE_EQ(burst_release_time(7, 1, 20), 0.35);
+}

@@ -324,3 +324,48 @@ TEST_F(BoardProcess, FaultsShowAsLogLinesInZentoDecode) {
     EXPECT_EQ(count_lines(out, "attitude,"), int(d.attitude.size()));
     EXPECT_EQ(count_lines(out, "sensor,"), int(d.sensor.size()));
 }
+
+// The fault options on the live port: the status line names them, the magnetometer carries the
+// offset (its readings against the field the reported attitude gives), and the bias command is
+// logged as ignored and the bias stays.
+TEST_F(BoardProcess, FaultOptionsShapeWhatThePortCarries) {
+    Child board({board_path(), "--rate", "50", "--seed", "12", "--mag-offset", "300,-200,150",
+                 "--no-bias-removal", "--burst", "200"});
+    const auto path = board.first_line();
+    ASSERT_TRUE(path) << board.stderr_text();
+    LiveLink live(*path);
+    ASSERT_TRUE(live.port.ok()) << std::strerror(errno);
+    ASSERT_TRUE(live.attitude_frames(100)) << board.stderr_text();
+    ASSERT_TRUE(live.port.send(zento::command_frame(zento::kTypeGyroBias)));
+    ASSERT_TRUE(live.attitude_frames(150));
+
+    // Magnetometer minus the earth's field seen along the reported attitude: the offset.
+    std::array<std::vector<double>, 3> offset;
+    for (std::size_t k = 0; k < live.d.sensor.size(); ++k) {
+        const auto& a = live.d.attitude[k];
+        const auto field = zento::board::body_from_ned(
+            {a.roll, a.pitch, a.yaw}, {0.5 * std::cos(60 / kDeg), 0, 0.5 * std::sin(60 / kDeg)});
+        for (int i = 0; i < 3; ++i)
+            offset[i].push_back(live.d.sensor[k].mag[i] - field[i] * 1090);
+    }
+    const double want[3] = {300, -200, 150};
+    for (int i = 0; i < 3; ++i) {
+        std::sort(offset[i].begin(), offset[i].end());
+        EXPECT_NEAR(offset[i][offset[i].size() / 2], want[i], 5) << "axis " << i;
+    }
+    // The bias is still there after the command.
+    const std::size_t n = live.d.attitude.size();
+    const auto after = gyro_offset(live.d, n - 100, n, 50);
+    EXPECT_GT(std::hypot(after[0], after[1], after[2]), 1.5);
+
+    board.signal(SIGTERM);
+    EXPECT_EQ(board.wait(), 0);
+    const std::string& err = board.stderr_text();
+    EXPECT_NE(err.find("mag offset 300,-200,150, bias command ignored, bursts every 200 ms"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(count_lines(err, "zento-board: command E0 (collect gyroscope bias): ignored "
+                               "(--no-bias-removal)"),
+              1)
+        << err;
+}

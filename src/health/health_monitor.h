@@ -1,0 +1,137 @@
+#pragma once
+// Link and sensor health: figures that say what is wrong with the link or the board, computed
+// from what the receiver counts and the two telemetry frames it already delivers.
+//
+// Time is whatever monotonic clock the caller uses, in seconds; the monitor reads no clock,
+// so tests drive it with simulated time. Everything runs on the caller's thread.
+//
+// Feeding (the main window does this; so do tests and benchmarks):
+//   connected(t, baud)        the port was opened (starts "since connect", clears the figures)
+//   batch(t)                  after the receiver has taken a batch of bytes
+//   attitude(t, record)       from Rec_attitude, with the record of decode_attitude
+//   sensor(t, record)         from Rec_sensor, with the record of decode_sensor
+//   bias_command(t)           the gyroscope bias command ("Marked bias") was sent
+//   disconnected(t)           the port was closed (figures freeze, nothing more is judged)
+// Per frame the monitor only stores the record; the figures are worked out from the stored
+// records by update(), which runs at most twice a second (from poll()) or when report() asks.
+//
+// Reading:
+//   poll(t)                   the "Health: " lines for the message log that are due, if any;
+//                             call it after each batch and from a timer (a stopped stream
+//                             sends no batches)
+//   report(t)                 every figure over the last 10 s and since connect, each with its
+//                             state, thresholds and what the state usually means
+//
+// A figure that turns bad writes one "Health: " line naming what is wrong, at most once a
+// minute per figure; a figure that was reported bad and turns good says so once.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "health/health_settings.h"
+#include "health/sphere_fit.h"
+#include "link/receiver.h"
+#include "telemetry/decoders.h"
+
+namespace zento {
+
+enum class HealthState { none, good, doubtful, bad }; // none: not judged (no data, not still)
+
+// One word for the state, as the window and the README show it.
+std::string_view state_word(HealthState s);
+
+enum class FigureId {
+    // Link
+    bytes_rate,
+    attitude_rate,
+    sensor_rate,
+    other_rate,
+    solution_rate,
+    checksum_errors,
+    broken_frames,
+    skipped_bytes,
+    overflows,
+    frame_gaps,
+    longest_gap,
+    line_use,
+    // Board and sensors
+    board_still,
+    accel_norm,
+    vibration,
+    tilt,
+    mag_norm,
+    mag_spread,
+    dip,
+    heading,
+    field_while_still,
+    hard_iron,
+    directions,
+    fit_residual,
+    gyro_bias,
+    gyro_rates,
+    count
+};
+inline constexpr int kFigureCount = int(FigureId::count);
+
+// "Link", "Board", "Accelerometer", "Magnetometer" or "Gyroscope"; the figures of a group
+// follow each other in FigureId order.
+std::string_view figure_group(FigureId id);
+std::string_view figure_name(FigureId id);
+
+struct HealthFigure {
+    FigureId id{};
+    std::string_view group; // "Link", "Board", "Accelerometer", "Magnetometer", "Gyroscope"
+    std::string_view name;  // "Checksum errors"
+    std::string recent;     // over the last 10 s ("" when there is nothing to show)
+    std::string total;      // since connect
+    HealthState state = HealthState::none;       // what the log and the window judge by
+    HealthState total_state = HealthState::none; // the same rule on the since-connect value
+    std::string thresholds;                      // "good ≤ 0.1 %, bad > 0.5 %"
+    std::string meaning; // what the state usually means ("" when good or not judged)
+};
+
+struct HealthReport {
+    bool connected = false;
+    double seconds = 0; // since connect (until disconnect)
+    int baud = 0;
+    HealthScales scales;
+    std::vector<HealthFigure> figures; // in FigureId order
+    std::optional<SphereFit> fit;      // the latest sphere fit, in magnetometer counts
+    const HealthFigure& operator[](FigureId id) const { return figures[std::size_t(id)]; }
+};
+
+class HealthMonitor {
+  public:
+    // Reads the receiver's counters (it must outlive the monitor).
+    explicit HealthMonitor(const ReceiverCounters& counters, HealthScales scales = {});
+    ~HealthMonitor();
+    HealthMonitor(const HealthMonitor&) = delete;
+    HealthMonitor& operator=(const HealthMonitor&) = delete;
+
+    void connected(double t, int baud);
+    void disconnected(double t);
+    void set_baud(int baud);
+    // New scales clear the sensor figures (they start again with the new scales).
+    void set_scales(const HealthScales& s);
+    const HealthScales& scales() const;
+
+    void batch(double t);
+    void attitude(double t, const AttitudeRecord& r);
+    void sensor(double t, const SensorRecord& r);
+    void bias_command(double t);
+
+    // Works the stored records into the figures and judges them; with force false, only when
+    // half a second has passed since the last time.
+    void update(double t, bool force = false);
+    std::vector<std::string> poll(double t);
+    HealthReport report(double t);
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> d_;
+};
+
+} // namespace zento
