@@ -28,6 +28,7 @@ void Receiver::OnComm(SerialPort& port) {
         events_.Show_msg(kMsgOverflow);
     } else if (event == kCommEventReceive) {
         const std::vector<std::uint8_t> batch = port.Input();
+        events_.Rec_batch(batch);
         feed(batch);
     }
     port.setRThreshold(1);

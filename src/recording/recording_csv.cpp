@@ -24,9 +24,14 @@ void append_row_start(std::string& out, std::int64_t time_us, std::string_view t
     out += type;
 }
 
+// The shortest text that reads back as the same number. A value that is a single-precision
+// number (every reading is one, until a divisor other than 1 divides it) is written at single
+// precision: 0.7 rather than 0.699999988079071.
 void append_number(std::string& out, double v) {
     char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    const float f = float(v);
+    const auto r = double(f) == v ? std::to_chars(buf, buf + sizeof buf, f)
+                                  : std::to_chars(buf, buf + sizeof buf, v);
     out.append(buf, r.ptr);
 }
 

@@ -42,7 +42,7 @@ BiasConfirmDialog::BiasConfirmDialog(QWidget* parent) : QDialog(parent) {
 
 BoardCommands::BoardCommands(SerialPort& port, QAbstractButton* markBias,
                              QAbstractButton* heightZero, Lamp* txdLamp, QWidget* window)
-    : QObject(window), port_(port), window_(window),
+    : QObject(window), port_(port), window_(window), mark_bias_(markBias), height_zero_(heightZero),
       txd_(new PulseLamp(txdLamp, 200, "Timer3", this)) {
     connect(markBias, &QAbstractButton::clicked, this, &BoardCommands::Command1_Click);
     connect(heightZero, &QAbstractButton::clicked, this, &BoardCommands::Send_high);
@@ -51,15 +51,25 @@ BoardCommands::BoardCommands(SerialPort& port, QAbstractButton* markBias,
 void BoardCommands::Send_command(std::uint8_t type) {
     std::string error;
     switch (send_command(port_, type, &error)) {
-    case SendOutcome::Sent:
+    case SendOutcome::Sent: {
         txd_->pulse();
+        const auto frame = command_frame(type);
+        emit sent(type,
+                  QByteArray(reinterpret_cast<const char*>(frame.data()), qsizetype(frame.size())));
         break;
+    }
     case SendOutcome::Failed:
         emit message(QString::fromStdString(error));
         break;
     case SendOutcome::PortClosed:
         break;
     }
+}
+
+void BoardCommands::setEnabled(bool on) {
+    mark_bias_->setEnabled(on);
+    height_zero_->setEnabled(on);
+    if (!on && dialog_) dialog_->hide();
 }
 
 void BoardCommands::Send_gyro() {

@@ -6,6 +6,7 @@
 // sends the altitude-zero command at once. A command frame written lights the TXD lamp for
 // 200 ms; a write the port refused is reported (`message`) and leaves the lamp dark; nothing
 // happens while the port is closed.
+#include <QByteArray>
 #include <QDialog>
 #include <QObject>
 #include <QString>
@@ -50,14 +51,21 @@ class BoardCommands : public QObject {
     BiasConfirmDialog* dialog() const { return dialog_; } // nullptr until first shown
     PulseLamp& lamp() const { return *txd_; }
 
+    // Enabled or not (a playback is not a board: nothing can be sent to it).
+    void setEnabled(bool on);
+
   signals:
     void message(const QString& text);
+    // A command frame went to the port whole (`type`: 0xE0 gyroscope bias, 0xE2 height zero).
+    void sent(std::uint8_t type, QByteArray frame);
 
   private:
     void Send_command(std::uint8_t type);
 
     SerialPort& port_;
     QWidget* window_;
+    QAbstractButton* mark_bias_;
+    QAbstractButton* height_zero_;
     PulseLamp* txd_;
     BiasConfirmDialog* dialog_ = nullptr;
 };

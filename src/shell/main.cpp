@@ -2,6 +2,7 @@
 #include "platform/serial/qt_serial_port.h"
 #include "settings/command_line.h"
 #include "settings/settings_location.h"
+#include "shell/playback_control.h"
 #include "shell/port_connection.h"
 #include "shell/zento.h"
 
@@ -83,5 +84,11 @@ int main(int argc, char** argv) {
     window.connection().use_for_this_run(options.port, options.settings);
     window.show();
     if (options.connect) window.connection().iSwitchLedX1_Click();
+    if (!options.play.empty()) {
+        const auto speed = options.speed.value_or(1.0);
+        window.playback().play(QString::fromLocal8Bit(options.play.c_str()),
+                               speed == 0 ? zento::PlaybackSpeed::fastest
+                                          : zento::PlaybackSpeed(int(speed)));
+    }
     return app.exec();
 }

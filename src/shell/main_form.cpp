@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegion>
+#include <QStatusBar>
 
 #include <initializer_list>
 
@@ -59,6 +60,7 @@ void MainForm::build(QMainWindow* window) {
     build_telemetry_frame(client);
     build_message_panel(client);
     build_menu(window);
+    build_status_bar(window);
 
     // The controls that the stream changes paint their own background: a change then repaints
     // the control alone, not the frames beneath it, which on a live stream was most of the
@@ -294,13 +296,67 @@ void MainForm::build_menu(QMainWindow* window) {
     reconnectAction = settingMenu->addAction(QStringLiteral("Reconnect automatically"));
     reconnectAction->setObjectName(QStringLiteral("reconnect"));
     reconnectAction->setCheckable(true);
+    healthAction = settingMenu->addAction(QStringLiteral("Link and sensor health"));
+    healthAction->setObjectName(QStringLiteral("health"));
     settingMenu->addSeparator();
     settingExitAction = settingMenu->addAction(QStringLiteral("Eixt"));
     settingExitAction->setObjectName(QStringLiteral("Exit"));
+    recordMenu = window->menuBar()->addMenu(QStringLiteral("Record"));
+    recordMenu->setObjectName(QStringLiteral("Record"));
+    startRecordingAction = recordMenu->addAction(QStringLiteral("Start recording"));
+    startRecordingAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+R")));
+    stopRecordingAction = recordMenu->addAction(QStringLiteral("Stop recording"));
+    recordMenu->addSeparator();
+    openRecordingAction = recordMenu->addAction(QStringLiteral("Open recording..."));
+    recordingFolderAction = recordMenu->addAction(QStringLiteral("Recording folder..."));
+    recordMenu->addSeparator();
+    exportChartAction = recordMenu->addAction(QStringLiteral("Export chart data..."));
+    const std::pair<QAction*, const char*> record_ids[] = {
+        {startRecordingAction, "startRecording"},
+        {stopRecordingAction, "stopRecording"},
+        {openRecordingAction, "openRecording"},
+        {recordingFolderAction, "recordingFolder"},
+        {exportChartAction, "exportChart"}};
+    for (const auto& [action, id] : record_ids)
+        action->setObjectName(QString::fromLatin1(id));
+
     exitMenu = window->menuBar()->addMenu(QStringLiteral("Eixt"));
     exitMenu->setObjectName(QStringLiteral("Exit_E"));
     exitAction = exitMenu->addAction(QStringLiteral("Eixt"));
     exitAction->setObjectName(QStringLiteral("ExitC"));
+}
+
+// Below the client area: what is being recorded (left) and what is being played (right); each
+// shows only while it runs.
+void MainForm::build_status_bar(QMainWindow* window) {
+    QStatusBar* bar = window->statusBar();
+    bar->setSizeGripEnabled(false);
+    recordingLamp = new LedDiamond(bar);
+    recordingLamp->setObjectName(QStringLiteral("recordingLamp"));
+    recordingLamp->setFixedSize(15, 15);
+    recordingLamp->setAccessibleName(QStringLiteral("Recording"));
+    recordingCaption = new QLabel(bar);
+    recordingCaption->setObjectName(QStringLiteral("recordingCaption"));
+    bar->addWidget(recordingLamp);
+    bar->addWidget(recordingCaption);
+
+    playbackCaption = new QLabel(bar);
+    playbackCaption->setObjectName(QStringLiteral("playbackCaption"));
+    positionLabel = new QLabel(bar);
+    positionLabel->setObjectName(QStringLiteral("positionLabel"));
+    positionLabel->setFont(font_lucida_console(9));
+    pauseButton = new QPushButton(QStringLiteral("Pause"), bar);
+    pauseButton->setObjectName(QStringLiteral("pauseButton"));
+    speedChooser = new QComboBox(bar);
+    speedChooser->setObjectName(QStringLiteral("speedChooser"));
+    stopPlaybackButton = new QPushButton(QStringLiteral("Stop"), bar);
+    stopPlaybackButton->setObjectName(QStringLiteral("stopPlaybackButton"));
+    speedChooser->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    for (QPushButton* b : {pauseButton, stopPlaybackButton})
+        b->setFixedWidth(72);
+    for (QWidget* w : std::initializer_list<QWidget*>{playbackCaption, positionLabel, pauseButton,
+                                                      speedChooser, stopPlaybackButton})
+        bar->addPermanentWidget(w);
 }
 
 } // namespace zento

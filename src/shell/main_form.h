@@ -83,13 +83,29 @@ struct MainForm {
     LedDiamond* messageLamp = nullptr;     // Msg_Led
     QPushButton* clearButton = nullptr;    // Command3 "Clear"
 
+    // ---- status bar: recording and playback
+    LedDiamond* recordingLamp = nullptr;       // lit while recording
+    QLabel* recordingCaption = nullptr;        // "Recording zento-...pcap  00:01:23  1.2 MB"
+    QLabel* playbackCaption = nullptr;         // "Playing zento-...pcap"
+    QPushButton* pauseButton = nullptr;        // "Pause" / "Resume"
+    QComboBox* speedChooser = nullptr;         // playback speed
+    QLabel* positionLabel = nullptr;           // "00:01:23 / 00:10:00"
+    QPushButton* stopPlaybackButton = nullptr; // "Stop"
+
     // ---- menu
-    QMenu* settingMenu = nullptr;         // File "Setting"
-    QAction* comPortAction = nullptr;     // com_set "ComPort"
-    QAction* reconnectAction = nullptr;   // "Reconnect automatically" (checkable)
-    QAction* settingExitAction = nullptr; // Exit "Eixt"
-    QMenu* exitMenu = nullptr;            // Exit_E "Eixt"
-    QAction* exitAction = nullptr;        // ExitC "Eixt"
+    QMenu* settingMenu = nullptr;             // File "Setting"
+    QAction* comPortAction = nullptr;         // com_set "ComPort"
+    QAction* reconnectAction = nullptr;       // "Reconnect automatically" (checkable)
+    QAction* healthAction = nullptr;          // "Link and sensor health"
+    QAction* settingExitAction = nullptr;     // Exit "Eixt"
+    QMenu* recordMenu = nullptr;              // "Record"
+    QAction* startRecordingAction = nullptr;  // "Start recording" (Ctrl+R)
+    QAction* stopRecordingAction = nullptr;   // "Stop recording"
+    QAction* openRecordingAction = nullptr;   // "Open recording..."
+    QAction* recordingFolderAction = nullptr; // "Recording folder..."
+    QAction* exportChartAction = nullptr;     // "Export chart data..."
+    QMenu* exitMenu = nullptr;                // Exit_E "Eixt"
+    QAction* exitAction = nullptr;            // ExitC "Eixt"
 
   private:
     void build_top_row(QWidget* client);
@@ -97,6 +113,7 @@ struct MainForm {
     void build_groups(QWidget* frame);
     void build_message_panel(QWidget* client);
     void build_menu(QMainWindow* window);
+    void build_status_bar(QMainWindow* window);
 };
 
 } // namespace zento

@@ -87,7 +87,7 @@ void PortConnection::watch_tick() {
         return_failed_ = false;
         return;
     }
-    if (!port_.setPortOpen(true)) {
+    if (!open_port()) {
         // Back, but not usable yet (another program may hold it for a moment): said once.
         if (!return_failed_)
             emit message(QString::fromStdString(port_.lastError()) +
@@ -104,12 +104,12 @@ void PortConnection::watch_tick() {
 void PortConnection::iSwitchLedX1_Click() {
     stop_waiting();
     if (!port_.PortOpen()) {
-        const bool opened = port_.setPortOpen(true);
+        const bool opened = open_port();
         emit message(QStringLiteral("Try to open Com Port ..."));
         if (!opened) emit message(QString::fromStdString(port_.lastError()));
     } else {
         emit message(QStringLiteral("Disconnect ..."));
-        port_.setPortOpen(false);
+        close_port();
     }
     check_timer_->start();
     emit switched();
@@ -131,7 +131,20 @@ void PortConnection::Timer4_Timer() {
     }
 }
 
+bool PortConnection::open_port() {
+    if (!port_.setPortOpen(true)) return false;
+    emit opened();
+    return true;
+}
+
+void PortConnection::close_port() {
+    const bool was_open = port_.PortOpen();
+    port_.setPortOpen(false);
+    if (was_open) emit closed();
+}
+
 void PortConnection::MSComm_OnFailure(const std::string& reason) {
+    emit closed();
     emit message(QString::fromStdString(reason));
     Timer4_Timer(); // the port is already closed: report it now
     if (auto_reconnect_) {
@@ -150,18 +163,18 @@ void PortConnection::com_set_Click() {
         settings_ = new CommSet(port_, ini_file_, window_);
         settings_->show_msg = [this](const QString& t) { emit message(t); };
         settings_->close_port = [this] {
-            port_.setPortOpen(false);
+            close_port();
             check_timer_->start();
         };
     }
     settings_->Show_window();
-    if (port_.PortOpen()) port_.setPortOpen(false);
+    close_port();
     check_timer_->start();
 }
 
 void PortConnection::close() {
     stop_waiting();
-    port_.setPortOpen(false);
+    close_port();
 }
 
 } // namespace zento

@@ -70,8 +70,14 @@ class PortConnection : public QObject {
     void message(const QString& text);
     // After each use of the switch: the byte stream starts afresh.
     void switched();
+    // The port was opened (by the switch or on the device's return), or closed (by the
+    // switch, the settings window, the exit, or because it failed).
+    void opened();
+    void closed();
 
   private:
+    bool open_port();
+    void close_port();
     void stop_waiting();
     void watch_tick();
 

@@ -1,14 +1,20 @@
 #include "shell/zento.h"
 
 #include "instruments/attitude_indicator.h"
+#include "link/envelope.h"
+#include "platform/serial/line_settings.h"
 #include "platform/serial/serial_port.h"
 #include "platform/widgets/widgets.h"
+#include "recording/playback_port.h"
 #include "settings/port_config.h"
 #include "settings/settings_location.h"
 #include "shell/board_commands.h"
+#include "shell/link_health.h"
 #include "shell/message_log.h"
+#include "shell/playback_control.h"
 #include "shell/port_connection.h"
 #include "shell/pulse_lamp.h"
+#include "shell/recording_control.h"
 #include "shell/telemetry_display.h"
 #include "telemetry/strip_chart.h"
 #include "view3d/big3d.h"
@@ -19,12 +25,21 @@
 #include <QFile>
 #include <QPushButton>
 
+#include <algorithm>
+#include <chrono>
+#include <limits>
+
 namespace zento {
 
 namespace {
 
 std::filesystem::path to_path(const QString& s) {
     return std::filesystem::path(QFile::encodeName(s).toStdString());
+}
+
+int baud_of(const std::string& settings) {
+    const LineSettingsParse p = parse_line_settings(settings);
+    return p.settings ? p.settings->baud : 115200;
 }
 
 } // namespace
@@ -58,21 +73,52 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
                                                         ui.traceChecks,
                                                         ui.followButton},
                                       this);
-    connection_ = new PortConnection(port_, ui.portSwitch,
-                                     to_path(folders_.settings) / std::string(kIniFileName), this);
+    const std::filesystem::path ini = to_path(folders_.settings) / std::string(kIniFileName);
+    connection_ = new PortConnection(port_, ui.portSwitch, ini, this);
     commands_ = new BoardCommands(port_, ui.markBiasButton, ui.heightZeroButton, ui.txdLamp, this);
+    recording_ = new RecordingControl(
+        RecordingControls{ui.startRecordingAction, ui.stopRecordingAction, ui.recordingFolderAction,
+                          ui.exportChartAction, ui.recordingLamp, ui.recordingCaption},
+        ini, this);
+    playback_ = new PlaybackControl(PlaybackControls{ui.openRecordingAction, ui.playbackCaption,
+                                                     ui.pauseButton, ui.speedChooser,
+                                                     ui.positionLabel, ui.stopPlaybackButton},
+                                    this);
+    health_ = new LinkHealth(receiver_.counters(), ini, this);
 
-    // Receive path: port -> receiver -> one decoder -> telemetry display.
+    // Receive path: byte source (the port, or a recording playing) -> receiver -> one decoder
+    // -> telemetry display and health; each batch as it came -> recorder.
     dispatch_.on_message = [this](std::string_view text) { log_->Show_msg(text); };
     dispatch_.on_end_byte = [this] { rxd_->pulse(); };
+    dispatch_.on_batch = [this](std::span<const std::uint8_t> b) { recording_->received(b); };
     dispatch_.add_sink(*telemetry_);
-    port_.OnComm = [this] { MSComm_OnComm(); };
+    dispatch_.add_sink(*health_);
+    attach_source(port_);
 
     // Everything a part has to say goes to the log.
-    connect(connection_, &PortConnection::message, this, &Zento::Show_msg);
-    connect(commands_, &BoardCommands::message, this, &Zento::Show_msg);
+    for (QObject* part :
+         std::initializer_list<QObject*>{connection_, commands_, recording_, playback_, health_})
+        connect(part, SIGNAL(message(QString)), this, SLOT(Show_msg(QString)));
     connect(ui.chart, &StripChart::message, this, &Zento::Show_msg);
     connect(connection_, &PortConnection::switched, this, [this] { receiver_.Receiver_reset(); });
+    connect(connection_, &PortConnection::opened, this, [this] {
+        recording_->setConnected(true);
+        health_->connected(baud_of(port_.Settings()));
+    });
+    connect(connection_, &PortConnection::closed, this, [this] {
+        recording_->setConnected(false);
+        health_->disconnected();
+    });
+    connect(commands_, &BoardCommands::sent, this, [this](std::uint8_t type, QByteArray frame) {
+        recording_->sent(
+            {reinterpret_cast<const std::uint8_t*>(frame.constData()), std::size_t(frame.size())});
+        if (type == kTypeGyroBias) health_->bias_command();
+    });
+    connect(playback_, &PlaybackControl::started, this, &Zento::playback_started);
+    connect(playback_, &PlaybackControl::finished, this, &Zento::playback_finished);
+    recording_->chart_history = [this] { return chart_history(); };
+    playback_->start_folder = [this] { return recording_->folder(); };
+    connect(ui.healthAction, &QAction::triggered, health_, &LinkHealth::Show_window);
 
     connect(ui.comPortAction, &QAction::triggered, connection_, &PortConnection::com_set_Click);
     ui.reconnectAction->setChecked(connection_->autoReconnect());
@@ -85,7 +131,63 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
 }
 
 Zento::~Zento() {
-    port_.OnComm = nullptr;
+    if (source_) source_->OnComm = nullptr;
+}
+
+void Zento::attach_source(SerialPort& source) {
+    if (source_) source_->OnComm = nullptr;
+    source_ = &source;
+    source.OnComm = [this] { MSComm_OnComm(); };
+}
+
+void Zento::playback_started(SerialPort& recording) {
+    connection_->close(); // a recording replaces the board
+    ui.portSwitch->setEnabled(false);
+    commands_->setEnabled(false);
+    recording_->setAllowed(false);
+    receiver_.Receiver_reset();
+    health_->setClock([this] {
+        const PlaybackPort* p = playback_->port();
+        return p ? std::chrono::duration<double>(p->position()).count() : 0.0;
+    });
+    health_->connected(baud_of(port_.Settings()));
+    attach_source(recording);
+    recording.setRThreshold(1);
+}
+
+void Zento::playback_finished() {
+    health_->disconnected();
+    health_->setClock({});
+    attach_source(port_);
+    receiver_.Receiver_reset();
+    ui.portSwitch->setEnabled(true);
+    commands_->setEnabled(true);
+    recording_->setAllowed(true);
+}
+
+// The chart's kept history: every time any channel has a point at, each channel's value there
+// (NaN where it has none), named as the recording's CSV names them, with the divisors chosen.
+ChartHistory Zento::chart_history() const {
+    static constexpr const char* kNames[StripChart::kChannelCount] = {
+        "yaw_deg",        "roll_deg",       "pitch_deg",     "accel_x_counts",
+        "accel_y_counts", "accel_z_counts", "gyro_x_counts", "gyro_y_counts",
+        "gyro_z_counts",  "mag_x_counts",   "mag_y_counts",  "mag_z_counts"};
+    ChartHistory h;
+    for (int k = 0; k < StripChart::kChannelCount; ++k)
+        for (const QCPGraphData& p : *ui.chart->plot()->graph(k)->data())
+            h.time_s.push_back(p.key);
+    std::sort(h.time_s.begin(), h.time_s.end());
+    h.time_s.erase(std::unique(h.time_s.begin(), h.time_s.end()), h.time_s.end());
+    for (int k = 0; k < StripChart::kChannelCount; ++k) {
+        std::vector<double> v(h.time_s.size(), std::numeric_limits<double>::quiet_NaN());
+        for (const QCPGraphData& p : *ui.chart->plot()->graph(k)->data()) {
+            const auto at = std::lower_bound(h.time_s.begin(), h.time_s.end(), p.key);
+            v[std::size_t(at - h.time_s.begin())] = p.value;
+        }
+        h.values.push_back(std::move(v));
+        h.columns.push_back({kNames[k], telemetry_->chart_divisor(k / 3), {}});
+    }
+    return h;
 }
 
 void Zento::Form_Load() {
@@ -99,6 +201,7 @@ void Zento::Form_Load() {
     Show_msg(QStringLiteral("--2. Click to open port button to receive data"));
     Show_msg(QStringLiteral("------------------------------"));
     if (!problem.isEmpty()) Show_msg(problem);
+    if (!health_->settings_problem().isEmpty()) Show_msg(health_->settings_problem());
     Show_msg(QString::fromStdString(describe_settings_file(connection_->ini_file())));
     ui.horizon->Draw_attitude(QStringLiteral("0"), QStringLiteral("0"));
 }
@@ -108,7 +211,8 @@ void Zento::Show_msg(const QString& text) {
 }
 
 void Zento::MSComm_OnComm() {
-    receiver_.OnComm(port_);
+    receiver_.OnComm(*source_);
+    health_->batch();
     ui.chart->flush();
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The main window "Tavro AHRS DEMO". It builds its controls (MainForm) and wires the parts that
 // each do one job: the message log, the receive lamp, the receive path (receiver, one decoder,
-// the telemetry display), the port connection, the board commands, and the 3D window.
+// the telemetry display), the port connection, the board commands, the recorder, the player,
+// the health figures, and the 3D window.
 //
 // Start-up (constructor, in this order): serial control prepared (InputLen 0, binary, both
 // buffers emptied, RThreshold 1), scale choosers at 1, 1/100, 1/100, 1/5, divisor table filled,
@@ -23,9 +24,13 @@ namespace zento {
 
 class Big3D;
 class BoardCommands;
+class LinkHealth;
 class MessageLog;
+class PlaybackControl;
 class PortConnection;
 class PulseLamp;
+class RecordingControl;
+struct ChartHistory;
 class SerialPort;
 class TelemetryDisplay;
 
@@ -51,15 +56,20 @@ class Zento : public QMainWindow {
     TelemetryDisplay& telemetry() const { return *telemetry_; }
     PortConnection& connection() const { return *connection_; }
     BoardCommands& commands() const { return *commands_; }
+    RecordingControl& recording() const { return *recording_; }
+    PlaybackControl& playback() const { return *playback_; }
+    LinkHealth& health() const { return *health_; }
     PulseLamp& rxd() const { return *rxd_; }
     Receiver& receiver() { return receiver_; }
     // Where decoded frames go: the telemetry display first; other parts add themselves.
     FrameDispatch& dispatch() { return dispatch_; }
     Big3D* big3D() const { return big3D_; } // nullptr until "3D Show"
 
+  public slots:
     // Appends a line to the message log.
     void Show_msg(const QString& text);
 
+  public:
     // The serial control's receive event: the receiver takes the waiting bytes; the chart's new
     // points go into the same paint pass as the labels they came with.
     void MSComm_OnComm();
@@ -75,6 +85,11 @@ class Zento : public QMainWindow {
 
   private:
     void Form_Load();
+    // Makes `source` the receive path's byte source (the port, or a recording playing).
+    void attach_source(SerialPort& source);
+    void playback_started(SerialPort& recording);
+    void playback_finished();
+    ChartHistory chart_history() const;
 
     SerialPort& port_;
     ProgramFolders folders_;
@@ -85,6 +100,10 @@ class Zento : public QMainWindow {
     TelemetryDisplay* telemetry_;
     PortConnection* connection_;
     BoardCommands* commands_;
+    RecordingControl* recording_;
+    PlaybackControl* playback_;
+    LinkHealth* health_;
+    SerialPort* source_ = nullptr;
     Big3D* big3D_ = nullptr;
 };
 

@@ -20,6 +20,10 @@ void FrameDispatch::Rec_LedON() {
     if (on_end_byte) on_end_byte();
 }
 
+void FrameDispatch::Rec_batch(std::span<const std::uint8_t> batch) {
+    if (on_batch) on_batch(batch);
+}
+
 void FrameDispatch::Rec_attitude(std::span<const std::uint8_t> rx_frame) {
     if (const auto r = decode_attitude(rx_frame))
         for (TelemetrySink* s : sinks_)

@@ -25,12 +25,14 @@ class FrameDispatch final : public ReceiverEvents {
   public:
     std::function<void(std::string_view)> on_message; // "Check-Sum Error!", "Error! Com", ...
     std::function<void()> on_end_byte;                // every 0xAA byte (the receive lamp)
+    std::function<void(std::span<const std::uint8_t>)> on_batch; // each batch, as it came
 
     void add_sink(TelemetrySink& sink);
     void remove_sink(TelemetrySink& sink);
 
     void Show_msg(std::string_view text) override;
     void Rec_LedON() override;
+    void Rec_batch(std::span<const std::uint8_t> batch) override;
     void Rec_attitude(std::span<const std::uint8_t> rx_frame) override;
     void Rec_sensor(std::span<const std::uint8_t> rx_frame) override;
 

@@ -219,8 +219,8 @@ TEST_F(RecorderTest, AFolderThatCannotBeMadeIsNamed) {
 
 TEST_F(RecorderTest, AFullDiskEndsTheRecordingAndLeavesTwoReadableFilesThatAgree) {
     // A file-size limit stands in for a full disk: writes past it fail with EFBIG. Fed all at
-    // once, the pcap (written first) meets the limit in the middle of a write; fed one tick per
-    // write, the CSV (which grows faster) meets it first.
+    // once, the limit usually falls in the middle of a large write; fed one tick per write, at
+    // the CSV (which grows faster).
     for (const bool at_once : {true, false}) {
         SCOPED_TRACE(at_once ? "all batches in one write" : "one batch per write");
         const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
@@ -252,9 +252,12 @@ TEST_F(RecorderTest, AFullDiskEndsTheRecordingAndLeavesTwoReadableFilesThatAgree
         std::signal(SIGXFSZ, old_handler);
         ASSERT_NE(rec, nullptr);
 
+        // Which file meets the limit first depends on how the writer's wakes fall; either is
+        // named with the system's reason.
         const RecorderStatus st = rec->status();
-        const fs::path& failed = at_once ? rec->pcap_path() : rec->csv_path();
-        EXPECT_EQ(st.failure, "cannot write " + failed.string() + ": File too large");
+        EXPECT_TRUE(st.failure == "cannot write " + rec->pcap_path().string() + ": File too large" ||
+                    st.failure == "cannot write " + rec->csv_path().string() + ": File too large")
+            << st.failure;
         EXPECT_LE(fs::file_size(rec->csv_path()), kLimit);
         EXPECT_LE(fs::file_size(rec->pcap_path()), kLimit);
 

@@ -1,0 +1,196 @@
+#include "shell/recording_control.h"
+
+#include "platform/widgets/widgets.h"
+#include "recording/recorder.h"
+#include "settings/ini_file.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <chrono>
+
+namespace zento {
+
+namespace {
+
+constexpr std::string_view kSection = "Record";
+constexpr std::string_view kFolderKey = "Folder";
+
+QString from_path(const std::filesystem::path& p) {
+    return QFile::decodeName(QByteArray::fromStdString(p.string()));
+}
+
+std::filesystem::path to_path(const QString& s) {
+    return std::filesystem::path(QFile::encodeName(s).toStdString());
+}
+
+QString clock_text(std::chrono::nanoseconds t) {
+    const auto s = std::chrono::duration_cast<std::chrono::seconds>(t).count();
+    return QStringLiteral("%1:%2:%3")
+        .arg(s / 3600, 2, 10, QLatin1Char('0'))
+        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString size_text(std::uint64_t bytes) {
+    if (bytes < 1000 * 1000) return QStringLiteral("%1 kB").arg(double(bytes) / 1e3, 0, 'f', 1);
+    return QStringLiteral("%1 MB").arg(double(bytes) / 1e6, 0, 'f', 1);
+}
+
+} // namespace
+
+RecordingControl::RecordingControl(const RecordingControls& controls,
+                                   std::filesystem::path ini_file, QWidget* window)
+    : QObject(window), c_(controls), ini_file_(std::move(ini_file)), window_(window),
+      poll_timer_(new QTimer(this)) {
+    poll_timer_->setInterval(250);
+    connect(poll_timer_, &QTimer::timeout, this, &RecordingControl::poll);
+    connect(c_.start, &QAction::triggered, this, &RecordingControl::Start_recording);
+    connect(c_.stop, &QAction::triggered, this, &RecordingControl::Stop_recording);
+    connect(c_.folder, &QAction::triggered, this, &RecordingControl::Choose_folder);
+    connect(c_.exportChart, &QAction::triggered, this, &RecordingControl::Export_chart);
+    ask_export_file = [this](const QString& suggested) {
+        return QFileDialog::getSaveFileName(window_, QStringLiteral("Export chart data"), suggested,
+                                            QStringLiteral("CSV files (*.csv)"));
+    };
+    ask_folder = [this](const QString& current) {
+        return QFileDialog::getExistingDirectory(window_, QStringLiteral("Recording folder"),
+                                                 current);
+    };
+    c_.lamp->setVisible(false);
+    c_.caption->setVisible(false);
+    update_actions();
+}
+
+RecordingControl::~RecordingControl() = default; // the recorder waits for its writer
+
+std::filesystem::path RecordingControl::folder() const {
+    const std::string kept = Read_ini(kSection, kFolderKey, ini_file_);
+    if (!kept.empty()) return std::filesystem::path(kept);
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return to_path((documents.isEmpty() ? QDir::homePath() : documents) + QStringLiteral("/Zento"));
+}
+
+void RecordingControl::setFolder(const std::filesystem::path& folder) {
+    std::error_code ec;
+    std::filesystem::create_directories(ini_file_.parent_path(), ec);
+    const IniWriteResult r = Write_ini(kSection, kFolderKey, folder.string(), ini_file_);
+    if (!r.ok)
+        emit message(QStringLiteral("Zento.ini was not saved: ") + QString::fromStdString(r.error));
+    else
+        emit message(QStringLiteral("Recordings go to ") + from_path(folder));
+}
+
+void RecordingControl::Choose_folder() {
+    const QString chosen = ask_folder(from_path(folder()));
+    if (!chosen.isEmpty()) setFolder(to_path(chosen));
+}
+
+void RecordingControl::Start_recording() {
+    if (recorder_ || !allowed_) return;
+    std::string error;
+    recorder_ = Recorder::start(folder(), std::chrono::system_clock::now(),
+                                std::chrono::steady_clock::now(), error);
+    if (!recorder_) {
+        emit message(QStringLiteral("Recording not started: ") + QString::fromStdString(error));
+        return;
+    }
+    if (!connected_) recorder_->gap();
+    stopping_ = false;
+    emit message(QStringLiteral("Recording to ") + from_path(recorder_->pcap_path()) +
+                 QStringLiteral(" and .csv"));
+    c_.lamp->setActive(true);
+    c_.lamp->setVisible(true);
+    c_.caption->setVisible(true);
+    poll_timer_->start();
+    poll();
+    update_actions();
+}
+
+void RecordingControl::Stop_recording() {
+    if (!recorder_ || stopping_) return;
+    stopping_ = true;
+    recorder_->stop();
+    poll();
+    update_actions();
+}
+
+void RecordingControl::received(std::span<const std::uint8_t> batch) {
+    if (recorder_) recorder_->received(batch, std::chrono::steady_clock::now());
+}
+
+void RecordingControl::sent(std::span<const std::uint8_t> frame) {
+    if (recorder_) recorder_->sent(frame, std::chrono::steady_clock::now());
+}
+
+void RecordingControl::setConnected(bool open) {
+    if (open == connected_) return;
+    connected_ = open;
+    if (!recorder_) return;
+    if (open)
+        recorder_->resume();
+    else
+        recorder_->gap();
+}
+
+void RecordingControl::setAllowed(bool allowed) {
+    allowed_ = allowed;
+    update_actions();
+}
+
+void RecordingControl::update_actions() {
+    c_.start->setEnabled(allowed_ && !recorder_);
+    c_.stop->setEnabled(recorder_ && !stopping_);
+}
+
+void RecordingControl::poll() {
+    if (!recorder_) return;
+    const RecorderStatus s = recorder_->status();
+    const QString name = from_path(recorder_->pcap_path().filename());
+    QString text = QStringLiteral("Recording %1  %2  %3")
+                       .arg(name, clock_text(s.elapsed), size_text(s.pcap_bytes + s.csv_bytes));
+    if (s.in_gap) text += QStringLiteral("  (port closed: nothing to record)");
+    if (c_.caption->text() != text) c_.caption->setText(text);
+    if (s.state != RecorderState::finished) return;
+
+    poll_timer_->stop();
+    if (!s.failure.empty())
+        emit message(QStringLiteral("Recording stopped: ") + QString::fromStdString(s.failure) +
+                     QStringLiteral("; what was written stays readable"));
+    emit message(QStringLiteral("Recording saved: %1 and .csv (%2, %3)")
+                     .arg(from_path(recorder_->pcap_path()), clock_text(s.elapsed),
+                          size_text(s.pcap_bytes + s.csv_bytes)));
+    recorder_.reset();
+    stopping_ = false;
+    c_.lamp->setActive(false);
+    c_.lamp->setVisible(false);
+    c_.caption->setVisible(false);
+    update_actions();
+}
+
+void RecordingControl::Export_chart() {
+    if (!chart_history) return;
+    ChartHistory h = chart_history();
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString suggested = from_path(folder() / ("zento-chart-" + stamp.toStdString() + ".csv"));
+    const QString file = ask_export_file(suggested);
+    if (file.isEmpty()) return;
+    for (std::size_t i = 0; i < h.columns.size() && i < h.values.size(); ++i)
+        h.columns[i].values = h.values[i];
+    std::error_code ec;
+    std::filesystem::create_directories(to_path(file).parent_path(), ec);
+    const std::string error = save_chart_csv(to_path(file), h.time_s, h.columns);
+    if (error.empty())
+        emit message(
+            QStringLiteral("Chart data exported to %1 (%2 rows)").arg(file).arg(h.time_s.size()));
+    else
+        emit message(QStringLiteral("Chart data not exported: ") + QString::fromStdString(error));
+}
+
+} // namespace zento

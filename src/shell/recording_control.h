@@ -1,0 +1,100 @@
+#pragma once
+// The window's recorder: the "Record" menu's recording items, the recording folder, the chart
+// export, and what the window shows while a recording runs.
+//
+// "Start recording" starts at once in the recording folder (kept in the settings file; by
+// default the user's documents folder, subfolder "Zento"), with a log line naming the file;
+// "Stop recording" ends it, and a log line names the files once they are closed. While it runs a
+// red lamp lights and a caption shows the elapsed time and the size; it is polled every
+// 250 ms, and a recording that ended by itself (a full disk, a folder that became unwritable)
+// is reported with the file and the reason. An unplug is a gap: nothing is written until the
+// port is open again (setConnected).
+//
+// The bytes come from the receive path (received: each batch as the port delivered it; sent:
+// each command frame); the recorder writes them on a thread of its own (recording/recorder.h).
+#include "recording/recording_csv.h"
+
+#include <QObject>
+#include <QString>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <span>
+#include <vector>
+
+class QAction;
+class QLabel;
+class QTimer;
+class QWidget;
+
+namespace zento {
+
+class Lamp;
+class Recorder;
+
+struct RecordingControls {
+    QAction* start;       // "Start recording"
+    QAction* stop;        // "Stop recording"
+    QAction* folder;      // "Recording folder..."
+    QAction* exportChart; // "Export chart data..."
+    Lamp* lamp;           // lit while recording
+    QLabel* caption;      // "Recording  00:01:23  1.2 MB"
+};
+
+// What "Export chart data..." writes: the chart's kept history.
+struct ChartHistory {
+    std::vector<double> time_s;              // every time any channel has a point at
+    std::vector<std::vector<double>> values; // per channel, one per time (NaN: no point there)
+    std::vector<ChartColumn> columns;        // names and divisors; values filled in by export
+};
+
+class RecordingControl : public QObject {
+    Q_OBJECT
+  public:
+    RecordingControl(const RecordingControls& controls, std::filesystem::path ini_file,
+                     QWidget* window);
+    ~RecordingControl() override;
+
+    void Start_recording();
+    void Stop_recording();
+    void Choose_folder();
+    void Export_chart();
+
+    // The receive path: a batch as the port delivered it, and a command frame sent.
+    void received(std::span<const std::uint8_t> batch);
+    void sent(std::span<const std::uint8_t> frame);
+    // Whether the port is open: a recording has a gap while it is not.
+    void setConnected(bool open);
+    // Whether recording is possible (not while a recording is played back).
+    void setAllowed(bool allowed);
+
+    bool recording() const { return recorder_ != nullptr; }
+    const Recorder* recorder() const { return recorder_.get(); }
+    std::filesystem::path folder() const;
+    void setFolder(const std::filesystem::path& folder); // kept in the settings file
+
+    // The chart's history for the export (set by the window).
+    std::function<ChartHistory()> chart_history;
+    // The export's file; by default asks the user (replaceable, e.g. by tests).
+    std::function<QString(const QString& suggested)> ask_export_file;
+    std::function<QString(const QString& current)> ask_folder;
+
+  signals:
+    void message(const QString& text);
+
+  private:
+    void poll();
+    void update_actions();
+
+    RecordingControls c_;
+    std::filesystem::path ini_file_;
+    QWidget* window_;
+    QTimer* poll_timer_;
+    std::unique_ptr<Recorder> recorder_;
+    bool connected_ = false;
+    bool allowed_ = true;
+    bool stopping_ = false;
+};
+
+} // namespace zento
