@@ -67,13 +67,11 @@ struct Rig {
     }
     // The redraw the chart's own coalescing would make now, and its paint.
     void draw_frame() {
-        chart.updateView();
-        chart.plot()->replot(QCustomPlot::rpImmediateRefresh);
+        chart.redrawNow();
         QCoreApplication::sendPostedEvents(); // the paint; timers (the chart's own) stay out
     }
     void draw_whole() {
-        chart.updateView();
-        chart.plot()->replot(QCustomPlot::rpImmediateRefresh);
+        chart.redrawNow(StripChart::Redraw::Whole);
         QCoreApplication::sendPostedEvents();
     }
 };
