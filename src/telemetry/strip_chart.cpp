@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -59,7 +60,9 @@ bool valid_channel(int channel) {
 // Point store of one channel: the graph's own data container, append-only, bounded by count
 // and by age. Dropping the oldest point only moves the container's start offset (O(1)); the kept
 // points are moved back to the front once a batch of limit/16 has been dropped, so the cost per
-// point is O(1) amortised and the memory never exceeds limit + batch points.
+// point is O(1) amortised and the memory never exceeds limit + batch points. It also keeps the
+// smallest and largest value of each block of kBlock points (by the order they came), so the
+// extent of the points in view costs a few blocks, not every point.
 class ChannelHistory : public QCPGraphDataContainer {
   public:
     ChannelHistory(int limit, double span) : span_(span) { setLimit(limit); }
@@ -98,9 +101,56 @@ class ChannelHistory : public QCPGraphDataContainer {
             mData.reserve(std::min<qsizetype>(want, qsizetype(limit_) + batch_));
         }
         mData.append(QCPGraphData(key, value));
+
+        const qint64 block = appended_++ / kBlock;
+        if (block - first_block_ == qint64(blocks_.size())) {
+            blocks_.push_back(kNoExtent);
+        }
+        Extent& e = blocks_.back();
+        e = {std::min(e.lo, value), std::max(e.hi, value)}; // a NaN changes neither
+        // Blocks wholly dropped go once they are half of those kept (O(1) amortised).
+        const qint64 dropped = (appended_ - size()) / kBlock - first_block_;
+        if (dropped >= 16 && dropped >= qint64(blocks_.size()) / 2) {
+            blocks_.erase(blocks_.begin(), blocks_.begin() + dropped);
+            first_block_ += dropped;
+        }
     }
 
     double lastKey() const { return (constEnd() - 1)->key; }
+
+    struct Extent {
+        double lo;
+        double hi;
+    };
+    static constexpr Extent kNoExtent{std::numeric_limits<double>::infinity(),
+                                      -std::numeric_limits<double>::infinity()};
+    // The smallest and largest value of the points [begin, end) (NaN gaps left out; lo > hi when
+    // there is none).
+    Extent extent(const_iterator begin, const_iterator end) const {
+        const qint64 base = appended_ - size(); // the number of the first kept point
+        const qint64 a = base + (begin - constBegin());
+        const qint64 z = base + (end - constBegin());
+        Extent e = kNoExtent;
+        auto points = [&](qint64 from, qint64 to) {
+            for (auto it = constBegin() + (from - base), stop = constBegin() + (to - base);
+                 it != stop; ++it) {
+                e = {std::min(e.lo, it->value), std::max(e.hi, it->value)};
+            }
+        };
+        const qint64 whole_from = (a + kBlock - 1) / kBlock; // blocks wholly inside [a, z)
+        const qint64 whole_to = z / kBlock;
+        if (whole_from >= whole_to) {
+            points(a, z);
+            return e;
+        }
+        points(a, whole_from * kBlock);
+        for (qint64 b = whole_from; b < whole_to; ++b) {
+            const Extent& x = blocks_[std::size_t(b - first_block_)];
+            e = {std::min(e.lo, x.lo), std::max(e.hi, x.hi)};
+        }
+        points(whole_to * kBlock, z);
+        return e;
+    }
 
   private:
     void dropOlderThan(double key) {
@@ -109,9 +159,13 @@ class ChannelHistory : public QCPGraphDataContainer {
         }
     }
 
+    static constexpr qint64 kBlock = 64;
     int limit_ = 1;
     int batch_ = 1;
     double span_;
+    qint64 appended_ = 0;         // points ever appended; the newest is number appended_ - 1
+    std::vector<Extent> blocks_;  // of the blocks first_block_, first_block_ + 1, ...
+    qint64 first_block_ = 0;
 };
 
 namespace {
@@ -415,8 +469,6 @@ class LivePlot : public QCustomPlot {
         }
         picture_.setDevicePixelRatio(dpr_);
         QCPPainter painter(&picture_);
-        // Lines as QCustomPlot's image export draws them (polylines, labels not cached).
-        painter.setMode(QCPPainter::pmNoCaching);
         painter.fillRect(QRectF(mViewport), mBackgroundBrush);
         draw(&painter);
         drawOverlay();
@@ -436,26 +488,41 @@ class LivePlot : public QCustomPlot {
         over.setDevicePixelRatio(dpr_);
         over.fill(Qt::transparent);
         QCPPainter painter(&over);
-        painter.setMode(QCPPainter::pmNoCaching);
         const QRectF all(mViewport);
+        const QRect area = to_logical(area_, dpr_).toAlignedRect();
         for (int i = layer(QStringLiteral("main"))->index() + 1; i < layerCount(); ++i) {
-            if (layer(i)->visible()) {
-                for (QCPLayerable* item : layer(i)->children()) {
+            if (!layer(i)->visible()) {
+                continue;
+            }
+            for (QCPLayerable* item : layer(i)->children()) {
+                const auto* element = qobject_cast<QCPLayoutElement*>(item);
+                if (!element || element->outerRect().intersects(area)) { // (the legend is not)
                     LayerableAccess::drawClipped(item, &painter, all);
                 }
             }
         }
         painter.end();
-        QRect box;
-        const QRect area = area_ & over.rect();
-        for (int y = area.top(); y <= area.bottom(); ++y) {
+        int left = INT_MAX, right = -1, top = INT_MAX, bottom = -1;
+        const QRect scan = area_ & over.rect();
+        for (int y = scan.top(); y <= scan.bottom(); ++y) {
             const auto* row = reinterpret_cast<const QRgb*>(over.constScanLine(y));
-            for (int x = area.left(); x <= area.right(); ++x) {
-                if (qAlpha(row[x]) != 0) {
-                    box |= QRect(x, y, 1, 1);
-                }
+            int first = scan.left();
+            while (first <= scan.right() && row[first] == 0) { // transparent (premultiplied)
+                ++first;
             }
+            if (first > scan.right()) {
+                continue;
+            }
+            int last = scan.right();
+            while (row[last] == 0) {
+                --last;
+            }
+            left = std::min(left, first);
+            right = std::max(right, last);
+            top = std::min(top, y);
+            bottom = y;
         }
+        const QRect box = right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
         overlay_rect_ = box;
         overlay_ = box.isEmpty() ? QImage() : over.copy(box);
     }
@@ -510,7 +577,6 @@ class LivePlot : public QCustomPlot {
         scrollArea(int(dx) * dpr_);
         findGridLines();
         QCPPainter painter(&picture_);
-        painter.setMode(QCPPainter::pmNoCaching);
         const QRect slice(x0, area_.top(), area_.right() + 1 - x0, area_.height());
         drawColumns(&painter, slice);
         painter.end();
@@ -525,9 +591,10 @@ class LivePlot : public QCustomPlot {
             return;
         }
         const qsizetype bytes = qsizetype(area_.width() - dx) * 4;
-        for (int y = area_.top(); y <= area_.bottom(); ++y) {
-            auto* row = reinterpret_cast<QRgb*>(picture_.scanLine(y)) + area_.left();
-            std::memmove(row, row + dx, bytes);
+        const qsizetype stride = picture_.bytesPerLine();
+        uchar* row = picture_.bits() + area_.top() * stride + area_.left() * 4;
+        for (int y = area_.top(); y <= area_.bottom(); ++y, row += stride) {
+            std::memmove(row, row + qsizetype(dx) * 4, bytes);
         }
     }
 
@@ -668,7 +735,9 @@ StripChart::StripChart(QWidget* parent)
     plot_->setAttribute(Qt::WA_OpaquePaintEvent); // its paint covers it: nothing below repaints
     plot_->axisRect()->setBackground(kBackground);
     plot_->setNoAntialiasingOnDrag(true);
-    plot_->setPlottingHint(QCP::phFastPolylines, true);
+    // Traces as polylines (not line by line), however they are drawn: on screen, in slices of
+    // the live picture, in print and image export; the same pixels every way.
+    plot_->setPlottingHint(QCP::phFastPolylines, false);
     plot_->setNotAntialiasedElements(QCP::aePlottables); // crisp 1 px traces, cheaper to draw
     // Nothing is drawn on the overlay layer: without a buffer of its own, a redraw clears and
     // blends one full-size buffer instead of two.
@@ -937,8 +1006,8 @@ void StripChart::updateView() {
     if (!y_auto_) {
         return;
     }
-    // Smallest and largest value in view of the visible channels: only the points inside the
-    // key range are scanned (binary search on the sorted keys). NaN gaps compare false.
+    // Smallest and largest value in view of the visible channels: of the points inside the key
+    // range (binary search on the sorted keys), from the histories' block extents.
     const QCPRange xr = plot_->xAxis->range();
     double lo = std::numeric_limits<double>::infinity();
     double hi = -lo;
@@ -947,15 +1016,10 @@ void StripChart::updateView() {
             continue;
         }
         const ChannelHistory& h = *history_[k];
-        const auto end = h.findEnd(xr.upper, false);
-        for (auto it = h.findBegin(xr.lower, false); it != end; ++it) {
-            if (it->value < lo) {
-                lo = it->value;
-            }
-            if (it->value > hi) {
-                hi = it->value;
-            }
-        }
+        const ChannelHistory::Extent e =
+            h.extent(h.findBegin(xr.lower, false), h.findEnd(xr.upper, false));
+        lo = std::min(lo, e.lo);
+        hi = std::max(hi, e.hi);
     }
     if (lo > hi) {
         return; // nothing in view: keep the range

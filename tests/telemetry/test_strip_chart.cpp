@@ -295,6 +295,38 @@ TEST_F(StripChartTest, YFollowsVisibleWindowAndVisibleChannelsOnly) {
     EXPECT_LT(chart.yRange().upper, 100.0);
 }
 
+// The y range fitted to the data is that of exactly the points in view (the chart sums them up
+// in blocks): random values with gaps, at irregular times, with points dropped at the front.
+TEST_F(StripChartTest, YRangeFitsExactlyThePointsInView) {
+    chart.setHistoryLimit(500); // fewer than a window's worth at the end: the oldest in view go
+    std::uint32_t seed = 5;
+    auto random = [&] {
+        seed = seed * 1664525u + 1013904223u;
+        return double(seed >> 8) / double(1 << 24);
+    };
+    chart.setGroupVisible(3, false);
+    for (int round = 0; round < 60; ++round) {
+        for (int i = 0, n = int(random() * 2000); i < n; ++i) {
+            now += random() * 0.002;
+            const int k = int(random() * 12);
+            chart.addPoint(k, random() < 0.02 ? kNaN : 1000 * random() - 500 + round * 20);
+        }
+        chart.setTracking(true); // fits at once
+        const QCPRange x = chart.xRange();
+        double lo = INFINITY, hi = -INFINITY;
+        for (int k = 0; k < 9; ++k) {
+            for (const QCPGraphData& d : *chart.plot()->graph(k)->data()) {
+                if (d.key >= x.lower && d.key <= x.upper && !std::isnan(d.value)) {
+                    lo = std::min(lo, d.value);
+                    hi = std::max(hi, d.value);
+                }
+            }
+        }
+        const YRangeFollower::Range fit = YRangeFollower::fit(lo, hi);
+        ASSERT_EQ(chart.yRange(), QCPRange(fit.lower, fit.upper)) << round;
+    }
+}
+
 TEST_F(StripChartTest, HistoryIsBoundedOldestDroppedFirst) {
     chart.setHistoryLimit(1000);
     for (int i = 0; i < 5000; ++i) {
