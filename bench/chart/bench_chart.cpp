@@ -18,7 +18,6 @@
 #include <cstdint>
 #include <fstream>
 #include <map>
-#include <memory>
 #include <string>
 
 using zento::StripChart;
@@ -78,12 +77,15 @@ struct Rig {
     }
 };
 
+// The rigs live until the process ends: never destroyed (a widget must not outlive the
+// QApplication, and static objects are destroyed after main() has returned).
+
 // A window's worth of points at the given rate (250 Hz: the densest).
 Rig& window_rig(int rate = int(kFillRateHz)) {
-    static std::map<int, std::unique_ptr<Rig>> rigs;
-    std::unique_ptr<Rig>& rig = rigs[rate];
+    static auto* rigs = new std::map<int, Rig*>;
+    Rig*& rig = (*rigs)[rate];
     if (!rig) {
-        rig = std::make_unique<Rig>();
+        rig = new Rig;
         rig->fill(10.0, rate);
     }
     return *rig;
@@ -94,9 +96,9 @@ double g_rss_before_fill = 0;
 double g_rss_after_fill = 0;
 
 Rig& full_rig() {
-    static std::unique_ptr<Rig> rig = [] {
+    static Rig* rig = [] {
         g_rss_before_fill = rss_mib();
-        auto r = std::make_unique<Rig>();
+        auto* r = new Rig;
         const auto t0 = std::chrono::steady_clock::now();
         r->fill(30 * 60 + 10.0, kFillRateHz); // past the bound: trimming is active from here on
         g_fill_seconds =
