@@ -633,7 +633,8 @@ class LivePlot : public QCustomPlot {
     // The grid's lines within `clip`, as QCPGrid draws them across the whole axis rect (sub-grid,
     // then grid; vertical lines from bottom to top, horizontal ones from left to right): a
     // horizontal line is drawn from near the clip only, its dash offset advanced by the part
-    // left out, which draws the same dots and spares walking the dots of the whole width.
+    // left out, which draws the same dots and spares walking the dots of the whole width. (The
+    // chart's grids draw no zero line of their own, so none is drawn here.)
     void drawGridColumns(QCPPainter* painter, const GridLines& g, const QRectF& clip) const {
         const QCPAxisRect* ar = g.axis->axisRect();
         const bool vertical_lines = g.axis->orientation() == Qt::Horizontal;

@@ -28,15 +28,16 @@
 //    250 Hz) and none older than historySeconds() (default kHistorySeconds, 30 min) before its
 //    newest point, so a slow stream holds its 30 minutes too, not hours; beyond that the oldest
 //    points are dropped, the memory being compacted in batches;
-//  - a redraw scans only the points inside the visible key range (binary search on time);
+//  - a redraw looks only at the points inside the visible key range (binary search on time; the
+//    y extent from per-block minima and maxima);
 //  - while the chart follows the data (tracking, y following) it shows a kept picture: a redraw
 //    scrolls its data area by the whole pixels time has moved (the axis range moves by exactly
 //    that many pixels' worth of time, the remainder waits for the next redraw) and draws only
-//    the columns that changed, with QCustomPlot's own drawing of the background, the grids and
-//    the traces clipped to them: the newest slice, and the strip under what lies over the data
-//    (the y axis' ticks). Axes, grids and legend are drawn whole only when the y range, the
-//    visible channels or the size change. Dragging, zooming, a paused view, printing and image
-//    export use QCustomPlot's whole drawing.
+//    the columns that changed, the traces' newest slice with the background and grid lines
+//    under it, as QCustomPlot's own drawing would; what lies over the data area (the y axis'
+//    ticks) is laid on when painted. Axes, grids and legend are drawn whole only when the y
+//    range, the visible channels or the size change. Dragging, zooming, a paused view, printing
+//    and image export use QCustomPlot's whole drawing.
 #include <QElapsedTimer>
 #include <QWidget>
 
