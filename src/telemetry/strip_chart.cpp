@@ -2,18 +2,24 @@
 
 #include <QFileDialog>
 #include <QImageWriter>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QSaveFile>
 #include <QScopedValueRollback>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <vector>
 
 namespace zento {
 
@@ -54,7 +60,9 @@ bool valid_channel(int channel) {
 // Point store of one channel: the graph's own data container, append-only, bounded by count
 // and by age. Dropping the oldest point only moves the container's start offset (O(1)); the kept
 // points are moved back to the front once a batch of limit/16 has been dropped, so the cost per
-// point is O(1) amortised and the memory never exceeds limit + batch points.
+// point is O(1) amortised and the memory never exceeds limit + batch points. It also keeps the
+// smallest and largest value of each block of kBlock points (by the order they came), so the
+// extent of the points in view costs a few blocks, not every point.
 class ChannelHistory : public QCPGraphDataContainer {
   public:
     ChannelHistory(int limit, double span) : span_(span) { setLimit(limit); }
@@ -93,9 +101,56 @@ class ChannelHistory : public QCPGraphDataContainer {
             mData.reserve(std::min<qsizetype>(want, qsizetype(limit_) + batch_));
         }
         mData.append(QCPGraphData(key, value));
+
+        const qint64 block = appended_++ / kBlock;
+        if (block - first_block_ == qint64(blocks_.size())) {
+            blocks_.push_back(kNoExtent);
+        }
+        Extent& e = blocks_.back();
+        e = {std::min(e.lo, value), std::max(e.hi, value)}; // a NaN changes neither
+        // Blocks wholly dropped go once they are half of those kept (O(1) amortised).
+        const qint64 dropped = (appended_ - size()) / kBlock - first_block_;
+        if (dropped >= 16 && dropped >= qint64(blocks_.size()) / 2) {
+            blocks_.erase(blocks_.begin(), blocks_.begin() + dropped);
+            first_block_ += dropped;
+        }
     }
 
     double lastKey() const { return (constEnd() - 1)->key; }
+
+    struct Extent {
+        double lo;
+        double hi;
+    };
+    static constexpr Extent kNoExtent{std::numeric_limits<double>::infinity(),
+                                      -std::numeric_limits<double>::infinity()};
+    // The smallest and largest value of the points [begin, end) (NaN gaps left out; lo > hi when
+    // there is none).
+    Extent extent(const_iterator begin, const_iterator end) const {
+        const qint64 base = appended_ - size(); // the number of the first kept point
+        const qint64 a = base + (begin - constBegin());
+        const qint64 z = base + (end - constBegin());
+        Extent e = kNoExtent;
+        auto points = [&](qint64 from, qint64 to) {
+            for (auto it = constBegin() + (from - base), stop = constBegin() + (to - base);
+                 it != stop; ++it) {
+                e = {std::min(e.lo, it->value), std::max(e.hi, it->value)};
+            }
+        };
+        const qint64 whole_from = (a + kBlock - 1) / kBlock; // blocks wholly inside [a, z)
+        const qint64 whole_to = z / kBlock;
+        if (whole_from >= whole_to) {
+            points(a, z);
+            return e;
+        }
+        points(a, whole_from * kBlock);
+        for (qint64 b = whole_from; b < whole_to; ++b) {
+            const Extent& x = blocks_[std::size_t(b - first_block_)];
+            e = {std::min(e.lo, x.lo), std::max(e.hi, x.hi)};
+        }
+        points(whole_to * kBlock, z);
+        return e;
+    }
 
   private:
     void dropOlderThan(double key) {
@@ -104,10 +159,567 @@ class ChannelHistory : public QCPGraphDataContainer {
         }
     }
 
+    static constexpr qint64 kBlock = 64;
     int limit_ = 1;
     int batch_ = 1;
     double span_;
+    qint64 appended_ = 0;         // points ever appended; the newest is number appended_ - 1
+    std::vector<Extent> blocks_;  // of the blocks first_block_, first_block_ + 1, ...
+    qint64 first_block_ = 0;
 };
+
+namespace {
+
+// QCustomPlot draws its layers' objects only as part of a whole plot. This runs the drawing of
+// one object as its layer would (its own clip, moved up one pixel as QCPLayer does, and its
+// antialiasing), additionally clipped to `clip`: a slice of the picture drawn this way equals
+// the whole plot's drawing there. (Pointers to the protected members, formed through a derived
+// class, are the language's way to reach them from outside a subclass.)
+struct LayerableAccess : QCPLayerable {
+    static void drawClipped(QCPLayerable* item, QCPPainter* painter, const QRectF& clip) {
+        if (!item->realVisibility()) {
+            return;
+        }
+        const QRect own = (item->*(&LayerableAccess::clipRect))().translated(0, -1);
+        painter->save();
+        painter->setClipRect(QRectF(own) & clip);
+        (item->*(&LayerableAccess::applyDefaultAntialiasingHint))(painter);
+        (item->*(&LayerableAccess::draw))(painter);
+        painter->restore();
+    }
+};
+
+QRect to_device(const QRect& r, int dpr) {
+    return {r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr};
+}
+QRectF to_logical(const QRect& r, int dpr) {
+    return {double(r.x()) / dpr, double(r.y()) / dpr, double(r.width()) / dpr,
+            double(r.height()) / dpr};
+}
+
+} // namespace
+
+// A channel's graph. Where points are denser than pixel columns, it draws per device pixel column
+// the first point, the smallest and largest value (in the order they came) and the last point, so
+// the column shows every value's extent and the lines between columns join real points. Unlike
+// QCustomPlot's own adaptive sampling, whose columns are counted from the first point in view, the
+// columns here are the screen's: the drawing of a column depends only on the points in it and its
+// neighbours, so the picture is the same whether it is drawn whole or scrolled and drawn in
+// slices. It can also draw only the part of its trace between two keys, with the same lines the
+// whole drawing gives there (with a few pixels of margin beyond the clip on each side).
+class LiveGraph : public QCPGraph {
+  public:
+    using QCPGraph::QCPGraph;
+
+    // The trace's lines between the keys, clipped as its whole drawing is (the caller adds its
+    // own clip to the painter's; see graphClip()).
+    void drawKeys(QCPPainter* painter, double from, double to) const {
+        if (!realVisibility() || mDataContainer->isEmpty() || mKeyAxis->range().size() <= 0) {
+            return;
+        }
+        const auto first = mDataContainer->constBegin();
+        const int begin = int(mDataContainer->findBegin(from, true) - first);
+        const int end = int(mDataContainer->findEnd(to, true) - first);
+        if (begin >= end) {
+            return;
+        }
+        QVector<QPointF> lines;
+        getLines(&lines, QCPDataRange(begin, end));
+        applyDefaultAntialiasingHint(painter);
+        painter->setPen(mPen);
+        painter->setBrush(Qt::NoBrush);
+        drawLinePlot(painter, lines);
+    }
+    // The clip of the whole drawing (QCPLayer moves every object's clip up one pixel).
+    QRect graphClip() const { return clipRect().translated(0, -1); }
+
+  protected:
+    void getOptimizedLineData(QVector<QCPGraphData>* lineData,
+                              const QCPGraphDataContainer::const_iterator& begin,
+                              const QCPGraphDataContainer::const_iterator& end) const override {
+        if (!mAdaptiveSampling) {
+            QCPGraph::getOptimizedLineData(lineData, begin, end);
+            return;
+        }
+        lineData->clear();
+        lineData->reserve(int(end - begin));
+        const QCPAxis* keys = mKeyAxis.data();
+        const double ratio = mParentPlot->devicePixelRatioF();
+        // A point exactly on a column's edge (sample times and pixels commensurate) must not
+        // change sides with rounding noise when the axis moves by whole pixels.
+        auto column = [&](const QCPGraphData& d) {
+            return std::floor(keys->coordToPixel(d.key) * ratio + 1e-6);
+        };
+        for (auto it = begin; it != end;) {
+            if (std::isnan(it->value)) {
+                lineData->append(*it++); // a gap
+                continue;
+            }
+            const double col = column(*it);
+            auto low = it, high = it, last = it;
+            const auto head = it;
+            for (++it; it != end && !std::isnan(it->value) && column(*it) == col; ++it) {
+                if (it->value < low->value) {
+                    low = it;
+                }
+                if (it->value > high->value) {
+                    high = it;
+                }
+                last = it;
+            }
+            lineData->append(*head);
+            for (auto extreme : {std::min(low, high), std::max(low, high)}) {
+                if (extreme != head && extreme != last) {
+                    lineData->append(*extreme);
+                }
+            }
+            if (last != head) {
+                lineData->append(*last);
+            }
+        }
+    }
+};
+
+// The chart's plot widget. While live (the chart follows the data), it shows a kept picture of
+// the plot that each redraw brings up to date in place: the data area scrolls by the whole device
+// pixels the time axis has moved, and only the columns that changed are drawn again, as the whole
+// drawing draws them: background, grid lines and the traces' newest slice (QCustomPlot's own line
+// data and painting, clipped). What the layers above the traces draw inside the data area (the
+// y axis' line and ticks) is kept apart as an overlay image, laid over the picture when it is
+// painted, so it never scrolls with the data. The picture is drawn whole when the y range, the
+// visible channels, the time span or the size change. Otherwise it is QCustomPlot as it is:
+// every redraw draws everything.
+//
+// The key axis is kept on a pixel grid: its lower bound is origin + n pixels' worth of time, so
+// content drawn at one redraw lies exactly where the next one's whole drawing would put it after
+// the scroll; the part of a pixel that time has moved beyond that waits for the next redraw. The
+// dotted horizontal grid lines keep their dots on the same grid (dash offset n), so that they
+// scroll with the data as the vertical ones do. (The steps are whole pixels, not device pixels:
+// QCPPainter rounds the grid's lines to whole pixels.)
+class LivePlot : public QCustomPlot {
+  public:
+    using QCustomPlot::QCustomPlot;
+
+    bool live() const { return live_; }
+    // Off: QCustomPlot's own drawing and painting (the caller replots); the picture is dropped.
+    void setLive(bool on) {
+        live_ = on;
+        valid_ = false;
+    }
+
+    // Brings the picture up to date with the axes (the key axis snapped onto the pixel grid) and
+    // the data, and asks for the paint of what changed. On a screen whose device pixel ratio is
+    // not a whole number, pixels do not map to device pixels one to one: QCustomPlot draws it all.
+    void drawLive(bool whole) {
+        if (deviceRatio() == 0) {
+            replot(rpQueuedRefresh);
+            return;
+        }
+        QRect changed;
+        if (whole || !drawChanges(&changed)) {
+            drawWhole();
+            changed = rect();
+        }
+        if (!changed.isEmpty()) {
+            update(changed); // (Qt leaves out opaque widgets over it, such as a button)
+        }
+        emit afterReplot();
+    }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override {
+        if (!live_ || deviceRatio() == 0) {
+            QCustomPlot::paintEvent(event);
+            return;
+        }
+        if (!pictureFits()) {
+            drawWhole();
+        }
+        QPainter painter(this);
+        const QRectF over = to_logical(overlay_rect_, dpr_);
+        for (const QRect& r : event->region()) {
+            painter.drawImage(r, picture_, to_device(r, dpr_));
+            if (r.intersects(over.toAlignedRect())) {
+                const QRectF part = over & QRectF(r);
+                painter.drawImage(part, overlay_,
+                                  QRectF(part.topLeft() * dpr_ - QPointF(overlay_rect_.topLeft()),
+                                         part.size() * dpr_));
+            }
+        }
+    }
+
+    void resizeEvent(QResizeEvent* event) override {
+        if (!live_ || deviceRatio() == 0) {
+            QCustomPlot::resizeEvent(event);
+            return;
+        }
+        setViewport(rect()); // the picture no longer fits: the next paint draws it whole
+    }
+
+  private:
+    struct Trace { // what the picture shows of one channel
+        double first_key;
+        double last_key;
+        double last_value;
+        int count;
+    };
+    struct GridLines { // one grid's lines at the picture's axes
+        QCPGrid* grid;
+        QCPAxis* axis;
+        QVector<double> ticks;
+        QVector<double> sub_ticks;
+    };
+
+    int deviceRatio() const { // 0: not a whole number
+        const qreal r = devicePixelRatioF();
+        return r == std::floor(r) && r >= 1 ? int(r) : 0;
+    }
+    bool pictureFits() const {
+        return valid_ && deviceRatio() == dpr_ && picture_.size() == size() * dpr_;
+    }
+    quint64 visibleMask() const {
+        quint64 mask = 0;
+        for (int k = 0; k < std::min(graphCount(), 64); ++k) {
+            mask |= quint64(graph(k)->visible()) << k;
+        }
+        return mask;
+    }
+    qint64 pixelStep(double lower) const {
+        return qint64(std::floor((lower - origin_) / key_per_px_ + 1e-6));
+    }
+    int deviceColumn(double key) const {
+        return int(std::floor(xAxis->coordToPixel(key) * dpr_));
+    }
+
+    // Moves the key axis onto the pixel grid (step n), and the horizontal grid lines' dots with it.
+    void snapKeyAxis(qint64 n) {
+        const double span = xAxis->range().size();
+        const double lower = origin_ + double(n) * key_per_px_;
+        {
+            const QSignalBlocker quiet(xAxis); // not a user's change of the view
+            xAxis->setRange(lower, lower + span);
+        }
+        for (QCPAxis* axis : xAxis->axisRect()->axes(QCPAxis::atLeft | QCPAxis::atRight)) {
+            QCPGrid* grid = axis->grid();
+            for (bool sub : {false, true}) {
+                QPen pen = sub ? grid->subGridPen() : grid->pen();
+                qreal period = 0;
+                for (qreal d : pen.dashPattern()) {
+                    period += d;
+                }
+                if (pen.style() == Qt::SolidLine || pen.style() == Qt::NoPen || period <= 0) {
+                    continue;
+                }
+                const double offset = std::fmod(double(n) * dpr_, period);
+                pen.setDashOffset(offset < 0 ? offset + period : offset);
+                sub ? grid->setSubGridPen(pen) : grid->setPen(pen);
+            }
+        }
+    }
+
+    void rememberTraces() {
+        traces_.resize(graphCount());
+        for (int k = 0; k < graphCount(); ++k) {
+            const QCPGraphDataContainer& d = *graph(k)->data();
+            const double nan = std::numeric_limits<double>::quiet_NaN();
+            traces_[k] = d.isEmpty() ? Trace{nan, nan, nan, 0}
+                                     : Trace{d.constBegin()->key, (d.constEnd() - 1)->key,
+                                             (d.constEnd() - 1)->value, d.size()};
+        }
+    }
+
+    // The grid lines at the axes' present ranges, in the order the grid layer draws them.
+    void findGridLines() {
+        grid_lines_.clear();
+        const QList<QCPAxis*> axes = xAxis->axisRect()->axes();
+        for (QCPLayerable* item : layer(QStringLiteral("grid"))->children()) {
+            auto* grid = qobject_cast<QCPGrid*>(item);
+            if (!grid || !grid->realVisibility()) {
+                continue;
+            }
+            for (QCPAxis* axis : axes) {
+                if (axis->grid() == grid && axis->range().size() > 0) {
+                    GridLines g{grid, axis, {}, {}};
+                    axis->ticker()->generate(axis->range(), locale(), QLatin1Char('g'), 6, g.ticks,
+                                             axis->subTicks() ? &g.sub_ticks : nullptr, nullptr);
+                    grid_lines_.push_back(std::move(g));
+                }
+            }
+        }
+    }
+
+    void drawWhole() {
+        dpr_ = deviceRatio();
+        updateLayout(); // the axis rect's place for this size and these tick labels
+        const QRect data = xAxis->axisRect()->rect();
+        // Traces may draw one row above the axis rect (their clip is moved up one pixel).
+        area_ = to_device(QRect(data.left(), data.top() - 1, data.width(), data.height() + 1), dpr_);
+        const double span = xAxis->range().size();
+        const double kpp = data.width() > 0 ? span / data.width() : 0;
+        if (!(std::abs(kpp - key_per_px_) <= 1e-9 * kpp) || kpp <= 0) {
+            key_per_px_ = kpp;
+            origin_ = xAxis->range().lower;
+        }
+        if (key_per_px_ > 0) {
+            step_ = pixelStep(xAxis->range().lower);
+            snapKeyAxis(step_);
+        }
+        if (picture_.size() != size() * dpr_) {
+            picture_ = QImage(size() * dpr_, QImage::Format_RGB32);
+        }
+        picture_.setDevicePixelRatio(dpr_);
+        QCPPainter painter(&picture_);
+        painter.fillRect(QRectF(mViewport), mBackgroundBrush);
+        draw(&painter);
+        drawOverlay();
+        findGridLines();
+        drawColumns(&painter, overlay_rect_); // the overlay is laid on when painted
+        painter.end();
+        y_range_ = yAxis->range();
+        visible_ = visibleMask();
+        rememberTraces();
+        valid_ = true;
+    }
+
+    // What the layers above the traces draw inside the data area, on transparent ground, cut to
+    // its bounding rectangle.
+    void drawOverlay() {
+        QImage over(size() * dpr_, QImage::Format_ARGB32_Premultiplied);
+        over.setDevicePixelRatio(dpr_);
+        over.fill(Qt::transparent);
+        QCPPainter painter(&over);
+        const QRectF all(mViewport);
+        const QRect area = to_logical(area_, dpr_).toAlignedRect();
+        for (int i = layer(QStringLiteral("main"))->index() + 1; i < layerCount(); ++i) {
+            if (!layer(i)->visible()) {
+                continue;
+            }
+            for (QCPLayerable* item : layer(i)->children()) {
+                const auto* element = qobject_cast<QCPLayoutElement*>(item);
+                if (!element || element->outerRect().intersects(area)) { // (the legend is not)
+                    LayerableAccess::drawClipped(item, &painter, all);
+                }
+            }
+        }
+        painter.end();
+        int left = INT_MAX, right = -1, top = INT_MAX, bottom = -1;
+        const QRect scan = area_ & over.rect();
+        for (int y = scan.top(); y <= scan.bottom(); ++y) {
+            const auto* row = reinterpret_cast<const QRgb*>(over.constScanLine(y));
+            int first = scan.left();
+            while (first <= scan.right() && row[first] == 0) { // transparent (premultiplied)
+                ++first;
+            }
+            if (first > scan.right()) {
+                continue;
+            }
+            int last = scan.right();
+            while (row[last] == 0) {
+                --last;
+            }
+            left = std::min(left, first);
+            right = std::max(right, last);
+            top = std::min(top, y);
+            bottom = y;
+        }
+        const QRect box = right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
+        overlay_rect_ = box;
+        overlay_ = box.isEmpty() ? QImage() : over.copy(box);
+    }
+
+    // False when only a whole drawing will do.
+    bool drawChanges(QRect* changed) {
+        if (!pictureFits() || key_per_px_ <= 0 || yAxis->range() != y_range_ ||
+            visibleMask() != visible_) {
+            return false;
+        }
+        const QCPRange x = xAxis->range();
+        const double kpp = x.size() / (area_.width() / dpr_);
+        if (!(std::abs(kpp - key_per_px_) <= 1e-9 * kpp)) {
+            return false; // the time span changed
+        }
+        const qint64 n = pixelStep(x.lower);
+        const qint64 dx = n - step_;
+        if (dx < 0 || dx * dpr_ >= area_.width()) {
+            return false; // back in time, or nothing of the picture stays
+        }
+        const double lower = origin_ + double(n) * key_per_px_;
+        snapKeyAxis(n);
+        step_ = n;
+
+        // From which column on the traces changed: each changed channel's previous newest point's
+        // column (its extremes and last point change; the line into it does not), and one more
+        // for rounding.
+        int x0 = area_.right() + 1 - int(dx) * dpr_;
+        for (int k = 0; k < graphCount(); ++k) {
+            if (!graph(k)->visible()) {
+                continue;
+            }
+            const QCPGraphDataContainer& d = *graph(k)->data();
+            const Trace& was = traces_[k];
+            if (d.isEmpty()) {
+                continue;
+            }
+            const double first = d.constBegin()->key;
+            if (first != was.first_key && first >= lower) {
+                return false; // points inside the view were dropped (a history bound)
+            }
+            const auto last = d.constEnd() - 1;
+            if (d.size() != was.count || last->key != was.last_key ||
+                !(last->value == was.last_value ||
+                  (std::isnan(last->value) && std::isnan(was.last_value)))) {
+                const double from = std::isnan(was.last_key) ? first : was.last_key;
+                x0 = std::min(x0, deviceColumn(from) - dpr_);
+            }
+        }
+        x0 = std::max(x0, area_.left());
+
+        scrollArea(int(dx) * dpr_);
+        findGridLines();
+        QCPPainter painter(&picture_);
+        const QRect slice(x0, area_.top(), area_.right() + 1 - x0, area_.height());
+        drawColumns(&painter, slice);
+        painter.end();
+        rememberTraces();
+        *changed = to_logical(dx > 0 ? area_ : slice, dpr_).toAlignedRect();
+        return true;
+    }
+
+    // Moves the data area's pixels dx device pixels to the left.
+    void scrollArea(int dx) {
+        if (dx <= 0) {
+            return;
+        }
+        const qsizetype bytes = qsizetype(area_.width() - dx) * 4;
+        const qsizetype stride = picture_.bytesPerLine();
+        uchar* row = picture_.bits() + area_.top() * stride + area_.left() * 4;
+        for (int y = area_.top(); y <= area_.bottom(); ++y, row += stride) {
+            std::memmove(row, row + qsizetype(dx) * 4, bytes);
+        }
+    }
+
+    // Draws the device rectangle `r` of the data area anew as the whole drawing draws it below
+    // the overlay: the background, the grid lines, the traces.
+    void drawColumns(QCPPainter* painter, const QRect& r) {
+        if (r.isEmpty()) {
+            return;
+        }
+        const QRectF clip = to_logical(r, dpr_);
+        painter->save();
+        painter->setClipRect(clip);
+        painter->fillRect(clip, mBackgroundBrush);
+        for (QCPLayerable* item : layer(QStringLiteral("background"))->children()) {
+            LayerableAccess::drawClipped(item, painter, clip);
+        }
+        for (const GridLines& g : grid_lines_) {
+            drawGridColumns(painter, g, clip);
+        }
+        const double margin = 3.0; // pixels of data beyond each side
+        const double from = xAxis->pixelToCoord(clip.left() - margin);
+        const double to = xAxis->pixelToCoord(clip.right() + margin);
+        bool clipped = false;
+        for (QCPLayerable* item : layer(QStringLiteral("main"))->children()) {
+            if (const auto* g = dynamic_cast<const LiveGraph*>(item)) {
+                if (!clipped) {
+                    painter->setClipRect(QRectF(g->graphClip()) & clip);
+                    clipped = true;
+                }
+                g->drawKeys(painter, from, to);
+            }
+        }
+        painter->restore();
+    }
+
+    // The grid's lines within `clip`, as QCPGrid draws them across the whole axis rect (sub-grid,
+    // then grid; vertical lines from bottom to top, horizontal ones from left to right): a
+    // horizontal line is drawn from near the clip only, its dash offset advanced by the part
+    // left out, which draws the same dots and spares walking the dots of the whole width. (The
+    // chart's grids draw no zero line of their own, so none is drawn here.)
+    void drawGridColumns(QCPPainter* painter, const GridLines& g, const QRectF& clip) const {
+        const QCPAxisRect* ar = g.axis->axisRect();
+        const bool vertical_lines = g.axis->orientation() == Qt::Horizontal;
+        const double lo = std::max<double>(ar->left(), std::floor(clip.left()) - 2);
+        const double hi = std::min<double>(ar->right(), std::ceil(clip.right()) + 2);
+        auto lines = [&](const QVector<double>& ticks, QPen pen) {
+            if (!vertical_lines) {
+                pen.setDashOffset(pen.dashOffset() + (lo - ar->left()) * dpr_);
+            }
+            painter->setPen(pen);
+            for (double tick : ticks) {
+                const double t = g.axis->coordToPixel(tick);
+                if (vertical_lines) {
+                    if (t >= clip.left() - 1 && t <= clip.right() + 1) {
+                        painter->drawLine(QLineF(t, ar->bottom(), t, ar->top()));
+                    }
+                } else {
+                    painter->drawLine(QLineF(lo, t, hi, t));
+                }
+            }
+        };
+        auto antialias = [&](bool own, QCP::AntialiasedElement element) {
+            painter->setAntialiasing(!notAntialiasedElements().testFlag(element) &&
+                                     (antialiasedElements().testFlag(element) || own));
+        };
+        if (g.axis->subTicks() && g.grid->subGridVisible()) {
+            antialias(g.grid->antialiasedSubGrid(), QCP::aeSubGrid);
+            lines(g.sub_ticks, g.grid->subGridPen());
+        }
+        antialias(g.grid->antialiased(), QCP::aeGrid);
+        lines(g.ticks, g.grid->pen());
+    }
+
+    QImage picture_;     // the plot, without the overlay inside the data area
+    QImage overlay_;
+    QRect overlay_rect_; // device pixels
+    QRect area_;         // device pixels: the rows and columns that scroll
+    int dpr_ = 1;        // device pixels per pixel
+    QCPRange y_range_;
+    quint64 visible_ = 0;
+    double origin_ = 0;     // the pixel grid of the key axis: lower = origin_ + n * key_per_px_
+    double key_per_px_ = 0;
+    qint64 step_ = 0;       // n of the picture
+    std::vector<Trace> traces_;
+    std::vector<GridLines> grid_lines_;
+    bool live_ = true;
+    bool valid_ = false;
+};
+
+YRangeFollower::Range YRangeFollower::fit(double lo, double hi) {
+    const double span = hi - lo;
+    const double pad = span > 0 ? span * kMarginFraction : std::max(std::abs(hi) * 0.05, 1.0);
+    return {lo - pad, hi + pad};
+}
+
+YRangeFollower::Range YRangeFollower::follow(Range current, double lo, double hi, double now,
+                                             double window) {
+    if (refit_) {
+        refit_ = false;
+        underused_ = false;
+        return fit(lo, hi);
+    }
+    if (lo < current.lower || hi > current.upper) {
+        Range r{std::min(current.lower, lo), std::max(current.upper, hi)};
+        const double room = (r.upper - r.lower) * kHeadroomFraction;
+        if (lo < current.lower) {
+            r.lower = lo - room;
+        }
+        if (hi > current.upper) {
+            r.upper = hi + room;
+        }
+        underused_ = false;
+        return r;
+    }
+    if (hi - lo >= kShrinkBelowFraction * (current.upper - current.lower)) {
+        underused_ = false;
+    } else if (!underused_) {
+        underused_ = true;
+        underused_since_ = now;
+    } else if (now - underused_since_ >= window) {
+        underused_ = false;
+        return fit(lo, hi);
+    }
+    return current;
+}
 
 StripChart::StripChart(QWidget* parent)
     : QWidget(parent), first_key_(std::numeric_limits<double>::quiet_NaN()),
@@ -117,14 +729,16 @@ StripChart::StripChart(QWidget* parent)
     resize(kWidth, kHeight);
     setClock({});
 
-    plot_ = new QCustomPlot(this);
+    plot_ = new LivePlot(this);
     plot_->setObjectName(QStringLiteral("plot"));
     plot_->setGeometry(rect());
     plot_->setBackground(kBackground);
     plot_->setAttribute(Qt::WA_OpaquePaintEvent); // its paint covers it: nothing below repaints
     plot_->axisRect()->setBackground(kBackground);
     plot_->setNoAntialiasingOnDrag(true);
-    plot_->setPlottingHint(QCP::phFastPolylines, true);
+    // Traces as polylines (not line by line), however they are drawn: on screen, in slices of
+    // the live picture, in print and image export; the same pixels every way.
+    plot_->setPlottingHint(QCP::phFastPolylines, false);
     plot_->setNotAntialiasedElements(QCP::aePlottables); // crisp 1 px traces, cheaper to draw
     // Nothing is drawn on the overlay layer: without a buffer of its own, a redraw clears and
     // blends one full-size buffer instead of two.
@@ -179,7 +793,7 @@ StripChart::StripChart(QWidget* parent)
     legend->setSelectableParts(QCPLegend::spNone);
 
     for (int k = 0; k < kChannelCount; ++k) {
-        QCPGraph* g = plot_->addGraph(x, y);
+        QCPGraph* g = new LiveGraph(x, y);
         g->setObjectName(QLatin1String(kChannels[k].name));
         g->setName(QLatin1String(kChannels[k].title));
         g->setPen(QPen(QColor(kChannels[k].color), 1));
@@ -242,7 +856,7 @@ StripChart::StripChart(QWidget* parent)
     redraw_timer_ = new QTimer(this);
     redraw_timer_->setSingleShot(true);
     redraw_timer_->setInterval(kFrameIntervalMs);
-    connect(redraw_timer_, &QTimer::timeout, this, &StripChart::redraw);
+    connect(redraw_timer_, &QTimer::timeout, this, [this] { redraw(); });
 
     updateAccessibleDescription();
 }
@@ -297,6 +911,7 @@ void StripChart::setChannelVisible(int channel, bool visible) {
         return;
     }
     graphs_[channel]->setVisible(visible);
+    y_follower_.refit(); // the y range fits what is shown now
     updateLegendEntry(channel);
     updateAccessibleDescription();
     scheduleRedraw();
@@ -321,6 +936,7 @@ void StripChart::setTracking(bool on) {
     tracking_ = on;
     if (on) {
         y_auto_ = true;
+        y_follower_.refit();
         updateView();
         scheduleRedraw();
     }
@@ -358,6 +974,10 @@ int StripChart::pointCount(int channel) const {
     return valid_channel(channel) ? history_[channel]->size() : 0;
 }
 
+QCustomPlot* StripChart::plot() const {
+    return plot_;
+}
+
 QCPRange StripChart::xRange() const {
     return plot_->xAxis->range();
 }
@@ -387,8 +1007,8 @@ void StripChart::updateView() {
     if (!y_auto_) {
         return;
     }
-    // Smallest and largest value in view of the visible channels: only the points inside the
-    // key range are scanned (binary search on the sorted keys). NaN gaps compare false.
+    // Smallest and largest value in view of the visible channels: of the points inside the key
+    // range (binary search on the sorted keys), from the histories' block extents.
     const QCPRange xr = plot_->xAxis->range();
     double lo = std::numeric_limits<double>::infinity();
     double hi = -lo;
@@ -397,22 +1017,20 @@ void StripChart::updateView() {
             continue;
         }
         const ChannelHistory& h = *history_[k];
-        const auto end = h.findEnd(xr.upper, false);
-        for (auto it = h.findBegin(xr.lower, false); it != end; ++it) {
-            if (it->value < lo) {
-                lo = it->value;
-            }
-            if (it->value > hi) {
-                hi = it->value;
-            }
-        }
+        const ChannelHistory::Extent e =
+            h.extent(h.findBegin(xr.lower, false), h.findEnd(xr.upper, false));
+        lo = std::min(lo, e.lo);
+        hi = std::max(hi, e.hi);
     }
     if (lo > hi) {
         return; // nothing in view: keep the range
     }
-    const double span = hi - lo;
-    const double pad = span > 0 ? span * kYMarginFraction : std::max(std::abs(hi) * 0.05, 1.0);
-    plot_->yAxis->setRange(lo - pad, hi + pad);
+    const QCPRange now = plot_->yAxis->range();
+    const YRangeFollower::Range r =
+        y_follower_.follow({now.lower, now.upper}, lo, hi, newest_key_, kWindowSeconds);
+    if (r.lower != now.lower || r.upper != now.upper) {
+        plot_->yAxis->setRange(r.lower, r.upper);
+    }
 }
 
 bool StripChart::redrawPending() const {
@@ -435,14 +1053,35 @@ void StripChart::flush() {
     redraw();
 }
 
-void StripChart::redraw() {
+void StripChart::redrawNow(Redraw how) {
+    redraw_timer_->stop();
+    redraw(how);
+}
+
+void StripChart::redraw(Redraw how) {
     updateView();
     if (!isVisible()) {
         return; // stays dirty: drawn when shown
     }
     dirty_ = false;
     since_redraw_.start();
-    plot_->replot(QCustomPlot::rpQueuedRefresh);
+    const bool live = tracking_ && y_auto_;
+    if (!live) {
+        plot_->setLive(false);
+        plot_->replot(QCustomPlot::rpQueuedRefresh);
+        return;
+    }
+    if (!plot_->live()) {
+        plot_->setLive(true);
+    }
+    QScopedValueRollback<bool> guard(applying_view_, true);
+    plot_->drawLive(how == Redraw::Whole);
+}
+
+void StripChart::leaveLive() {
+    // The user moved an axis: QCustomPlot's own drawing from now on (its interaction replots).
+    plot_->setLive(false);
+    scheduleRedraw();
 }
 
 void StripChart::onXRangeChanged() {
@@ -450,12 +1089,14 @@ void StripChart::onXRangeChanged() {
         return;
     }
     tracking_ = false; // the user moved the time axis: leave it where it was put
+    leaveLive();
     emit trackingChanged(false);
 }
 
 void StripChart::onYRangeChanged() {
-    if (!applying_view_) {
+    if (!applying_view_ && y_auto_) {
         y_auto_ = false;
+        leaveLive();
     }
 }
 

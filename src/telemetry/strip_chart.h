@@ -12,20 +12,32 @@
 //
 // Time axis (hidden): x is the clock's time in seconds; the view spans kWindowSeconds (0.0001
 // day). While tracking, the first point aligns the axis start until the newest point reaches the
-// right end; from then on the newest point stays at the right edge. A user drag or zoom of the
-// x axis turns tracking off; setTracking(true) ("Follow the latest") turns it on again.
+// right end; from then on the newest point stays at the right edge (within one pixel: a redraw
+// moves the axis by whole pixels only, see below). A user drag or zoom of the x axis turns
+// tracking off; setTracking(true) ("Follow the latest") turns it on again.
 // Y axis: starts at 1..361, then follows the smallest and largest values in view of the visible
-// channels (3 % inner margin). A user drag or zoom of the y axis stops that until
-// setTracking(true).
+// channels (3 % inner margin) with hysteresis (YRangeFollower): it grows at once and shrinks only
+// after the data has used less than half of it for a whole window; it fits the data at once
+// when data first arrives, when channels are shown or hidden and on setTracking(true). A user drag
+// or zoom of the y axis stops that until setTracking(true).
 //
-// Cost stays flat however long it runs:
+// Cost stays flat however long it runs, and a live redraw does not grow with the chart's size:
 //  - addPoint is O(1) amortised and never draws: redraws are coalesced by a single-shot timer
 //    (kFrameIntervalMs, at most one redraw per interval, none while nothing changed);
 //  - each channel keeps at most historyLimit() points (default kDefaultHistoryLimit = 30 min at
 //    250 Hz) and none older than historySeconds() (default kHistorySeconds, 30 min) before its
 //    newest point, so a slow stream holds its 30 minutes too, not hours; beyond that the oldest
 //    points are dropped, the memory being compacted in batches;
-//  - a redraw scans only the points inside the visible key range (binary search on time).
+//  - a redraw looks only at the points inside the visible key range (binary search on time; the
+//    y extent from per-block minima and maxima);
+//  - while the chart follows the data (tracking, y following) it shows a kept picture: a redraw
+//    scrolls its data area by the whole pixels time has moved (the axis range moves by exactly
+//    that many pixels' worth of time, the remainder waits for the next redraw) and draws only
+//    the columns that changed, the traces' newest slice with the background and grid lines
+//    under it, as QCustomPlot's own drawing would; what lies over the data area (the y axis'
+//    ticks) is laid on when painted. Axes, grids and legend are drawn whole only when the y
+//    range, the visible channels or the size change. Dragging, zooming, a paused view, printing
+//    and image export use QCustomPlot's whole drawing.
 #include <QElapsedTimer>
 #include <QWidget>
 
@@ -42,6 +54,37 @@ class QToolButton;
 namespace zento {
 
 class ChannelHistory;
+class LivePlot;
+
+// The y range that follows the data with hysteresis, so that it changes rarely (each change
+// redraws the whole chart): it grows at once to take in data that leaves it (with headroom on
+// the side that grew), and shrinks to fit the data only after the data has used less than half
+// of it for a whole window of time.
+class YRangeFollower {
+  public:
+    struct Range {
+        double lower;
+        double upper;
+        bool operator==(const Range&) const = default;
+    };
+    static constexpr double kMarginFraction = 0.03;   // margin of a fitted range, each side
+    static constexpr double kHeadroomFraction = 0.1;  // extra room on a side that grows
+    static constexpr double kShrinkBelowFraction = 0.5;
+
+    // The range that fits [lo, hi] with its margin (a flat trace gets a usable range).
+    static Range fit(double lo, double hi);
+    // The range to show now, given the current one, the data's extent in view [lo, hi]
+    // (lo <= hi) and the time `now` (not going backwards); `window` is the time after which a
+    // range the data uses less than half of is fitted again.
+    Range follow(Range current, double lo, double hi, double now, double window);
+    // The next follow() fits the data at once.
+    void refit() { refit_ = true; }
+
+  private:
+    bool refit_ = true;
+    double underused_since_ = 0; // time since which the data used less than half of the range
+    bool underused_ = false;
+};
 
 class StripChart : public QWidget {
     Q_OBJECT
@@ -51,7 +94,7 @@ class StripChart : public QWidget {
     static constexpr double kWindowSeconds = 8.64; // 0.0001 day
     static constexpr double kInitialYLower = 1.0;  // y starts at 1..361
     static constexpr double kInitialYUpper = 361.0;
-    static constexpr double kYMarginFraction = 0.03;           // inner margin of the y range
+    static constexpr double kYMarginFraction = YRangeFollower::kMarginFraction;
     static constexpr int kFrameIntervalMs = 40;                // at most 25 redraws per second
     static constexpr int kDefaultHistoryLimit = 30 * 60 * 250; // 450 000 points per channel
     static constexpr double kHistorySeconds = 30 * 60.0;       // age bound of the kept points
@@ -108,6 +151,10 @@ class StripChart : public QWidget {
     // the scheduled redraw stays. For a caller that has just added a batch of points: the chart
     // then joins the paint pass of the rest of the window instead of causing one of its own.
     void flush();
+    // Draws now, without coalescing (for benchmarks and tests): what changed since the last
+    // redraw, or the whole chart. Either way the picture asks for its paint (update()).
+    enum class Redraw { Changes, Whole };
+    void redrawNow(Redraw how = Redraw::Changes);
 
     // Draws the chart scaled onto the printer's page. Returns false (and emits message()) if
     // the printer cannot be painted on.
@@ -117,7 +164,7 @@ class StripChart : public QWidget {
     // Writes the chart as a PNG file. Returns false (and emits message()) on failure.
     bool saveImage(const QString& path);
 
-    QCustomPlot* plot() const { return plot_; }
+    QCustomPlot* plot() const;
     QToolButton* printPreviewButton() const { return print_button_; }
     QToolButton* saveImageButton() const { return save_button_; }
 
@@ -132,7 +179,8 @@ class StripChart : public QWidget {
 
   private:
     void scheduleRedraw();
-    void redraw();
+    void redraw(Redraw how = Redraw::Changes);
+    void leaveLive();
     void onXRangeChanged();
     void onYRangeChanged();
     void onMouseWheel(QWheelEvent* event);
@@ -141,7 +189,7 @@ class StripChart : public QWidget {
     void updateAccessibleDescription();
     void placeChildren();
 
-    QCustomPlot* plot_ = nullptr;
+    LivePlot* plot_ = nullptr;
     QToolButton* print_button_ = nullptr;
     QToolButton* save_button_ = nullptr;
     QTimer* redraw_timer_ = nullptr;
@@ -156,6 +204,7 @@ class StripChart : public QWidget {
     bool tracking_ = true;
     bool y_auto_ = true;
     bool applying_view_ = false; // the axes are being moved by the chart, not by the user
+    YRangeFollower y_follower_;
     bool dirty_ = false;
 };
 

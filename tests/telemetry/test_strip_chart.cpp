@@ -14,9 +14,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 using zento::StripChart;
+using zento::YRangeFollower;
 
 namespace {
 
@@ -197,12 +199,18 @@ TEST_F(StripChartTest, TrackingAlignsFirstPointThenScrolls) {
     chart.updateView();
     EXPECT_NEAR(chart.xRange().upper, now - 0.02, 1e-9); // newest at the right edge
     EXPECT_NEAR(chart.xRange().lower, now - 0.02 - 8.64, 1e-9);
-    // The redraw applies the same view by itself.
+    // The redraw applies the same view by itself, in whole pixels: the newest point is at most
+    // one pixel's worth of time short of the right edge, never beyond it.
     showAndSettle();
-    feed({0}, 1.0, 0.02, 1.0);
-    QSignalSpy replots(chart.plot(), &QCustomPlot::afterReplot);
-    ASSERT_TRUE(replots.wait(2000));
-    EXPECT_NEAR(chart.xRange().upper, now - 0.02, 1e-9);
+    const double pixel = 8.64 / chart.plot()->axisRect()->width();
+    for (int i = 0; i < 20; ++i) {
+        feed({0}, 0.013 * (i % 4 + 1), 0.013, 1.0);
+        QSignalSpy replots(chart.plot(), &QCustomPlot::afterReplot);
+        ASSERT_TRUE(replots.wait(2000));
+        EXPECT_LE(chart.xRange().upper, now - 0.013 + 1e-9) << i;
+        EXPECT_GT(chart.xRange().upper, now - 0.013 - pixel) << i;
+        EXPECT_NEAR(chart.xRange().size(), 8.64, 1e-9);
+    }
 }
 
 TEST_F(StripChartTest, UserDragOrZoomStopsTrackingUntilFollowTheLatest) {
@@ -285,6 +293,38 @@ TEST_F(StripChartTest, YFollowsVisibleWindowAndVisibleChannelsOnly) {
     chart.updateView();
     EXPECT_EQ(chart.xRange(), x_view);
     EXPECT_LT(chart.yRange().upper, 100.0);
+}
+
+// The y range fitted to the data is that of exactly the points in view (the chart sums them up
+// in blocks): random values with gaps, at irregular times, with points dropped at the front.
+TEST_F(StripChartTest, YRangeFitsExactlyThePointsInView) {
+    chart.setHistoryLimit(500); // fewer than a window's worth at the end: the oldest in view go
+    std::uint32_t seed = 5;
+    auto random = [&] {
+        seed = seed * 1664525u + 1013904223u;
+        return double(seed >> 8) / double(1 << 24);
+    };
+    chart.setGroupVisible(3, false);
+    for (int round = 0; round < 60; ++round) {
+        for (int i = 0, n = int(random() * 2000); i < n; ++i) {
+            now += random() * 0.002;
+            const int k = int(random() * 12);
+            chart.addPoint(k, random() < 0.02 ? kNaN : 1000 * random() - 500 + round * 20);
+        }
+        chart.setTracking(true); // fits at once
+        const QCPRange x = chart.xRange();
+        double lo = INFINITY, hi = -INFINITY;
+        for (int k = 0; k < 9; ++k) {
+            for (const QCPGraphData& d : *chart.plot()->graph(k)->data()) {
+                if (d.key >= x.lower && d.key <= x.upper && !std::isnan(d.value)) {
+                    lo = std::min(lo, d.value);
+                    hi = std::max(hi, d.value);
+                }
+            }
+        }
+        const YRangeFollower::Range fit = YRangeFollower::fit(lo, hi);
+        ASSERT_EQ(chart.yRange(), QCPRange(fit.lower, fit.upper)) << round;
+    }
 }
 
 TEST_F(StripChartTest, HistoryIsBoundedOldestDroppedFirst) {
@@ -398,5 +438,211 @@ TEST_F(StripChartTest, PrintsPreviewsAndSavesImages) {
     EXPECT_EQ(QImage(path).size(), image.size()); // the good image is untouched
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), (QStringList{"chart.pdf", "chart.png"}));
 }
+
+// A picture kept up to date by redraws of what changed equals the whole drawing of the same
+// data (QCustomPlot's own, from the same axes) within a pixel, over many redraws, at the board's
+// rate and at 250 Hz, with channels hidden and shown, the y range growing and shrinking, and a
+// resize in between.
+class IncrementalChartTest : public StripChartTest, public ::testing::WithParamInterface<int> {
+  protected:
+    // `seconds` of samples at the test's rate on channels `first` to 11: a wave of its own per
+    // channel plus noise, scaled by `gain`, so every value changes at every sample; channel 5 has
+    // a gap (NaN) now and then.
+    void stream(double seconds, double gain = 1.0, int first = 0) {
+        const double step = 1.0 / GetParam();
+        for (long i = 0, n = std::lround(seconds / step); i < n; ++i, now += step) {
+            for (int k = first; k < 12; ++k) {
+                noise = noise * 1664525u + 1013904223u;
+                const double jitter = double(noise >> 24) / 256.0 - 0.5;
+                const bool gap = k == 5 && (noise >> 8) % 61 == 0;
+                chart.addPoint(k, gap ? kNaN
+                                      : gain * (60.0 * std::sin(2.1 * now + k) + 25.0 * jitter) +
+                                            10.0 * k - 60.0);
+            }
+        }
+    }
+
+    // Pixels of the shown picture without their like within one pixel in the whole drawing, and
+    // the other way round, in the data area; both pictures' count of drawn (non-background)
+    // pixels there.
+    struct Difference {
+        int unmatched = 0;
+        int drawn = 0;
+    };
+    Difference compareWithWhole() {
+        QCustomPlot* plot = chart.plot();
+        const QImage shown = plot->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage whole = plot->toPixmap().toImage().convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(shown.size(), whole.size());
+        const QRect ar = plot->axisRect()->rect();
+        const QRect area(ar.left(), ar.top() - 1, ar.width(), ar.height() + 1);
+        const QRgb ground = StripChart::kBackgroundColor.rgb();
+        Difference d;
+        auto one_way = [&](const QImage& a, const QImage& b) {
+            for (int y = area.top(); y <= area.bottom(); ++y) {
+                for (int x = area.left(); x <= area.right(); ++x) {
+                    const QRgb c = a.pixel(x, y);
+                    if (c == ground) {
+                        continue;
+                    }
+                    ++d.drawn;
+                    bool found = false;
+                    for (int dy = -1; dy <= 1 && !found; ++dy) {
+                        for (int dx = -1; dx <= 1 && !found; ++dx) {
+                            found = b.valid(x + dx, y + dy) && b.pixel(x + dx, y + dy) == c;
+                        }
+                    }
+                    d.unmatched += !found;
+                }
+            }
+        };
+        one_way(shown, whole);
+        one_way(whole, shown);
+        return d;
+    }
+
+    std::uint32_t noise = 7;
+};
+
+TEST_P(IncrementalChartTest, FramesEqualTheWholeDrawing) {
+    chart.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&chart));
+    int step = 0;
+    auto frames = [&](int count, double gain = 1.0, int first = 0) {
+        for (int i = 0; i < count; ++i, ++step) {
+            stream(0.013 * (step % 5 + 1), gain, first); // 1.2 to 6 pixels' worth, in parts
+            chart.redrawNow();
+            if (step % 7 == 0) {
+                const Difference d = compareWithWhole();
+                EXPECT_GT(d.drawn, 1000) << step;
+                // A pixel here and there may differ where a point falls exactly on a pixel's
+                // edge (the test's sample times are exact multiples); a trace drawn a pixel off
+                // or missing in a slice would differ in hundreds.
+                EXPECT_LE(d.unmatched, d.drawn / 5000) << "step " << step << " of " << d.drawn;
+            }
+        }
+    };
+    frames(240); // from the first point at the left edge to scrolling
+    chart.setGroupVisible(1, false);
+    frames(20);
+    chart.setGroupVisible(3, false);
+    chart.setGroupVisible(1, true);
+    frames(20);
+    chart.setGroupVisible(3, true);
+    const QCPRange normal = chart.yRange();
+    frames(20, 4.0); // taller data: the range grows at once
+    const QCPRange grown = chart.yRange();
+    EXPECT_GT(grown.size(), 2 * normal.size());
+    frames(240); // the tall part has left the view, the range holds for a while
+    EXPECT_EQ(chart.yRange(), grown);
+    chart.resize(640, 280);
+    frames(40);
+    chart.resize(StripChart::kWidth, StripChart::kHeight);
+    frames(200); // a window after the tall part left, the range fits the data again
+    EXPECT_LT(chart.yRange().size(), grown.size() / 2);
+    frames(30, 1.0, 3); // the sensor channels stall (only attitude frames come), then resume
+    frames(30);
+    chart.setHistoryLimit(GetParam() * 4); // points inside the view are dropped as others come
+    frames(30);
+    EXPECT_EQ(chart.pointCount(0), GetParam() * 4);
+}
+
+// While the chart scrolls, only the data area is painted again, and a widget drawn over the
+// chart (opaque, as "Follow the latest" is) is left alone; the legend and axis labels are drawn
+// again only when the visible channels or the y range change.
+TEST_F(StripChartTest, LiveRedrawsPaintTheDataAreaOnly) {
+    QWidget window;
+    chart.setParent(&window);
+    auto* button = new QWidget(&window); // over the chart's top right corner
+    button->setGeometry(667, 4, 105, 25);
+    button->setAutoFillBackground(true);
+    window.resize(800, 340);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    feed({0, 3, 9}, 10.0, 0.05, 0.0);
+    for (int k : {0, 3, 9}) { // a range wide enough for what follows
+        chart.addPoint(k, k % 2 ? 300.0 : -300.0);
+    }
+    chart.redrawNow();
+    QApplication::processEvents();
+
+    struct Painted : QObject {
+        QRegion region;
+        int count = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::Paint) {
+                region += static_cast<QPaintEvent*>(e)->region();
+                ++count;
+            }
+            return false;
+        }
+    } plot_paints, button_paints;
+    chart.plot()->installEventFilter(&plot_paints);
+    button->installEventFilter(&button_paints);
+    for (int i = 0; i < 20; ++i) {
+        for (int k : {0, 3, 9}) {
+            chart.addPoint(k, 100.0 * std::sin(0.3 * i + k));
+        }
+        now += 0.05;
+        chart.redrawNow();
+        QApplication::processEvents();
+    }
+    const QRect data = chart.plot()->axisRect()->rect().adjusted(0, -1, 0, 0);
+    EXPECT_GE(plot_paints.count, 20);
+    EXPECT_TRUE(data.contains(plot_paints.region.boundingRect()))
+        << plot_paints.region.boundingRect().x() << "," << plot_paints.region.boundingRect().y();
+    EXPECT_EQ(button_paints.count, 0);
+
+    plot_paints.region = {};
+    chart.setGroupVisible(1, false); // the legend changes: all of it
+    chart.redrawNow();
+    QApplication::processEvents();
+    EXPECT_TRUE(plot_paints.region.contains(chart.plot()->legend->outerRect()));
+    chart.plot()->removeEventFilter(&plot_paints);
+    button->removeEventFilter(&button_paints);
+    chart.setParent(nullptr);
+}
+
+// The y range's hysteresis, step by step: (data extent, time) -> range.
+TEST(YRangeFollowerTest, GrowsAtOnceShrinksAfterAWindowUnderHalfUsed) {
+    using R = YRangeFollower::Range;
+    const double w = StripChart::kWindowSeconds;
+    const R fitted = YRangeFollower::fit(0, 100);
+    EXPECT_EQ(fitted, (R{-3, 103}));
+    EXPECT_EQ(YRangeFollower::fit(7, 7), (R{6, 8}));           // flat: at least 1 each side
+    EXPECT_EQ(YRangeFollower::fit(-500, -500), (R{-525, -475})); // or 5 % of its size
+
+    YRangeFollower f;
+    R r{1, 361}; // the starting range: the first data are fitted at once
+    struct Step {
+        double lo, hi, now;
+        R expected;
+    };
+    const Step steps[] = {
+        {0, 100, 0, fitted},
+        {10, 90, 1, fitted},                 // inside: holds
+        {0, 150, 2, {-3, 150 + 15.3}},       // grows at once, with headroom, on its side only
+        {-60, 150, 3, {-60 - 22.53, 165.3}}, // the other side
+        {40, 60, 4, {-82.53, 165.3}},        // uses less than half: waits a window...
+        {40, 200, 5, {-82.53, 200 + 28.253}}, // (growing resets the wait)
+        {40, 60, 6, {-82.53, 228.253}},
+        {40, 60, 6 + w - 0.01, {-82.53, 228.253}}, // ...
+        {40, 60, 6 + w, YRangeFollower::fit(40, 60)}, // ...then fits
+        {41, 59, 20, YRangeFollower::fit(40, 60)},
+        {-50, 100, 21, {-50 - 15, 100 + 15}},
+        {0, 100, 22, {-65, 115}}, // more than half used: holds however long
+        {0, 100, 60, {-65, 115}},
+    };
+    for (const Step& s : steps) {
+        r = f.follow(r, s.lo, s.hi, s.now, w);
+        EXPECT_NEAR(r.lower, s.expected.lower, 1e-9) << s.now;
+        EXPECT_NEAR(r.upper, s.expected.upper, 1e-9) << s.now;
+    }
+    f.refit(); // channels shown or hidden, following resumed: fits at once
+    EXPECT_EQ(f.follow(r, 10, 20, 61, w), YRangeFollower::fit(10, 20));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, IncrementalChartTest, ::testing::Values(20, 250),
+                         [](const auto& info) { return std::to_string(info.param) + "Hz"; });
 
 } // namespace
