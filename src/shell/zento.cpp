@@ -818,8 +818,10 @@ void Zento::Command5_Click() {
         big3D = new Big3D(latest_values, program_dir_, this);
         big3D->setObjectName(QStringLiteral("big3D"));
         big3D->app_title = windowTitle();
-        // Closing the 3D window (or a model it cannot load) ends the program like "Eixt".
+        // Closing the 3D window ends the program like "Eixt"; a model it cannot load is
+        // reported here too, and only that window closes.
         big3D->end_program = [this] { Exit_program(); };
+        big3D->show_msg = [this](const QString& line) { Show_msg(line); };
     }
     big3D->Show3D();
 }
