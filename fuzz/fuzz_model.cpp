@@ -1,6 +1,7 @@
 // libFuzzer target: the model file reader. Any input is either read into a mesh or refused with
 // an XLoadError that names the file and a line; a mesh that comes back keeps the reader's
 // promises, and its size is bounded by the input's.
+#include "fuzz_check.h"
 #include "view3d/xmesh.h"
 
 #include <cstdint>
@@ -10,19 +11,6 @@
 #include <string_view>
 
 using namespace zento;
-
-namespace {
-
-[[noreturn]] void fail(const char* what) {
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-}
-#define CHECK(cond)                                                                                \
-    do {                                                                                           \
-        if (!(cond)) fail(#cond);                                                                  \
-    } while (0)
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -5,6 +5,7 @@
 // when the names and value are ones Write_ini accepts and the
 // value reads back as written (no outer blanks or quotes, short enough), setting it must read
 // back, leave the other keys' values as they were, and setting it again must change nothing.
+#include "fuzz_check.h"
 #include "settings/ini_file.h"
 
 #include <algorithm>
@@ -18,15 +19,6 @@
 using namespace zento;
 
 namespace {
-
-[[noreturn]] void fail(const char* what) {
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-}
-#define CHECK(cond)                                                                                \
-    do {                                                                                           \
-        if (!(cond)) fail(#cond);                                                                  \
-    } while (0)
 
 bool blank(char c) {
     return c == ' ' || c == '\t';

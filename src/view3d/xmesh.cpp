@@ -303,6 +303,30 @@ class Parser {
         }
     }
 
+    // The data objects inside a block whose own values have been read, up to its "}". Each
+    // object's identifier goes to `object`, which reads the rest of it; a reference ("{ Name }")
+    // goes to `reference` with its "{" read. Separators between them are passed over.
+    template <class Object, class Reference>
+    void children(const char* block, Object&& object, Reference&& reference) {
+        for (;;) {
+            const Token t = next();
+            if (t.kind == Tok::Close) return;
+            if (t.kind == Tok::Separator) continue;
+            if (t.kind == Tok::Open) {
+                reference(t);
+            } else if (t.kind == Tok::Word) {
+                object(t);
+            } else {
+                fail(t.line, std::string("expected a data object or \"}\" in ") + block +
+                                 ", found " + describe(t));
+            }
+        }
+    }
+
+    template <class Object> void children(const char* block, Object&& object) {
+        children(block, object, [this](const Token& t) { skip_block(t.line); });
+    }
+
     // ---- objects ------------------------------------------------------------------------------
 
     void header() {
@@ -345,19 +369,9 @@ class Parser {
         }
     }
 
+    // A reference in a frame names a mesh declared elsewhere: read past.
     void parse_frame(int frame, int depth) {
-        for (;;) {
-            const Token t = next();
-            if (t.kind == Tok::Close) return;
-            if (t.kind == Tok::Separator) continue;
-            if (t.kind == Tok::Open) {
-                skip_block(t.line); // a reference to a mesh declared elsewhere
-            } else if (t.kind == Tok::Word) {
-                data_object(t, frame, depth);
-            } else {
-                fail(t.line, "expected a data object or \"}\" in a Frame, found " + describe(t));
-            }
-        }
+        children("a Frame", [&](const Token& t) { data_object(t, frame, depth); });
     }
 
     void parse_mesh(int frame) {
@@ -391,16 +405,7 @@ class Parser {
                          "more than " + std::to_string(kMaxModelTriangles) + " triangles");
             }
         }
-        for (;;) {
-            const Token t = next();
-            if (t.kind == Tok::Close) break;
-            if (t.kind == Tok::Separator) continue;
-            if (t.kind == Tok::Open) {
-                skip_block(t.line);
-                continue;
-            }
-            if (t.kind != Tok::Word)
-                fail(t.line, "expected a data object or \"}\" in a Mesh, found " + describe(t));
+        children("a Mesh", [&](const Token& t) {
             object_header(t);
             if (iequals(t.text, "MeshTextureCoords")) {
                 const std::uint32_t n = count("texture coordinate count", 2);
@@ -430,7 +435,7 @@ class Parser {
             } else {
                 skip_block(t.line); // MeshNormals and others: not used unlit
             }
-        }
+        });
         meshes_.push_back(std::move(m));
     }
 
@@ -448,11 +453,17 @@ class Parser {
             m.face_material.push_back(k);
         }
         m.materials.clear();
-        for (;;) {
-            const Token t = next();
-            if (t.kind == Tok::Close) break;
-            if (t.kind == Tok::Separator) continue;
-            if (t.kind == Tok::Open) { // { Name } or { Name <GUID> } or { <GUID> }
+        children(
+            "MeshMaterialList",
+            [&](const Token& t) {
+                object_header(t);
+                if (!iequals(t.text, "Material")) return skip_block(t.line);
+                MaterialSlot slot;
+                slot.line = t.line;
+                slot.material = parse_material();
+                m.materials.push_back(std::move(slot));
+            },
+            [&](const Token& t) { // { Name } or { Name <GUID> }
                 Token r = next();
                 MaterialSlot slot;
                 slot.line = t.line;
@@ -464,21 +475,7 @@ class Parser {
                 if (r.kind != Tok::Close || slot.reference.empty())
                     fail(t.line, "a material reference must be { Name }");
                 m.materials.push_back(std::move(slot));
-            } else if (t.kind == Tok::Word) {
-                object_header(t);
-                if (iequals(t.text, "Material")) {
-                    MaterialSlot slot;
-                    slot.line = t.line;
-                    slot.material = parse_material();
-                    m.materials.push_back(std::move(slot));
-                } else {
-                    skip_block(t.line);
-                }
-            } else {
-                fail(t.line,
-                     "expected a Material or \"}\" in MeshMaterialList, found " + describe(t));
-            }
-        }
+            });
         if (m.materials.size() != n_materials)
             fail(line, "MeshMaterialList announces " + std::to_string(n_materials) +
                            " materials and holds " + std::to_string(m.materials.size()));
@@ -500,30 +497,18 @@ class Parser {
             m.Specular[i] = number("a material colour");
         for (std::size_t i = 0; i < 3; ++i)
             m.Emissive[i] = number("a material colour");
-        for (;;) {
-            const Token t = next();
-            if (t.kind == Tok::Close) break;
-            if (t.kind == Tok::Separator) continue;
-            if (t.kind == Tok::Open) {
-                skip_block(t.line);
-                continue;
-            }
-            if (t.kind != Tok::Word)
-                fail(t.line, "expected a data object or \"}\" in a Material, found " + describe(t));
+        children("a Material", [&](const Token& t) {
             object_header(t);
-            if (iequals(t.text, "TextureFilename")) {
-                const Token s = next_value();
-                if (s.kind != Tok::String)
-                    fail(s.line, "expected the texture's file name, found " + describe(s));
-                for (unsigned char c : s.text)
-                    if (c < 0x20 || c == 0x7F)
-                        fail(s.line, "the texture's file name holds a control character");
-                m.texture = std::string(s.text);
-                expect_close("TextureFilename");
-            } else {
-                skip_block(t.line);
-            }
-        }
+            if (!iequals(t.text, "TextureFilename")) return skip_block(t.line);
+            const Token name = next_value();
+            if (name.kind != Tok::String)
+                fail(name.line, "expected the texture's file name, found " + describe(name));
+            for (unsigned char c : name.text)
+                if (c < 0x20 || c == 0x7F)
+                    fail(name.line, "the texture's file name holds a control character");
+            m.texture = std::string(name.text);
+            expect_close("TextureFilename");
+        });
         return m;
     }
 

@@ -389,8 +389,9 @@ TEST(Big3DFailure, BadFilesAreReportedAndTheWindowClosesItself) {
     REQUIRE_GL();
     const std::string whole = model::write_x(model::board_mesh());
     std::string bmp_header(54, '\0'); // a BMP whose header claims 10000 x 10000 pixels
-    const unsigned char hdr[] = {'B', 'M', 0x36, 0, 0, 0, 0, 0, 0, 0, 0x36, 0, 0, 0, 40, 0, 0, 0,
-                                 0x10, 0x27, 0, 0, 0x10, 0x27, 0, 0, 1, 0, 24, 0};
+    const unsigned char hdr[] = {'B',  'M', 0x36, 0,    0,  0, 0, 0, 0,    0,
+                                 0x36, 0,   0,    0,    40, 0, 0, 0, 0x10, 0x27,
+                                 0,    0,   0x10, 0x27, 0,  0, 1, 0, 24,   0};
     bmp_header.replace(0, sizeof hdr, reinterpret_cast<const char*>(hdr), sizeof hdr);
     const std::string crash = "xof 0303txt 0032\nMesh m {\n3;\n0;0;0;,1;0;0;,0;1;0;;\n1;\n3;0,1,"
                               "2;;\nMeshMaterialList {1;1;0;extureFilename { \"t.bmp\"; }\n}}}\n";
