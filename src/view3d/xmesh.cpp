@@ -148,8 +148,11 @@ class Parser {
             return "a string";
         case Tok::Guid:
             return "a GUID";
-        default:
-            return "\"" + shown(t.text) + "\"";
+        default: { // appended piece by piece: g++ 12 warns wrongly on "\"" + s + "\""
+            std::string q(1, '"');
+            q.append(shown(t.text)).push_back('"');
+            return q;
+        }
         }
     }
 
