@@ -12,6 +12,7 @@
 // The stream is fed whole, in batches of pseudo-random sizes and byte by byte; all three must
 // give the same calls in the same order and the same final state. Every delivered frame and
 // the receiver's fields are checked against the envelope's rules after every batch.
+#include "fuzz_check.h"
 #include "link/envelope.h"
 #include "link/receiver.h"
 #include "telemetry/decoders.h"
@@ -30,15 +31,6 @@ using namespace zento;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
-
-[[noreturn]] void fail(const char* what) {
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-}
-#define CHECK(cond)                                                                                \
-    do {                                                                                           \
-        if (!(cond)) fail(#cond);                                                                  \
-    } while (0)
 
 void check_text(float v) {
     char buf[kValueTextMax];

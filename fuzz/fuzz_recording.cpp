@@ -11,6 +11,7 @@
 // pieces of pseudo-random sizes; offsets grow; no batch exceeds its limit; a clean end is at
 // the end of the file; a plain capture's batches are the file, in order, at non-decreasing
 // times. libFuzzer's malloc limit catches unbounded allocation.
+#include "fuzz_check.h"
 #include "link/envelope.h"
 #include "link/receiver.h"
 #include "recording/pcap_format.h"
@@ -30,15 +31,6 @@ using namespace zento;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
-
-[[noreturn]] void fail(const char* what) {
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-}
-#define CHECK(cond)                                                                                \
-    do {                                                                                           \
-        if (!(cond)) fail(#cond);                                                                  \
-    } while (0)
 
 class Source final : public ByteSource {
   public:

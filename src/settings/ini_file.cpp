@@ -1,11 +1,17 @@
 #include "settings/ini_file.h"
 
+#include "platform/files/regular_file.h"
+
 #include <cerrno>
 #include <fstream>
 #include <optional>
 #include <random>
 #include <sstream>
 #include <system_error>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace zento {
 
@@ -123,38 +129,23 @@ std::string system_reason(int err) {
 
 // Reads a whole file. Missing file: nullopt with no error. Other failures: nullopt and `error`.
 std::optional<std::string> read_file(const fs::path& file, std::string& error) {
+    FileContent c = read_regular_file(file, kIniFileMax);
+    if (!c.bytes && !c.missing) error = "cannot read " + file.string() + ": " + c.reason;
+    return std::move(c.bytes);
+}
+
+// Why the file may not be written, "" when it may (or does not exist yet).
+std::string write_refusal(const fs::path& file) {
     std::error_code ec;
     const fs::file_status st = fs::status(file, ec);
-    if (!fs::exists(st)) return std::nullopt;
-    if (fs::is_directory(st)) {
-        error = "cannot read " + file.string() + ": it is a folder";
-        return std::nullopt;
-    }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        error = "cannot read " + file.string() + ": " + system_reason(errno);
-        return std::nullopt;
-    }
-    std::string text;
-    if (fs::is_regular_file(st)) { // one read of the known size
-        const std::uintmax_t size = fs::file_size(file, ec);
-        if (!ec) {
-            text.resize(std::size_t(size));
-            in.read(text.data(), std::streamsize(size));
-            text.resize(std::size_t(in.gcount()));
-        }
-    }
-    if (!in.eof()) { // what is left (or a file whose size is not known beforehand)
-        in.clear();
-        std::ostringstream rest;
-        rest << in.rdbuf();
-        text += std::move(rest).str();
-    }
-    if (in.bad()) {
-        error = "cannot read " + file.string() + ": " + system_reason(errno);
-        return std::nullopt;
-    }
-    return text;
+    if (!fs::exists(st)) return {};
+    constexpr fs::perms writable =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    if ((st.permissions() & writable) == fs::perms::none) return "the file is read-only";
+#ifndef _WIN32
+    if (::access(file.c_str(), W_OK) != 0) return system_reason(errno);
+#endif
+    return {};
 }
 
 std::string_view first_line_end(std::string_view text) {
@@ -170,9 +161,10 @@ std::string_view first_line_end(std::string_view text) {
     return "\n";
 }
 
-// The file text with `key` of `section` set to `value`; everything else is kept byte for byte.
-std::string edit(std::string_view text, std::string_view section, std::string_view key,
-                 std::string_view value) {
+} // namespace
+
+std::string ini_with_value(std::string_view text, std::string_view section, std::string_view key,
+                           std::string_view value) {
     const std::string_view eol = first_line_end(text);
     bool in_match = false, seen_match = false, first_match_open = false;
     std::optional<Line> last_of_first; // last non-blank line of the first matching section
@@ -211,6 +203,8 @@ std::string edit(std::string_view text, std::string_view section, std::string_vi
     out.append("[").append(section).append("]").append(eol).append(entry).append(eol);
     return out;
 }
+
+namespace {
 
 std::string check_names(std::string_view section, std::string_view key, std::string_view value) {
     auto has_any = [](std::string_view s, std::string_view chars) {
@@ -257,11 +251,14 @@ std::string temp_suffix() {
 
 } // namespace
 
-std::string Read_ini(std::string_view section, std::string_view key, const fs::path& file) {
-    std::string error;
-    const std::optional<std::string> content = read_file(file, error);
-    if (!content) return {};
-    const std::string_view text(*content);
+IniText read_ini_text(const fs::path& file) {
+    IniText t;
+    if (std::optional<std::string> content = read_file(file, t.problem))
+        t.text = std::move(*content);
+    return t;
+}
+
+std::string ini_value(std::string_view text, std::string_view section, std::string_view key) {
     bool in_match = false;
     for (std::size_t pos = body_start(text); pos < text.size();) {
         const Line l = line_at(text, pos);
@@ -276,6 +273,10 @@ std::string Read_ini(std::string_view section, std::string_view key, const fs::p
     return {};
 }
 
+std::string Read_ini(std::string_view section, std::string_view key, const fs::path& file) {
+    return ini_value(read_ini_text(file).text, section, key);
+}
+
 IniWriteResult Write_ini(std::string_view section, std::string_view key, std::string_view value,
                          const fs::path& file) {
     IniWriteResult r;
@@ -284,13 +285,17 @@ IniWriteResult Write_ini(std::string_view section, std::string_view key, std::st
         return r;
     }
     const fs::path target = write_target(file);
+    if (std::string why = write_refusal(target); !why.empty()) {
+        r.error = "cannot write " + target.string() + ": " + why;
+        return r;
+    }
     std::string error;
     const std::optional<std::string> old = read_file(target, error);
     if (!error.empty()) {
         r.error = error;
         return r;
     }
-    const std::string text = edit(old.value_or(std::string()), section, key, value);
+    const std::string text = ini_with_value(old.value_or(std::string()), section, key, value);
     if (old && *old == text) {
         r.ok = true;
         return r;

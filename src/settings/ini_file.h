@@ -15,7 +15,12 @@
 // notes, order, line ends, byte order mark). It creates the file, the section or the key as
 // needed, writes a temporary file next to the target and renames it over the target, so a
 // reader sees the old file or the new one, never a half-written one. A symbolic link is
-// followed and stays a link.
+// followed and stays a link. A file that is read-only (no write permission for anyone, the
+// user's read-only flag) or that this user may not write is left as it is and reported.
+//
+// The file is read only when it is a regular file of at most kIniFileMax bytes, opened without
+// blocking: a folder, a FIFO or a device in its place is reported, never read (a FIFO would
+// block for ever).
 #include <cstddef>
 #include <filesystem>
 #include <string>
@@ -24,6 +29,22 @@
 namespace zento {
 
 inline constexpr std::size_t kIniValueMax = 254;
+inline constexpr std::size_t kIniFileMax = std::size_t(16) << 20;
+
+// The text of a settings file as read from disk.
+struct IniText {
+    std::string text;    // "" when the file is missing or cannot be used
+    std::string problem; // "" when it was read or is missing; else "cannot read <path>: <why>"
+};
+IniText read_ini_text(const std::filesystem::path& file);
+
+// The value of `key` in `section` of a settings file's text, by the reading rules above.
+std::string ini_value(std::string_view text, std::string_view section, std::string_view key);
+
+// The settings file's text with `key` of `section` set to `value`, by the writing rules above;
+// the names and the value must be ones Write_ini accepts.
+std::string ini_with_value(std::string_view text, std::string_view section, std::string_view key,
+                           std::string_view value);
 
 // The value of `key` in `section`, or "" when the file, the section or the key is missing, or
 // the file cannot be read.

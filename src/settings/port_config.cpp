@@ -26,8 +26,14 @@ PortConfig choose_port_config(std::string_view port_text, std::string_view setti
 }
 
 PortConfig read_port_config(const std::filesystem::path& ini_file) {
-    const std::string settings = Read_ini(kIniSection, kIniKeySettings, ini_file);
-    const std::string port = Read_ini(kIniSection, kIniKeyPort, ini_file);
+    const IniText file = read_ini_text(ini_file);
+    if (!file.problem.empty()) { // there but not usable: the defaults, and the log says why
+        PortConfig c;
+        c.problem = file.problem + "; using Com1 " + c.settings;
+        return c;
+    }
+    const std::string settings = ini_value(file.text, kIniSection, kIniKeySettings);
+    const std::string port = ini_value(file.text, kIniSection, kIniKeyPort);
     return choose_port_config(port, settings);
 }
 

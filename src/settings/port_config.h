@@ -6,6 +6,8 @@
 //   both present and usable              -> those (the settings text in canonical form)
 //   both present, one of them not usable -> port 1, "115200,n,8,1", and `problem` says what in
 //                                           the file was not usable (one line for the log)
+//   the file there but not readable (a    -> port 1, "115200,n,8,1", and `problem` names the
+//   folder, a FIFO, no permission)           file and the reason
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -26,7 +28,8 @@ struct PortConfig {
 
 PortConfig choose_port_config(std::string_view port_text, std::string_view settings_text);
 
-// Reads Settings, then Port, from the file and chooses as above.
+// Reads the file once (never blocking on what is not a regular file), takes Settings and Port
+// from it and chooses as above.
 PortConfig read_port_config(const std::filesystem::path& ini_file);
 
 } // namespace zento

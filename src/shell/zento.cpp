@@ -221,8 +221,10 @@ void Zento::Command5_Click() {
         big3D_ = new Big3D(telemetry_->latest_values(), folders_.model, this);
         big3D_->setObjectName(QStringLiteral("big3D"));
         big3D_->app_title = windowTitle();
-        // Closing the 3D window (or a model it cannot load) ends the program like "Eixt".
+        // Closing the 3D window ends the program like "Eixt"; a model it cannot load is
+        // reported here too, and only that window closes.
         big3D_->end_program = [this] { Exit_program(); };
+        big3D_->show_msg = [this](const QString& line) { Show_msg(line); };
     }
     big3D_->Show3D();
 }

@@ -1,12 +1,12 @@
 #include "view3d/big3d.h"
 
 #include "view3d/help_dialog.h"
+#include "view3d/texture_file.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QImageReader>
 #include <QMessageBox>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
@@ -229,9 +229,9 @@ Big3D::~Big3D() {
 void Big3D::Show3D() {
     if (ended_) return;
     // Enabling the timer loads the window the first time.
-    if (!loaded()) {
+    if (!loaded_) {
         Form_Load();
-        if (ended_) return;
+        if (!loaded_) return; // it failed and closed itself
     }
     if (!Timer1->isActive()) Timer1->start();
     show();
@@ -259,21 +259,32 @@ void Big3D::Form_Load() {
     bool loaded_ok = false;
     try {
         loaded_ok = InitGeometry();
-    } catch (const std::exception& e) { // XLoadError, or out of memory on a huge file
-        // A model or texture that cannot be loaded ends the program once reported.
-        message_box(app_title,
-                    QStringLiteral("The 3D model cannot be loaded.\n\n%1").arg(from_std(e.what())));
-        end_now();
+    } catch (const std::exception& e) { // XLoadError, or out of memory
+        close_after_failure(
+            QStringLiteral("The 3D model cannot be loaded.\n\n%1").arg(from_std(e.what())));
         return;
     }
     if (!loaded_ok) {
-        message_box(app_title, QStringLiteral("Unable to Create VertexBuffer"));
-        end_now();
+        close_after_failure(QStringLiteral("Unable to Create VertexBuffer"));
         return;
     }
 
     text_font = ui_font; // the overlay is written in the window's own font
+    loaded_ = true;
     if (!Timer1->isActive()) Timer1->start();
+}
+
+void Big3D::close_after_failure(const QString& text) {
+    Timer1->stop();
+    message_box(app_title, text);
+    if (show_msg) {
+        QString line = text;
+        line.replace(QStringLiteral("\n\n"), QStringLiteral(" "))
+            .replace(QLatin1Char('\n'), QLatin1Char(' '));
+        show_msg(QStringLiteral("3D window closed: ") + line);
+    }
+    Cleanup();
+    hide();
 }
 
 void Big3D::end_now() {
@@ -311,7 +322,7 @@ bool Big3D::InitGeometry() {
     const QString file = model_path();
     if (!device)
         throw XLoadError("\"" + file.toStdString() + "\": no OpenGL device to load the model into");
-    std::optional<XMesh> x = load_x_mesh(file.toStdString());
+    std::optional<XMesh> x = load_x_mesh(local_path(file));
     if (!x) return false; // the file holds no mesh
 
     gl_->makeCurrent();
@@ -333,13 +344,9 @@ bool Big3D::InitGeometry() {
         QString name = from_std(m.texture);
         name.replace(QLatin1Char('\\'), QLatin1Char('/'));
         const QString path = folder_ + QLatin1Char('/') + name;
-        QImageReader reader(path);
-        const QImage image = reader.read();
-        if (image.isNull())
-            throw XLoadError("\"" + path.toStdString() +
-                             "\": " + reader.errorString().toStdString());
         QString error;
-        mesh_textures[std::size_t(i)] = GlTexture::create(image, &error);
+        const QImage image = read_texture_file(path, &error);
+        if (!image.isNull()) mesh_textures[std::size_t(i)] = GlTexture::create(image, &error);
         if (!mesh_textures[std::size_t(i)])
             throw XLoadError("\"" + path.toStdString() + "\": " + error.toStdString());
     }

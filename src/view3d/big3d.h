@@ -7,13 +7,16 @@
 // Lifecycle: Show3D (the main window's "3D Show") loads the window the first time (Form_Load:
 // OpenGL device, model, textures), then enables the timer and shows it. "Back" stops the timer
 // and hides it, keeping the device and model. Closing it with the close box releases the 3D
-// objects and ends the program.
+// objects and ends the program (status 0: the user asked for it).
 //
-// Failures: no OpenGL context shows the help Dialog and the load goes on; a model file that holds
-// no mesh shows "Unable to Create VertexBuffer" and ends the program; a model or texture that
-// cannot be loaded (missing, unreadable, malformed, or no device to load it into) is reported
-// with its file name and reason, and the program ends. Ending the program and showing a message
-// box go through the replaceable hooks end_program and message_box.
+// Failures: no OpenGL context shows the help Dialog and the load goes on. A model file that
+// holds no mesh shows "Unable to Create VertexBuffer"; a model or texture that cannot be loaded
+// (missing, not a regular file, unreadable, malformed, too large, or no device to load it into)
+// is shown with its file name and reason. Either way the message is also written to the
+// owner's log (show_msg), then the window closes itself: the 3D objects are released, the window
+// is hidden and the rest of the program goes on; the next Show3D loads it again. Ending the
+// program, showing a message box and logging go through the replaceable hooks end_program,
+// message_box and show_msg.
 #include "telemetry/latest_values.h"
 #include "view3d/gl_device.h"
 #include "view3d/scene_math.h"
@@ -105,9 +108,12 @@ class Big3D : public QWidget {
     // Heading offset in degrees: 0 when the window loads, set by "Heading zero".
     float yaw_zero = 0;
 
-    // Ends the program at once. The default stops where the program stands: nothing more of any
-    // window runs (no closing handler, no timer) and the process releases what it holds.
+    // Ends the program at once (the close box). The default stops where the program stands:
+    // nothing more of any window runs (no closing handler, no timer) and the process releases
+    // what it holds; the exit status is 0.
     std::function<void()> end_program;
+    // Writes one line to the owner's message log (a load that failed); may be empty.
+    std::function<void(const QString& line)> show_msg;
     // Shows a message and waits for the user (OK only, no icon).
     std::function<void(const QString& caption, const QString& text)> message_box;
     QString app_title = QStringLiteral("Zento"); // caption of the message boxes
@@ -127,7 +133,7 @@ class Big3D : public QWidget {
     static Vec3 vec3(float x, float y, float z) { return zento::vec3(x, y, z); }
 
     // State, for the owner and for tests.
-    bool loaded() const { return loads_ > 0; }
+    bool loaded() const { return loaded_; }
     int load_count() const { return loads_; }
     bool has_device() const { return device != nullptr; }
     bool has_mesh() const { return mesh != nullptr; }
@@ -160,11 +166,13 @@ class Big3D : public QWidget {
     FrameInputs frame_inputs() const;
     void paint_frame();
     void end_now();
+    void close_after_failure(const QString& text);
     QString model_path() const;
 
     const LatestValues& values_;
     QString folder_;
     int loads_ = 0;
+    bool loaded_ = false; // Form_Load succeeded and the window has not closed itself since
     int frames_ = 0;
     std::optional<FrameInputs> on_screen_; // inputs of the frame the surface holds
     bool ended_ = false;

@@ -1,16 +1,27 @@
 #pragma once
-// Reader of the board's model file, a DirectX .x mesh, into one vertex list per material
-// ("subset"), as the file holds it: left-handed positions, texture coordinates with v running
-// down the image, each triangle's corners in the file's order. All meshes of the file are merged
-// (with their frames' transforms applied), and subset i holds the faces that use material i.
+// Reader of the board's model file, a DirectX .x mesh in the text form, into one vertex list per
+// material ("subset"), as the file holds it: left-handed positions, texture coordinates with v
+// running down the image, each triangle's corners in the file's order (a face of more than three
+// corners is split as a fan from its first corner). All meshes of the file are merged, with the
+// transforms of the frames around them applied, and subset i holds the faces that use material
+// i; the materials of each mesh follow those of the meshes before it.
 //
-// Materials must be written inside the mesh's MeshMaterialList (as the board model does):
-// materials declared at file level and referenced by name are not reliably numbered by the
-// reader underneath.
+// What is read: Mesh (vertices and faces), MeshMaterialList, Material (inside the list or
+// declared at file level and named in the list as { Name }), TextureFilename, MeshTextureCoords,
+// MeshVertexColors, Frame and FrameTransformMatrix at any depth. Templates and every other data
+// object (MeshNormals, Header, animation, skinning) are read past: the window draws unlit.
+//
+// The reader is strict about what it uses and bounded by the file: a count larger than the file
+// can hold, a corner or material index out of range, a wrong number of texture coordinates, an
+// unclosed block or string, or a file ending early is reported with the line; nothing is
+// allocated from a count the file does not back with data.
 #include <array>
+#include <cstddef>
+#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zento {
@@ -43,9 +54,19 @@ struct XLoadError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Reads the .x file at path. Returns no mesh when the file is a well-formed .x file that holds
-// no mesh (or no triangle); throws XLoadError when it is missing, unreadable, not a .x file or
-// malformed.
-std::optional<XMesh> load_x_mesh(const std::string& path);
+// Larger model files are refused: the board's own is about 140 KB.
+inline constexpr std::size_t kMaxModelFileBytes = std::size_t(64) << 20;
+// More triangles than this are refused (a face of many corners makes many triangles from few
+// bytes): the window draws the model 20 times a second, in software where there is no GPU.
+inline constexpr std::size_t kMaxModelTriangles = 2'000'000;
+
+// Reads the text of a .x file; `name` goes in front of every message. Returns no mesh when the
+// file is a well-formed .x file whose data holds no mesh (or no triangle); throws XLoadError
+// when it is not a text .x file or is malformed.
+std::optional<XMesh> parse_x_mesh(std::string_view text, const std::string& name);
+
+// Reads the .x file at path (a regular file of at most kMaxModelFileBytes). Throws XLoadError
+// also when it is missing, not a regular file or unreadable.
+std::optional<XMesh> load_x_mesh(const std::filesystem::path& path);
 
 } // namespace zento

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <string>
+#include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
 
@@ -211,6 +214,79 @@ TEST_F(IniTest, WriteKeepsPermissions) {
     ASSERT_TRUE(Write_ini("COM", "Port", "2", file).ok);
     EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST_F(IniTest, ReadOnlyFileIsReportedAndLeftAsItIs) {
+    const std::string before = "[COM]\r\nPort=1\r\n; mine\r\n";
+    put(before);
+    const fs::path real = file;
+    const fs::path link = dir / "link.ini";
+    fs::create_symlink("Zento.ini", link);
+    struct ::stat st_before {};
+    ASSERT_EQ(::stat(file.c_str(), &st_before), 0);
+    for (const fs::perms ro :
+         {fs::perms::owner_read,
+          fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read}) {
+        fs::permissions(file, ro);
+        for (const fs::path& target : {file, link}) {
+            const IniWriteResult r = Write_ini("COM", "Port", "2", target);
+            EXPECT_FALSE(r.ok);
+            EXPECT_EQ(r.error, "cannot write " + real.string() + ": the file is read-only");
+        }
+        struct ::stat st {};
+        ASSERT_EQ(::stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_ino, st_before.st_ino) << "the file was replaced";
+        EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, ro);
+        EXPECT_EQ(get(), before);
+        EXPECT_EQ(files_in_dir(), 2u) << "no temporary file may stay behind";
+    }
+}
+
+// What stands in the settings file's place and is not a regular file is never read (a FIFO
+// would block start-up before any window appears): the defaults are used and the log line names
+// the file and the reason. Writing there is refused the same way.
+TEST_F(IniTest, WhatIsNotARegularFileIsNamedWithTheReasonAndNotRead) {
+    const struct {
+        std::function<void()> make;
+        std::string reason;
+    } cases[] = {
+        {[&] { fs::create_directory(file); }, "it is a folder"},
+        {[&] { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); },
+         "it is a named pipe (FIFO), not a regular file"},
+        {[&] { fs::create_symlink("/dev/zero", file); }, "it is a device, not a regular file"},
+        {[&] {
+             put("[COM]\nPort=3\nSettings=9600,n,8,1\n");
+             fs::resize_file(file, kIniFileMax + 1);
+         },
+         "it is larger than 16 MiB"},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(file);
+        c.make();
+        const PortConfig config = read_port_config(file);
+        EXPECT_EQ(config.port, 1);
+        EXPECT_EQ(config.settings, "115200,n,8,1");
+        EXPECT_EQ(config.problem.rfind("cannot read " + file.string() + ": " + c.reason, 0), 0u)
+            << config.problem;
+        EXPECT_TRUE(config.problem.ends_with("; using Com1 115200,n,8,1")) << config.problem;
+        EXPECT_EQ(Read_ini("COM", "Port", file), "");
+
+        const IniWriteResult w = Write_ini("COM", "Port", "2", file);
+        EXPECT_FALSE(w.ok);
+        EXPECT_NE(w.error.find(c.reason), std::string::npos) << w.error;
+    }
+    EXPECT_EQ(files_in_dir(), 1u) << "no temporary file may stay behind";
+    // A missing file is not a problem: the defaults, silently.
+    fs::remove_all(file);
+    EXPECT_EQ(read_port_config(file).problem, "");
+}
+
+TEST_F(IniTest, UnreadableFileIsNamedWithTheReason) {
+    if (::geteuid() == 0) GTEST_SKIP() << "running as root: permissions do not stop reads";
+    put("[COM]\nPort=3\nSettings=9600,n,8,1\n");
+    fs::permissions(file, fs::perms::none);
+    EXPECT_EQ(read_port_config(file).problem,
+              "cannot read " + file.string() + ": Permission denied; using Com1 115200,n,8,1");
 }
 
 // ---- the port configuration chosen at start-up ----------------------------------------------

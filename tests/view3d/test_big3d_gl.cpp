@@ -17,6 +17,8 @@
 
 #include <map>
 
+#include <sys/stat.h>
+
 using namespace view3d_test;
 using namespace zento;
 
@@ -378,24 +380,39 @@ TEST(Big3DLifecycle, CloseBoxReleasesThe3DObjectsAndEndsTheProgram) {
 
 // ---- failure paths -------------------------------------------------------------------------
 
-// A missing or unreadable model or texture: one box naming the file and the reason, then the
-// end of the program; nothing happens after it (no second load, no second box).
-TEST(Big3DFailure, MissingOrBrokenFilesAreReportedAndEndTheProgram) {
+// A missing, unreadable or malformed model or texture: one box naming the file and the reason,
+// the same line in the log, then the window closes itself (3D objects released, hidden) and the
+// program goes on. "3D Show" loads again: once the files are mended, the model is drawn.
+TEST(Big3DFailure, BadFilesAreReportedAndTheWindowClosesItself) {
     REQUIRE_GL();
     const std::string whole = model::write_x(model::board_mesh());
+    std::string bmp_header(54, '\0'); // a BMP whose header claims 10000 x 10000 pixels
+    const unsigned char hdr[] = {'B',  'M', 0x36, 0,    0,  0, 0, 0, 0,    0,
+                                 0x36, 0,   0,    0,    40, 0, 0, 0, 0x10, 0x27,
+                                 0,    0,   0x10, 0x27, 0,  0, 1, 0, 24,   0};
+    bmp_header.replace(0, sizeof hdr, reinterpret_cast<const char*>(hdr), sizeof hdr);
+    const std::string crash = "xof 0303txt 0032\nMesh m {\n3;\n0;0;0;,1;0;0;,0;1;0;;\n1;\n3;0,1,"
+                              "2;;\nMeshMaterialList {1;1;0;extureFilename { \"t.bmp\"; }\n}}}\n";
     const struct {
         std::string model, texture;
+        bool fifo_texture;
         QString file, reason;
     } cases[] = {
-        {"", "", "liti8.x", "No such file or directory"},
-        {whole.substr(0, whole.size() / 3), "", "liti8.x", ""},
-        {whole, "", "board.bmp", "not found"},
-        {whole, "BM this is not a picture", "board.bmp", ""},
+        {"", "", false, "liti8.x", "No such file or directory"},
+        {whole.substr(0, whole.size() / 3), "", false, "liti8.x", "line "},
+        {crash, "", false, "liti8.x", "MeshMaterialList announces 1 materials and holds 0"},
+        {whole, "", false, "board.bmp", "No such file or directory"},
+        {whole, "BM this is not a picture", false, "board.bmp", ""},
+        {whole, bmp_header, false, "board.bmp", "10000 x 10000 pixels, more than 4096 a side"},
+        {whole, "", true, "board.bmp", "named pipe"},
     };
     for (const auto& c : cases) {
         Folder f;
         if (!c.model.empty()) f.put("liti8.x", c.model);
         if (!c.texture.empty()) f.put("board.bmp", c.texture);
+        if (c.fifo_texture) {
+            ASSERT_EQ(::mkfifo(qPrintable(f.dir.filePath("board.bmp")), 0600), 0);
+        }
         Window win(f.path());
         win.w->Show3D();
         const QString path = f.path() + "/" + c.file;
@@ -406,12 +423,23 @@ TEST(Big3DFailure, MissingOrBrokenFilesAreReportedAndEndTheProgram) {
         if (c.reason.isEmpty()) { // whatever the reader's words, a reason follows the name
             EXPECT_GT(text.size(), path.size() + 30) << text.toStdString();
         }
-        EXPECT_EQ(win.ends, 1);
+        ASSERT_EQ(win.log.size(), 1u);
+        EXPECT_TRUE(win.log[0].contains(path) && !win.log[0].contains('\n'))
+            << win.log[0].toStdString();
+        EXPECT_EQ(win.ends, 0);
+        EXPECT_FALSE(win.w->isVisible());
         EXPECT_FALSE(win.w->Timer1->isActive());
+        EXPECT_FALSE(win.w->has_device() || win.w->has_mesh());
+
+        // Mended: the next "3D Show" loads and draws.
+        QFile::remove(f.dir.filePath("board.bmp"));
+        f.put_board_model();
         win.w->Show3D();
-        EXPECT_EQ(win.w->load_count(), 1);
+        EXPECT_EQ(win.w->load_count(), 2);
         EXPECT_EQ(win.boxes.size(), 1u);
-        EXPECT_EQ(win.ends, 1);
+        EXPECT_TRUE(win.w->isVisible() && win.w->Timer1->isActive() && win.w->has_mesh());
+        EXPECT_GT(find_colour(frame_of(*win.w), model::markers()[0].colour).count, 40);
+        EXPECT_EQ(win.ends, 0);
     }
 }
 
@@ -427,7 +455,9 @@ TEST(Big3DFailure, ModelWithoutAMeshShowsUnableToCreateVertexBuffer) {
     ASSERT_EQ(win.boxes.size(), 1u);
     EXPECT_EQ(win.boxes[0].caption, "Zento AHRS");
     EXPECT_EQ(win.boxes[0].text, "Unable to Create VertexBuffer");
-    EXPECT_EQ(win.ends, 1);
+    EXPECT_EQ(win.log, std::vector<QString>{"3D window closed: Unable to Create VertexBuffer"});
+    EXPECT_EQ(win.ends, 0);
+    EXPECT_FALSE(win.w->isVisible());
     EXPECT_FALSE(win.w->Timer1->isActive());
     EXPECT_EQ(win.w->dialog(), nullptr); // the device was made
 }

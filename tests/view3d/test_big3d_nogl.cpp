@@ -47,7 +47,7 @@ TEST(HelpDialog, FixedTextsAndSizes) {
     EXPECT_EQ(d.result(), 0);
 }
 
-TEST(Big3DWithoutOpenGL, HelpDialogThenTheLoadFailsAndTheProgramEnds) {
+TEST(Big3DWithoutOpenGL, HelpDialogThenTheLoadFailsAndTheWindowClosesItself) {
     Folder f;
     f.put_board_model();
     Window win(f.path());
@@ -59,17 +59,29 @@ TEST(Big3DWithoutOpenGL, HelpDialogThenTheLoadFailsAndTheProgramEnds) {
     EXPECT_TRUE(win.w->dialog()->isWindow());
     EXPECT_EQ(win.w->dialog()->parentWidget(), win.w.get()); // no task-bar entry of its own
 
-    // The load went on and could not load the model into no device: reported, then the end.
+    // The load went on and could not load the model into no device: reported, in the box and
+    // in the log, then the window closed itself; the program goes on.
     ASSERT_EQ(win.boxes.size(), 1u);
     EXPECT_TRUE(win.boxes[0].dialog_on_screen);
     EXPECT_EQ(win.boxes[0].caption, "Zento");
     EXPECT_TRUE(win.boxes[0].text.contains(f.path() + "/liti8.x"))
         << win.boxes[0].text.toStdString();
     EXPECT_TRUE(win.boxes[0].text.contains("no OpenGL device")) << win.boxes[0].text.toStdString();
-    EXPECT_EQ(win.ends, 1);
+    ASSERT_EQ(win.log.size(), 1u);
+    EXPECT_TRUE(win.log[0].startsWith("3D window closed: The 3D model cannot be loaded. \""))
+        << win.log[0].toStdString();
+    EXPECT_EQ(win.ends, 0);
+    EXPECT_FALSE(win.w->isVisible());
+    EXPECT_FALSE(win.w->loaded());
     EXPECT_FALSE(win.w->Timer1->isActive());
     win.w->Render(); // no device: does nothing
     EXPECT_EQ(win.w->frames_drawn(), 0);
+
+    // "3D Show" again tries again.
+    win.w->Show3D();
+    EXPECT_EQ(win.w->load_count(), 2);
+    EXPECT_EQ(win.boxes.size(), 2u);
+    EXPECT_EQ(win.ends, 0);
 }
 
 } // namespace

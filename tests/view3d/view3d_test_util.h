@@ -31,7 +31,7 @@ inline QString bin_dir() {
     return QString::fromStdString(zento_test::bin_dir());
 }
 
-// A Big3D whose message boxes and program end are recorded instead of shown and done.
+// A Big3D whose message boxes, log lines and program end are recorded instead of shown and done.
 struct Window {
     struct Box {
         QString caption, text;
@@ -40,6 +40,7 @@ struct Window {
     zento::LatestValues values;
     std::unique_ptr<zento::Big3D> w;
     std::vector<Box> boxes;
+    std::vector<QString> log;
     int ends = 0;
 
     explicit Window(const QString& folder) {
@@ -48,6 +49,7 @@ struct Window {
         w->message_box = [this](const QString& caption, const QString& text) {
             boxes.push_back({caption, text, w->dialog() && w->dialog()->isVisible()});
         };
+        w->show_msg = [this](const QString& line) { log.push_back(line); };
     }
 };
 

@@ -18,6 +18,7 @@
 // Exit status: 0 done, 1 the output could not be written, 2 bad options, unreadable input, or a
 // damaged recording (decoded up to the damage, which is named on standard error).
 #include "link/receiver.h"
+#include "platform/files/regular_file.h"
 #include "recording/file_io.h"
 #include "recording/recording_csv.h"
 #include "recording/recording_reader.h"
@@ -253,12 +254,15 @@ int main(int argc, char** argv) {
     const std::string name = from_stdin ? "standard input" : std::string(path);
     int fd = STDIN_FILENO;
     if (!from_stdin) {
-        fd = ::open(path, O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
+        // Only a regular file: a FIFO or a device named here would block or never end (standard
+        // input is the way to decode a stream).
+        RegularFile input = RegularFile::open(path);
+        if (!input.ok()) {
             std::fprintf(stderr, "zento-decode: cannot open %s: %s\n", name.c_str(),
-                         std::strerror(errno));
+                         input.reason().c_str());
             return 2;
         }
+        fd = input.release();
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
     ReadFile source;

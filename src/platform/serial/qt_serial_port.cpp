@@ -3,6 +3,7 @@
 #include "platform/serial/line_settings.h"
 #include "platform/serial/port_order.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QSerialPortInfo>
@@ -63,7 +64,12 @@ QtSerialPortControl::QtSerialPortControl(QString program_dir, QObject* parent)
 
 QtSerialPortControl::~QtSerialPortControl() {
     serial_.disconnect(this);
+    close_port();
+}
+
+void QtSerialPortControl::close_port() {
     serial_.close();
+    lock_.release();
 }
 
 void QtSerialPortControl::setInBufferCount(std::int16_t count) {
@@ -139,7 +145,7 @@ std::string QtSerialPortControl::deviceFor(std::int16_t port) const {
 
 bool QtSerialPortControl::setPortOpen(bool open) {
     if (!open) {
-        serial_.close();
+        close_port();
         input_.clear();
         overflow_ = false;
         return true;
@@ -154,7 +160,16 @@ bool QtSerialPortControl::setPortOpen(bool open) {
     open_description_ = name + " (" + t.shown.toStdString() + ")";
     const LineSettings s = parse_line_settings(settings_).settings.value_or(LineSettings{});
     open_path_ = t.path;
-    serial_.setPortName(t.path);
+    // The device itself, whichever link leads there: the lock and QSerialPort's own lock file
+    // are taken on it.
+    QString device = QFileInfo(t.path).canonicalFilePath();
+    if (device.isEmpty()) device = t.path; // missing: opening says so
+    std::string busy;
+    if (!lock_.acquire(QFile::encodeName(device).toStdString(), &busy)) {
+        last_error_ = open_description_ + ": " + busy;
+        return false;
+    }
+    serial_.setPortName(device);
     serial_.setBaudRate(s.baud);
     serial_.setDataBits(QSerialPort::DataBits(s.data_bits));
     serial_.setParity(parity_of(s.parity));
@@ -164,8 +179,15 @@ bool QtSerialPortControl::setPortOpen(bool open) {
     overflow_ = false;
     failing_ = false;
     if (!serial_.open(QIODevice::ReadWrite)) {
-        last_error_ = open_description_ + ": " + serial_.errorString().toStdString();
-        serial_.close();
+        // QSerialPort's own lock file taken by another program (between our look and its own):
+        // say so in the same words.
+        std::string reason = serial_.errorString().toStdString();
+        if (serial_.error() == QSerialPort::PermissionError)
+            if (std::string held = lock_.lock_file_refusal(QFile::encodeName(device).toStdString());
+                !held.empty())
+                reason = held;
+        last_error_ = open_description_ + ": " + reason;
+        close_port();
         return false;
     }
     ++generation_;
@@ -270,7 +292,7 @@ void QtSerialPortControl::fail(const QString& reason, unsigned generation) {
     if (generation != generation_) return;
     failing_ = false;
     if (!serial_.isOpen()) return;
-    serial_.close();
+    close_port();
     input_.clear();
     overflow_ = false;
     last_error_ = open_description_ + ": " + reason.toStdString();

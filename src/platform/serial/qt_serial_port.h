@@ -19,6 +19,13 @@
 //
 // A port that fails while open (device unplugged, I/O error) is closed and OnFailure raised
 // once with the device and the system's reason; nothing is retried.
+//
+// One program per device: the device behind "Com n" is resolved (links followed) and taken
+// with a DeviceLock (platform/serial/device_lock.h) before it is opened, and QSerialPort opens
+// the resolved path, so its own lock file carries the device's name whichever link led there.
+// A device held by another program is refused with "the port is in use by another program"
+// and, where the system tells it, the process's name and id.
+#include "platform/serial/device_lock.h"
 #include "platform/serial/serial_port.h"
 
 #include <QElapsedTimer>
@@ -84,6 +91,8 @@ class QtSerialPortControl : public QObject, public SerialPort {
 
     // The system's serial devices (paths); QSerialPortInfo by default, replaceable for tests.
     std::function<std::vector<std::string>()> list_devices;
+    // The device lock (its lock-file folders can be changed for tests).
+    DeviceLock& deviceLock() { return lock_; }
 
   private:
     void on_ready_read();
@@ -94,7 +103,10 @@ class QtSerialPortControl : public QObject, public SerialPort {
     void discard(std::size_t n); // reads and drops n bytes the port holds
     void fail(const QString& reason, unsigned generation);
 
+    void close_port();
+
     QSerialPort serial_;
+    DeviceLock lock_;
     QString program_dir_;
     std::int16_t rthreshold_ = 0;
     std::int16_t comm_port_ = 1;

@@ -1,6 +1,7 @@
 // What the QSerialPort adapter adds to the port contract (test_port_contract.cpp), over a real
 // pseudo-terminal: "Com n" through the ports folder or the system's list, coalesced receive
-// events, line settings, the words of its messages, and a device that comes back.
+// events, line settings, the words of its messages, a device that comes back, and one program
+// per device.
 #include "platform/serial/qt_serial_port.h"
 #include "pty.h"
 #include "test_folder.h"
@@ -156,6 +157,40 @@ TEST_F(QtSerialTest, OpenFailuresNameTheDeviceAndTheReason) {
     EXPECT_FALSE(p.setPortOpen(true));
     EXPECT_EQ(p.lastError(), "Com3: no serial device has this port number");
     EXPECT_EQ(p.deviceFor(3), "");
+}
+
+// Two program folders whose ports/com1 links lead to one device, or two instances in one folder:
+// the second is refused and told who holds the port, and the first gets the whole stream.
+TEST_F(QtSerialTest, OneProgramPerDeviceWhicheverLinkLeadsThere) {
+    link_com(1, pty.slave());
+    QtSerialPortControl& p = make();
+    p.setRThreshold(1);
+    ASSERT_TRUE(p.setPortOpen(true)) << p.lastError();
+
+    zento_test::TempDir other;
+    fs::create_directories(other.path() / "ports");
+    fs::create_symlink(pty.slave(), other.path() / "ports" / "com1");
+    std::string me = zento_test::read_text("/proc/self/comm");
+    me.pop_back();
+    const std::string holder = "): the port is in use by another program (" + me + ", process " +
+                               std::to_string(::getpid()) + ")";
+    for (const fs::path& folder : {other.path(), dir}) {
+        QtSerialPortControl second(QString::fromStdString(folder.string()));
+        EXPECT_FALSE(second.setPortOpen(true));
+        EXPECT_FALSE(second.PortOpen());
+        EXPECT_EQ(second.lastError(),
+                  "Com1 (" + (folder / "ports" / "com1").string() + " -> " + pty.slave() + holder);
+    }
+
+    const std::vector<std::uint8_t> data = pattern(20000);
+    ASSERT_TRUE(pty.write_all(data));
+    ASSERT_TRUE(wait_for([&] { return received.size() >= data.size(); }));
+    EXPECT_EQ(received, data);
+
+    // Once the first lets go, the other folder's instance opens it.
+    p.setPortOpen(false);
+    QtSerialPortControl second(QString::fromStdString(other.path().string()));
+    EXPECT_TRUE(second.setPortOpen(true)) << second.lastError();
 }
 
 TEST_F(QtSerialTest, ComNumbersFollowTheSystemListAfterThePortsFolder) {

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <vector>
 
@@ -186,9 +187,19 @@ TEST_F(ZentoDecode, UnreadableInputIsNamedWithTheReason) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "zento-decode: cannot open " + missing + ": No such file or directory\n");
 
-    r = run({dir_.string()});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "zento-decode: cannot read " + dir_.string() + ": Is a directory\n");
+    // What is not a regular file is refused before it is read: a FIFO would block for ever
+    // (the test's timeout fails a hang), a device may never end.
+    const std::string fifo = (dir_ / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const auto& [path, reason] :
+         {std::pair{dir_.string(), "it is a folder"},
+          std::pair{fifo, "it is a named pipe (FIFO), not a regular file"},
+          std::pair{std::string("/dev/zero"), "it is a device, not a regular file"}}) {
+        r = run({path});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "zento-decode: cannot open " + path + ": " + reason + "\n");
+    }
 
     r = run({}, "<" + quote(dir_.string())); // standard input that cannot be read
     EXPECT_EQ(r.status, 2);
