@@ -16,34 +16,6 @@
 
 namespace zento {
 
-std::string system_reason(int error_number) {
-    return std::generic_category().message(error_number);
-}
-
-namespace {
-
-#ifdef _WIN32
-// Windows has no FIFOs among named files; the type is checked before the open.
-std::string not_regular_reason(const std::filesystem::path& path) {
-    std::error_code ec;
-    const auto st = std::filesystem::status(path, ec);
-    if (ec) return system_reason(ec.value());
-    if (std::filesystem::is_directory(st)) return "it is a folder";
-    if (!std::filesystem::is_regular_file(st)) return "it is not a regular file";
-    return {};
-}
-#else
-std::string kind_of(mode_t mode) {
-    if (S_ISDIR(mode)) return "it is a folder";
-    if (S_ISFIFO(mode)) return "it is a FIFO (a named pipe), not a file";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "it is a device, not a file";
-    if (S_ISSOCK(mode)) return "it is a socket, not a file";
-    return "it is not a regular file";
-}
-#endif
-
-} // namespace
-
 ReadFile::~ReadFile() {
 #ifdef _WIN32
     if (owned_ && fd_ >= 0) _close(fd_);
@@ -53,32 +25,10 @@ ReadFile::~ReadFile() {
 }
 
 std::string ReadFile::open(const std::filesystem::path& path) {
-#ifdef _WIN32
-    if (std::string why = not_regular_reason(path); !why.empty()) return why;
-    if (_wsopen_s(&fd_, path.c_str(), _O_RDONLY | _O_BINARY, _SH_DENYNO, 0) != 0) {
-        fd_ = -1;
-        return system_reason(errno);
-    }
-    struct _stat64 st {};
-    if (_fstat64(fd_, &st) == 0) size_ = std::uint64_t(st.st_size);
-#else
-    // O_NONBLOCK: opening a FIFO does not wait for a writer, a serial device not for its
-    // carrier. O_NOCTTY: a terminal never becomes this process's controlling terminal.
-    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd_ < 0) return system_reason(errno);
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const std::string why = S_ISREG(st.st_mode) ? system_reason(errno) : kind_of(st.st_mode);
-        ::close(fd_);
-        fd_ = -1;
-        return why;
-    }
-    size_ = std::uint64_t(st.st_size);
-    // Reads of a regular file never wait anyway; clear the flag so that they never report
-    // EAGAIN on systems that would.
-    const int flags = ::fcntl(fd_, F_GETFL);
-    if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
-#endif
+    RegularFile file = RegularFile::open(path);
+    if (!file.ok()) return file.reason();
+    size_ = file.size();
+    fd_ = file.release();
     owned_ = true;
     return {};
 }

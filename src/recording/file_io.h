@@ -2,12 +2,14 @@
 // The file access of recordings and captures: the few system calls they need, so that the
 // formats above them are plain C++.
 //
-//  - ReadFile opens a regular file only, and without blocking: a FIFO (which would wait for a
-//    writer forever), a device, a socket or a folder is refused with the reason.
+//  - ReadFile opens a regular file only, and without blocking (platform/files/regular_file.h): a
+//    FIFO (which would wait for a writer forever), a device, a socket or a folder is refused
+//    with the reason.
 //  - WriteFile creates a new file (never replaces one), writes it, makes it durable (the data
 //    on the disk, not only in the system's cache) and can cut it back to a length.
 // Reasons are the system's words ("No space left on device"), without the path: the caller
 // names the file.
+#include "platform/files/regular_file.h"
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -76,7 +78,5 @@ class WriteFile {
     int fd_ = -1;
 };
 
-// The system's text for an error number, the same on every thread.
-std::string system_reason(int error_number);
 
 } // namespace zento

@@ -123,10 +123,6 @@ std::string finish_value(std::string_view v) {
     return std::string(v);
 }
 
-std::string system_reason(int err) {
-    return std::generic_category().message(err);
-}
-
 // Reads a whole file. Missing file: nullopt with no error. Other failures: nullopt and `error`.
 std::optional<std::string> read_file(const fs::path& file, std::string& error) {
     FileContent c = read_regular_file(file, kIniFileMax);

@@ -38,7 +38,7 @@ QString clock_text(std::chrono::nanoseconds t) {
         .arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
-QString size_text(std::uint64_t bytes) {
+QString size_caption(std::uint64_t bytes) {
     if (bytes < 1000 * 1000) return QStringLiteral("%1 kB").arg(double(bytes) / 1e3, 0, 'f', 1);
     return QStringLiteral("%1 MB").arg(double(bytes) / 1e6, 0, 'f', 1);
 }
@@ -154,7 +154,7 @@ void RecordingControl::poll() {
     const RecorderStatus s = recorder_->status();
     const QString name = from_path(recorder_->pcap_path().filename());
     QString text = QStringLiteral("Recording %1  %2  %3")
-                       .arg(name, clock_text(s.elapsed), size_text(s.pcap_bytes + s.csv_bytes));
+                       .arg(name, clock_text(s.elapsed), size_caption(s.pcap_bytes + s.csv_bytes));
     if (s.in_gap) text += QStringLiteral("  (port closed: nothing to record)");
     if (c_.caption->text() != text) c_.caption->setText(text);
     if (s.state != RecorderState::finished) return;
@@ -165,7 +165,7 @@ void RecordingControl::poll() {
                      QStringLiteral("; what was written stays readable"));
     emit message(QStringLiteral("Recording saved: %1 and .csv (%2, %3)")
                      .arg(from_path(recorder_->pcap_path()), clock_text(s.elapsed),
-                          size_text(s.pcap_bytes + s.csv_bytes)));
+                          size_caption(s.pcap_bytes + s.csv_bytes)));
     recorder_.reset();
     stopping_ = false;
     c_.lamp->setActive(false);

@@ -236,8 +236,8 @@ TEST_F(RecordingFileTest, RefusesWhatIsNotARecordingWithoutWaitingOnIt) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     // Opening a FIFO for reading would wait for a writer forever: this returns at once.
     EXPECT_EQ(open_error(fifo),
-              "cannot open " + fifo + ": it is a FIFO (a named pipe), not a file");
-    EXPECT_EQ(open_error("/dev/null"), "cannot open /dev/null: it is a device, not a file");
+              "cannot open " + fifo + ": it is a named pipe (FIFO), not a regular file");
+    EXPECT_EQ(open_error("/dev/null"), "cannot open /dev/null: it is a device, not a regular file");
 #endif
     EXPECT_EQ(open_error(tmp.path().string()),
               "cannot open " + tmp.path().string() + ": it is a folder");

@@ -17,11 +17,11 @@
 
 namespace zento {
 
-namespace {
-
 std::string system_reason(int err) {
     return std::generic_category().message(err);
 }
+
+namespace {
 
 #ifndef _WIN32
 // Why a file of this type is not read; "" for a regular file.

@@ -55,6 +55,9 @@ class RegularFile {
     std::string reason_;
 };
 
+// The system's text for an error number, the same on every thread.
+std::string system_reason(int error_number);
+
 // The whole content of a regular file of at most `limit` bytes.
 struct FileContent {
     std::optional<std::string> bytes; // nothing when the file could not be read
