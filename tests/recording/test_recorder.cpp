@@ -1,19 +1,17 @@
 // The recorder: a known stream round-trips through both files, the CSV equals zento-decode's,
 // names are never reused, and a full disk or a full buffer ends a recording cleanly.
-#include "test_paths.h"
 #include "recording/recorder.h"
 #include "recording/recording_reader.h"
 #include "recording_test_util.h"
 #include "test_folder.h"
+#include "test_paths.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <regex>
 #include <sys/resource.h>
-#include <sys/wait.h>
 
 using namespace zento;
 using namespace rec_test;
@@ -26,26 +24,6 @@ const Recorder::WallTime kWall =
     system_clock::time_point(seconds(1'765'000'000)) + microseconds(250);
 const Recorder::SteadyTime kT0 = steady_clock::time_point(seconds(100'000));
 const std::int64_t kWallUs = 1'765'000'000'000'250;
-
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// Standard output of a shell command, and its exit status.
-std::pair<int, std::string> run(const std::string& command) {
-    std::string out;
-    FILE* p = ::popen(command.c_str(), "r");
-    if (!p) return {-1, out};
-    char buf[65536];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    const int rc = ::pclose(p);
-    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, out};
-}
 
 struct Sent {
     Direction direction;
@@ -169,21 +147,22 @@ TEST_F(RecorderTest, AKnownStreamRoundTripsThroughBothFiles) {
     const std::string csv = zento_test::read_text(rec->csv_path());
     EXPECT_EQ(csv, csv_of(batches, batches.size()));
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 240);
-    const auto [status, decoded] = run(quote(zento_test::bin_dir() + "/zento-decode") + " --csv " +
-                                       quote(rec->pcap_path()));
+    const auto [status, decoded] = run_shell(quote(zento_test::bin_dir() + "/zento-decode") +
+                                             " --csv " + quote(rec->pcap_path()));
     EXPECT_EQ(status, 0);
     EXPECT_TRUE(decoded == csv) << decoded.substr(0, 600);
 }
 
 TEST_F(RecorderTest, TcpdumpReadsTheRecording) {
-    if (run("command -v tcpdump").first != 0) GTEST_SKIP() << "tcpdump is not installed";
+    if (run_shell("command -v tcpdump").first != 0) GTEST_SKIP() << "tcpdump is not installed";
     auto rec = start();
     ASSERT_NE(rec, nullptr);
     rec->received(ticks(0, 1), kT0 + milliseconds(50));
     const auto cmd = command_frame(kTypeHeightZero);
     rec->sent(Bytes(cmd.begin(), cmd.end()), kT0 + microseconds(1'000'001));
     rec->finish();
-    const auto [status, out] = run("tcpdump -r " + quote(rec->pcap_path()) + " -n -tt -x 2>&1");
+    const auto [status, out] =
+        run_shell("tcpdump -r " + quote(rec->pcap_path()) + " -n -tt -x 2>&1");
     EXPECT_EQ(status, 0) << out;
     EXPECT_NE(out.find("link-type 147"), std::string::npos) << out;
     // Three records at their times, the command's bytes after its direction byte 1.
