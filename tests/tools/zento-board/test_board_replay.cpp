@@ -132,10 +132,7 @@ TEST_F(BoardReplay, ADamagedRecordingIsSentUpToTheDamageWhichIsNamed) {
     const std::string file = tmp.put("cut.pcap", pcap);
     Child board({board_path(), "--replay", file, "--fast"});
     ASSERT_TRUE(board.first_line()) << board.stderr_text();
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (board.stderr_text().find("damage") == std::string::npos &&
-           std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(board.stderr_shows("damage")) << board.stderr_text();
     board.signal(SIGTERM);
     EXPECT_EQ(board.wait(), 1); // a damaged replay is not a success
     EXPECT_NE(board.stderr_text().find("replay stopped at the damage in " + file +
@@ -157,11 +154,7 @@ TEST_F(BoardReplay, ALargeCaptureStreamsInBoundedMemory) {
     std::filesystem::resize_file(file, 160u << 20);
     Child board({board_path(), "--replay", file});
     ASSERT_TRUE(board.first_line()) << board.stderr_text();
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(100);
-    while (board.stderr_text().find("replay done") == std::string::npos &&
-           std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_NE(board.stderr_text().find("replay done"), std::string::npos) << board.stderr_text();
+    ASSERT_TRUE(board.stderr_shows("replay done", 100000)) << board.stderr_text();
     // Peak resident memory of the whole run, while the process still lives.
     std::ifstream status("/proc/" + std::to_string(board.pid()) + "/status");
     std::string line;
