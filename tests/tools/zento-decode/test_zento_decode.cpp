@@ -199,33 +199,27 @@ Bytes recorded_stream() {
 
 } // namespace
 
-TEST_F(ZentoDecode, APcapGivesTheLinesOfItsBytesFromTheBoardInEveryVariant) {
+// The pcap variants are the reader's test; here one that differs most from what the recorder
+// writes (big-endian, nanoseconds), from a file and from standard input.
+TEST_F(ZentoDecode, APcapGivesTheLinesOfItsBytesFromTheBoard) {
     const Bytes plain = recorded_stream();
-    const Result want = run({tmp.put("plain.bin", plain)});
-    ASSERT_EQ(want.status, 0);
-    ASSERT_EQ(want.out, "attitude,-30,9,1.5,100,25,101320,10\n"
-                        "sensor,16,-16,16384,0,-5,5,300,-300,0\n"
-                        "log,Check-Sum Error!\n"
-                        "other,7f\n"
-                        "attitude,-30,9,1.5,100,25,101320,10\n");
-    for (const bool big_endian : {false, true}) {
-        for (const bool nano : {false, true}) {
-            PcapBuilder b;
-            b.big_endian = big_endian;
-            b.nano = nano;
-            b.header().record(kT0, 0, {});
-            const std::size_t cut = 30; // inside the sensor frame
-            b.record(kT0 + 1000, 0, std::span(plain).first(cut));
-            const auto cmd = command_frame(kTypeGyroBias); // a command the program sent
-            b.record(kT0 + 2000, 1, cmd);
-            b.record(kT0 + 3000, 0, std::span(plain).subspan(cut));
-            const std::string file = tmp.put("r.pcap", b.bytes);
-            for (const Result& r : {run({file}), run({"-"}, "<" + quote(file))}) {
-                EXPECT_EQ(r.status, 0) << r.err;
-                EXPECT_EQ(r.out, want.out) << big_endian << nano;
-                EXPECT_EQ(r.err, "");
-            }
-        }
+    PcapBuilder b;
+    b.big_endian = b.nano = true;
+    b.header().record(kT0, 0, {});
+    const std::size_t cut = 30; // inside the sensor frame
+    b.record(kT0 + 1000, 0, std::span(plain).first(cut));
+    b.record(kT0 + 2000, 1, command_frame(kTypeGyroBias)); // a command the program sent
+    b.record(kT0 + 3000, 0, std::span(plain).subspan(cut));
+    const std::string file = tmp.put("r.pcap", b.bytes);
+    for (const Result& r :
+         {run({tmp.put("plain.bin", plain)}), run({file}), run({"-"}, "<" + quote(file))}) {
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "attitude,-30,9,1.5,100,25,101320,10\n"
+                         "sensor,16,-16,16384,0,-5,5,300,-300,0\n"
+                         "log,Check-Sum Error!\n"
+                         "other,7f\n"
+                         "attitude,-30,9,1.5,100,25,101320,10\n");
+        EXPECT_EQ(r.err, "");
     }
 }
 
