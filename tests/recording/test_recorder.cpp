@@ -197,11 +197,13 @@ TEST_F(RecorderTest, AFolderThatCannotBeMadeIsNamed) {
 }
 
 TEST_F(RecorderTest, AFullDiskEndsTheRecordingAndLeavesTwoReadableFilesThatAgree) {
-    // A file-size limit stands in for a full disk: writes past it fail with EFBIG. Fed all at
-    // once, the pcap (written first) meets the limit in the middle of a write; fed one tick per
-    // write, the CSV (which grows faster) meets it first.
+    // A file-size limit stands in for a full disk: writes past it fail with EFBIG. Fed with the
+    // writer waiting (it syncs every 30 s), batches of a tick and 100 bytes of noise make the
+    // pcap grow faster than the CSV, so it meets the limit in the middle of a write, however
+    // many batches the writer took before; fed one tick per write, the CSV (which grows faster
+    // with plain ticks) meets it first.
     for (const bool at_once : {true, false}) {
-        SCOPED_TRACE(at_once ? "all batches in one write" : "one batch per write");
+        SCOPED_TRACE(at_once ? "many batches in one write" : "one batch per write");
         const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
         rlimit old{};
         ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
@@ -217,6 +219,7 @@ TEST_F(RecorderTest, AFullDiskEndsTheRecordingAndLeavesTwoReadableFilesThatAgree
         if (rec) {
             for (int k = 0; k < 1000 && rec->status().state == RecorderState::recording; ++k) {
                 batches.push_back({Direction::received, tick(k), kT0 + milliseconds(50 * k)});
+                if (at_once) batches.back().bytes.insert(batches.back().bytes.end(), 100, 0x11);
                 rec->received(batches.back().bytes, batches.back().t);
                 if (!at_once)
                     wait_until([&] {
