@@ -106,7 +106,6 @@ TEST(SphereFit, FindsCentreAndRadiusFromPartOfTheSphere) {
         EXPECT_NEAR(f->radius, 545, k.tolerance);
         EXPECT_NEAR(f->residual, k.noise, 0.2 * k.noise + 1e-6);
         EXPECT_NEAR(f->coverage, k.coverage, 0.07) << k.cap;
-        EXPECT_EQ(f->points, 2000u);
     }
     // Points that fix no sphere: too few, or all on one circle.
     EXPECT_FALSE(fit_sphere(sphere_points(c, 545, 1.0, 0, 7)).has_value());

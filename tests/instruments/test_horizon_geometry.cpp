@@ -72,9 +72,6 @@ TEST(RollAngle, FoldsIntoOneTo719) {
         {-359, 1}, {0.5, 360}, {1.5, 362}, {-0.4, 360}, {-180, 180}, {3276.7, 397}};
     for (const auto& [v, want] : cases)
         EXPECT_EQ(roll_angle(v), want) << v;
-    // 30 and 390 are the same turn, and so are -30 and 330.
-    EXPECT_EQ(roll_angle(30) % 360, roll_angle(390) % 360);
-    EXPECT_EQ(roll_angle(-30) % 360, roll_angle(330) % 360);
     for (double r = -1000; r <= 1000; r += 0.25)
         ASSERT_TRUE(roll_angle(r) >= 1 && roll_angle(r) <= 719) << r;
 }
@@ -99,77 +96,51 @@ TEST(PitchOffset, TwoPointSevenRowsPerDegree) {
     EXPECT_EQ(pitch_offset(-1e12), std::numeric_limits<std::int32_t>::max());
 }
 
-TEST(RotateBltPoints, LevelIsAPlainShift) {
-    for (int angle : {0, 360, 720}) {
-        const BltPoints b = rotate_blt_points(angle, 76, 56, 200, 1000);
-        EXPECT_EQ(b.p[0], (IntPoint{-24, -444})) << angle;
-        EXPECT_EQ(b.p[1], (IntPoint{176, -444})) << angle;
-        EXPECT_EQ(b.p[2], (IntPoint{-24, 556})) << angle;
-        EXPECT_EQ(b.bottom_right(), (IntPoint{176, 556})) << angle;
-    }
+TEST(RotateBltPoints, LevelIsAPlainShiftAndPositiveAnglesTurnClockwise) {
+    // Where the 200 x 1000 strip's top-left, top-right and bottom-left corners land. 90 degrees:
+    // the top edge goes to the right, the left edge to the top. 45 degrees: (-100, -500) ->
+    // (400 c, -600 s) with s = c = 0.70710677f.
+    const struct {
+        int angle, cx, cy;
+        std::array<IntPoint, 3> want;
+    } cases[] = {
+        {0, 76, 56, {{{-24, -444}, {176, -444}, {-24, 556}}}},
+        {360, 76, 56, {{{-24, -444}, {176, -444}, {-24, 556}}}},
+        {720, 76, 56, {{{-24, -444}, {176, -444}, {-24, 556}}}},
+        {90, 76, 56, {{{76 + 500, 56 - 100}, {76 + 500, 56 + 100}, {76 - 500, 56 - 100}}}},
+        {180, 10, 20, {{{110, 520}, {-90, 520}, {110, -480}}}},
+        {270, 0, 0, {{{-500, 100}, {-500, -100}, {500, 100}}}},
+        {45, 76, 56, {{{76 + 283, 56 - 424}, {76 + 424, 56 - 283}, {76 - 424, 56 + 283}}}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(rotate_blt_points(c.angle, c.cx, c.cy, 200, 1000).p, c.want) << c.angle;
+    EXPECT_EQ(rotate_blt_points(0, 76, 56, 200, 1000).bottom_right(), (IntPoint{176, 556}));
+    EXPECT_EQ(rotate_blt_points(-30, 76, 56, 200, 1000).p,
+              rotate_blt_points(330, 76, 56, 200, 1000).p);
     // Odd sizes: the half corner rounds to even (-100.5 -> -100, -101.5 -> -102, -1.5 -> -2).
     EXPECT_EQ(rotate_blt_points(0, 0, 0, 201, 3).p[0], (IntPoint{-100, -2}));
     EXPECT_EQ(rotate_blt_points(0, 0, 0, 203, 1).p[1], (IntPoint{101, 0}));
-    // The stored factor is a little short of pi/180: the level turn's sine is not quite 0.
-    EXPECT_DOUBLE_EQ(kDegToRad * 180.0, 3.14159265238);
+    // The degree factor is a little short of pi/180: the level turn's sine is not quite 0.
     EXPECT_EQ(turn_sin_cos(360).c, 1.0f);
     EXPECT_NE(turn_sin_cos(360).s, 0.0f);
 }
-
-TEST(RotateBltPoints, PositiveAngleTurnsClockwiseOnScreen) {
-    // 90 degrees: the top edge goes to the right, the left edge to the top.
-    const BltPoints q = rotate_blt_points(90, 76, 56, 200, 1000);
-    EXPECT_EQ(q.p[0], (IntPoint{76 + 500, 56 - 100}));
-    EXPECT_EQ(q.p[1], (IntPoint{76 + 500, 56 + 100}));
-    EXPECT_EQ(q.p[2], (IntPoint{76 - 500, 56 - 100}));
-    const BltPoints h = rotate_blt_points(180, 10, 20, 200, 1000);
-    EXPECT_EQ(h.p[0], (IntPoint{110, 520}));
-    EXPECT_EQ(h.p[1], (IntPoint{-90, 520}));
-    EXPECT_EQ(h.p[2], (IntPoint{110, -480}));
-    const BltPoints t = rotate_blt_points(270, 0, 0, 200, 1000);
-    EXPECT_EQ(t.p[0], (IntPoint{-500, 100}));
-    EXPECT_EQ(t.p[1], (IntPoint{-500, -100}));
-    EXPECT_EQ(t.p[2], (IntPoint{500, 100}));
-    // 45 degrees: (-100, -500) -> (400 c, -600 s) with s = c = 0.70710677f.
-    const BltPoints d = rotate_blt_points(45, 76, 56, 200, 1000);
-    EXPECT_EQ(d.p[0], (IntPoint{76 + 283, 56 - 424}));
-    EXPECT_EQ(d.p[1], (IntPoint{76 + 424, 56 - 283}));
-    EXPECT_EQ(d.p[2], (IntPoint{76 - 424, 56 + 283}));
-    // -30 and 330 land on the same points.
-    EXPECT_EQ(rotate_blt_points(-30, 76, 56, 200, 1000).p,
-              rotate_blt_points(330, 76, 56, 200, 1000).p);
-}
-
-namespace {
-struct Box {
-    int left, top, right, bottom;
-};
-void expect_box(const SymbolRect& r, Box b, bool white, int index) {
-    EXPECT_EQ(r.white, white) << index;
-    EXPECT_EQ(r.left, b.left) << index;
-    EXPECT_EQ(r.top, b.top) << index;
-    EXPECT_EQ(r.right, b.right) << index;
-    EXPECT_EQ(r.bottom, b.bottom) << index;
-}
-} // namespace
 
 TEST(AircraftSymbol, RectanglesAtTheIndicatorSize) {
     EXPECT_EQ(surface_centre(153, 113), (IntPoint{76, 56})); // halves to even
     EXPECT_EQ(surface_centre(155, 115), (IntPoint{78, 58}));
     // W = 153, H = 113: H/2 = 56.5, H/35 = 3.23, H/10 = 11.3, H/30 = 3.77, W/3 = 51, W/45 = 3.4.
+    // The white edges: left wing, left leg, right wing, right leg, centre (the black pieces are
+    // placed from them, below).
+    const std::array<int, 4> want[5] = {{8, 54, 53, 62},
+                                        {46, 54, 53, 70},
+                                        {100, 54, 145, 62},
+                                        {100, 54, 107, 70},
+                                        {71, 54, 82, 62}};
     const auto s = aircraft_symbol(153, 113);
-    expect_box(s[0], {8, 54, 53, 62}, true, 1);
-    expect_box(s[1], {46, 54, 53, 70}, true, 2);
-    expect_box(s[2], {100, 54, 145, 62}, true, 3);
-    expect_box(s[3], {100, 54, 107, 70}, true, 4);
-    expect_box(s[4], {71, 54, 82, 62}, true, 5);
-    expect_box(s[5], {10, 56, 51, 60}, false, 6);
-    expect_box(s[6], {48, 56, 51, 68}, false, 7);
-    expect_box(s[7], {102, 56, 143, 60}, false, 8);
-    expect_box(s[8], {102, 56, 105, 68}, false, 9);
-    expect_box(s[9], {73, 56, 80, 60}, false, 10);
-    EXPECT_FLOAT_EQ(s[2].x2, 153.0f - 8.0f); // the right wing's white end
-    EXPECT_FLOAT_EQ(s[1].x1, 51.0f - 113.0f / 35.0f - 2.0f);
+    for (std::size_t k = 0; k < 5; ++k) {
+        EXPECT_EQ((std::array{s[k].left, s[k].top, s[k].right, s[k].bottom}), want[k]) << k + 1;
+        EXPECT_TRUE(s[k].white) << k + 1;
+    }
 }
 
 TEST(AircraftSymbol, EachBlackPieceLiesTwoPixelsInsideItsEdge) {

@@ -1,5 +1,5 @@
 // Frame receiver: envelope edge cases, damaged frames, batch boundaries, noise, bounds and the
-// batch procedure of the port's receive event.
+// port's receive event.
 #include "link/envelope.h"
 #include "link/receiver.h"
 #include "platform/serial/mock_serial_port.h"
@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <random>
 #include <string>
 #include <vector>
@@ -82,7 +83,9 @@ const std::string kChecksum = "log,Check-Sum Error!", kErrorCom = "log,Error! Co
 
 } // namespace
 
-TEST(Receiver, EnvelopeEdgeCases) {
+// Each case: the calls the receiver makes, and its counters (attitude, sensor and other frames,
+// checksum errors, broken frames, and the bytes outside frames that started none).
+TEST(Receiver, EnvelopeEdgeCasesAndWhatTheCountersSay) {
     const Bytes a = plain(kTypeAttitude, 1), s = plain(kTypeSensor, 2);
     const Bytes body(a.begin() + 2, a.end());
     Bytes with_headers =
@@ -94,38 +97,78 @@ TEST(Receiver, EnvelopeEdgeCases) {
     const Bytes long_form = build_frame(0x33, long_payload);
     Bytes long_short = long_form;
     long_short.erase(long_short.begin() + 100);
-    Bytes bad_sum = a, bad_end = a;
+    Bytes bad_sum = a, bad_end = a, lost = a;
     bad_sum[bad_sum.size() - 2] ^= 1;
     bad_end.back() = 0x00;
-
+    lost.erase(lost.begin() + 9);
+    using Counts = std::array<std::uint64_t, 6>;
     const struct {
         const char* what;
         Bytes in;
         Events want;
+        Counts counts;
     } cases[] = {
-        {"command frame", {0xA5, 0x5A, 0x04, 0xE0, 0xE4, 0xAA}, {"L", "other,04e0e4"}},
-        {"bytes between A5 and 5A", cat({{0xA5, 0x11, 0x22, 0x5A}, body}), {"L", ok(a)}},
-        {"lone 5A at start", cat({{0x5A}, body}), {"L", ok(a)}},
-        {"lone 5A after a frame", cat({a, {0x5A}, body}), {"L", ok(a), "L", ok(a)}},
-        {"lone 5A after a bad sum", cat({bad_sum, {0x5A}, body}), {"L", kChecksum, "L", ok(a)}},
-        {"lone 5A after a bad end", cat({bad_end, {0x5A}, body}), {kErrorCom, "L", ok(a)}},
-        {"A5 5A AA inside the payload", with_headers, {"L", "L", "L", "L", ok(with_headers)}},
+        {"command frame", {0xA5, 0x5A, 0x04, 0xE0, 0xE4, 0xAA}, {"L", "other,04e0e4"}, {0, 0, 1}},
+        {"noise between frames",
+         cat({a, Bytes(5, 0x11), s}),
+         {"L", ok(a), "L", ok(s)},
+         {1, 1, 0, 0, 0, 5}},
+        {"A5s that start nothing",
+         cat({a, {0xA5, 0xA5}, s}),
+         {"L", ok(a), "L", ok(s)},
+         {1, 1, 0, 0, 0, 2}},
+        {"garbage only", Bytes(3000, 0x33), {}, {0, 0, 0, 0, 0, 3000}},
+        {"bytes between A5 and 5A",
+         cat({{0xA5, 0x11, 0x22, 0x5A}, body}),
+         {"L", ok(a)},
+         {1, 0, 0, 0, 0, 2}},
+        {"lone 5A at start", cat({{0x5A}, body}), {"L", ok(a)}, {1}},
+        {"lone 5A after a frame", cat({a, {0x5A}, body}), {"L", ok(a), "L", ok(a)}, {2}},
+        {"lone 5A after a bad sum",
+         cat({bad_sum, {0x5A}, body}),
+         {"L", kChecksum, "L", ok(a)},
+         {1, 0, 0, 1}},
+        {"lone 5A after a bad end",
+         cat({bad_end, {0x5A}, body}),
+         {kErrorCom, "L", ok(a)},
+         {1, 0, 0, 0, 1, 1}},
+        {"A5 5A AA inside the payload", with_headers, {"L", "L", "L", "L", ok(with_headers)}, {1}},
         {"stray AA only flashes",
          cat({a, {0xAA, 0x00, 0xAA}, s}),
-         {"L", ok(a), "L", "L", "L", ok(s)}},
-        {"LEN 2, sum of nothing against 2", {0x5A, 0x02, 0xAA}, {"L", kChecksum}},
-        {"LEN 2, no end byte", {0x5A, 0x02, 0x02}, {kErrorCom}},
-        {"LEN 3, type is the sum", {0x5A, 0x03, 0x03, 0xAA}, {"L", "other,0303"}},
-        {"LEN 0", cat({{0xA5, 0x5A, 0x00}, s}), {kErrorCom, "L", ok(s)}},
-        {"LEN 1", cat({{0xA5, 0x5A, 0x01}, s}), {kErrorCom, "L", ok(s)}},
-        {"bad sum not decoded", cat({bad_sum, s}), {"L", kChecksum, "L", ok(s)}},
+         {"L", ok(a), "L", "L", "L", ok(s)},
+         {1, 1, 0, 0, 0, 3}},
+        {"LEN 2, sum of nothing against 2", {0x5A, 0x02, 0xAA}, {"L", kChecksum}, {0, 0, 0, 1}},
+        {"LEN 2, no end byte", {0x5A, 0x02, 0x02}, {kErrorCom}, {0, 0, 0, 0, 1, 1}},
+        {"LEN 3, type is the sum", {0x5A, 0x03, 0x03, 0xAA}, {"L", "other,0303"}, {0, 0, 1}},
+        {"LEN 0", cat({{0xA5, 0x5A, 0x00}, s}), {kErrorCom, "L", ok(s)}, {0, 1, 0, 0, 1}},
+        {"LEN 1", cat({{0xA5, 0x5A, 0x01}, s}), {kErrorCom, "L", ok(s)}, {0, 1, 0, 0, 1}},
+        {"bad sum not decoded", cat({bad_sum, s}), {"L", kChecksum, "L", ok(s)}, {0, 1, 0, 1}},
+        {"bad end byte", cat({bad_end, s}), {kErrorCom, "L", ok(s)}, {0, 1, 0, 0, 1, 1}},
+        {"a lost byte",
+         cat({lost, s, a}),
+         {"L", kErrorCom, "L", ok(s), "L", ok(a)},
+         {1, 1, 0, 0, 1}},
         // The byte at a broken end starts the next frame (here a 5A whose A5 was lost too).
         {"5A at a broken end",
          cat({Bytes(a.begin(), a.end() - 1), Bytes(s.begin() + 1, s.end())}),
-         {kErrorCom, "L", ok(s)}},
+         {kErrorCom, "L", ok(s)},
+         {0, 1, 0, 0, 1}},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(run(c.in, true), c.want) << c.what;
+    for (const auto& c : cases) {
+        Recorder r;
+        Receiver rx(r);
+        rx.feed(c.in);
+        EXPECT_EQ(r.events, c.want) << c.what;
+        const ReceiverCounters& n = rx.counters();
+        EXPECT_EQ((Counts{n.attitude_frames, n.sensor_frames, n.other_frames, n.checksum_errors,
+                          n.broken_frames, n.skipped_bytes}),
+                  c.counts)
+            << c.what;
+        EXPECT_EQ(n.bytes, c.in.size()) << c.what;
+        EXPECT_EQ(n.lost_frames(), c.counts[3] + c.counts[4]) << c.what;
+        rx.Receiver_reset(); // the connect switch keeps the counters
+        EXPECT_EQ(rx.counters().bytes, c.in.size()) << c.what;
+    }
 
     // Long form: LEN 0xFF is N = 2006, summed as 255.
     ASSERT_EQ(long_form.size(), 2008u);
@@ -135,55 +178,6 @@ TEST(Receiver, EnvelopeEdgeCases) {
     Bytes out = {1};
     EXPECT_THROW(append_frame(out, 1, Bytes(251)), std::length_error);
     EXPECT_EQ(out, Bytes{1});
-}
-
-// The counters name what happened to every byte: frames by type, checksum errors, broken frames
-// and the bytes outside frames that started none.
-TEST(Receiver, CountersSayWhatHappened) {
-    const Bytes a = plain(kTypeAttitude, 1), s = plain(kTypeSensor, 2);
-    const Bytes body(a.begin() + 2, a.end());
-    Bytes bad_sum = a, bad_end = a, lost = a;
-    bad_sum[bad_sum.size() - 2] ^= 1;
-    bad_end.back() = 0x00;
-    lost.erase(lost.begin() + 9);
-    struct Want {
-        std::uint64_t attitude, sensor, other, checksum, broken, skipped;
-    };
-    const struct {
-        const char* what;
-        Bytes in;
-        Want want;
-    } cases[] = {
-        {"two good frames", cat({a, s}), {1, 1, 0, 0, 0, 0}},
-        {"noise between frames", cat({a, Bytes(5, 0x11), s}), {1, 1, 0, 0, 0, 5}},
-        {"bytes between A5 and 5A", cat({{0xA5, 0x11, 0x22, 0x5A}, body}), {1, 0, 0, 0, 0, 2}},
-        {"A5s that start nothing", cat({a, {0xA5, 0xA5}, s}), {1, 1, 0, 0, 0, 2}},
-        {"lone 5A", cat({{0x5A}, body, s}), {1, 1, 0, 0, 0, 0}},
-        {"command frame", {0xA5, 0x5A, 0x04, 0xE0, 0xE4, 0xAA}, {0, 0, 1, 0, 0, 0}},
-        {"bad sum", cat({bad_sum, s}), {0, 1, 0, 1, 0, 0}},
-        {"bad end byte", cat({bad_end, s}), {0, 1, 0, 0, 1, 1}},
-        {"a lost byte", cat({lost, s, a}), {1, 1, 0, 0, 1, 0}},
-        {"LEN 0", cat({{0xA5, 0x5A, 0x00}, s}), {0, 1, 0, 0, 1, 0}},
-        {"garbage only", Bytes(3000, 0x33), {0, 0, 0, 0, 0, 3000}},
-        {"stray end bytes", cat({a, {0xAA, 0xAA}, s}), {1, 1, 0, 0, 0, 2}},
-    };
-    for (const auto& c : cases) {
-        Recorder r;
-        Receiver rx(r);
-        rx.feed(c.in);
-        const ReceiverCounters& n = rx.counters();
-        EXPECT_EQ(n.bytes, c.in.size()) << c.what;
-        EXPECT_EQ(n.attitude_frames, c.want.attitude) << c.what;
-        EXPECT_EQ(n.sensor_frames, c.want.sensor) << c.what;
-        EXPECT_EQ(n.other_frames, c.want.other) << c.what;
-        EXPECT_EQ(n.checksum_errors, c.want.checksum) << c.what;
-        EXPECT_EQ(n.broken_frames, c.want.broken) << c.what;
-        EXPECT_EQ(n.skipped_bytes, c.want.skipped) << c.what;
-        EXPECT_EQ(n.lost_frames(), c.want.checksum + c.want.broken) << c.what;
-        // Receiver_reset (the connect switch) keeps them.
-        rx.Receiver_reset();
-        EXPECT_EQ(rx.counters().bytes, c.in.size()) << c.what;
-    }
 }
 
 // One byte lost, inserted or changed anywhere after the length byte costs that frame only.
@@ -332,57 +326,23 @@ TEST(Receiver, LongInputKeepsEveryBound) {
     EXPECT_TRUE(r.events.empty());
 }
 
-// ---- the receive event, through a small fake port ----
-
-namespace {
-// The test double's property log, with Input read from given batches and any event.
-struct FakePort : MockSerialPort {
-    std::vector<Bytes> batches;
-    int event = kCommEventReceive;
-    std::vector<std::uint8_t> Input() override {
-        calls.emplace_back("input");
-        Bytes b = batches.front();
-        batches.erase(batches.begin());
-        return b;
-    }
-    int CommEvent() const override { return event; }
-};
-struct SeesThreshold : Recorder {
-    FakePort* port = nullptr;
-    void Rec_attitude(std::span<const std::uint8_t> f) override {
-        events.push_back("rth seen " + std::to_string(port->RThreshold()));
-        Recorder::Rec_attitude(f);
-    }
-};
-} // namespace
-
-TEST(Receiver, ReceiveEventBatchProcedure) {
+// The port's receive event, through the test double: a frame split over two events is
+// delivered, and an overflow (event 1008) between them empties the port's buffers and says so
+// but keeps the half-collected frame.
+TEST(Receiver, ReceiveEventsCarryAFrameAcrossAnOverflow) {
     const Bytes a = plain(kTypeAttitude, 50);
-    FakePort port;
-    port.setRThreshold(1);
-    port.calls.clear();
-    SeesThreshold r;
-    r.port = &port;
+    MockSerialPort port;
+    Recorder r;
     r.lamps = false;
     Receiver rx(r);
-    port.batches = {Bytes(a.begin(), a.begin() + 9), Bytes(a.begin() + 9, a.end())};
-    rx.OnComm(port);
-    EXPECT_EQ(port.calls, (Events{"RThreshold=0", "input", "RThreshold=1"}));
-    // Overflow: both buffers emptied, message, the half-collected frame kept.
-    port.event = kCommEventRxOver;
-    rx.OnComm(port);
+    port.OnComm = [&] { rx.OnComm(port); };
+    ASSERT_TRUE(port.setPortOpen(true));
+    port.setRThreshold(1);
+    port.feed(std::span(a).first(9));
+    port.inject_overflow();
     EXPECT_EQ(r.events, Events{"log,ComPort Buffer Overflow!"});
-    EXPECT_TRUE(rx.rx_on && rx.rx_count == 7);
     EXPECT_EQ(rx.counters().overflows, 1u);
-    for (int other : {0, 1, 3, 1009}) { // nothing, and Input is not read
-        port.event = other;
-        rx.OnComm(port);
-    }
-    port.event = kCommEventReceive;
-    rx.OnComm(port);
-    EXPECT_EQ(r.events, (Events{"log,ComPort Buffer Overflow!", "rth seen 0", ok(a)}));
-    EXPECT_EQ(std::count(port.calls.begin(), port.calls.end(), "input"), 2);
-    EXPECT_EQ(Events(port.calls.begin() + 3, port.calls.begin() + 7),
-              (Events{"RThreshold=0", "InBufferCount=0", "OutBufferCount=0", "RThreshold=1"}));
-    EXPECT_EQ(port.RThreshold(), 1);
+    port.feed(std::span(a).subspan(9));
+    EXPECT_EQ(r.events, (Events{"log,ComPort Buffer Overflow!", ok(a)}));
+    EXPECT_EQ(port.RThreshold(), 1); // the next event will come
 }

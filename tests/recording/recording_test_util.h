@@ -1,6 +1,7 @@
 #pragma once
-// Test helpers of the recording tests: a known stream of board frames, hand-made pcap files of
-// every variant, and reading a recording back whole.
+// Test helpers of the recording tests (and zento-decode's): the worked examples, a known stream
+// of board frames, hand-made pcap files of every variant, reading a recording back whole, and
+// running a shell command.
 #include "link/envelope.h"
 #include "recording/file_io.h"
 #include "recording/pcap_format.h"
@@ -9,16 +10,29 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <span>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
 namespace rec_test {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// The worked examples of the two frame types (payloads), and their CSV rows after the time.
+inline const Bytes kAttitudeExample = {0x81, 0x2C, 0x00, 0x5A, 0x00, 0x0F, 0x03,
+                                       0xE8, 0x00, 0xFA, 0x27, 0x94, 0x00, 0x0A};
+inline const Bytes kSensorExample = {0x00, 0x10, 0x80, 0x10, 0x40, 0x00, 0x00, 0x00, 0x80,
+                                     0x05, 0x00, 0x05, 0x01, 0x2C, 0x81, 0x2C, 0x00, 0x00};
+inline const std::string kAttitudeRow = "attitude,-30,9,1.5,100,25,101320,10,,,,,,,,,\n";
+inline const std::string kSensorRow = "sensor,,,,,,,,16,-16,16384,0,-5,5,300,-300,0\n";
 
 // Tick k of a board: an attitude frame and a sensor frame whose words all depend on k.
 inline Bytes tick(int k) {
@@ -148,5 +162,28 @@ inline bool wait_until(const std::function<bool()>& done,
     }
     return true;
 }
+
+// A word for the shell: in single quotes, any single quote escaped.
+inline std::string quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+#ifndef _WIN32
+// Standard output of a shell command, and its exit status (-1 when it did not exit).
+inline std::pair<int, std::string> run_shell(const std::string& command) {
+    std::string out;
+    FILE* p = ::popen(command.c_str(), "r");
+    if (!p) return {-1, out};
+    char buf[65536];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
+    const int rc = ::pclose(p);
+    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, out};
+}
+#endif
 
 } // namespace rec_test

@@ -1,19 +1,17 @@
 // The recorder: a known stream round-trips through both files, the CSV equals zento-decode's,
 // names are never reused, and a full disk or a full buffer ends a recording cleanly.
-#include "test_paths.h"
 #include "recording/recorder.h"
 #include "recording/recording_reader.h"
 #include "recording_test_util.h"
 #include "test_folder.h"
+#include "test_paths.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <regex>
 #include <sys/resource.h>
-#include <sys/wait.h>
 
 using namespace zento;
 using namespace rec_test;
@@ -26,26 +24,6 @@ const Recorder::WallTime kWall =
     system_clock::time_point(seconds(1'765'000'000)) + microseconds(250);
 const Recorder::SteadyTime kT0 = steady_clock::time_point(seconds(100'000));
 const std::int64_t kWallUs = 1'765'000'000'000'250;
-
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// Standard output of a shell command, and its exit status.
-std::pair<int, std::string> run(const std::string& command) {
-    std::string out;
-    FILE* p = ::popen(command.c_str(), "r");
-    if (!p) return {-1, out};
-    char buf[65536];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    const int rc = ::pclose(p);
-    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, out};
-}
 
 struct Sent {
     Direction direction;
@@ -169,21 +147,22 @@ TEST_F(RecorderTest, AKnownStreamRoundTripsThroughBothFiles) {
     const std::string csv = zento_test::read_text(rec->csv_path());
     EXPECT_EQ(csv, csv_of(batches, batches.size()));
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 240);
-    const auto [status, decoded] = run(quote(zento_test::bin_dir() + "/zento-decode") + " --csv " +
-                                       quote(rec->pcap_path()));
+    const auto [status, decoded] = run_shell(quote(zento_test::bin_dir() + "/zento-decode") +
+                                             " --csv " + quote(rec->pcap_path()));
     EXPECT_EQ(status, 0);
     EXPECT_TRUE(decoded == csv) << decoded.substr(0, 600);
 }
 
 TEST_F(RecorderTest, TcpdumpReadsTheRecording) {
-    if (run("command -v tcpdump").first != 0) GTEST_SKIP() << "tcpdump is not installed";
+    if (run_shell("command -v tcpdump").first != 0) GTEST_SKIP() << "tcpdump is not installed";
     auto rec = start();
     ASSERT_NE(rec, nullptr);
     rec->received(ticks(0, 1), kT0 + milliseconds(50));
     const auto cmd = command_frame(kTypeHeightZero);
     rec->sent(Bytes(cmd.begin(), cmd.end()), kT0 + microseconds(1'000'001));
     rec->finish();
-    const auto [status, out] = run("tcpdump -r " + quote(rec->pcap_path()) + " -n -tt -x 2>&1");
+    const auto [status, out] =
+        run_shell("tcpdump -r " + quote(rec->pcap_path()) + " -n -tt -x 2>&1");
     EXPECT_EQ(status, 0) << out;
     EXPECT_NE(out.find("link-type 147"), std::string::npos) << out;
     // Three records at their times, the command's bytes after its direction byte 1.
@@ -218,11 +197,13 @@ TEST_F(RecorderTest, AFolderThatCannotBeMadeIsNamed) {
 }
 
 TEST_F(RecorderTest, AFullDiskEndsTheRecordingAndLeavesTwoReadableFilesThatAgree) {
-    // A file-size limit stands in for a full disk: writes past it fail with EFBIG. Fed all at
-    // once, the limit usually falls in the middle of a large write; fed one tick per write, at
-    // the CSV (which grows faster).
+    // A file-size limit stands in for a full disk: writes past it fail with EFBIG. Fed with the
+    // writer waiting (it syncs every 30 s), batches of a tick and 100 bytes of noise make the
+    // pcap grow faster than the CSV, so it meets the limit in the middle of a write, however
+    // many batches the writer took before; fed one tick per write, the CSV (which grows faster
+    // with plain ticks) meets it first.
     for (const bool at_once : {true, false}) {
-        SCOPED_TRACE(at_once ? "all batches in one write" : "one batch per write");
+        SCOPED_TRACE(at_once ? "many batches in one write" : "one batch per write");
         const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
         rlimit old{};
         ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
@@ -238,6 +219,7 @@ TEST_F(RecorderTest, AFullDiskEndsTheRecordingAndLeavesTwoReadableFilesThatAgree
         if (rec) {
             for (int k = 0; k < 1000 && rec->status().state == RecorderState::recording; ++k) {
                 batches.push_back({Direction::received, tick(k), kT0 + milliseconds(50 * k)});
+                if (at_once) batches.back().bytes.insert(batches.back().bytes.end(), 100, 0x11);
                 rec->received(batches.back().bytes, batches.back().t);
                 if (!at_once)
                     wait_until([&] {
@@ -252,8 +234,7 @@ TEST_F(RecorderTest, AFullDiskEndsTheRecordingAndLeavesTwoReadableFilesThatAgree
         std::signal(SIGXFSZ, old_handler);
         ASSERT_NE(rec, nullptr);
 
-        // Which file meets the limit first depends on how the writer's wakes fall; either is
-        // named with the system's reason.
+        // Whichever file met the limit is named with the system's reason.
         const RecorderStatus st = rec->status();
         EXPECT_TRUE(st.failure == "cannot write " + rec->pcap_path().string() + ": File too large" ||
                     st.failure == "cannot write " + rec->csv_path().string() + ": File too large")

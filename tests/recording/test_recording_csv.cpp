@@ -17,14 +17,6 @@ using namespace rec_test;
 
 namespace {
 
-// The worked examples of the two frame types.
-const Bytes kAttitude = {0x81, 0x2C, 0x00, 0x5A, 0x00, 0x0F, 0x03,
-                         0xE8, 0x00, 0xFA, 0x27, 0x94, 0x00, 0x0A};
-const Bytes kSensor = {0x00, 0x10, 0x80, 0x10, 0x40, 0x00, 0x00, 0x00, 0x80,
-                       0x05, 0x00, 0x05, 0x01, 0x2C, 0x81, 0x2C, 0x00, 0x00};
-const std::string kAttitudeRow = "attitude,-30,9,1.5,100,25,101320,10,,,,,,,,,\n";
-const std::string kSensorRow = "sensor,,,,,,,,16,-16,16384,0,-5,5,300,-300,0\n";
-
 TEST(RecordingCsv, TimesHaveSixDecimals) {
     const std::vector<std::pair<std::int64_t, const char*>> cases = {
         {0, "0.000000"},       {1, "0.000001"},          {50'000, "0.050000"},
@@ -42,8 +34,8 @@ TEST(RecordingCsv, RowsOfTheWorkedExamplesInAnyLocale) {
     std::string out;
     CsvRows rows;
     Bytes stream;
-    append_frame(stream, kTypeAttitude, kAttitude);
-    append_frame(stream, kTypeSensor, kSensor);
+    append_frame(stream, kTypeAttitude, kAttitudeExample);
+    append_frame(stream, kTypeSensor, kSensorExample);
     rows.feed(stream, 1'234'567, out);
     std::setlocale(LC_ALL, old.c_str());
     EXPECT_EQ(out, "1.234567," + kAttitudeRow + "1.234567," + kSensorRow);
@@ -58,15 +50,16 @@ TEST(RecordingCsv, RowsOfTheWorkedExamplesInAnyLocale) {
 
 TEST(RecordingCsv, AFrameTakesTheTimeOfTheBatchThatCompletesIt) {
     Bytes stream;
-    append_frame(stream, kTypeAttitude, kAttitude);
+    append_frame(stream, kTypeAttitude, kAttitudeExample);
     append_frame(stream, 0x7F, Bytes{1, 2, 3}); // other type: no row
-    append_frame(stream, kTypeSensor, Bytes(kSensor.begin(), kSensor.end() - 1)); // short: none
-    append_frame(stream, kTypeSensor, kSensor);
+    append_frame(stream, kTypeSensor,
+                 Bytes(kSensorExample.begin(), kSensorExample.end() - 1)); // short: none
+    append_frame(stream, kTypeSensor, kSensorExample);
     Bytes bad;
-    append_frame(bad, kTypeAttitude, kAttitude);
+    append_frame(bad, kTypeAttitude, kAttitudeExample);
     bad[bad.size() - 2] ^= 1; // checksum
     stream.insert(stream.end(), bad.begin(), bad.end());
-    append_frame(stream, kTypeAttitude, kAttitude);
+    append_frame(stream, kTypeAttitude, kAttitudeExample);
 
     CsvRows rows;
     std::string out;

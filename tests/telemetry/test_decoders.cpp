@@ -43,10 +43,8 @@ TEST(Decoders, WorkedExamples) {
     EXPECT_EQ((std::vector<std::string>{t.yaw, t.pitch, t.roll, t.altitude, t.temperature,
                                         t.pressure_pa, t.rate}),
               (std::vector<std::string>{"-30", "9", "1.5", "100", "25", "101320", "10"}));
-    EXPECT_EQ(a->roll, 1.5f);
-    EXPECT_EQ(a->yaw_3d(), -30.0f);
+    EXPECT_EQ(a->yaw_3d(), -30.0f); // what the 3D window gets
     EXPECT_EQ(a->roll_3d(), -1.5f);
-    EXPECT_EQ(a->pitch_3d(), 9.0f);
 
     const auto s = decode_sensor(
         body(kTypeSensor, Bytes{0x00, 0x10, 0x80, 0x10, 0x40, 0x00, 0x00, 0x00, 0x80, 0x05, 0x00,
@@ -55,9 +53,7 @@ TEST(Decoders, WorkedExamples) {
     const SensorTexts st = sensor_texts(*s);
     EXPECT_EQ(std::vector<std::string>(st.reading, st.reading + 9),
               (std::vector<std::string>{"16", "-16", "16384", "0", "-5", "5", "300", "-300", "0"}));
-    EXPECT_EQ(s->acc[2], 16384.0f);
-    EXPECT_EQ(s->gyro[1], -5.0f);
-    EXPECT_EQ(s->mag[0], 300.0f);
+    EXPECT_EQ(s->gyro[1], -5.0f); // the record's own fields, not only the texts' order
 }
 
 TEST(Decoders, SignMagnitudeWordsAndDerivedFields) {

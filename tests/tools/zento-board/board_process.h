@@ -145,6 +145,16 @@ class Child {
         return err_text_;
     }
 
+    // Waits until standard error shows `text`; false if it does not within the timeout.
+    bool stderr_shows(const std::string& text, int timeout_ms = 30000) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+        while (err_text_.find(text) == std::string::npos) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            err_text_ += drain(err_, 100);
+        }
+        return true;
+    }
+
   private:
     static std::string drain(int fd, int timeout_ms) {
         std::string s;
@@ -196,7 +206,6 @@ class PortClient {
     PortClient& operator=(const PortClient&) = delete;
 
     bool ok() const { return fd_ >= 0; }
-    int fd() const { return fd_; }
 
     // Waits up to timeout_ms for bytes and appends what arrived; false when nothing came.
     bool read_into(std::vector<std::uint8_t>& into, int timeout_ms) {

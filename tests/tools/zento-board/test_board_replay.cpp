@@ -63,12 +63,9 @@ Bytes board_bytes(const Bytes& pcap) {
     return out;
 }
 
-TEST_F(BoardReplay, APcapRecordingSendsItsBoardBytesInOrderAndNotItsCommands) {
-    const Bytes pcap = recording(2, 5);
-    const Decoded want = decode(board_bytes(pcap));
-    ASSERT_EQ(want.attitude.size(), 40u);
-    const std::string file = tmp.put("rec.pcap", pcap);
-    Child board({board_path(), "--replay", file});
+// Reads a replay's port until the last frame of `want` arrived: what came is an unbroken run of
+// `want`'s frames ending with its last (a reader that opens late misses the start, nothing else).
+void expect_replay_tail(Child& board, const Decoded& want) {
     const auto path = board.first_line();
     ASSERT_TRUE(path) << board.stderr_text();
     PortClient port(*path);
@@ -81,13 +78,46 @@ TEST_F(BoardReplay, APcapRecordingSendsItsBoardBytesInOrderAndNotItsCommands) {
         Bytes some;
         if (port.read_into(some, 100)) rx.feed(some);
     }
-    // An unbroken run of the recording's frames up to its last (a late reader misses the
-    // start); no command frame among them.
     ASSERT_FALSE(got.frames.empty()) << board.stderr_text();
     ASSERT_LE(got.frames.size(), want.frames.size());
     EXPECT_GE(got.frames.size(), want.frames.size() / 2);
     EXPECT_TRUE(std::equal(got.frames.begin(), got.frames.end(),
                            want.frames.end() - std::ptrdiff_t(got.frames.size())));
+}
+
+TEST_F(BoardReplay, APlainCaptureIsSentAsFastAsPossibleOrPacedAtTheRate) {
+    // --fast: every byte, damaged frames included, as captured.
+    Bytes bytes;
+    zento::board::BoardStream stream(12, 50.0, 0.02);
+    for (std::uint64_t k = 0; k < 3000; ++k)
+        stream.append_tick(bytes, k);
+    Child fast({board_path(), "--replay", tmp.put("cap.bin", bytes), "--fast"});
+    const auto path = fast.first_line();
+    ASSERT_TRUE(path) << fast.stderr_text();
+    PortClient port(*path);
+    ASSERT_TRUE(port.ok());
+    Bytes got;
+    while (got.size() < bytes.size() && port.read_into(got, 10000)) {
+    }
+    EXPECT_TRUE(got == bytes) << "replayed " << got.size() << " of " << bytes.size() << " bytes";
+    fast.signal(SIGTERM);
+    EXPECT_EQ(fast.wait(), 0);
+    EXPECT_NE(fast.stderr_text().find("replay sent in full"), std::string::npos);
+
+    // Paced: 80 ticks at 40 a second.
+    bytes.resize(80 * 44);
+    Child paced({board_path(), "--replay", tmp.put("short.bin", bytes), "--rate", "40"});
+    expect_replay_tail(paced, decode(bytes));
+    paced.signal(SIGINT);
+    EXPECT_EQ(paced.wait(), 0);
+}
+
+TEST_F(BoardReplay, APcapRecordingSendsItsBoardBytesInOrderAndNotItsCommands) {
+    const Bytes pcap = recording(2, 5);
+    const Decoded want = decode(board_bytes(pcap));
+    ASSERT_EQ(want.attitude.size(), 40u);
+    Child board({board_path(), "--replay", tmp.put("rec.pcap", pcap)});
+    expect_replay_tail(board, want); // no command frame among them
     board.signal(SIGTERM);
     EXPECT_EQ(board.wait(), 0);
     EXPECT_NE(board.stderr_text().find("pcap recording, at its recorded times"), std::string::npos)
@@ -102,10 +132,7 @@ TEST_F(BoardReplay, ADamagedRecordingIsSentUpToTheDamageWhichIsNamed) {
     const std::string file = tmp.put("cut.pcap", pcap);
     Child board({board_path(), "--replay", file, "--fast"});
     ASSERT_TRUE(board.first_line()) << board.stderr_text();
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (board.stderr_text().find("damage") == std::string::npos &&
-           std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(board.stderr_shows("damage")) << board.stderr_text();
     board.signal(SIGTERM);
     EXPECT_EQ(board.wait(), 1); // a damaged replay is not a success
     EXPECT_NE(board.stderr_text().find("replay stopped at the damage in " + file +
@@ -127,11 +154,7 @@ TEST_F(BoardReplay, ALargeCaptureStreamsInBoundedMemory) {
     std::filesystem::resize_file(file, 160u << 20);
     Child board({board_path(), "--replay", file});
     ASSERT_TRUE(board.first_line()) << board.stderr_text();
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(100);
-    while (board.stderr_text().find("replay done") == std::string::npos &&
-           std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_NE(board.stderr_text().find("replay done"), std::string::npos) << board.stderr_text();
+    ASSERT_TRUE(board.stderr_shows("replay done", 100000)) << board.stderr_text();
     // Peak resident memory of the whole run, while the process still lives.
     std::ifstream status("/proc/" + std::to_string(board.pid()) + "/status");
     std::string line;

@@ -1,8 +1,8 @@
 // zento-decode end to end: the real binary on captures and pcap recordings, from files and from
 // standard input, whole output compared.
-#include "test_paths.h"
 #include "link/envelope.h"
 #include "telemetry/value_text.h"
+#include "test_paths.h"
 
 #include "recording_test_util.h"
 
@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
@@ -23,26 +22,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const Bytes kAttitudeExample = {0x81, 0x2C, 0x00, 0x5A, 0x00, 0x0F, 0x03,
-                                0xE8, 0x00, 0xFA, 0x27, 0x94, 0x00, 0x0A};
-const Bytes kSensorExample = {0x00, 0x10, 0x80, 0x10, 0x40, 0x00, 0x00, 0x00, 0x80,
-                              0x05, 0x00, 0x05, 0x01, 0x2C, 0x81, 0x2C, 0x00, 0x00};
-
-// Seven words 0x80 0x00: zero with the sign bit.
-const Bytes kNegativeZeros = {0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0};
-const std::string negative_zeros = "8000800080008000800080008000";
+using namespace rec_test;
 
 struct Result {
     int status = -1;
     std::string out, err;
 };
-
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
 
 class ZentoDecode : public ::testing::Test {
   protected:
@@ -58,14 +43,9 @@ class ZentoDecode : public ::testing::Test {
         std::string cmd = before + quote(tool_.string());
         for (const auto& a : args)
             cmd += " " + quote(a);
-        cmd += " " + input + " >" + quote((dir_ / "out").string()) + " 2>" +
-               quote((dir_ / "err").string());
-        const int rc = std::system(cmd.c_str());
-        Result r;
-        r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-        r.out = zento_test::read_text(dir_ / "out");
-        r.err = zento_test::read_text(dir_ / "err");
-        return r;
+        const auto [status, out] =
+            run_shell(cmd + " " + input + " 2>" + quote((dir_ / "err").string()));
+        return {status, out, zento_test::read_text(dir_ / "err")};
     }
 
     zento_test::TempDir tmp;
@@ -79,77 +59,46 @@ Bytes cat(std::initializer_list<Bytes> parts) {
     return out;
 }
 
-// Every kind of line.
-Bytes mixed() {
-    Bytes bad = build_frame(kTypeSensor, kSensorExample);
-    bad[bad.size() - 2] ^= 1;
-    Bytes lost = build_frame(kTypeAttitude, kAttitudeExample);
-    lost.erase(lost.begin() + 9);
-    return cat({build_frame(kTypeAttitude, kAttitudeExample),
-                {0x00, 0xAA, 0x13},
-                build_frame(kTypeSensor, kSensorExample),
-                build_frame(0xE0, {}),
-                bad,
-                lost,
-                build_frame(kTypeAttitude, Bytes(5, 0x01)),
-                build_frame(kTypeSensor, Bytes(17, 0x80)),
-                build_frame(0x7F, Bytes{0xA5, 0x5A, 0xAA}),
-                {0xA5, 0x5A, 0x00},
-                build_frame(kTypeAttitude, kNegativeZeros),
-                {0xA5, 0x5A, 0x12, 0xA1, 0x00}});
-}
-
-const char* const kMixedOut = "attitude,-30,9,1.5,100,25,101320,10\n"
-                              "sensor,16,-16,16384,0,-5,5,300,-300,0\n"
-                              "other,e0\n"
-                              "log,Check-Sum Error!\n"
-                              "log,Error! Com\n"
-                              "short,a1,8\n"
-                              "short,a2,20\n"
-                              "other,7f\n"
-                              "log,Error! Com\n"
-                              "attitude,0,0,0,0,0,0,0\n";
-
 } // namespace
 
-TEST_F(ZentoDecode, WorkedExamplesFromAFileAndFromStandardInput) {
-    const fs::path f = write("examples.bin", cat({build_frame(kTypeAttitude, kAttitudeExample),
-                                                  build_frame(kTypeSensor, kSensorExample)}));
-    const std::string want = "attitude,-30,9,1.5,100,25,101320,10\n"
-                             "sensor,16,-16,16384,0,-5,5,300,-300,0\n";
+// The worked examples and each kind of line the tool writes besides (what the receiver makes
+// of damage is its own test): noise, a command frame, a checksum error, frames too short for
+// their type, and a frame the input ends in the middle of.
+TEST_F(ZentoDecode, EveryKindOfLineFromAFileOrStandardInputAndFramesMode) {
+    Bytes bad = build_frame(kTypeSensor, kSensorExample);
+    bad[bad.size() - 2] ^= 1;
+    const fs::path f = write("mixed.bin", cat({build_frame(kTypeAttitude, kAttitudeExample),
+                                               {0x00, 0xAA, 0x13},
+                                               build_frame(kTypeSensor, kSensorExample),
+                                               build_frame(0xE0, {}),
+                                               bad,
+                                               build_frame(kTypeAttitude, Bytes(5, 0x01)),
+                                               build_frame(kTypeSensor, Bytes(17, 0x80)),
+                                               {0xA5, 0x5A, 0x12, 0xA1, 0x00}}));
     for (const Result& r : {run({f.string()}), run({}, "<" + quote(f.string())),
                             run({"-"}, "<" + quote(f.string()))}) {
         EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out, want);
+        EXPECT_EQ(r.out, "attitude,-30,9,1.5,100,25,101320,10\n"
+                         "sensor,16,-16,16384,0,-5,5,300,-300,0\n"
+                         "other,e0\n"
+                         "log,Check-Sum Error!\n"
+                         "short,a1,8\n"
+                         "short,a2,20\n");
         EXPECT_EQ(r.err, "");
     }
-}
-
-TEST_F(ZentoDecode, EveryKindOfLineAndFramesMode) {
-    const fs::path f = write("mixed.bin", mixed());
-    Result r = run({f.string()});
+    const Result r = run({"--frames"}, "<" + quote(f.string()));
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, kMixedOut);
-    EXPECT_EQ(r.err, "");
-
-    r = run({"--frames"}, "<" + quote(f.string()));
-    EXPECT_EQ(r.status, 0);
-    const std::string want = "frame,12a1812c005a000f03e800fa2794000a73\n"
-                             "frame,16a2001080104000000080050005012c812c0000fc\n"
-                             "frame,04e0e4\n"
-                             "log,Check-Sum Error!\n"
-                             "log,Error! Com\n"
-                             "frame,09a10101010101af\n"
-                             "frame,15a2808080808080808080808080808080808037\n"
-                             "frame,077fa55aaa2f\n"
-                             "log,Error! Com\n"
-                             "frame,12a1" +
-                             negative_zeros + "33\n";
-    EXPECT_EQ(r.out, want);
+    EXPECT_EQ(r.out, "frame,12a1812c005a000f03e800fa2794000a73\n"
+                     "frame,16a2001080104000000080050005012c812c0000fc\n"
+                     "frame,04e0e4\n"
+                     "log,Check-Sum Error!\n"
+                     "frame,09a10101010101af\n"
+                     "frame,15a2808080808080808080808080808080808037\n");
 }
 
 TEST_F(ZentoDecode, LargeCaptureAcrossBlocksFileAndPipeAgree) {
-    // 100000 frames, 2.2 MB: frames cross the tool's read blocks and the pipe's.
+    // 100000 frames, 2.2 MB: frames cross the tool's read blocks and the pipe's, and so does
+    // every 997th frame, whose checksum is wrong.
     Bytes capture;
     std::string want;
     char t[kValueTextMax];
@@ -168,6 +117,7 @@ TEST_F(ZentoDecode, LargeCaptureAcrossBlocksFileAndPipeAgree) {
             line.append(t, value_text(v, t));
         }
         append_frame(capture, k % 2 ? kTypeSensor : kTypeAttitude, p);
+        if (k % 997 == 996) capture[capture.size() - 2] ^= 0x40, line = "log,Check-Sum Error!";
         want += line + '\n';
     }
     const fs::path f = write("large.bin", capture);
@@ -209,10 +159,7 @@ TEST_F(ZentoDecode, UnreadableInputIsNamedWithTheReason) {
 TEST_F(ZentoDecode, OptionsAndHelp) {
     Result r = run({"--help"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("--frames"), std::string::npos);
-    EXPECT_NE(r.out.find("attitude,YAW,PITCH,ROLL,ALTITUDE,TEMPERATURE,PRESSURE_PA,RATE"),
-              std::string::npos);
-    EXPECT_NE(r.out.find("short,TT,N"), std::string::npos);
+    EXPECT_EQ(r.out.rfind("usage: zento-decode", 0), 0u) << r.out;
 
     r = run({write("empty.bin", {}).string()});
     EXPECT_EQ(r.status, 0);
@@ -241,14 +188,10 @@ TEST_F(ZentoDecode, OptionsAndHelp) {
 
 namespace {
 
-using rec_test::PcapBuilder;
-
 const std::string kHeader = "time_s,type,yaw_deg,pitch_deg,roll_deg,altitude_m,temperature_c,"
                             "pressure_pa,solution_rate,accel_x_counts,accel_y_counts,"
                             "accel_z_counts,gyro_x_counts,gyro_y_counts,gyro_z_counts,"
                             "mag_x_counts,mag_y_counts,mag_z_counts\n";
-const std::string kAttitudeRow = "attitude,-30,9,1.5,100,25,101320,10,,,,,,,,,\n";
-const std::string kSensorRow = "sensor,,,,,,,,16,-16,16384,0,-5,5,300,-300,0\n";
 constexpr std::int64_t kT0 = 1'765'000'000'000'000'000;
 
 // The example frames, a damaged one, noise and a frame split over two records.
@@ -268,33 +211,27 @@ Bytes recorded_stream() {
 
 } // namespace
 
-TEST_F(ZentoDecode, APcapGivesTheLinesOfItsBytesFromTheBoardInEveryVariant) {
+// The pcap variants are the reader's test; here one that differs most from what the recorder
+// writes (big-endian, nanoseconds), from a file and from standard input.
+TEST_F(ZentoDecode, APcapGivesTheLinesOfItsBytesFromTheBoard) {
     const Bytes plain = recorded_stream();
-    const Result want = run({tmp.put("plain.bin", plain)});
-    ASSERT_EQ(want.status, 0);
-    ASSERT_EQ(want.out, "attitude,-30,9,1.5,100,25,101320,10\n"
-                        "sensor,16,-16,16384,0,-5,5,300,-300,0\n"
-                        "log,Check-Sum Error!\n"
-                        "other,7f\n"
-                        "attitude,-30,9,1.5,100,25,101320,10\n");
-    for (const bool big_endian : {false, true}) {
-        for (const bool nano : {false, true}) {
-            PcapBuilder b;
-            b.big_endian = big_endian;
-            b.nano = nano;
-            b.header().record(kT0, 0, {});
-            const std::size_t cut = 30; // inside the sensor frame
-            b.record(kT0 + 1000, 0, std::span(plain).first(cut));
-            const auto cmd = command_frame(kTypeGyroBias); // a command the program sent
-            b.record(kT0 + 2000, 1, cmd);
-            b.record(kT0 + 3000, 0, std::span(plain).subspan(cut));
-            const std::string file = tmp.put("r.pcap", b.bytes);
-            for (const Result& r : {run({file}), run({"-"}, "<" + quote(file))}) {
-                EXPECT_EQ(r.status, 0) << r.err;
-                EXPECT_EQ(r.out, want.out) << big_endian << nano;
-                EXPECT_EQ(r.err, "");
-            }
-        }
+    PcapBuilder b;
+    b.big_endian = b.nano = true;
+    b.header().record(kT0, 0, {});
+    const std::size_t cut = 30; // inside the sensor frame
+    b.record(kT0 + 1000, 0, std::span(plain).first(cut));
+    b.record(kT0 + 2000, 1, command_frame(kTypeGyroBias)); // a command the program sent
+    b.record(kT0 + 3000, 0, std::span(plain).subspan(cut));
+    const std::string file = tmp.put("r.pcap", b.bytes);
+    for (const Result& r :
+         {run({tmp.put("plain.bin", plain)}), run({file}), run({"-"}, "<" + quote(file))}) {
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "attitude,-30,9,1.5,100,25,101320,10\n"
+                         "sensor,16,-16,16384,0,-5,5,300,-300,0\n"
+                         "log,Check-Sum Error!\n"
+                         "other,7f\n"
+                         "attitude,-30,9,1.5,100,25,101320,10\n");
+        EXPECT_EQ(r.err, "");
     }
 }
 
