@@ -79,4 +79,23 @@ std::string short_device_name(std::string_view path) {
     return std::string(path);
 }
 
+std::optional<std::string> find_returned_device(const SerialDeviceId& was,
+                                                const std::vector<SerialDeviceId>& now) {
+    for (const SerialDeviceId& d : now)
+        if (d.path == was.path) return d.path;
+    if (was.vendor < 0) return std::nullopt; // not USB: only its own path identifies it
+    std::optional<std::string> found;
+    int matches = 0;
+    for (const SerialDeviceId& d : now) {
+        if (d.vendor != was.vendor || d.product != was.product) continue;
+        if (!was.serial_number.empty()) {
+            if (d.serial_number == was.serial_number) return d.path;
+            continue;
+        }
+        found = d.path;
+        ++matches;
+    }
+    return matches == 1 ? found : std::nullopt;
+}
+
 } // namespace zento

@@ -24,6 +24,21 @@ std::vector<std::string> order_serial_devices(std::vector<std::string> devices);
 // The n-th device (n from 1) of the ordered list, or nullopt.
 std::optional<std::string> nth_serial_device(const std::vector<std::string>& ordered, int n);
 
+// What identifies a USB serial device across unplugs, when the system may give it a new name
+// (ttyUSB0 comes back as ttyUSB1).
+struct SerialDeviceId {
+    std::string path;          // "/dev/ttyUSB0"
+    std::string serial_number; // "" when the device has none
+    int vendor = -1;           // USB vendor and product, -1 when not USB
+    int product = -1;
+};
+
+// Where a device that went away is now: its old path when that is listed again, else the
+// listed device with its serial number, else (when it has none) the one device with its vendor
+// and product. Nothing when it is not there, or when several devices could be it.
+std::optional<std::string> find_returned_device(const SerialDeviceId& was,
+                                                const std::vector<SerialDeviceId>& now);
+
 // A device path as shown to the user: "/dev/ttyUSB0" -> "ttyUSB0", "/dev/pts/3" -> "pts/3".
 std::string short_device_name(std::string_view path);
 

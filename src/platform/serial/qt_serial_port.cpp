@@ -1,5 +1,6 @@
 #include "platform/serial/qt_serial_port.h"
 
+#include "platform/serial/device_access.h"
 #include "platform/serial/line_settings.h"
 #include "platform/serial/port_order.h"
 
@@ -18,6 +19,24 @@ std::vector<std::string> system_devices() {
     std::vector<std::string> out;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
         out.push_back(info.systemLocation().toStdString());
+    return out;
+}
+
+SerialDeviceId id_of(const QSerialPortInfo& info) {
+    SerialDeviceId id;
+    id.path = info.systemLocation().toStdString();
+    id.serial_number = info.serialNumber().toStdString();
+    if (info.hasVendorIdentifier() && info.hasProductIdentifier()) {
+        id.vendor = info.vendorIdentifier();
+        id.product = info.productIdentifier();
+    }
+    return id;
+}
+
+std::vector<SerialDeviceId> system_device_ids() {
+    std::vector<SerialDeviceId> out;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        out.push_back(id_of(info));
     return out;
 }
 
@@ -52,6 +71,7 @@ QSerialPort::StopBits stop_of(StopBits s) {
 QtSerialPortControl::QtSerialPortControl(QString program_dir, QObject* parent)
     : QObject(parent), program_dir_(std::move(program_dir)) {
     list_devices = system_devices;
+    list_device_ids = system_device_ids;
     // QSerialPort's own buffer is drained on every readyRead; the bound is a backstop.
     serial_.setReadBufferSize(64 * 1024);
     connect(&serial_, &QSerialPort::readyRead, this, &QtSerialPortControl::on_ready_read);
@@ -101,7 +121,25 @@ void QtSerialPortControl::setRThreshold(std::int16_t threshold) {
 }
 
 void QtSerialPortControl::setCommPort(std::int16_t port) {
-    if (!serial_.isOpen()) comm_port_ = port; // the number of an open port never changes
+    if (serial_.isOpen()) return; // the number of an open port never changes
+    if (port != comm_port_) {
+        gone_.reset(); // another port: the one that went away is no longer awaited
+        reopen_path_.clear();
+    }
+    comm_port_ = port;
+}
+
+bool QtSerialPortControl::deviceReturned() {
+    if (!gone_ || serial_.isOpen()) return false;
+    reopen_path_.clear();
+    const Target t = resolve(comm_port_);
+    if (!t.path.isEmpty() && t.path.toStdString() == gone_->path && QFileInfo::exists(t.path))
+        return true; // back where it was (a link's target is followed)
+    const auto now = list_device_ids ? list_device_ids() : std::vector<SerialDeviceId>{};
+    const auto found = find_returned_device(*gone_, now);
+    if (!found) return false;
+    reopen_path_ = QString::fromStdString(*found);
+    return true;
 }
 
 bool QtSerialPortControl::setSettings(const std::string& settings) {
@@ -151,7 +189,10 @@ bool QtSerialPortControl::setPortOpen(bool open) {
         return true;
     }
     if (serial_.isOpen()) return true;
-    const Target t = resolve(comm_port_);
+    Target t = resolve(comm_port_);
+    if (!reopen_path_.isEmpty()) // the device that went away, back under a new name
+        t = Target{reopen_path_, reopen_path_,
+                   QString::fromStdString(short_device_name(reopen_path_.toStdString()))};
     const std::string name = "Com" + std::to_string(comm_port_);
     if (t.path.isEmpty()) {
         last_error_ = name + ": no serial device has this port number";
@@ -182,16 +223,29 @@ bool QtSerialPortControl::setPortOpen(bool open) {
         // QSerialPort's own lock file taken by another program (between our look and its own):
         // say so in the same words.
         std::string reason = serial_.errorString().toStdString();
-        if (serial_.error() == QSerialPort::PermissionError)
-            if (std::string held = lock_.lock_file_refusal(QFile::encodeName(device).toStdString());
-                !held.empty())
+        if (serial_.error() == QSerialPort::PermissionError) {
+            const std::string path = QFile::encodeName(device).toStdString();
+            if (std::string held = lock_.lock_file_refusal(path); !held.empty())
                 reason = held;
+            else if (std::string advice = device_permission_advice(path); !advice.empty())
+                reason += "; " + advice;
+        }
         last_error_ = open_description_ + ": " + reason;
         close_port();
         return false;
     }
     ++generation_;
     last_error_.clear();
+    opened_id_ = SerialDeviceId{t.path.toStdString(), {}, -1, -1};
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        if (info.systemLocation() == device) {
+            const SerialDeviceId usb = id_of(info);
+            opened_id_.serial_number = usb.serial_number;
+            opened_id_.vendor = usb.vendor;
+            opened_id_.product = usb.product;
+        }
+    gone_.reset();
+    reopen_path_.clear();
     return true;
 }
 
@@ -296,6 +350,7 @@ void QtSerialPortControl::fail(const QString& reason, unsigned generation) {
     input_.clear();
     overflow_ = false;
     last_error_ = open_description_ + ": " + reason.toStdString();
+    gone_ = opened_id_;
     if (OnFailure) OnFailure(last_error_);
 }
 

@@ -18,7 +18,13 @@
 // board's own rate (a tick every 50 ms) every tick is announced the moment it arrives.
 //
 // A port that fails while open (device unplugged, I/O error) is closed and OnFailure raised
-// once with the device and the system's reason; nothing is retried.
+// once with the device and the system's reason; nothing is retried here. deviceReturned() then
+// tells when it is back: at the path "Com n" led to, or, for a USB device renamed by the
+// system, as the device with its serial number (or its vendor and product); the next open
+// takes it there.
+//
+// An open the system refuses for lack of permission says what to do about it (the device's
+// group: platform/serial/device_access.h).
 //
 // One program per device: the device behind "Com n" is resolved (links followed) and taken
 // with a DeviceLock (platform/serial/device_lock.h) before it is opened, and QSerialPort opens
@@ -26,6 +32,7 @@
 // A device held by another program is refused with "the port is in use by another program"
 // and, where the system tells it, the process's name and id.
 #include "platform/serial/device_lock.h"
+#include "platform/serial/port_order.h"
 #include "platform/serial/serial_port.h"
 
 #include <QElapsedTimer>
@@ -37,6 +44,7 @@
 #include <algorithm>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -91,6 +99,10 @@ class QtSerialPortControl : public QObject, public SerialPort {
 
     // The system's serial devices (paths); QSerialPortInfo by default, replaceable for tests.
     std::function<std::vector<std::string>()> list_devices;
+    // The same with what identifies each (USB serial number, vendor, product).
+    std::function<std::vector<SerialDeviceId>()> list_device_ids;
+
+    bool deviceReturned() override;
     // The device lock (its lock-file folders can be changed for tests).
     DeviceLock& deviceLock() { return lock_; }
 
@@ -114,6 +126,9 @@ class QtSerialPortControl : public QObject, public SerialPort {
     std::string last_error_;
     std::string open_description_; // "Com1 (/dev/ttyUSB0)" of the open port
     QString open_path_;
+    SerialDeviceId opened_id_;           // the device open now (or last)
+    std::optional<SerialDeviceId> gone_; // the device that failed while open, until reopened
+    QString reopen_path_;                // where it is back under a new name
     int comm_event_ = 0;
     std::vector<std::uint8_t> input_;
     bool overflow_ = false;
