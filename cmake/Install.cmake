@@ -56,7 +56,7 @@ list(APPEND zento_doc_outputs ${zento_docs}/changelog.gz)
 add_custom_target(zento_docs ALL DEPENDS ${zento_doc_outputs})
 install(FILES ${PROJECT_SOURCE_DIR}/data/copyright ${zento_docs}/changelog.gz
               ${PROJECT_SOURCE_DIR}/README.md
-        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zento) # the package name, as Debian wants
 
 # ---- Debian package ------------------------------------------------------------------------
 set(CPACK_GENERATOR DEB)
@@ -75,9 +75,11 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# Libraries by dpkg-shlibdeps; the fonts the window draws its captions with by name.
+# Libraries by dpkg-shlibdeps; Qt's platform plugins (the window cannot open without one: they
+# are loaded, not linked); the fonts the window draws its captions with by name.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei, fonts-liberation, fonts-dejavu-core")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "qt6-qpa-plugins, fonts-wqy-microhei, fonts-liberation, fonts-dejavu-core")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libgl1-mesa-dri")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
