@@ -4,6 +4,7 @@
 #include "settings/settings_location.h"
 #include "shell/playback_control.h"
 #include "shell/port_connection.h"
+#include "shell/recording_control.h"
 #include "shell/zento.h"
 
 #include <QApplication>
@@ -84,6 +85,7 @@ int main(int argc, char** argv) {
     window.connection().use_for_this_run(options.port, options.settings);
     window.show();
     if (options.connect) window.connection().iSwitchLedX1_Click();
+    if (options.record) window.recording().Start_recording();
     if (!options.play.empty()) {
         const auto speed = options.speed.value_or(1.0);
         window.playback().play(QString::fromLocal8Bit(options.play.c_str()),
