@@ -3,7 +3,10 @@
 # xvfb-run -a -s "-screen 0 1280x1024x24"), connected to zento-board through the program's
 # "ports" link, for SECONDS after a warm-up.
 #
-#   bench/perf/live.sh BIN RATE SECONDS [3d]
+#   bench/perf/live.sh BIN RATE SECONDS [EXTRAS]
+#
+# EXTRAS, comma-separated: 3d (the 3D window open), record (recording from the start, zento
+# --record, into a temporary folder), health (the health window open).
 #
 # BIN is the program's folder (build/release/bin). The port number is the Port key of
 # BIN/Zento.ini (Com 1 when there is none). The program is started first, then the board (so no
@@ -18,7 +21,10 @@ set -euo pipefail
 BIN=$(cd "$1" && pwd)
 RATE=$2
 SECONDS_MEASURED=$3
-WITH_3D=${4:-}
+EXTRAS=",${4:-},"
+WITH_3D=""; [[ "$EXTRAS" == *,3d,* ]] && WITH_3D=3d
+RECORD=""; [[ "$EXTRAS" == *,record,* ]] && RECORD=--record
+HEALTH=""; [[ "$EXTRAS" == *,health,* ]] && HEALTH=1
 WARMUP=${WARMUP:-3}
 
 for tool in xdotool; do
@@ -56,7 +62,10 @@ cpu_ticks() { awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$1/stat"; }
 status_kib() { awk -v k="$2:" '$1 == k { print $2 }' "/proc/$1/status"; }
 now_s() { date +%s.%N; }
 
-"$BIN/zento" >"$tmp/zento.out" 2>&1 9>&- &
+# A home of its own: recordings (with record) go to its Documents folder, and nothing of the
+# user's settings is read or written.
+mkdir -p "$tmp/home"
+HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/.config" "$BIN/zento" $RECORD >"$tmp/zento.out" 2>&1 9>&- &
 zento_pid=$!
 win=$(timeout 20 xdotool search --sync --name '^Tavro AHRS DEMO$' | head -1) || true
 [ -n "$win" ] || { echo "live.sh: the main window did not appear" >&2; exit 1; }
@@ -67,10 +76,10 @@ for _ in $(seq 100); do [ -s "$tmp/board.out" ] && break; sleep 0.05; done
 device=$(head -1 "$tmp/board.out")
 [ -n "$device" ] || { echo "live.sh: zento-board did not start" >&2; exit 1; }
 
-# The client area is 1016 x 580 below the menu bar: the switch is at (8, 8) 137 x 41, "3D Show"
+# The client area is 1016 x 580 between the menu bar and the status bar: the switch is at (8, 8) 137 x 41, "3D Show"
 # at (752, 16) 89 x 33 in client coordinates.
 eval "$(xdotool getwindowgeometry --shell "$win")"
-menu=$((HEIGHT - 580))
+menu=$((HEIGHT - 580 - 24)) # the menu bar's height: the status bar below the client area is 24
 xdotool mousemove --window "$win" $((8 + 68)) $((menu + 8 + 20)) click 1
 connected=""
 for _ in $(seq 60); do
@@ -83,6 +92,14 @@ if [ "$WITH_3D" = 3d ]; then
   xdotool mousemove --window "$win" $((752 + 44)) $((menu + 16 + 16)) click 1
   win3d=$(timeout 20 xdotool search --sync --name '^Tavro AHRS 3D Show$' | head -1) || true
   [ -n "$win3d" ] || { echo "live.sh: the 3D window did not appear" >&2; exit 1; }
+fi
+if [ -n "$HEALTH" ]; then
+  # Setting > Link and sensor health: the menu's third item.
+  xdotool mousemove --window "$win" 30 $((menu / 2)) click 1
+  sleep 0.5
+  xdotool mousemove --window "$win" 80 $((menu + 56)) click 1
+  winh=$(timeout 20 xdotool search --sync --name '^Link and sensor health$' | head -1) || true
+  [ -n "$winh" ] || { echo "live.sh: the health window did not appear" >&2; exit 1; }
 fi
 xdotool mousemove 1270 1010 # the pointer off the windows (no hover effects)
 
@@ -97,8 +114,9 @@ kill -TERM "$board_pid"; wait "$board_pid" 2>/dev/null || true; board_pid=""
 summary=$(grep -o '[0-9]* ticks sent, [0-9]* dropped, [0-9]* unread backlogs discarded' "$tmp/board.err" | tail -1)
 sent=$(echo "$summary" | awk '{print $1}'); dropped=$(echo "$summary" | awk '{print $4}')
 discarded=$(echo "$summary" | awk '{print $6}')
-awk -v r="$RATE" -v d="$WITH_3D" -v c0="$c0" -v c1="$c1" -v b0="$b0" -v b1="$b1" -v t0="$t0" -v t1="$t1" \
+recorded=$(du -sk "$tmp/home/Documents" 2>/dev/null | awk '{print $1}')
+awk -v r="$RATE" -v d="$WITH_3D" -v rec="${RECORD:+1}" -v hl="${HEALTH:-0}" -v rk="${recorded:-0}" -v c0="$c0" -v c1="$c1" -v b0="$b0" -v b1="$b1" -v t0="$t0" -v t1="$t1" \
   -v hz="$clk_tck" -v hwm="$hwm" -v rss="$rss" -v s="${sent:-?}" -v dr="${dropped:-?}" -v di="${discarded:-?}" \
   'BEGIN { el = t1 - t0;
-    printf "live rate=%s 3d=%s seconds=%.1f cpu_pct=%.2f board_cpu_pct=%.2f vmhwm_mib=%.1f vmrss_mib=%.1f board_ticks_sent=%s board_ticks_dropped=%s backlogs_discarded=%s\n",
-      r, (d == "3d" ? 1 : 0), el, 100 * (c1 - c0) / hz / el, 100 * (b1 - b0) / hz / el, hwm / 1024, rss / 1024, s, dr, di }'
+    printf "live rate=%s 3d=%s record=%s health=%s recorded_kib=%s seconds=%.1f cpu_pct=%.2f board_cpu_pct=%.2f vmhwm_mib=%.1f vmrss_mib=%.1f board_ticks_sent=%s board_ticks_dropped=%s backlogs_discarded=%s\n",
+      r, (d == "3d" ? 1 : 0), (rec ? 1 : 0), hl, rk, el, 100 * (c1 - c0) / hz / el, 100 * (b1 - b0) / hz / el, hwm / 1024, rss / 1024, s, dr, di }'

@@ -331,6 +331,7 @@ void MainForm::build_menu(QMainWindow* window) {
 void MainForm::build_status_bar(QMainWindow* window) {
     QStatusBar* bar = window->statusBar();
     bar->setSizeGripEnabled(false);
+    bar->setFixedHeight(kStatusBarHeight);
     recordingLamp = new LedDiamond(bar);
     recordingLamp->setObjectName(QStringLiteral("recordingLamp"));
     recordingLamp->setFixedSize(15, 15);
