@@ -2,6 +2,7 @@
 #include "platform/serial/qt_serial_port.h"
 #include "settings/command_line.h"
 #include "settings/settings_location.h"
+#include "shell/paths_and_times.h"
 #include "shell/playback_control.h"
 #include "shell/port_connection.h"
 #include "shell/recording_control.h"
@@ -18,13 +19,8 @@
 
 namespace {
 
-std::filesystem::path to_path(const QString& s) {
-    return std::filesystem::path(QFile::encodeName(s).toStdString());
-}
-
-QString from_path(const std::filesystem::path& p) {
-    return QFile::decodeName(QByteArray::fromStdString(p.string()));
-}
+using zento::from_path;
+using zento::to_path;
 
 // The model and its texture: beside the program (a build tree, a portable folder), else in the
 // installed tree's data folder, found relative to the program so that a moved tree works.
