@@ -8,7 +8,6 @@
 #include "view3d/help_dialog.h"
 #include "view3d/scene_math.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,7 +16,6 @@
 #include <QTemporaryDir>
 #include <QWidget>
 
-#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -34,7 +32,7 @@ inline QString bin_dir() {
 // A Big3D whose message boxes, log lines and program end are recorded instead of shown and done.
 struct Window {
     struct Box {
-        QString caption, text;
+        QString text;
         bool dialog_on_screen;
     };
     zento::LatestValues values;
@@ -46,8 +44,8 @@ struct Window {
     explicit Window(const QString& folder) {
         w = std::make_unique<zento::Big3D>(values, folder);
         w->end_program = [this] { ++ends; };
-        w->message_box = [this](const QString& caption, const QString& text) {
-            boxes.push_back({caption, text, w->dialog() && w->dialog()->isVisible()});
+        w->message_box = [this](const QString&, const QString& text) {
+            boxes.push_back({text, w->dialog() && w->dialog()->isVisible()});
         };
         w->show_msg = [this](const QString& line) { log.push_back(line); };
     }
