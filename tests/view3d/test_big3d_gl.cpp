@@ -146,11 +146,13 @@ struct Scene {
     std::unique_ptr<Window> win;
     QImage frame;
 
-    Scene(const model::Mesh& m, const std::map<QString, model::Image>& textures = {}) {
+    Scene(const model::Mesh& m, const std::map<std::string, model::Image>& textures = {}) {
         folder.put(model::kModelFile, model::write_x(m));
-        for (const auto& [name, image] : textures)
+        for (const auto& [name, image] : textures) {
+            std::filesystem::create_directories((folder.path() / name).parent_path());
             folder.put(name, model::write_bmp(image));
-        win = std::make_unique<Window>(folder.path());
+        }
+        win = std::make_unique<Window>(folder.qpath());
         win->w->Show3D();
         if (win->boxes.empty()) frame = frame_of(*win->w);
     }
@@ -330,11 +332,11 @@ TEST(Big3DFailure, BadFilesAreReportedAndTheWindowClosesItself) {
         if (!c.model.empty()) f.put("liti8.x", c.model);
         if (!c.texture.empty()) f.put("board.bmp", c.texture);
         if (c.fifo_texture) {
-            ASSERT_EQ(::mkfifo(qPrintable(f.dir.filePath("board.bmp")), 0600), 0);
+            ASSERT_EQ(::mkfifo((f / "board.bmp").c_str(), 0600), 0);
         }
-        Window win(f.path());
+        Window win(f.qpath());
         win.w->Show3D();
-        const QString path = f.path() + "/" + c.file;
+        const QString path = f.qpath() + "/" + c.file;
         ASSERT_EQ(win.boxes.size(), 1u) << path.toStdString();
         const QString text = win.boxes[0].text;
         EXPECT_TRUE(text.contains(path) && text.contains(c.reason)) << text.toStdString();
@@ -350,7 +352,7 @@ TEST(Big3DFailure, BadFilesAreReportedAndTheWindowClosesItself) {
         EXPECT_FALSE(win.w->has_device() || win.w->has_mesh());
 
         // Mended: the next "3D Show" loads and draws.
-        QFile::remove(f.dir.filePath("board.bmp"));
+        std::filesystem::remove(f.path() / "board.bmp");
         f.put_board_model();
         win.w->Show3D();
         EXPECT_EQ(win.w->load_count(), 2);
@@ -367,7 +369,7 @@ TEST(Big3DFailure, ModelWithoutAMeshShowsUnableToCreateVertexBuffer) {
     f.put("liti8.x", std::string("xof 0303txt 0032\nFrame Empty {\n FrameTransformMatrix { "
                                  "1.0,0.0,0.0,0.0, 0.0,1.0,0.0,0.0, 0.0,0.0,1.0,0.0, "
                                  "0.0,0.0,0.0,1.0;; }\n}\n"));
-    Window win(f.path());
+    Window win(f.qpath());
     win.w->Show3D();
     ASSERT_EQ(win.boxes.size(), 1u);
     EXPECT_EQ(win.boxes[0].text, "Unable to Create VertexBuffer");

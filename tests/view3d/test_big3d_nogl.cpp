@@ -18,7 +18,7 @@ namespace {
 TEST(Big3DWithoutOpenGL, HelpDialogThenTheLoadFailsAndTheWindowClosesItself) {
     Folder f;
     f.put_board_model();
-    Window win(f.path());
+    Window win(f.qpath());
     win.w->Show3D();
     EXPECT_FALSE(win.w->has_device());
     Dialog* help = win.w->dialog();
@@ -34,7 +34,7 @@ TEST(Big3DWithoutOpenGL, HelpDialogThenTheLoadFailsAndTheWindowClosesItself) {
     // in the log, then the window closed itself; the program goes on.
     ASSERT_EQ(win.boxes.size(), 1u);
     EXPECT_TRUE(win.boxes[0].dialog_on_screen);
-    EXPECT_TRUE(win.boxes[0].text.contains(f.path() + "/liti8.x"))
+    EXPECT_TRUE(win.boxes[0].text.contains(f.qpath() + "/liti8.x"))
         << win.boxes[0].text.toStdString();
     EXPECT_TRUE(win.boxes[0].text.contains("no OpenGL device")) << win.boxes[0].text.toStdString();
     ASSERT_EQ(win.log.size(), 1u);

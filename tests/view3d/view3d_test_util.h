@@ -1,6 +1,7 @@
 #pragma once
 // Helpers of the 3D window tests: a window with its hooks recorded, model folders with chosen
 // contents, and pixel measurements of rendered frames.
+#include "test_folder.h"
 #include "test_paths.h"
 #include "make-model/board_mesh.h"
 #include "telemetry/latest_values.h"
@@ -8,12 +9,8 @@
 #include "view3d/help_dialog.h"
 #include "view3d/scene_math.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QImage>
 #include <QString>
-#include <QTemporaryDir>
 #include <QWidget>
 
 #include <cstdlib>
@@ -51,20 +48,11 @@ struct Window {
     }
 };
 
-// A folder holding the given files (name -> bytes).
-struct Folder {
-    QTemporaryDir dir;
-    QString path() const { return dir.path(); }
-    void put(const QString& name, const std::string& bytes) {
-        QDir(dir.path()).mkpath(QFileInfo(dir.filePath(name)).path());
-        QFile f(dir.filePath(name));
-        if (f.open(QIODevice::WriteOnly)) f.write(bytes.data(), qint64(bytes.size()));
-    }
-    void put(const QString& name, const std::vector<unsigned char>& bytes) {
-        put(name, std::string(bytes.begin(), bytes.end()));
-    }
+// A fresh folder for the window's files; qpath() is its path as the window takes it.
+struct Folder : zento_test::TempDir {
+    QString qpath() const { return QString::fromStdString(path().string()); }
     // The board model and its texture, as the build writes them.
-    void put_board_model() {
+    void put_board_model() const {
         put(zento::model::kModelFile, zento::model::write_x(zento::model::board_mesh()));
         put(zento::model::kBoardTexture, zento::model::write_bmp(zento::model::board_texture()));
     }
