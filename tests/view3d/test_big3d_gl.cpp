@@ -23,7 +23,8 @@ using namespace zento;
 namespace {
 
 #define REQUIRE_GL()                                                                               \
-    if (!zento_test::gl_available()) GTEST_SKIP() << "no X display for OpenGL: run under xvfb-run -a"
+    if (!zento_test::gl_available())                                                               \
+    GTEST_SKIP() << "no X display for OpenGL: run under xvfb-run -a"
 
 constexpr int kW = 821, kH = 601;
 
@@ -170,7 +171,7 @@ TEST(Big3DRender, BeforeTelemetryTheModelIsUnrotatedAndTheLinesShowTheirLabels) 
     w.Show3D();
     EXPECT_TRUE(win.boxes.empty());
     EXPECT_EQ(w.load_count(), 1);
-    EXPECT_TRUE(w.isVisible() && w.Timer1->isActive() && w.has_mesh());
+    EXPECT_TRUE(w.isVisible() && w.renderTimer->isActive() && w.has_mesh());
     ASSERT_EQ(w.num_materials_loaded(), int(model::kMaterialCount));
     for (int i = 0; i < model::kMaterialCount; ++i)
         EXPECT_EQ(w.has_texture(i), i == model::kBoard) << i;
@@ -231,21 +232,21 @@ TEST(Big3DLifecycle, HeadingZeroHoldsThroughBackAndShowWhileTheLineShowsTheYaw) 
     w.Show3D();
     win.values.Yaw = 123;
     win.values.str_yaw = "123.9";
-    QTest::mouseClick(w.Command2, Qt::LeftButton);
+    QTest::mouseClick(w.headingZeroButton, Qt::LeftButton);
     EXPECT_FLOAT_EQ(w.yaw_zero, 123.0f);
     QImage f = frame_of(w);
     expect_markers(f, 0, 0, 0, 0);
     expect_overlay(f, w.font(), expected_lines(win.values));
 
-    QTest::mouseClick(w.Command1, Qt::LeftButton);
-    EXPECT_FALSE(w.isVisible() || w.Timer1->isActive());
+    QTest::mouseClick(w.backButton, Qt::LeftButton);
+    EXPECT_FALSE(w.isVisible() || w.renderTimer->isActive());
     EXPECT_TRUE(w.has_device() && w.has_mesh());
     win.values.Yaw = 133; // telemetry goes on while hidden
     win.values.Roll = -10;
     win.values.str_yaw = "133.4";
     w.Show3D();
     EXPECT_EQ(w.load_count(), 1);
-    EXPECT_TRUE(w.isVisible() && w.Timer1->isActive());
+    EXPECT_TRUE(w.isVisible() && w.renderTimer->isActive());
     f = frame_of(w);
     expect_markers(f, -10, 0, 133, 123);
     expect_overlay(f, w.font(), expected_lines(win.values));
@@ -294,13 +295,13 @@ TEST(Big3DLifecycle, CloseBoxReleasesThe3DObjectsAndEndsTheProgram) {
     w.close();
     EXPECT_EQ(win.ends, 1);
     EXPECT_TRUE(released_before_end);
-    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_FALSE(w.renderTimer->isActive());
     const int frames = w.frames_drawn();
     w.Render(); // no device: nothing drawn
     EXPECT_EQ(w.frames_drawn(), frames);
     w.Show3D(); // the program has ended: nothing more happens
     EXPECT_EQ(w.load_count(), 1);
-    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_FALSE(w.renderTimer->isActive());
 }
 
 // ---- failure paths -------------------------------------------------------------------------
@@ -348,7 +349,7 @@ TEST(Big3DFailure, BadFilesAreReportedAndTheWindowClosesItself) {
             << win.log[0].toStdString();
         EXPECT_EQ(win.ends, 0);
         EXPECT_FALSE(win.w->isVisible());
-        EXPECT_FALSE(win.w->Timer1->isActive());
+        EXPECT_FALSE(win.w->renderTimer->isActive());
         EXPECT_FALSE(win.w->has_device() || win.w->has_mesh());
 
         // Mended: the next "3D Show" loads and draws.
@@ -357,7 +358,7 @@ TEST(Big3DFailure, BadFilesAreReportedAndTheWindowClosesItself) {
         win.w->Show3D();
         EXPECT_EQ(win.w->load_count(), 2);
         EXPECT_EQ(win.boxes.size(), 1u);
-        EXPECT_TRUE(win.w->isVisible() && win.w->Timer1->isActive() && win.w->has_mesh());
+        EXPECT_TRUE(win.w->isVisible() && win.w->renderTimer->isActive() && win.w->has_mesh());
         EXPECT_GT(find_colour(frame_of(*win.w), model::markers()[0].colour).count, 40);
         EXPECT_EQ(win.ends, 0);
     }
@@ -375,7 +376,7 @@ TEST(Big3DFailure, ModelWithoutAMeshShowsUnableToCreateVertexBuffer) {
     EXPECT_EQ(win.boxes[0].text, "Unable to Create VertexBuffer");
     EXPECT_EQ(win.log, std::vector<QString>{"3D window closed: Unable to Create VertexBuffer"});
     EXPECT_EQ(win.ends, 0);
-    EXPECT_FALSE(win.w->isVisible() || win.w->Timer1->isActive());
+    EXPECT_FALSE(win.w->isVisible() || win.w->renderTimer->isActive());
 }
 
 // ---- device state --------------------------------------------------------------------------

@@ -21,13 +21,13 @@ TEST(Big3DWithoutOpenGL, HelpDialogThenTheLoadFailsAndTheWindowClosesItself) {
     Window win(f.qpath());
     win.w->Show3D();
     EXPECT_FALSE(win.w->has_device());
-    Dialog* help = win.w->dialog();
+    HelpDialog* help = win.w->dialog();
     ASSERT_NE(help, nullptr);
     EXPECT_TRUE(help->isVisible());
     EXPECT_FALSE(help->isModal());
     // Its buttons do nothing: it stays.
-    QTest::mouseClick(help->OKButton, Qt::LeftButton);
-    QTest::mouseClick(help->CancelButton, Qt::LeftButton);
+    QTest::mouseClick(help->okButton, Qt::LeftButton);
+    QTest::mouseClick(help->cancelButton, Qt::LeftButton);
     EXPECT_TRUE(help->isVisible());
 
     // The load went on and could not load the model into no device: reported, in the box and
@@ -43,7 +43,7 @@ TEST(Big3DWithoutOpenGL, HelpDialogThenTheLoadFailsAndTheWindowClosesItself) {
     EXPECT_EQ(win.ends, 0);
     EXPECT_FALSE(win.w->isVisible());
     EXPECT_FALSE(win.w->loaded());
-    EXPECT_FALSE(win.w->Timer1->isActive());
+    EXPECT_FALSE(win.w->renderTimer->isActive());
 
     // "3D Show" again tries again.
     win.w->Show3D();

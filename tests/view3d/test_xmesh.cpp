@@ -1,8 +1,8 @@
 // The model file reader: the file's own vertices, corner order, texture coordinates, colours and
 // material order come back; broken files are reported with their name and reason.
-#include "test_paths.h"
 #include "make-model/board_mesh.h"
 #include "test_folder.h"
+#include "test_paths.h"
 #include "view3d/xmesh.h"
 
 #include <gtest/gtest.h>

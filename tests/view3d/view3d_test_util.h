@@ -1,10 +1,10 @@
 #pragma once
 // Helpers of the 3D window tests: a window with its hooks recorded, model folders with chosen
 // contents, and pixel measurements of rendered frames.
-#include "test_folder.h"
-#include "test_paths.h"
 #include "make-model/board_mesh.h"
 #include "telemetry/latest_values.h"
+#include "test_folder.h"
+#include "test_paths.h"
 #include "view3d/big3d.h"
 #include "view3d/help_dialog.h"
 #include "view3d/scene_math.h"
