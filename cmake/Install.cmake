@@ -65,13 +65,16 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Zento developers")
 set(CPACK_PACKAGE_CONTACT "The Zento developers <zento@users.noreply.github.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "monitor for attitude and heading reference boards")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "monitor for attitude and heading reference boards
- Zento opens the serial port of an AHRS board, checks its frames and shows
- the values live: horizon, compass, gauges, raw sensor readings, a strip
- chart and a 3D model of the board. It sends the board's two commands and
- reports every fault of the link. A simulated board (zento-board) and a
- decoder of captures (zento-decode) come with it.")
+# The synopsis is the summary; the description is the extended text alone, its lines joined
+# by CPack with the leading space Debian wants.
+set(CPACK_PACKAGE_DESCRIPTION
+    "Zento opens the serial port of an AHRS board, checks its frames and
+shows the values live: horizon, compass, gauges, raw sensor readings,
+a strip chart and a 3D model of the board. It sends the board's two
+commands, records and plays back what the board sends, says what is
+wrong with the link or the board, and reports every fault in its
+message log. A simulated board (zento-board) and a decoder of
+captures (zento-decode) come with it.")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

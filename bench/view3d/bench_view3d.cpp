@@ -103,9 +103,9 @@ void BM_TimerAt20fps(benchmark::State& state) {
         QEventLoop loop;
         QTimer::singleShot(2000, &loop, &QEventLoop::quit);
         if (state.range(0)) board.start();
-        g_window->Timer1->start();
+        g_window->renderTimer->start();
         loop.exec();
-        g_window->Timer1->stop();
+        g_window->renderTimer->stop();
         board.stop();
     }
     state.counters["frames_per_s"] =
@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "3D window: %s\n", qPrintable(text));
     };
     window->Show3D();
-    window->Timer1->stop(); // the benchmark draws the frames itself
+    window->renderTimer->stop(); // the benchmark draws the frames itself
     if (!failed && window->has_device() && window->surface()) g_window = window.get();
 
     benchmark::RunSpecifiedBenchmarks();

@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
     };
     w.Show3D();
     if (failed || !w.has_device()) return 1;
-    w.Timer1->stop();
+    w.renderTimer->stop();
     if (!QTest::qWaitForWindowExposed(&w)) return 1;
 
     struct Pose {

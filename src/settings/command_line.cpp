@@ -41,6 +41,8 @@ std::variant<CommandLine, std::string> parse_command_line(std::span<const char* 
             c.version = true;
         } else if (a == "--connect") {
             c.connect = true;
+        } else if (a == "--record") {
+            c.record = true;
         } else if (a == "--port") {
             const auto v = value();
             if (!v) return std::string("--port needs a port number");
@@ -68,8 +70,9 @@ std::variant<CommandLine, std::string> parse_command_line(std::span<const char* 
         }
     }
     if (c.speed && c.play.empty()) return std::string("--speed goes with --play");
-    if (!c.play.empty() && c.connect)
-        return std::string("--connect and --play exclude each other: a recording is not a board");
+    if (!c.play.empty() && (c.connect || c.record))
+        return std::string(c.connect ? "--connect" : "--record") +
+               " and --play exclude each other: a recording is not a board";
     return c;
 }
 
@@ -81,6 +84,8 @@ The host program of the Tavro AHRS board: shows what the board sends over its se
   --port N            use Com N (1 to 255) for this run; Zento.ini is not changed
   --settings TEXT     line settings for this run, e.g. "115200,n,8,1"
   --connect           connect at start-up, as the "Connect AHRS" switch does
+  --record            start recording at start-up (Record > Start recording), e.g. with
+                      --connect for unattended logging
   --play FILE         play a recording (.pcap from Record > Start recording, or a byte
                       capture of zento-board --out) instead of connecting
   --speed X           with --play: 1, 2, 5, 10 times real time, or max

@@ -1,7 +1,7 @@
 #pragma once
 // The program's command line.
 //
-//   zento [--port N] [--settings "BAUD,P,D,S"] [--connect] [--play FILE [--speed X]]
+//   zento [--port N] [--settings "BAUD,P,D,S"] [--connect] [--record] [--play FILE [--speed X]]
 //   zento --help | --version
 //
 // --port and --settings apply for this run only (Zento.ini is not written); --connect opens the
@@ -19,6 +19,7 @@ struct CommandLine {
     bool help = false;
     bool version = false;
     bool connect = false;
+    bool record = false; // start recording at start-up
     std::optional<std::int16_t> port;
     std::optional<std::string> settings; // canonical form
     std::string play;                    // a recording to play ("" = none)

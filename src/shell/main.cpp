@@ -2,8 +2,10 @@
 #include "platform/serial/qt_serial_port.h"
 #include "settings/command_line.h"
 #include "settings/settings_location.h"
+#include "shell/paths_and_times.h"
 #include "shell/playback_control.h"
 #include "shell/port_connection.h"
+#include "shell/recording_control.h"
 #include "shell/zento.h"
 
 #include <QApplication>
@@ -17,13 +19,8 @@
 
 namespace {
 
-std::filesystem::path to_path(const QString& s) {
-    return std::filesystem::path(QFile::encodeName(s).toStdString());
-}
-
-QString from_path(const std::filesystem::path& p) {
-    return QFile::decodeName(QByteArray::fromStdString(p.string()));
-}
+using zento::from_path;
+using zento::to_path;
 
 // The model and its texture: beside the program (a build tree, a portable folder), else in the
 // installed tree's data folder, found relative to the program so that a moved tree works.
@@ -84,6 +81,7 @@ int main(int argc, char** argv) {
     window.connection().use_for_this_run(options.port, options.settings);
     window.show();
     if (options.connect) window.connection().iSwitchLedX1_Click();
+    if (options.record) window.recording().Start_recording();
     if (!options.play.empty()) {
         const auto speed = options.speed.value_or(1.0);
         window.playback().play(QString::fromLocal8Bit(options.play.c_str()),

@@ -202,56 +202,18 @@ void MainForm::build_groups(QWidget* f) {
         const char* combo_id;
         const char* check_id;
     };
+    // clang-format off
     static constexpr GroupLayout kGroups[4] = {
-        {"Frame_IMU",
-         "IMU",
-         88,
-         129,
-         113,
-         65,
-         104,
-         {"Yaw", "Pitch", "Roll"},
-         {"Label19", "Label20", "Label21"},
-         "Label_scale1",
-         "Combo1",
-         "Check1"},
-        {"Frame_Acceleration",
-         "Acceleration",
-         232,
-         137,
-         121,
-         73,
-         112,
-         {"X", "Y", "Z"},
-         {"Label7", "Label8", "Label9"},
-         "Label_scale2",
-         "Combo2",
-         "Check2"},
-        {"Frame_Gyroscope",
-         "Gyroscope",
-         384,
-         137,
-         121,
-         73,
-         112,
-         {"X", "Y", "Z"},
-         {"Label10", "Label11", "Label12"},
-         "Label_scale3",
-         "Combo3",
-         "Check3"},
-        {"Frame_Magnetometer",
-         "Magnetometer",
-         536,
-         137,
-         121,
-         73,
-         112,
-         {"X", "Y", "Z"},
-         {"Label13", "Label14", "Label15"},
-         "Label_scale4",
-         "Combo4",
-         "Check4"},
+        {"Frame_IMU", "IMU", 88, 129, 113, 65, 104, {"Yaw", "Pitch", "Roll"},
+         {"Label19", "Label20", "Label21"}, "Label_scale1", "Combo1", "Check1"},
+        {"Frame_Acceleration", "Acceleration", 232, 137, 121, 73, 112, {"X", "Y", "Z"},
+         {"Label7", "Label8", "Label9"}, "Label_scale2", "Combo2", "Check2"},
+        {"Frame_Gyroscope", "Gyroscope", 384, 137, 121, 73, 112, {"X", "Y", "Z"},
+         {"Label10", "Label11", "Label12"}, "Label_scale3", "Combo3", "Check3"},
+        {"Frame_Magnetometer", "Magnetometer", 536, 137, 121, 73, 112, {"X", "Y", "Z"},
+         {"Label13", "Label14", "Label15"}, "Label_scale4", "Combo4", "Check4"},
     };
+    // clang-format on
     for (std::size_t g = 0; g < 4; ++g) {
         const GroupLayout& s = kGroups[g];
         const QString title = QString::fromLatin1(s.title);
@@ -341,6 +303,7 @@ void MainForm::build_menu(QMainWindow* window) {
 void MainForm::build_status_bar(QMainWindow* window) {
     QStatusBar* bar = window->statusBar();
     bar->setSizeGripEnabled(false);
+    bar->setFixedHeight(kStatusBarHeight);
     recordingLamp = new LedDiamond(bar);
     recordingLamp->setObjectName(QStringLiteral("recordingLamp"));
     recordingLamp->setFixedSize(15, 15);

@@ -39,6 +39,9 @@ class TextLabel;
 class Thermometer;
 
 struct MainForm {
+    // The status bar's height: the window is the menu bar, the 1016 x 580 client area and it.
+    static constexpr int kStatusBarHeight = 24;
+
     // Builds every control into `window` (caption, client area, menu bar).
     void build(QMainWindow* window);
 

@@ -1,5 +1,7 @@
 #include "shell/playback_control.h"
 
+#include "shell/paths_and_times.h"
+
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
@@ -18,22 +20,6 @@ namespace {
 constexpr std::array<PlaybackSpeed, 5> kSpeeds{PlaybackSpeed::x1, PlaybackSpeed::x2,
                                                PlaybackSpeed::x5, PlaybackSpeed::x10,
                                                PlaybackSpeed::fastest};
-
-QString clock_text(std::chrono::nanoseconds t) {
-    const auto s = std::chrono::duration_cast<std::chrono::seconds>(t).count();
-    return QStringLiteral("%1:%2:%3")
-        .arg(s / 3600, 2, 10, QLatin1Char('0'))
-        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
-        .arg(s % 60, 2, 10, QLatin1Char('0'));
-}
-
-std::filesystem::path to_path(const QString& s) {
-    return std::filesystem::path(QFile::encodeName(s).toStdString());
-}
-
-QString from_path(const std::filesystem::path& p) {
-    return QFile::decodeName(QByteArray::fromStdString(p.string()));
-}
 
 } // namespace
 

@@ -3,6 +3,7 @@
 #include "platform/widgets/widgets.h"
 #include "recording/recorder.h"
 #include "settings/ini_file.h"
+#include "shell/paths_and_times.h"
 
 #include <QAction>
 #include <QDateTime>
@@ -21,22 +22,6 @@ namespace {
 
 constexpr std::string_view kSection = "Record";
 constexpr std::string_view kFolderKey = "Folder";
-
-QString from_path(const std::filesystem::path& p) {
-    return QFile::decodeName(QByteArray::fromStdString(p.string()));
-}
-
-std::filesystem::path to_path(const QString& s) {
-    return std::filesystem::path(QFile::encodeName(s).toStdString());
-}
-
-QString clock_text(std::chrono::nanoseconds t) {
-    const auto s = std::chrono::duration_cast<std::chrono::seconds>(t).count();
-    return QStringLiteral("%1:%2:%3")
-        .arg(s / 3600, 2, 10, QLatin1Char('0'))
-        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
-        .arg(s % 60, 2, 10, QLatin1Char('0'));
-}
 
 QString size_caption(std::uint64_t bytes) {
     if (bytes < 1000 * 1000) return QStringLiteral("%1 kB").arg(double(bytes) / 1e3, 0, 'f', 1);

@@ -9,6 +9,7 @@
 #include "settings/port_config.h"
 #include "settings/settings_location.h"
 #include "shell/board_commands.h"
+#include "shell/paths_and_times.h"
 #include "shell/link_health.h"
 #include "shell/message_log.h"
 #include "shell/playback_control.h"
@@ -32,10 +33,6 @@
 namespace zento {
 
 namespace {
-
-std::filesystem::path to_path(const QString& s) {
-    return std::filesystem::path(QFile::encodeName(s).toStdString());
-}
 
 int baud_of(const std::string& settings) {
     const LineSettingsParse p = parse_line_settings(settings);

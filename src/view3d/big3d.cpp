@@ -180,34 +180,34 @@ Big3D::Big3D(const LatestValues& values, QString programFolder, QWidget* parent)
     resize(827, 619); // client area 12405 x 9285 twips
 
     // No layout: the surface keeps its design size whatever the window's size.
-    Picture1 = new QWidget(this);
-    Picture1->setObjectName(QStringLiteral("Picture1"));
-    Picture1->setGeometry(0, 0, kSurfaceWidth, kSurfaceHeight);
-    Picture1->setFixedSize(kSurfaceWidth, kSurfaceHeight);
-    QPalette black = Picture1->palette();
+    drawingArea = new QWidget(this);
+    drawingArea->setObjectName(QStringLiteral("Picture1"));
+    drawingArea->setGeometry(0, 0, kSurfaceWidth, kSurfaceHeight);
+    drawingArea->setFixedSize(kSurfaceWidth, kSurfaceHeight);
+    QPalette black = drawingArea->palette();
     black.setColor(QPalette::Window, Qt::black);
-    Picture1->setPalette(black);
-    Picture1->setAutoFillBackground(true);
+    drawingArea->setPalette(black);
+    drawingArea->setAutoFillBackground(true);
 
     // The buttons lie over the surface's right-hand part: left 10920, tops 240 and 840,
     // 1215 x 495 twips.
-    Command1 = new QPushButton(QStringLiteral("Back"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setGeometry(728, 16, 81, 33);
-    Command2 = new QPushButton(QStringLiteral("Heading zero"), this);
-    Command2->setObjectName(QStringLiteral("Command2"));
-    Command2->setGeometry(728, 56, 81, 33);
-    Command2->setToolTip(
+    backButton = new QPushButton(QStringLiteral("Back"), this);
+    backButton->setObjectName(QStringLiteral("Command1"));
+    backButton->setGeometry(728, 16, 81, 33);
+    headingZeroButton = new QPushButton(QStringLiteral("Heading zero"), this);
+    headingZeroButton->setObjectName(QStringLiteral("Command2"));
+    headingZeroButton->setGeometry(728, 56, 81, 33);
+    headingZeroButton->setToolTip(
         QStringLiteral("将当然航向设置成偏置，当你的显示器不是向北的时候可以使用它来纠正"));
-    Command1->raise();
-    Command2->raise();
-    connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
-    connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+    backButton->raise();
+    headingZeroButton->raise();
+    connect(backButton, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    connect(headingZeroButton, &QPushButton::clicked, this, [this] { Command2_Click(); });
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(50); // disabled until the window has loaded
-    connect(Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+    renderTimer = new QTimer(this);
+    renderTimer->setObjectName(QStringLiteral("Timer1"));
+    renderTimer->setInterval(50); // disabled until the window has loaded
+    connect(renderTimer, &QTimer::timeout, this, [this] { Timer1_Timer(); });
 
     end_program = [] {
         // Stop where the program stands, like the exit items: no handler of any window runs
@@ -222,7 +222,7 @@ Big3D::Big3D(const LatestValues& values, QString programFolder, QWidget* parent)
 }
 
 Big3D::~Big3D() {
-    Timer1->stop();
+    renderTimer->stop();
     Cleanup();
 }
 
@@ -233,7 +233,7 @@ void Big3D::Show3D() {
         Form_Load();
         if (!loaded_) return; // it failed and closed itself
     }
-    if (!Timer1->isActive()) Timer1->start();
+    if (!renderTimer->isActive()) renderTimer->start();
     show();
     raise();
     activateWindow();
@@ -251,9 +251,9 @@ void Big3D::Form_Load() {
     show();
     QCoreApplication::processEvents();
 
-    if (!InitD3D(*Picture1, font())) {
-        if (!Dialog_) Dialog_ = new Dialog(this);
-        Dialog_->show();
+    if (!InitDevice(*drawingArea, font())) {
+        if (!help_dialog_) help_dialog_ = new HelpDialog(this);
+        help_dialog_->show();
     }
 
     bool loaded_ok = false;
@@ -271,11 +271,11 @@ void Big3D::Form_Load() {
 
     text_font = ui_font; // the overlay is written in the window's own font
     loaded_ = true;
-    if (!Timer1->isActive()) Timer1->start();
+    if (!renderTimer->isActive()) renderTimer->start();
 }
 
 void Big3D::close_after_failure(const QString& text) {
-    Timer1->stop();
+    renderTimer->stop();
     message_box(app_title, text);
     if (show_msg) {
         QString line = text;
@@ -289,25 +289,25 @@ void Big3D::close_after_failure(const QString& text) {
 
 void Big3D::end_now() {
     ended_ = true;
-    Timer1->stop();
+    renderTimer->stop();
     end_program();
 }
 
-bool Big3D::InitD3D(QWidget& hWnd, const QFont& font) {
+bool Big3D::InitDevice(QWidget& area, const QFont& font) {
     ui_font = font;
     if (!gl_) {
-        auto surface = std::make_unique<DrawingSurface>(&hWnd);
+        auto surface = std::make_unique<DrawingSurface>(&area);
         surface->setObjectName(QStringLiteral("Picture1View"));
-        surface->setGeometry(0, 0, hWnd.width(), hWnd.height());
-        surface->setFixedSize(hWnd.size());
+        surface->setGeometry(0, 0, area.width(), area.height());
+        surface->setFixedSize(area.size());
         if (!surface->create()) return false; // no OpenGL on this system
         gl_ = surface.release();
         gl_->paint = [this] { paint_frame(); };
         gl_->show();
     }
-    d3d = gl_->context();
-    if (!d3d || !d3d->isValid() || !gl_->isValid()) {
-        d3d = nullptr;
+    gl_context = gl_->context();
+    if (!gl_context || !gl_context->isValid() || !gl_->isValid()) {
+        gl_context = nullptr;
         return false;
     }
     gl_->makeCurrent();
@@ -360,7 +360,7 @@ void Big3D::Cleanup() {
     mesh_materials.clear();
     mesh.reset();
     device.reset();
-    d3d = nullptr;
+    gl_context = nullptr;
     num_materials = 0;
     on_screen_.reset();
     if (current) gl_->doneCurrent();
@@ -371,8 +371,8 @@ bool Big3D::has_texture(int i) const {
 }
 
 void Big3D::Command1_Click() {
-    Timer1->setInterval(50);
-    Timer1->stop();
+    renderTimer->setInterval(50);
+    renderTimer->stop();
     hide();
 }
 

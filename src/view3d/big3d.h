@@ -43,7 +43,7 @@ class QOpenGLFramebufferObject;
 
 namespace zento {
 
-class Dialog;
+class HelpDialog;
 
 // The drawing surface: a fixed-size picture whose frames the window draws with OpenGL. The
 // frames are rendered off screen (a context of its own, a framebuffer object with depth and
@@ -96,14 +96,15 @@ class Big3D : public QWidget {
     // only) and shows the window without waiting.
     void Show3D();
 
-    // Controls. Picture1 is the drawing area; the surface that shows the frames is made inside
-    // it by InitD3D, only when the system has OpenGL.
-    QWidget* Picture1;
+    // Controls, by role; each objectName is its designer id. drawingArea (Picture1) is where the
+    // frames show; the surface that shows them is made inside it by InitDevice, only when the
+    // system has OpenGL.
+    QWidget* drawingArea;
     DrawingSurface* surface() const { return gl_; }
-    QPushButton* Command1;                     // "Back"
-    QPushButton* Command2;                     // "Heading zero"
-    QTimer* Timer1;                            // 50 ms, renders while enabled
-    Dialog* dialog() const { return Dialog_; } // the help dialog, once shown
+    QPushButton* backButton;                            // "Back"
+    QPushButton* headingZeroButton;                     // "Heading zero"
+    QTimer* renderTimer;                                // 50 ms, renders while enabled
+    HelpDialog* dialog() const { return help_dialog_; } // the help dialog, once shown
 
     // Heading offset in degrees: 0 when the window loads, set by "Heading zero".
     float yaw_zero = 0;
@@ -125,7 +126,7 @@ class Big3D : public QWidget {
     void Command1_Click();
     void Command2_Click();
     void Timer1_Timer();
-    bool InitD3D(QWidget& hWnd, const QFont& font);
+    bool InitDevice(QWidget& area, const QFont& font);
     bool InitGeometry();
     void SetupMatrices(QPainter& overlay);
     void Render();
@@ -176,11 +177,11 @@ class Big3D : public QWidget {
     int frames_ = 0;
     std::optional<FrameInputs> on_screen_; // inputs of the frame the surface holds
     bool ended_ = false;
-    Dialog* Dialog_ = nullptr;
+    HelpDialog* help_dialog_ = nullptr;
     DrawingSurface* gl_ = nullptr;
 
     // 3D objects, released by Cleanup.
-    QOpenGLContext* d3d = nullptr; // the surface's OpenGL context (not owned)
+    QOpenGLContext* gl_context = nullptr; // the surface's OpenGL context (not owned)
     std::unique_ptr<GlDevice> device;
     std::unique_ptr<GlMesh> mesh;
     std::vector<XMaterial> mesh_materials;

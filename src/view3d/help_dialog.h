@@ -8,16 +8,17 @@ class QPushButton;
 
 namespace zento {
 
-class Dialog : public QDialog {
+class HelpDialog : public QDialog {
     Q_OBJECT
   public:
-    explicit Dialog(QWidget* parent = nullptr);
+    explicit HelpDialog(QWidget* parent = nullptr);
 
-    QLabel* Label1;
-    QLabel* Label2;
-    QLabel* Label3;
-    QPushButton* OKButton;
-    QPushButton* CancelButton;
+    // Controls by role; each objectName is its designer id.
+    QLabel* message;           // Label1
+    QLabel* stepCopy;          // Label2 "1. ... dx8vb.dll ... system32"
+    QLabel* stepRegister;      // Label3 "2. ... regsvr32.exe dx8vb.dll ..."
+    QPushButton* okButton;     // OKButton
+    QPushButton* cancelButton; // CancelButton
 };
 
 } // namespace zento

@@ -32,7 +32,7 @@ struct XVertex {
     std::array<float, 4> colour{1, 1, 1, 1}; // MeshVertexColors, white when the file has none
 };
 
-// One material in the D3DMATERIAL8 layout: Diffuse, Ambient, Specular, Emissive (RGBA each),
+// One material as the .x file holds it: Diffuse, Ambient, Specular, Emissive (RGBA each),
 // then Power; plus the texture file name the material names ("" = none).
 struct XMaterial {
     std::array<float, 4> Diffuse{1, 1, 1, 1};

@@ -247,15 +247,6 @@ TEST_F(MainWindowTest, ExitItemsAndTheCloseBoxCloseThePortAndEndTheProgram) {
     }
 }
 
-TEST_F(MainWindowTest, OverflowReachesTheLog) {
-    make();
-    connect_port();
-    port.inject_overflow();
-    EXPECT_EQ(last_line(), QStringLiteral(">  ComPort Buffer Overflow!"));
-    EXPECT_EQ(port.RThreshold(), 1);
-    EXPECT_EQ(port.max_on_comm_depth, 1);
-}
-
 // ---- port settings window ---------------------------------------------------------------------
 
 TEST_F(MainWindowTest, ComPortWhileConnectedLogsShowsClosesAndReports) {
@@ -272,69 +263,49 @@ TEST_F(MainWindowTest, ComPortWhileConnectedLogsShowsClosesAndReports) {
     EXPECT_EQ(lines_since(before), QStringList({">  115200,n,8,1", ">  Com Port Closed ..."}));
 }
 
-TEST_F(MainWindowTest, SettingsWindowShowsThePortFromTheFileAndTheListsAtTheirFixedPlaces) {
+// The settings window from the file to the file: it opens with the port of the file and the
+// lists at their fixed places; "Default" sets the lists only; "Canceled" keeps the choice for the
+// next showing of the one window; "OK" applies, writes and logs, and the next start reads it.
+TEST_F(MainWindowTest, SettingsWindowFromTheFileBackToTheFile) {
     dir.write_ini("[COM]\nPort=2\nSettings=9600,e,7,2\n");
     Zento& w = make();
     ui().comPortAction->trigger();
     CommSet* c = w.connection().settings_window();
     EXPECT_EQ(c->windowTitle(), QStringLiteral("Current Setting [ Com2 9600,e,7,2 ]"));
-    EXPECT_EQ(c->portList->currentIndex(), 1);
-    EXPECT_EQ(c->baudList->currentText(), QStringLiteral("115200"));
-    EXPECT_EQ(c->dataBitsList->currentText(), QStringLiteral("8 bits"));
-    EXPECT_EQ(c->stopBitsList->currentText(), QStringLiteral("1 bit"));
     EXPECT_EQ(c->portList->itemText(13), QStringLiteral("Com 14  (ttyMOCK13)"));
-}
+    const auto lists = [c] {
+        return std::vector<int>{c->portList->currentIndex(), c->baudList->currentIndex(),
+                                c->dataBitsList->currentIndex(), c->stopBitsList->currentIndex()};
+    };
+    EXPECT_EQ(lists(), (std::vector<int>{1, 10, 3, 0})) << "115200, 8 bits, 1 bit";
 
-TEST_F(MainWindowTest, SettingsOkAppliesWritesAndLogsAndTheNextStartReadsThem) {
-    Zento& w = make();
+    c->portList->setCurrentIndex(4);
+    c->baudList->setCurrentIndex(2);
+    c->defaultButton->click();
+    EXPECT_EQ(lists(), (std::vector<int>{0, 10, 3, 0}));
+    EXPECT_TRUE(c->isVisible());
+
+    c->portList->setCurrentIndex(6);
+    c->cancelButton->click();
+    EXPECT_FALSE(c->isVisible());
+    EXPECT_EQ(port.CommPort(), 2);
     ui().comPortAction->trigger();
-    CommSet* c = w.connection().settings_window();
+    EXPECT_EQ(w.connection().settings_window(), c) << "one window, kept between showings";
+    EXPECT_EQ(c->portList->currentIndex(), 6);
+
     c->portList->setCurrentIndex(2);
     c->baudList->setCurrentIndex(c->baudList->findText(QStringLiteral("9600")));
-    c->dataBitsList->setCurrentIndex(3);
-    c->stopBitsList->setCurrentIndex(0);
     c->okButton->click();
     EXPECT_EQ(port.CommPort(), 3);
     EXPECT_EQ(port.Settings(), "9600,n,8,1");
     EXPECT_EQ(Read_ini("COM", "Port", dir.ini()), "3");
     EXPECT_EQ(Read_ini("COM", "Settings", dir.ini()), "9600,n,8,1");
     EXPECT_EQ(last_line(), QStringLiteral(">  Current Setting [ Com3 9600,n,8,1 ]"));
-    EXPECT_FALSE(c->isVisible());
     EXPECT_FALSE(port.PortOpen()) << "the port stays closed until the switch is used";
-
     port.setCommPort(1);
     make();
     EXPECT_EQ(port.CommPort(), 3);
     EXPECT_EQ(port.Settings(), "9600,n,8,1");
-}
-
-TEST_F(MainWindowTest, SettingsDefaultSetsListsOnlyAndCanceledKeepsThemForNextTime) {
-    Zento& w = make();
-    ui().comPortAction->trigger();
-    CommSet* c = w.connection().settings_window();
-    c->portList->setCurrentIndex(4);
-    c->baudList->setCurrentIndex(2);
-    c->dataBitsList->setCurrentIndex(0);
-    c->stopBitsList->setCurrentIndex(2);
-    c->defaultButton->click(); // "Default"
-    EXPECT_EQ(c->portList->currentIndex(), 0);
-    EXPECT_EQ(c->baudList->currentIndex(), 10);
-    EXPECT_EQ(c->dataBitsList->currentIndex(), 3);
-    EXPECT_EQ(c->stopBitsList->currentIndex(), 0);
-    EXPECT_TRUE(c->isVisible());
-
-    c->portList->setCurrentIndex(6);
-    c->baudList->setCurrentIndex(1);
-    c->cancelButton->click(); // "Canceled"
-    EXPECT_FALSE(c->isVisible());
-    EXPECT_EQ(port.CommPort(), 1);
-    EXPECT_EQ(port.Settings(), "115200,n,8,1");
-    EXPECT_FALSE(std::filesystem::exists(dir.ini()));
-
-    ui().comPortAction->trigger();
-    EXPECT_EQ(w.connection().settings_window(), c) << "one window, kept between showings";
-    EXPECT_EQ(c->portList->currentIndex(), 6);
-    EXPECT_EQ(c->baudList->currentIndex(), 1);
 }
 
 TEST_F(MainWindowTest, SettingsOkWhileConnectedClosesFirstThenApplies) {

@@ -6,9 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -25,7 +23,8 @@ using namespace zento;
 namespace {
 
 #define REQUIRE_GL()                                                                               \
-    if (!zento_test::gl_available()) GTEST_SKIP() << "no X display for OpenGL: run under xvfb-run -a"
+    if (!zento_test::gl_available())                                                               \
+    GTEST_SKIP() << "no X display for OpenGL: run under xvfb-run -a"
 
 constexpr int kW = 821, kH = 601;
 
@@ -117,10 +116,6 @@ void expect_markers(const QImage& frame, float Roll, float Pitch, float Yaw, flo
     }
 }
 
-Blob marker_blob(const QImage& frame, int index) {
-    return find_colour(frame, model::markers()[std::size_t(index)].colour);
-}
-
 // ---- custom scenes -------------------------------------------------------------------------
 
 // A quad facing the camera at depth z, corners clockwise as seen (or counter-clockwise).
@@ -152,11 +147,13 @@ struct Scene {
     std::unique_ptr<Window> win;
     QImage frame;
 
-    Scene(const model::Mesh& m, const std::map<QString, model::Image>& textures = {}) {
+    Scene(const model::Mesh& m, const std::map<std::string, model::Image>& textures = {}) {
         folder.put(model::kModelFile, model::write_x(m));
-        for (const auto& [name, image] : textures)
+        for (const auto& [name, image] : textures) {
+            std::filesystem::create_directories((folder.path() / name).parent_path());
             folder.put(name, model::write_bmp(image));
-        win = std::make_unique<Window>(folder.path());
+        }
+        win = std::make_unique<Window>(folder.qpath());
         win->w->Show3D();
         if (win->boxes.empty()) frame = frame_of(*win->w);
     }
@@ -164,50 +161,23 @@ struct Scene {
 
 // ---- tests ---------------------------------------------------------------------------------
 
-TEST(Big3DWindow, ControlsAndLoading) {
-    REQUIRE_GL();
-    Window win(bin_dir());
-    Big3D& w = *win.w;
-    EXPECT_EQ(w.windowTitle(), "Tavro AHRS 3D Show");
-    EXPECT_TRUE(w.isWindow());
-    EXPECT_EQ(w.size(), QSize(827, 619));
-    EXPECT_FALSE(w.windowIcon().isNull());
-    EXPECT_EQ(w.Picture1->geometry(), QRect(0, 0, 821, 601));
-    EXPECT_EQ(w.Command1->text(), "Back");
-    EXPECT_EQ(w.Command1->geometry(), QRect(728, 16, 81, 33));
-    EXPECT_EQ(w.Command2->text(), "Heading zero");
-    EXPECT_EQ(w.Command2->geometry(), QRect(728, 56, 81, 33));
-    EXPECT_EQ(
-        w.Command2->toolTip(),
-        QString::fromUtf8("将当然航向设置成偏置，当你的显示器不是向北的时候可以使用它来纠正"));
-    EXPECT_EQ(w.Timer1->interval(), 50);
-    EXPECT_FALSE(w.Timer1->isActive() || w.loaded() || w.isVisible());
-
-    w.Show3D();
-    EXPECT_TRUE(win.boxes.empty());
-    EXPECT_EQ(win.ends, 0);
-    EXPECT_EQ(w.load_count(), 1);
-    EXPECT_TRUE(w.isVisible() && w.Timer1->isActive() && w.has_device() && w.has_mesh());
-    EXPECT_EQ(w.dialog(), nullptr);
-    ASSERT_NE(w.surface(), nullptr);
-    EXPECT_EQ(w.surface()->parentWidget(), w.Picture1);
-    EXPECT_EQ(w.surface()->geometry(), QRect(0, 0, 821, 601));
-    // One subset per material; only the board has a texture; ambient is the diffuse colour.
-    ASSERT_EQ(w.num_materials_loaded(), int(model::kMaterialCount));
-    for (int i = 0; i < model::kMaterialCount; ++i)
-        EXPECT_EQ(w.has_texture(i), i == model::kBoard) << i;
-    for (const XMaterial& m : w.materials())
-        EXPECT_EQ(m.Ambient, m.Diffuse);
-}
-
+// The first "3D Show" loads the model and the board's texture (a second one loads nothing more)
+// and draws the model at rest with the overlay's labels, black where nothing is drawn.
 TEST(Big3DRender, BeforeTelemetryTheModelIsUnrotatedAndTheLinesShowTheirLabels) {
     REQUIRE_GL();
     Window win(bin_dir());
-    win.w->Show3D();
-    const QImage f = frame_of(*win.w);
+    Big3D& w = *win.w;
+    w.Show3D();
+    w.Show3D();
+    EXPECT_TRUE(win.boxes.empty());
+    EXPECT_EQ(w.load_count(), 1);
+    EXPECT_TRUE(w.isVisible() && w.renderTimer->isActive() && w.has_mesh());
+    ASSERT_EQ(w.num_materials_loaded(), int(model::kMaterialCount));
+    for (int i = 0; i < model::kMaterialCount; ++i)
+        EXPECT_EQ(w.has_texture(i), i == model::kBoard) << i;
+    const QImage f = frame_of(w);
     expect_markers(f, 0, 0, 0, 0);
-    expect_overlay(f, win.w->font(), expected_lines(win.values));
-    // Black where nothing is drawn.
+    expect_overlay(f, w.font(), expected_lines(win.values));
     EXPECT_EQ(pixel(f, QPoint(400, 560)), qRgb(0, 0, 0));
     EXPECT_EQ(pixel(f, QPoint(5, 5)), qRgb(0, 0, 0));
 }
@@ -216,33 +186,28 @@ TEST(Big3DRender, RollPitchAndYawTurnTheModelAndTheLinesShowTheValues) {
     REQUIRE_GL();
     Window win(bin_dir());
     win.w->Show3D();
-    const QImage rest = frame_of(*win.w);
+    win.w->resize(400, 300); // the surface and the projection keep their size
 
     // A board roll of +10: the decoder stores Roll = -10 and the text "10".
     win.values.Roll = -10;
     win.values.str_roll = "10";
     QImage f = frame_of(*win.w);
+    EXPECT_EQ(f.size(), QSize(kW, kH));
     expect_markers(f, -10, 0, 0, 0);
-    EXPECT_GT(marker_blob(f, 0).y, marker_blob(rest, 0).y + 15) << "right end lower";
-    EXPECT_LT(marker_blob(f, 1).y, marker_blob(rest, 1).y - 15) << "left end higher";
 
-    // A board pitch of +10 lifts the far end.
+    // A board pitch of +10.
     win.values.Roll = 0;
     win.values.str_roll = "0";
     win.values.Pitch = 10;
     win.values.str_pitch = "10";
-    f = frame_of(*win.w);
-    expect_markers(f, 0, 10, 0, 0);
-    EXPECT_LT(marker_blob(f, 2).y, marker_blob(rest, 2).y - 10) << "far end higher";
+    expect_markers(frame_of(*win.w), 0, 10, 0, 0);
 
     // A yaw of 123.9 arrives as Yaw = 123 (whole degrees) and the text "123.9".
     win.values.Pitch = 0;
     win.values.str_pitch = "0";
     win.values.Yaw = 123;
     win.values.str_yaw = "123.9";
-    f = frame_of(*win.w);
-    expect_markers(f, 0, 0, 123, 0);
-    EXPECT_GT(std::abs(marker_blob(f, 0).x - marker_blob(rest, 0).x), 100);
+    expect_markers(frame_of(*win.w), 0, 0, 123, 0);
 
     // All twelve lines with values.
     int k = 0;
@@ -258,64 +223,35 @@ TEST(Big3DRender, RollPitchAndYawTurnTheModelAndTheLinesShowTheValues) {
     expect_overlay(f, win.w->font(), expected_lines(win.values));
 }
 
-TEST(Big3DRender, HeadingZeroShowsHeadingZeroWhileTheLineShowsTheYaw) {
-    REQUIRE_GL();
-    Window win(bin_dir());
-    win.w->Show3D();
-    win.values.Yaw = 123;
-    win.values.str_yaw = "123.9";
-    QTest::mouseClick(win.w->Command2, Qt::LeftButton);
-    EXPECT_FLOAT_EQ(win.w->yaw_zero, 123.0f);
-    QImage f = frame_of(*win.w);
-    expect_markers(f, 0, 0, 0, 0);
-    expect_overlay(f, win.w->font(), expected_lines(win.values));
-    // Until the yaw changes.
-    win.values.Yaw = 133;
-    f = frame_of(*win.w);
-    expect_markers(f, 0, 0, 10, 0);
-}
-
-TEST(Big3DLifecycle, BackThenShowResumesWithTheNewestValuesAndTheSameOffset) {
+// "Heading zero" turns the model to heading zero while the line shows the yaw; "Back" hides the
+// window and keeps what was loaded; "3D Show" resumes with the newest values and the same offset.
+TEST(Big3DLifecycle, HeadingZeroHoldsThroughBackAndShowWhileTheLineShowsTheYaw) {
     REQUIRE_GL();
     Window win(bin_dir());
     Big3D& w = *win.w;
     w.Show3D();
-    win.values.Yaw = 40;
-    w.Command2_Click();
-    QTest::mouseClick(w.Command1, Qt::LeftButton); // "Back"
-    EXPECT_FALSE(w.isVisible());
-    EXPECT_FALSE(w.Timer1->isActive());
-    EXPECT_EQ(w.Timer1->interval(), 50);
-    EXPECT_TRUE(w.has_device()); // kept while hidden
-    EXPECT_TRUE(w.has_mesh());
+    win.values.Yaw = 123;
+    win.values.str_yaw = "123.9";
+    QTest::mouseClick(w.headingZeroButton, Qt::LeftButton);
+    EXPECT_FLOAT_EQ(w.yaw_zero, 123.0f);
+    QImage f = frame_of(w);
+    expect_markers(f, 0, 0, 0, 0);
+    expect_overlay(f, w.font(), expected_lines(win.values));
 
-    // Telemetry goes on while hidden.
-    win.values.Yaw = 100;
+    QTest::mouseClick(w.backButton, Qt::LeftButton);
+    EXPECT_FALSE(w.isVisible() || w.renderTimer->isActive());
+    EXPECT_TRUE(w.has_device() && w.has_mesh());
+    win.values.Yaw = 133; // telemetry goes on while hidden
     win.values.Roll = -10;
-    win.values.str_yaw = "100.4";
+    win.values.str_yaw = "133.4";
     w.Show3D();
     EXPECT_EQ(w.load_count(), 1);
-    EXPECT_TRUE(w.isVisible());
-    EXPECT_TRUE(w.Timer1->isActive());
-    EXPECT_FLOAT_EQ(w.yaw_zero, 40.0f);
-    const QImage f = frame_of(w);
-    expect_markers(f, -10, 0, 100, 40);
+    EXPECT_TRUE(w.isVisible() && w.renderTimer->isActive());
+    f = frame_of(w);
+    expect_markers(f, -10, 0, 133, 123);
     expect_overlay(f, w.font(), expected_lines(win.values));
     EXPECT_TRUE(win.boxes.empty());
     EXPECT_EQ(win.ends, 0);
-}
-
-TEST(Big3DLifecycle, SecondShowLeavesOneWindowAndLoadsOnce) {
-    REQUIRE_GL();
-    Window win(bin_dir());
-    win.w->Show3D();
-    win.w->Show3D();
-    EXPECT_EQ(win.w->load_count(), 1);
-    int shown = 0;
-    for (QWidget* t : QApplication::topLevelWidgets())
-        if (qobject_cast<Big3D*>(t) && t->isVisible()) ++shown;
-    EXPECT_EQ(shown, 1);
-    EXPECT_TRUE(win.w->Timer1->isActive());
 }
 
 TEST(Big3DLifecycle, TheTimerDrawsWhileShownAndTheScreenShowsTheFrame) {
@@ -328,32 +264,22 @@ TEST(Big3DLifecycle, TheTimerDrawsWhileShownAndTheScreenShowsTheFrame) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return w.frames_drawn() >= before + 3; }, 10000))
         << "the 50 ms timer did not draw";
 
-    // What reaches the window on screen: the model and the overlay.
-    QImage screen;
+    // What reaches the window on screen: the model and the overlay. The grab reads the screen,
+    // where windows of other tests on the same display may lie over this one (without a window
+    // manager all open at the same place; one resized smaller covers only the overlay): raise it
+    // and grab again until both show.
     const auto right = expected_marker(model::markers()[0], 0, 0, 0, 0);
+    bool marker = false, overlay = false;
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
-            screen = QGuiApplication::primaryScreen()->grabWindow(w.winId()).toImage();
-            return !screen.isNull() &&
-                   near_colour(screen.pixel(int(right.x), int(right.y)), 255, 0, 0, 40);
+            w.raise();
+            const QImage s = QGuiApplication::primaryScreen()->grabWindow(w.winId()).toImage();
+            marker = !s.isNull() && near_colour(s.pixel(int(right.x), int(right.y)), 255, 0, 0, 40);
+            overlay = !s.isNull() && cyan_mask(s, QRect(0, 15, 200, 60)).count > 50;
+            return marker && overlay;
         },
         10000))
-        << "the right marker is not on screen";
-    EXPECT_GT(cyan_mask(screen, QRect(0, 15, 200, 60)).count, 50) << "no overlay on screen";
-}
-
-TEST(Big3DLifecycle, ResizingLeavesTheSurfaceAtItsSize) {
-    REQUIRE_GL();
-    Window win(bin_dir());
-    win.w->Show3D();
-    for (QSize s : {QSize(400, 300), QSize(1200, 900)}) {
-        win.w->resize(s);
-        QCoreApplication::processEvents();
-        EXPECT_EQ(win.w->Picture1->geometry(), QRect(0, 0, 821, 601));
-        EXPECT_EQ(win.w->surface()->geometry(), QRect(0, 0, 821, 601));
-        EXPECT_EQ(frame_of(*win.w).size(), QSize(821, 601));
-        EXPECT_EQ(win.w->Command1->geometry(), QRect(728, 16, 81, 33));
-    }
+        << "on screen: right marker " << marker << ", overlay " << overlay;
 }
 
 TEST(Big3DLifecycle, CloseBoxReleasesThe3DObjectsAndEndsTheProgram) {
@@ -369,38 +295,34 @@ TEST(Big3DLifecycle, CloseBoxReleasesThe3DObjectsAndEndsTheProgram) {
     w.close();
     EXPECT_EQ(win.ends, 1);
     EXPECT_TRUE(released_before_end);
-    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_FALSE(w.renderTimer->isActive());
     const int frames = w.frames_drawn();
     w.Render(); // no device: nothing drawn
     EXPECT_EQ(w.frames_drawn(), frames);
     w.Show3D(); // the program has ended: nothing more happens
     EXPECT_EQ(w.load_count(), 1);
-    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_FALSE(w.renderTimer->isActive());
 }
 
 // ---- failure paths -------------------------------------------------------------------------
 
-// A missing, unreadable or malformed model or texture: one box naming the file and the reason,
-// the same line in the log, then the window closes itself (3D objects released, hidden) and the
-// program goes on. "3D Show" loads again: once the files are mended, the model is drawn.
+// A model or texture that cannot be loaded: one box naming the file and the reason, the same
+// line in the log, then the window closes itself (3D objects released, hidden) and the program
+// goes on. "3D Show" loads again: once the files are mended, the model is drawn. (How the model
+// reader words a malformed file is test_xmesh's; texture files are read only here.)
 TEST(Big3DFailure, BadFilesAreReportedAndTheWindowClosesItself) {
     REQUIRE_GL();
     const std::string whole = model::write_x(model::board_mesh());
-    std::string bmp_header(54, '\0'); // a BMP whose header claims 10000 x 10000 pixels
-    const unsigned char hdr[] = {'B',  'M', 0x36, 0,    0,  0, 0, 0, 0,    0,
-                                 0x36, 0,   0,    0,    40, 0, 0, 0, 0x10, 0x27,
-                                 0,    0,   0x10, 0x27, 0,  0, 1, 0, 24,   0};
-    bmp_header.replace(0, sizeof hdr, reinterpret_cast<const char*>(hdr), sizeof hdr);
-    const std::string crash = "xof 0303txt 0032\nMesh m {\n3;\n0;0;0;,1;0;0;,0;1;0;;\n1;\n3;0,1,"
-                              "2;;\nMeshMaterialList {1;1;0;extureFilename { \"t.bmp\"; }\n}}}\n";
+    std::vector<unsigned char> huge = model::write_bmp({1, 1, {0, 0, 0}});
+    huge[18] = huge[22] = 0x10; // the header claims 10000 x 10000 pixels
+    huge[19] = huge[23] = 0x27;
+    const std::string bmp_header(huge.begin(), huge.end());
     const struct {
         std::string model, texture;
         bool fifo_texture;
         QString file, reason;
     } cases[] = {
         {"", "", false, "liti8.x", "No such file or directory"},
-        {whole.substr(0, whole.size() / 3), "", false, "liti8.x", "line "},
-        {crash, "", false, "liti8.x", "MeshMaterialList announces 1 materials and holds 0"},
         {whole, "", false, "board.bmp", "No such file or directory"},
         {whole, "BM this is not a picture", false, "board.bmp", ""},
         {whole, bmp_header, false, "board.bmp", "10000 x 10000 pixels, more than 4096 a side"},
@@ -411,14 +333,13 @@ TEST(Big3DFailure, BadFilesAreReportedAndTheWindowClosesItself) {
         if (!c.model.empty()) f.put("liti8.x", c.model);
         if (!c.texture.empty()) f.put("board.bmp", c.texture);
         if (c.fifo_texture) {
-            ASSERT_EQ(::mkfifo(qPrintable(f.dir.filePath("board.bmp")), 0600), 0);
+            ASSERT_EQ(::mkfifo((f / "board.bmp").c_str(), 0600), 0);
         }
-        Window win(f.path());
+        Window win(f.qpath());
         win.w->Show3D();
-        const QString path = f.path() + "/" + c.file;
+        const QString path = f.qpath() + "/" + c.file;
         ASSERT_EQ(win.boxes.size(), 1u) << path.toStdString();
         const QString text = win.boxes[0].text;
-        EXPECT_EQ(win.boxes[0].caption, "Zento");
         EXPECT_TRUE(text.contains(path) && text.contains(c.reason)) << text.toStdString();
         if (c.reason.isEmpty()) { // whatever the reader's words, a reason follows the name
             EXPECT_GT(text.size(), path.size() + 30) << text.toStdString();
@@ -428,16 +349,16 @@ TEST(Big3DFailure, BadFilesAreReportedAndTheWindowClosesItself) {
             << win.log[0].toStdString();
         EXPECT_EQ(win.ends, 0);
         EXPECT_FALSE(win.w->isVisible());
-        EXPECT_FALSE(win.w->Timer1->isActive());
+        EXPECT_FALSE(win.w->renderTimer->isActive());
         EXPECT_FALSE(win.w->has_device() || win.w->has_mesh());
 
         // Mended: the next "3D Show" loads and draws.
-        QFile::remove(f.dir.filePath("board.bmp"));
+        std::filesystem::remove(f.path() / "board.bmp");
         f.put_board_model();
         win.w->Show3D();
         EXPECT_EQ(win.w->load_count(), 2);
         EXPECT_EQ(win.boxes.size(), 1u);
-        EXPECT_TRUE(win.w->isVisible() && win.w->Timer1->isActive() && win.w->has_mesh());
+        EXPECT_TRUE(win.w->isVisible() && win.w->renderTimer->isActive() && win.w->has_mesh());
         EXPECT_GT(find_colour(frame_of(*win.w), model::markers()[0].colour).count, 40);
         EXPECT_EQ(win.ends, 0);
     }
@@ -449,17 +370,13 @@ TEST(Big3DFailure, ModelWithoutAMeshShowsUnableToCreateVertexBuffer) {
     f.put("liti8.x", std::string("xof 0303txt 0032\nFrame Empty {\n FrameTransformMatrix { "
                                  "1.0,0.0,0.0,0.0, 0.0,1.0,0.0,0.0, 0.0,0.0,1.0,0.0, "
                                  "0.0,0.0,0.0,1.0;; }\n}\n"));
-    Window win(f.path());
-    win.w->app_title = "Zento AHRS";
+    Window win(f.qpath());
     win.w->Show3D();
     ASSERT_EQ(win.boxes.size(), 1u);
-    EXPECT_EQ(win.boxes[0].caption, "Zento AHRS");
     EXPECT_EQ(win.boxes[0].text, "Unable to Create VertexBuffer");
     EXPECT_EQ(win.log, std::vector<QString>{"3D window closed: Unable to Create VertexBuffer"});
     EXPECT_EQ(win.ends, 0);
-    EXPECT_FALSE(win.w->isVisible());
-    EXPECT_FALSE(win.w->Timer1->isActive());
-    EXPECT_EQ(win.w->dialog(), nullptr); // the device was made
+    EXPECT_FALSE(win.w->isVisible() || win.w->renderTimer->isActive());
 }
 
 // ---- device state --------------------------------------------------------------------------
@@ -533,8 +450,6 @@ TEST(Big3DScene, TextureTimesVertexColourWithPointSampling) {
     add_facing_quad(m, 0.55f, 0, 0, 0.3f, 0.3f, {0.25f, 0.5f, 0.75f, 1}, 1);
     Scene s(m, {{"t.bmp", tex}});
     ASSERT_TRUE(s.win->boxes.empty()) << s.win->boxes[0].text.toStdString();
-    ASSERT_TRUE(s.win->w->has_texture(0));
-    EXPECT_FALSE(s.win->w->has_texture(1)); // texture name "": drawn untextured
 
     // The image's top-left texel at the quad's top-left (v = 0 is the image's top row).
     const float cx = -0.55f;
@@ -550,7 +465,7 @@ TEST(Big3DScene, TextureTimesVertexColourWithPointSampling) {
         EXPECT_TRUE(near_colour(p, 255, 0, 0, 2) || near_colour(p, 0, 128, 0, 2))
             << "x " << x << ": " << qRed(p) << "," << qGreen(p) << "," << qBlue(p);
     }
-    // The untextured material shows its vertices' colour.
+    // The material whose texture name is "" shows its vertices' colour, untextured.
     EXPECT_TRUE(near_colour(pixel(s.frame, at_rest(0.55f, 0, 0)), 64, 128, 191, 2));
 }
 

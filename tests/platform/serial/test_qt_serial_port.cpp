@@ -1,4 +1,5 @@
-// What the QSerialPort adapter adds to the port contract (test_port_contract.cpp), over a real
+// What the QSerialPort adapter adds to the port contract (test_port_contract.cpp, which also
+// runs it on a pseudo-terminal: every byte in order, one report of a device gone), over a real
 // pseudo-terminal: "Com n" through the ports folder or the system's list, coalesced receive
 // events, line settings, the words of its messages, a device that comes back, and one program
 // per device.
@@ -14,7 +15,6 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
-#include <numeric>
 #include <termios.h>
 #include <unistd.h>
 
@@ -33,19 +33,13 @@ class QtSerialTest : public ::testing::Test {
         port = std::make_unique<QtSerialPortControl>(QString::fromStdString(dir.string()));
         port->list_devices = [] { return std::vector<std::string>{}; };
         port->OnComm = [this] {
-            ++depth;
-            max_depth = std::max(max_depth, depth);
             port->setRThreshold(0);
             events.push_back(port->CommEvent());
             if (port->CommEvent() == kCommEventReceive) {
                 const auto in = port->Input();
                 received.insert(received.end(), in.begin(), in.end());
-            } else if (port->CommEvent() == kCommEventRxOver) {
-                port->setInBufferCount(0);
-                port->setOutBufferCount(0);
             }
             port->setRThreshold(1);
-            --depth;
         };
         port->OnFailure = [this](const std::string& r) { failures.push_back(r); };
         return *port;
@@ -63,7 +57,6 @@ class QtSerialTest : public ::testing::Test {
     std::vector<int> events;
     std::vector<std::uint8_t> received;
     std::vector<std::string> failures;
-    int depth = 0, max_depth = 0;
 };
 
 std::vector<std::uint8_t> pattern(std::size_t n) {
@@ -74,26 +67,6 @@ std::vector<std::uint8_t> pattern(std::size_t n) {
 }
 
 } // namespace
-
-TEST_F(QtSerialTest, OpensThroughThePortsLinkAndDeliversEveryByteInOrder) {
-    link_com(1, pty.slave());
-    QtSerialPortControl& p = make();
-    p.setRThreshold(1);
-    p.setCommPort(1);
-    ASSERT_TRUE(p.setSettings("115200,n,8,1"));
-    EXPECT_EQ(p.deviceFor(1), pty.slave().substr(5)); // "pts/N"
-    ASSERT_TRUE(p.setPortOpen(true)) << p.lastError();
-    EXPECT_TRUE(p.PortOpen());
-
-    const std::vector<std::uint8_t> data = pattern(50000);
-    ASSERT_TRUE(pty.write_all(data));
-    ASSERT_TRUE(wait_for([&] { return received.size() >= data.size(); }));
-    EXPECT_EQ(received, data);
-    EXPECT_EQ(max_depth, 1) << "OnComm was re-entered";
-    for (int e : events)
-        EXPECT_EQ(e, kCommEventReceive);
-    EXPECT_TRUE(failures.empty());
-}
 
 TEST_F(QtSerialTest, LineSettingsReachTheDevice) {
     link_com(1, pty.slave());
@@ -127,11 +100,9 @@ TEST_F(QtSerialTest, DeviceGoneIsNamedAndOnceBackItOpensAgain) {
     ASSERT_TRUE(p.setPortOpen(true)) << p.lastError();
     pty.close_master(); // the far end disappears
     ASSERT_TRUE(wait_for([&] { return !failures.empty(); }));
-    ASSERT_EQ(failures.size(), 1u);
     EXPECT_EQ(failures[0].rfind("Com1 (" + (dir / "ports" / "com1").string() + " -> ", 0), 0u)
         << failures[0];
     EXPECT_NE(failures[0].find("): the device is gone"), std::string::npos) << failures[0];
-    EXPECT_EQ(p.lastError(), failures[0]);
 
     // Back again (a new terminal behind the same link): connecting works.
     zento_test::Pty again;
