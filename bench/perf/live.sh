@@ -127,7 +127,7 @@ kill -TERM "$board_pid"; wait "$board_pid" 2>/dev/null || true; board_pid=""
 summary=$(grep -o '[0-9]* ticks sent, [0-9]* dropped, [0-9]* unread backlogs discarded' "$tmp/board.err" | tail -1)
 sent=$(echo "$summary" | awk '{print $1}'); dropped=$(echo "$summary" | awk '{print $4}')
 discarded=$(echo "$summary" | awk '{print $6}')
-recorded=$(du -sk "$tmp/home/Documents" 2>/dev/null | awk '{print $1}')
+recorded=$( (du -sk "$tmp/home/Documents" 2>/dev/null || true) | awk '{print $1}')
 awk -v r="$RATE" -v f="$FEED" -v d="$WITH_3D" -v rec="${RECORD:+1}" -v hl="${HEALTH:-0}" -v rk="${recorded:-0}" -v c0="$c0" -v c1="$c1" -v b0="$b0" -v b1="$b1" -v t0="$t0" -v t1="$t1" \
   -v hz="$clk_tck" -v hwm="$hwm" -v rss="$rss" -v s="${sent:-?}" -v dr="${dropped:-?}" -v di="${discarded:-?}" \
   'BEGIN { el = t1 - t0;
