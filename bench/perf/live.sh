@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Live cost of the real program: BIN/zento under the current X display (run inside
-# xvfb-run -a -s "-screen 0 1280x1024x24"), connected to zento-board through the program's
+# xvfb-run -a -s "-screen 0 1280x1024x24"), connected to a simulated board through the program's
 # "ports" link, for SECONDS after a warm-up.
 #
 #   bench/perf/live.sh BIN RATE SECONDS [EXTRAS]
@@ -16,6 +16,10 @@
 # resident) and VmRSS at the end. The board's own count of unread backlogs it had to discard
 # (bytes the program left unread for ~0.2-0.5 s) tells whether the program kept up.
 #
+# The board: FEED=moving (the default) is perf_feed (from BIN/../bench, or FEEDER=path), whose
+# every value changes at every tick as on a board in motion; FEED=board is zento-board (--seed
+# 11), whose temperature, altitude and pressure often stand for several ticks.
+#
 # Output: one line starting "live".
 set -euo pipefail
 BIN=$(cd "$1" && pwd)
@@ -26,6 +30,15 @@ WITH_3D=""; [[ "$EXTRAS" == *,3d,* ]] && WITH_3D=3d
 RECORD=""; [[ "$EXTRAS" == *,record,* ]] && RECORD=--record
 HEALTH=""; [[ "$EXTRAS" == *,health,* ]] && HEALTH=1
 WARMUP=${WARMUP:-3}
+FEED=${FEED:-moving}
+case "$FEED" in
+  moving)
+    FEEDER=${FEEDER:-$BIN/../bench/perf_feed}
+    [ -x "$FEEDER" ] || { echo "live.sh: $FEEDER is missing (cmake --build build/release --target perf_feed), or run with FEED=board" >&2; exit 2; }
+    board_cmd=("$FEEDER") ;;
+  board) board_cmd=("$BIN/zento-board" --seed 11) ;;
+  *) echo "live.sh: FEED=$FEED: moving or board" >&2; exit 2 ;;
+esac
 
 for tool in xdotool; do
   command -v "$tool" >/dev/null || { echo "live.sh: $tool is missing (apt-get install $tool)" >&2; exit 2; }
@@ -70,11 +83,11 @@ zento_pid=$!
 win=$(timeout 20 xdotool search --sync --name '^Tavro AHRS DEMO$' | head -1) || true
 [ -n "$win" ] || { echo "live.sh: the main window did not appear" >&2; exit 1; }
 
-"$BIN/zento-board" --link "$link" --rate "$RATE" --seed 11 >"$tmp/board.out" 2>"$tmp/board.err" 9>&- &
+"${board_cmd[@]}" --link "$link" --rate "$RATE" >"$tmp/board.out" 2>"$tmp/board.err" 9>&- &
 board_pid=$!
 for _ in $(seq 100); do [ -s "$tmp/board.out" ] && break; sleep 0.05; done
 device=$(head -1 "$tmp/board.out")
-[ -n "$device" ] || { echo "live.sh: zento-board did not start" >&2; exit 1; }
+[ -n "$device" ] || { echo "live.sh: the board (${board_cmd[0]}) did not start: $(cat "$tmp/board.err")" >&2; exit 1; }
 
 # The client area is 1016 x 580 between the menu bar and the status bar: the switch is at (8, 8) 137 x 41, "3D Show"
 # at (752, 16) 89 x 33 in client coordinates.
@@ -114,9 +127,9 @@ kill -TERM "$board_pid"; wait "$board_pid" 2>/dev/null || true; board_pid=""
 summary=$(grep -o '[0-9]* ticks sent, [0-9]* dropped, [0-9]* unread backlogs discarded' "$tmp/board.err" | tail -1)
 sent=$(echo "$summary" | awk '{print $1}'); dropped=$(echo "$summary" | awk '{print $4}')
 discarded=$(echo "$summary" | awk '{print $6}')
-recorded=$(du -sk "$tmp/home/Documents" 2>/dev/null | awk '{print $1}')
-awk -v r="$RATE" -v d="$WITH_3D" -v rec="${RECORD:+1}" -v hl="${HEALTH:-0}" -v rk="${recorded:-0}" -v c0="$c0" -v c1="$c1" -v b0="$b0" -v b1="$b1" -v t0="$t0" -v t1="$t1" \
+recorded=$( (du -sk "$tmp/home/Documents" 2>/dev/null || true) | awk '{print $1}')
+awk -v r="$RATE" -v f="$FEED" -v d="$WITH_3D" -v rec="${RECORD:+1}" -v hl="${HEALTH:-0}" -v rk="${recorded:-0}" -v c0="$c0" -v c1="$c1" -v b0="$b0" -v b1="$b1" -v t0="$t0" -v t1="$t1" \
   -v hz="$clk_tck" -v hwm="$hwm" -v rss="$rss" -v s="${sent:-?}" -v dr="${dropped:-?}" -v di="${discarded:-?}" \
   'BEGIN { el = t1 - t0;
-    printf "live rate=%s 3d=%s record=%s health=%s recorded_kib=%s seconds=%.1f cpu_pct=%.2f board_cpu_pct=%.2f vmhwm_mib=%.1f vmrss_mib=%.1f board_ticks_sent=%s board_ticks_dropped=%s backlogs_discarded=%s\n",
-      r, (d == "3d" ? 1 : 0), (rec ? 1 : 0), hl, rk, el, 100 * (c1 - c0) / hz / el, 100 * (b1 - b0) / hz / el, hwm / 1024, rss / 1024, s, dr, di }'
+    printf "live rate=%s feed=%s 3d=%s record=%s health=%s recorded_kib=%s seconds=%.1f cpu_pct=%.2f board_cpu_pct=%.2f vmhwm_mib=%.1f vmrss_mib=%.1f board_ticks_sent=%s board_ticks_dropped=%s backlogs_discarded=%s\n",
+      r, f, (d == "3d" ? 1 : 0), (rec ? 1 : 0), hl, rk, el, 100 * (c1 - c0) / hz / el, 100 * (b1 - b0) / hz / el, hwm / 1024, rss / 1024, s, dr, di }'

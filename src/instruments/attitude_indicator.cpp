@@ -5,6 +5,7 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QTransform>
@@ -115,12 +116,14 @@ void AttitudeIndicator::Rotate_blt(QPainter& dest_dc, int centre_x, int centre_y
 }
 
 void AttitudeIndicator::Draw_attitude(const QString& roll_str, const QString& pitch_str) {
+    const bool texts_changed = roll_str != roll_str_ || pitch_str != pitch_str_;
     roll_str_ = roll_str;
     pitch_str_ = pitch_str;
     const int angle = roll_angle(text_number(view(roll_str)));
     const std::int32_t offset = pitch_offset(text_number(view(pitch_str)));
 
-    if (!picture_.isNull()) {
+    if (!picture_.isNull() && drawn_ != std::pair(angle, offset)) {
+        drawn_ = std::pair(angle, offset);
         picture_.fill(kClearColour);
         const float W = float(picture_.width());
         const float H = float(picture_.height());
@@ -131,18 +134,20 @@ void AttitudeIndicator::Draw_attitude(const QString& roll_str, const QString& pi
             const QRect box(QPoint(r.left, r.top), QPoint(r.right, r.bottom)); // both included
             p.fillRect(box, r.white ? QColor(255, 255, 255) : QColor(0, 0, 0));
         }
+        // The finished picture replaces the shown one at the next paint; the border stays.
+        update(QRect(QPoint(kBorder, kBorder), picture_.size()));
     }
-    update(); // the finished picture replaces the shown one at the next paint
 
-    if (QAccessible::isActive()) {
+    if (texts_changed && QAccessible::isActive()) {
         QAccessibleEvent ev(this, QAccessible::DescriptionChanged);
         QAccessible::updateAccessibility(&ev);
     }
 }
 
-void AttitudeIndicator::paintEvent(QPaintEvent*) {
+void AttitudeIndicator::paintEvent(QPaintEvent* event) {
     QPainter p(this);
-    qDrawWinPanel(&p, rect(), palette(), true);
+    const QRect inside(QPoint(kBorder, kBorder), picture_.size());
+    if (!inside.contains(event->rect())) qDrawWinPanel(&p, rect(), palette(), true);
     p.drawImage(kBorder, kBorder, picture_);
 }
 
@@ -151,10 +156,12 @@ void AttitudeIndicator::resizeEvent(QResizeEvent* event) {
     if (inner.isValid() && !inner.isEmpty()) {
         if (inner != picture_.size()) {
             picture_ = QImage(inner, kFormat);
+            drawn_.reset();
             Draw_attitude(roll_str_, pitch_str_);
         }
     } else {
         picture_ = QImage();
+        drawn_.reset();
     }
 }
 

@@ -1,15 +1,21 @@
 #pragma once
 // The attitude indicator (artificial horizon) of the main window: surface Piczitai.
 //
-// Every Draw_attitude call redraws the whole picture: the horizon strip (picCol, never shown)
-// is copied with one rotated blit that turns it by the roll about the surface's centre and
-// slides it by the pitch, then the fixed aircraft symbol is painted on top as ten filled
-// rectangles. The picture is drawn into an off-screen image that is then shown in one step;
-// paintEvent only copies the finished image. Nothing is ever reported: a text with no leading
-// number reads as 0.
+// Draw_attitude redraws the whole picture whenever the roll or pitch it shows changes (the
+// roll in whole degrees, the pitch in whole pixels of the strip): the horizon strip (picCol,
+// never shown) is copied with one rotated blit that turns it by the roll about the surface's
+// centre and slides it by the pitch, then the fixed aircraft symbol is painted on top as ten
+// filled rectangles. The picture is drawn into an off-screen image that is then shown in one
+// step; paintEvent only copies the finished image, and a new picture repaints the picture alone,
+// not the border around it. A call that shows the same picture draws and repaints nothing.
+// Nothing is ever reported: a text with no leading number reads as 0.
 #include <QImage>
 #include <QString>
 #include <QWidget>
+
+#include <cstdint>
+#include <optional>
+#include <utility>
 
 class QPainter;
 
@@ -59,6 +65,9 @@ class AttitudeIndicator : public QWidget {
     QImage picCol;   // the horizon strip, shared by all indicators, never shown
     QImage picture_; // the visible picture, reused by every call
     QString roll_str_, pitch_str_;
+    // The blit's angle and strip offset the picture shows; none before the first drawing and
+    // after a resize.
+    std::optional<std::pair<int, std::int32_t>> drawn_;
 };
 
 // The horizon strip as an image in the indicator's pixel format, made once per process.

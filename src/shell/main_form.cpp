@@ -3,6 +3,7 @@
 #include "instruments/attitude_indicator.h"
 #include "platform/widgets/fonts.h"
 #include "platform/widgets/form_controls.h"
+#include "platform/widgets/value_label.h"
 #include "platform/widgets/widgets.h"
 #include "telemetry/strip_chart.h"
 
@@ -34,6 +35,14 @@ template <class W> W* place(W* w, const char* id, int x, int y, int width, int h
 
 QLabel* label(QWidget* parent, const char* id, const QString& text, int x, int y, int w, int h) {
     return place(new QLabel(text, parent), id, x, y, w, h);
+}
+
+// A label that the stream writes to: its size fixed, so a new text asks no layout of its parent.
+ValueLabel* value_label(QWidget* parent, const char* id, const QString& text, int x, int y, int w,
+                        int h) {
+    ValueLabel* l = place(new ValueLabel(text, parent), id, x, y, w, h);
+    l->setFixedSize(w, h);
+    return l;
 }
 
 QGroupBox* group(QWidget* parent, const char* id, const QString& title, int x, int y, int w,
@@ -98,7 +107,8 @@ void MainForm::build_top_row(QWidget* client) {
     for (LedRectangle* l : {rxdLamp, txdLamp})
         l->setFont(font_lucida_console(7));
 
-    solutionRateLabel = label(client, "Label24", QStringLiteral("Estimate Speed"), 280, 1, 305, 17);
+    solutionRateLabel =
+        value_label(client, "Label24", QStringLiteral("Estimate Speed"), 280, 1, 305, 17);
     solutionRateLabel->setFont(font_xinsongti(10.5));
     QPalette red = solutionRateLabel->palette();
     red.setColor(QPalette::WindowText, Qt::red);
@@ -123,7 +133,7 @@ void MainForm::build_telemetry_frame(QWidget* client) {
     // altitude at the extremes of their words ("-3276.7C", "-3276.7m") fit there in full.
     thermometerLabel = place(new TextLabel(f), "iLabelX1", 8, 329, 80, 14);
     thermometerLabel->setCaption(QStringLiteral("Temp"));
-    altitudeBarLabel = label(f, "Label3", QStringLiteral("Height"), 8, 343, 80, 14);
+    altitudeBarLabel = value_label(f, "Label3", QStringLiteral("Height"), 8, 343, 80, 14);
     altitudeBarLabel->setFont(font_xinsongti(9));
     altitudeBarLabel->setAlignment(Qt::AlignCenter);
 
@@ -141,8 +151,8 @@ void MainForm::build_telemetry_frame(QWidget* client) {
 
     compass = place(new Compass(f), "iCompassX1", 872, 16, 137, 137);
     compass->setAccessibleName(QStringLiteral("Heading"));
-    horizonPitchLabel = label(f, "Label6", QStringLiteral("Pitch"), 856, 248, 97, 17);
-    horizonRollLabel = label(f, "Label5", QStringLiteral("Roll"), 856, 264, 105, 17);
+    horizonPitchLabel = value_label(f, "Label6", QStringLiteral("Pitch"), 856, 248, 97, 17);
+    horizonRollLabel = value_label(f, "Label5", QStringLiteral("Roll"), 856, 264, 105, 17);
     for (QLabel* l : {horizonPitchLabel, horizonRollLabel})
         l->setFont(font_arial(10.5, true));
     horizon = place(new AttitudeIndicator(f), "Piczitai", 856, 280, AttitudeIndicator::kOuterWidth,
@@ -171,9 +181,9 @@ void MainForm::build_telemetry_frame(QWidget* client) {
 
     otherFrame = group(f, "Frame_Other", QStringLiteral("Other"), 688, 328, 145, 105);
     otherFrame->setFont(font_heiti(10.5));
-    altitudeLabel = label(otherFrame, "Label16", QStringLiteral("Height"), 8, 48, 113, 17);
-    temperatureLabel = label(otherFrame, "Label17", QStringLiteral("Temp"), 8, 64, 113, 17);
-    pressureLabel = label(otherFrame, "Label18", QStringLiteral("Pressure"), 8, 80, 113, 17);
+    altitudeLabel = value_label(otherFrame, "Label16", QStringLiteral("Height"), 8, 48, 113, 17);
+    temperatureLabel = value_label(otherFrame, "Label17", QStringLiteral("Temp"), 8, 64, 113, 17);
+    pressureLabel = value_label(otherFrame, "Label18", QStringLiteral("Pressure"), 8, 80, 113, 17);
     // "Height Zero" in "Other": the free rows above the three labels.
     heightZeroButton =
         button(otherFrame, "Command4", QStringLiteral("Height Zero"), 8, 16, 105, 25);
@@ -210,8 +220,8 @@ void MainForm::build_groups(QWidget* f) {
         QGroupBox* box = group(f, s.id, title, s.x, 328, s.w, 105);
         groupFrames[g] = box;
         for (std::size_t i = 0; i < 3; ++i) {
-            QLabel* l = label(box, s.label_ids[i], QString::fromLatin1(s.names[i]), 8,
-                              16 + 16 * int(i), s.label_w, 17);
+            ValueLabel* l = value_label(box, s.label_ids[i], QString::fromLatin1(s.names[i]), 8,
+                                        16 + 16 * int(i), s.label_w, 17);
             l->setFont(font_arial(10.5, true));
             if (g == 0)
                 angleLabels[i] = l;

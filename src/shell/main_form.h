@@ -7,6 +7,11 @@
 //
 // The form holds no behaviour: the window's parts (message log, lamps, telemetry display, port
 // connection, commands) are each given the controls they drive.
+//
+// The labels the stream writes are ValueLabels (platform/widgets/value_label.h): QLabels that a
+// new reading repaints only where its glyphs changed.
+#include "platform/widgets/value_label.h"
+
 #include <array>
 
 class QAction;
@@ -41,43 +46,43 @@ struct MainForm {
     void build(QMainWindow* window);
 
     // ---- top row
-    SwitchLed* portSwitch = nullptr;     // iSwitchLedX1 "Connect AHRS"
-    QGroupBox* linkFrame = nullptr;      // Frame1 "串口状态"
-    LedRectangle* rxdLamp = nullptr;     // iLedRectangleX1
-    LedRectangle* txdLamp = nullptr;     // iLedRectangleX2
-    QLabel* solutionRateLabel = nullptr; // Label24 "Estimate Speed"
-    QPushButton* show3dButton = nullptr; // Command5 "3D Show"
+    SwitchLed* portSwitch = nullptr;         // iSwitchLedX1 "Connect AHRS"
+    QGroupBox* linkFrame = nullptr;          // Frame1 "串口状态"
+    LedRectangle* rxdLamp = nullptr;         // iLedRectangleX1
+    LedRectangle* txdLamp = nullptr;         // iLedRectangleX2
+    ValueLabel* solutionRateLabel = nullptr; // Label24 "Estimate Speed"
+    QPushButton* show3dButton = nullptr;     // Command5 "3D Show"
 
     // ---- telemetry frame
-    QGroupBox* telemetryFrame = nullptr;   // Fram_Zento "Tavro AHRS Display"
-    Thermometer* thermometer = nullptr;    // iThermometerX1
-    TextLabel* thermometerLabel = nullptr; // iLabelX1
-    LedBar* altitudeBar = nullptr;         // iLedBarX1
-    QLabel* altitudeBarLabel = nullptr;    // Label3
-    StripChart* chart = nullptr;           // iPlotX1
-    QPushButton* followButton = nullptr;   // Command6 "Follow the latest"
-    Compass* compass = nullptr;            // iCompassX1
-    QLabel* horizonPitchLabel = nullptr;   // Label6
-    QLabel* horizonRollLabel = nullptr;    // Label5
-    AttitudeIndicator* horizon = nullptr;  // Piczitai
-    QLabel* rateNote = nullptr;            // Label4
-    QLabel* uploadCaption = nullptr;       // Label26 "Upload:"
-    QLabel* updateRateLabel = nullptr;     // Label22 "FPS"
-    LedRectangle* heartbeatLamp = nullptr; // iLedRectangleX3
+    QGroupBox* telemetryFrame = nullptr;     // Fram_Zento "Tavro AHRS Display"
+    Thermometer* thermometer = nullptr;      // iThermometerX1
+    TextLabel* thermometerLabel = nullptr;   // iLabelX1
+    LedBar* altitudeBar = nullptr;           // iLedBarX1
+    ValueLabel* altitudeBarLabel = nullptr;  // Label3
+    StripChart* chart = nullptr;             // iPlotX1
+    QPushButton* followButton = nullptr;     // Command6 "Follow the latest"
+    Compass* compass = nullptr;              // iCompassX1
+    ValueLabel* horizonPitchLabel = nullptr; // Label6
+    ValueLabel* horizonRollLabel = nullptr;  // Label5
+    AttitudeIndicator* horizon = nullptr;    // Piczitai
+    QLabel* rateNote = nullptr;              // Label4
+    QLabel* uploadCaption = nullptr;         // Label26 "Upload:"
+    QLabel* updateRateLabel = nullptr;       // Label22 "FPS"
+    LedRectangle* heartbeatLamp = nullptr;   // iLedRectangleX3
 
     // The four chart groups in chart order: IMU, Acceleration, Gyroscope, Magnetometer.
     std::array<QGroupBox*, 4> groupFrames{};   // Frame_IMU, Frame_Acceleration, ...
-    std::array<QLabel*, 3> angleLabels{};      // Label19-21: yaw, pitch, roll
-    std::array<QLabel*, 9> sensorLabels{};     // Label7-15: AX AY AZ GX GY GZ HX HY HZ
+    std::array<ValueLabel*, 3> angleLabels{};  // Label19-21: yaw, pitch, roll
+    std::array<ValueLabel*, 9> sensorLabels{}; // Label7-15: AX AY AZ GX GY GZ HX HY HZ
     std::array<QLabel*, 4> scaleCaptions{};    // Label_scale1-4 "scale"
     std::array<QComboBox*, 4> scaleChoosers{}; // Combo1-4
     std::array<QCheckBox*, 4> traceChecks{};   // Check1-4
     QPushButton* markBiasButton = nullptr;     // Command1 "Marked bias"
 
     QGroupBox* otherFrame = nullptr;         // Frame_Other "Other"
-    QLabel* altitudeLabel = nullptr;         // Label16
-    QLabel* temperatureLabel = nullptr;      // Label17
-    QLabel* pressureLabel = nullptr;         // Label18
+    ValueLabel* altitudeLabel = nullptr;     // Label16
+    ValueLabel* temperatureLabel = nullptr;  // Label17
+    ValueLabel* pressureLabel = nullptr;     // Label18
     QPushButton* heightZeroButton = nullptr; // Command4 "Height Zero"
 
     // ---- message panel

@@ -1,6 +1,7 @@
 #include "shell/telemetry_display.h"
 
 #include "instruments/attitude_indicator.h"
+#include "platform/widgets/value_label.h"
 #include "platform/widgets/widgets.h"
 #include "telemetry/strip_chart.h"
 #include "telemetry/value_text.h"
@@ -57,9 +58,8 @@ class Text {
 };
 
 // Sets the label's text unless it already shows it (no allocation, no relayout then).
-void set_caption(QLabel* label, const Text& text) {
-    const QString current = label->text();
-    if (QStringView(current) != text.view()) label->setText(text.view().toString());
+void set_caption(ValueLabel* label, const Text& text) {
+    label->setValueText(text.view());
 }
 
 } // namespace

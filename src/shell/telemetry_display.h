@@ -11,7 +11,8 @@
 // chart channel 3..11. A chart point is the value divided by the divisor its group's chooser
 // selects now (1 when the chooser selects no entry), so a change affects later points only.
 //
-// Texts are the value texts, built on the stack; a label is written only when its text changes.
+// Texts are the value texts, built on the stack; a label is written only when its text changes,
+// and repaints only the glyphs that changed (ValueLabel).
 #include "telemetry/frame_dispatch.h"
 #include "telemetry/latest_values.h"
 
@@ -35,24 +36,25 @@ class LedRectangle;
 class StripChart;
 class TextLabel;
 class Thermometer;
+class ValueLabel;
 
 struct TelemetryControls {
     LedBar* altitudeBar;
-    QLabel* altitudeBarLabel; // "100m"
-    QLabel* altitudeLabel;    // "Height:100m"
+    ValueLabel* altitudeBarLabel; // "100m"
+    ValueLabel* altitudeLabel;    // "Height:100m"
     Thermometer* thermometer;
-    TextLabel* thermometerLabel; // "25C"
-    QLabel* temperatureLabel;    // "Temp:25℃"
-    QLabel* pressureLabel;       // "Press:101320Pa"
-    QLabel* solutionRateLabel;   // "Attitude solution:200 Times per second"
+    TextLabel* thermometerLabel;   // "25C"
+    ValueLabel* temperatureLabel;  // "Temp:25℃"
+    ValueLabel* pressureLabel;     // "Press:101320Pa"
+    ValueLabel* solutionRateLabel; // "Attitude solution:200 Times per second"
     LedRectangle* heartbeatLamp;
     AttitudeIndicator* horizon;
-    QLabel* horizonRollLabel;  // "Roll:1.5"
-    QLabel* horizonPitchLabel; // "Pitch:9"
+    ValueLabel* horizonRollLabel;  // "Roll:1.5"
+    ValueLabel* horizonPitchLabel; // "Pitch:9"
     Compass* compass;
-    std::array<QLabel*, 3> angleLabels;  // "Yaw:-30", "Pitch:9", "Roll:1.5"
-    std::array<QLabel*, 9> sensorLabels; // " AX:..." .. " HZ:..."
-    QLabel* updateRateLabel;             // "20 FPS"
+    std::array<ValueLabel*, 3> angleLabels;  // "Yaw:-30", "Pitch:9", "Roll:1.5"
+    std::array<ValueLabel*, 9> sensorLabels; // " AX:..." .. " HZ:..."
+    QLabel* updateRateLabel;                 // "20 FPS"
     StripChart* chart;
     std::array<QComboBox*, 4> scaleChoosers; // IMU, Acceleration, Gyroscope, Magnetometer
     std::array<QCheckBox*, 4> traceChecks;

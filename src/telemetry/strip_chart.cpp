@@ -338,6 +338,10 @@ class LivePlot : public QCustomPlot {
         QPainter painter(this);
         const QRectF over = to_logical(overlay_rect_, dpr_);
         for (const QRect& r : event->region()) {
+            // One rectangle of the region as the clip: the painter's clip is then a rectangle
+            // (the region's own, with a sibling above cut out, is not), and the picture is copied
+            // with a plain blit rather than blended scan line by scan line.
+            painter.setClipRect(r);
             painter.drawImage(r, picture_, to_device(r, dpr_));
             if (r.intersects(over.toAlignedRect())) {
                 const QRectF part = over & QRectF(r);

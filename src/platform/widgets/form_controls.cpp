@@ -59,4 +59,17 @@ void paint_own_background(QWidget* control) {
     control->setAutoFillBackground(true);
 }
 
+void fill_own_background(QWidget* control, QPainter& painter, const QRegion& region) {
+    const QBrush brush = control->palette().brush(control->backgroundRole());
+    const bool fill = control->autoFillBackground() && brush.style() == Qt::SolidPattern;
+    const bool took_over = control->testAttribute(Qt::WA_OpaquePaintEvent);
+    if (fill != took_over) {
+        control->setAttribute(Qt::WA_OpaquePaintEvent, fill);
+        if (took_over) control->update(); // nothing was painted beneath this time
+    }
+    if (!fill) return;
+    for (const QRect& r : region)
+        painter.fillRect(r, brush);
+}
+
 } // namespace zento

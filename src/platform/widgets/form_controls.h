@@ -8,6 +8,8 @@
 
 #include <tuple>
 
+class QPainter;
+
 namespace zento {
 
 // A group frame that keeps its drawn frame and title in a picture: drawing them anew lays out
@@ -35,5 +37,11 @@ class GroupFrame : public QGroupBox {
 // Gives `control` an opaque background of the colour its group frames show where it lies, so a
 // change repaints the control alone, not the frames beneath it.
 void paint_own_background(QWidget* control);
+
+// For a control whose paintEvent begins with it: the background an auto-filled control shows
+// (a solid colour) is filled here, in the control's own painting, and Qt's separate pass for it
+// (a painter of its own for every repaint) is left out from the next paint on. Fills the
+// event's `region` when the control fills its background; nothing otherwise.
+void fill_own_background(QWidget* control, QPainter& painter, const QRegion& region);
 
 } // namespace zento

@@ -2,12 +2,14 @@
 
 #include "platform/widgets/accessible_events.h"
 #include "platform/widgets/fonts.h"
+#include "platform/widgets/form_controls.h"
 #include "platform/widgets/gauge_scale.h"
 
 #include <QAccessible>
 #include <QEvent>
 #include <QFontInfo>
 #include <QLinearGradient>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyle>
@@ -166,8 +168,9 @@ void Lamp::changeEvent(QEvent* e) {
     QWidget::changeEvent(e);
 }
 
-void Lamp::paintEvent(QPaintEvent*) {
+void Lamp::paintEvent(QPaintEvent* e) {
     QPainter p(this);
+    fill_own_background(this, p, e->region());
     const qreal dpr = device_ratio(p);
     QPixmap& pm = lamp_[active_ ? 1 : 0];
     if (!cache_fits(pm, size(), dpr)) {
@@ -373,8 +376,9 @@ void Compass::changeEvent(QEvent* e) {
     QWidget::changeEvent(e);
 }
 
-void Compass::paintEvent(QPaintEvent*) {
+void Compass::paintEvent(QPaintEvent* e) {
     QPainter p(this);
+    fill_own_background(this, p, e->region());
     p.setRenderHint(QPainter::Antialiasing);
     const qreal dpr = device_ratio(p);
     const qreal side = std::min(width(), height());
@@ -523,8 +527,9 @@ void LedBar::changeEvent(QEvent* e) {
     QWidget::changeEvent(e);
 }
 
-void LedBar::paintEvent(QPaintEvent*) {
+void LedBar::paintEvent(QPaintEvent* e) {
     QPainter p(this);
+    fill_own_background(this, p, e->region());
     const qreal dpr = device_ratio(p);
     if (!cache_fits(unlit_, size(), dpr) || !cache_fits(lit_, size(), dpr)) {
         unlit_ = new_cache(size(), dpr);
@@ -619,8 +624,9 @@ void Thermometer::changeEvent(QEvent* e) {
     QWidget::changeEvent(e);
 }
 
-void Thermometer::paintEvent(QPaintEvent*) {
+void Thermometer::paintEvent(QPaintEvent* e) {
     QPainter p(this);
+    fill_own_background(this, p, e->region());
     const qreal dpr = device_ratio(p);
     const ThermoGeometry g = thermo_geometry(size());
     const QColor glass = mix(palette().color(QPalette::Base), QColor(200, 206, 214), 0.35);
@@ -683,27 +689,69 @@ TextLabel::TextLabel(QWidget* parent) : QWidget(parent), caption_(QStringLiteral
     resize(sizeHint());
 }
 
-void TextLabel::setCaption(const QString& text) {
-    if (text == caption_) return;
-    caption_ = text;
-    update();
-    notify_name(this);
+namespace {
+constexpr int kTextLabelFlags = Qt::AlignCenter | Qt::TextSingleLine;
 }
 
-void TextLabel::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.setRenderHint(QPainter::TextAntialiasing);
+QFont TextLabel::fittedFont(const QString& text) const {
     QFont f = font();
     // Shrink to the widget's width, never below a readable size.
     QFontMetricsF fm(f);
-    const qreal w = fm.horizontalAdvance(caption_);
+    const qreal w = fm.horizontalAdvance(text);
     if (w > width() && w > 0) {
         const qreal px = f.pixelSize() > 0 ? f.pixelSize() : QFontInfo(f).pixelSize();
         f.setPixelSize(std::max(7, int(px * width() / w)));
     }
-    p.setFont(f);
+    return f;
+}
+
+TextRun TextLabel::layoutCaption(const QString& text) const {
+    TextRun run =
+        run_.empty() || run_.font() != font() ? TextRun(text, font(), this) : run_.relaid(text);
+    // Measured (as the fitting has always measured) only when the text may not fit.
+    if (run.width() > width() - 1) {
+        const QFont f = fittedFont(text);
+        if (f != font()) run = TextRun(text, f, this);
+    }
+    return run;
+}
+
+void TextLabel::setCaption(const QString& text) {
+    if (text == caption_) return;
+    QRect dirty = rect();
+    if (TextRun::fits(text) && isVisible() && !run_.empty()) {
+        TextRun next = layoutCaption(text);
+        dirty = TextRun::changed(run_, next, rect(), kTextLabelFlags) & rect();
+        run_ = std::move(next);
+    } else {
+        run_ = TextRun();
+    }
+    caption_ = text;
+    if (!dirty.isEmpty()) update(dirty);
+    notify_name(this);
+}
+
+void TextLabel::resizeEvent(QResizeEvent*) {
+    run_ = TextRun();
+}
+
+void TextLabel::changeEvent(QEvent* e) {
+    if (e->type() == QEvent::FontChange) run_ = TextRun();
+    QWidget::changeEvent(e);
+}
+
+void TextLabel::paintEvent(QPaintEvent* e) {
+    QPainter p(this);
+    fill_own_background(this, p, e->region());
+    p.setRenderHint(QPainter::TextAntialiasing);
     p.setPen(palette().color(QPalette::WindowText));
-    p.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, caption_);
+    if (!TextRun::fits(caption_)) {
+        p.setFont(fittedFont(caption_));
+        p.drawText(rect(), kTextLabelFlags, caption_);
+        return;
+    }
+    if (run_.empty() || run_.text() != caption_) run_ = layoutCaption(caption_);
+    run_.draw(p, rect(), kTextLabelFlags);
 }
 
 // ---- Panel ------------------------------------------------------------------------------
