@@ -93,9 +93,10 @@ TEST(DevicePermission, ADeviceTheUserMayNotOpenGetsTheAdviceForItsGroup) {
     ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
     ASSERT_EQ(::chmod(device.c_str(), 0600), 0);
     // As root the file can belong to a serial devices' group, as /dev/ttyUSB0 does.
-    if (::getuid() == 0)
-        if (const struct group* g = ::getgrnam("dialout"))
-            ASSERT_EQ(::chown(device.c_str(), 0, g->gr_gid), 0);
+    const struct group* dialout = ::getuid() == 0 ? ::getgrnam("dialout") : nullptr;
+    if (dialout != nullptr) {
+        ASSERT_EQ(::chown(device.c_str(), 0, dialout->gr_gid), 0);
+    }
     struct stat st {};
     ASSERT_EQ(::stat(device.c_str(), &st), 0);
     const struct group* owner = ::getgrgid(st.st_gid);
