@@ -1044,7 +1044,12 @@ bool StripChart::redrawPending() const {
 void StripChart::scheduleRedraw() {
     dirty_ = true;
     if (!redraw_timer_->isActive()) {
-        redraw_timer_->start();
+        // Due when the interval since the last redraw ends, not a whole interval from now: a
+        // timer that ran from the point would draw between two frames of a 20 Hz stream (40 ms
+        // after one, 10 ms before the next, which flush() then skips), a paint pass of its own
+        // for every frame, and it would stay out of step for good.
+        const qint64 since = since_redraw_.isValid() ? since_redraw_.elapsed() : 0;
+        redraw_timer_->start(int(std::clamp<qint64>(kFrameIntervalMs - since, 0, kFrameIntervalMs)));
     }
 }
 

@@ -355,6 +355,16 @@ TEST_F(StripChartTest, RedrawsAreCoalescedAndSkippedWhileHidden) {
     QApplication::processEvents();
     EXPECT_FALSE(chart.redrawPending()); // nothing changed, nothing scheduled
     EXPECT_EQ(replots, 1);
+
+    // Once the interval since the last redraw is over, a new point is drawn at the next turn of
+    // the event loop, not a whole interval after it came (between two frames of a 20 Hz stream).
+    QElapsedTimer since;
+    since.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return since.elapsed() > StripChart::kFrameIntervalMs; }));
+    chart.addPoint(0, 1);
+    QApplication::processEvents();
+    EXPECT_FALSE(chart.redrawPending());
+    EXPECT_EQ(replots, 2);
 }
 
 TEST_F(StripChartTest, PrintsPreviewsAndSavesImages) {
