@@ -7,6 +7,7 @@
 // each on a chart that holds a window's worth of points (at 250 Hz; at 20 Hz for the 20 Hz live
 // second) and on one holding the full 30 minutes of history at 250 Hz (450 000 points per
 // channel), to show that the cost stays flat.
+#include "../proc_status.h"
 #include "telemetry/strip_chart.h"
 
 #include <QApplication>
@@ -27,16 +28,7 @@ namespace {
 constexpr double kFillRateHz = 250.0;
 constexpr double kPi = 3.14159265358979323846;
 
-double rss_mib() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stod(line.substr(6)) / 1024.0;
-        }
-    }
-    return 0;
-}
+using zento::bench::rss_mib;
 
 // A shown chart fed by a fake clock. Every channel moves like a board's reading: a slow wave
 // of its own plus noise, so every value changes at every sample while the range holds.

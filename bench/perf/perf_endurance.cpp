@@ -16,6 +16,7 @@
 //   --log-undo-off    switch off the message log's undo history (a diagnosis aid)
 //
 // Output: "hour H rss_mib R heap_mib M ..." lines, then one summary line starting "endurance".
+#include "../proc_status.h"
 #include "feed_port.h"
 #include "frames.h"
 #include "shell/port_connection.h"
@@ -39,14 +40,7 @@
 
 namespace {
 
-double status_mib(const char* key) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::size_t n = std::strlen(key);
-    while (std::getline(status, line))
-        if (line.compare(0, n, key) == 0) return std::stod(line.substr(n)) / 1024.0;
-    return 0;
-}
+using zento::bench::status_mib;
 
 // Bytes in use from malloc: arenas plus the blocks it mapped on their own (large ones).
 double heap_mib() {

@@ -2,6 +2,7 @@
 // (default 20) recorded as fast as the recorder takes it, the batch times those of the board.
 // Prints, for every recorded hour, the bytes of each file so far and the process's resident
 // memory, so that the bytes per hour and a flat memory can be read off.
+#include "../proc_status.h"
 #include "board_stream.h"
 #include "recording/recorder.h"
 
@@ -20,13 +21,7 @@ using namespace std::chrono;
 
 namespace {
 
-double rss_mib() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
-    return 0;
-}
+using zento::bench::rss_mib;
 
 } // namespace
 

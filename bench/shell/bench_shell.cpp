@@ -5,6 +5,7 @@
 //    with a stream of faults);
 // and the resident memory once the log holds its bound of lines.
 // Offscreen unless QT_QPA_PLATFORM says otherwise.
+#include "../proc_status.h"
 #include "link/envelope.h"
 #include "shell/message_log.h"
 #include "window_rig.h"
@@ -21,13 +22,7 @@
 
 namespace {
 
-double rss_mib() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
-    return 0;
-}
+using zento::bench::rss_mib;
 
 using Rig = zento::bench::WindowRig;
 
