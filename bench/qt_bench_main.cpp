@@ -1,5 +1,7 @@
 // main() of the benchmarks that need a QApplication: offscreen unless QT_QPA_PLATFORM says
 // otherwise; unknown arguments are refused.
+#include "platform/widgets/fonts.h"
+
 #include <QApplication>
 
 #include <benchmark/benchmark.h>
@@ -7,6 +9,7 @@
 int main(int argc, char** argv) {
     if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    zento::use_window_font();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

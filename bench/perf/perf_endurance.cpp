@@ -16,6 +16,7 @@
 //   --log-undo-off    switch off the message log's undo history (a diagnosis aid)
 //
 // Output: "hour H rss_mib R heap_mib M ..." lines, then one summary line starting "endurance".
+#include "platform/widgets/fonts.h"
 #include "../proc_status.h"
 #include "feed_port.h"
 #include "frames.h"
@@ -94,6 +95,7 @@ int main(int argc, char** argv) {
 
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    zento::use_window_font();
 
     std::random_device rd;
     const auto dir =

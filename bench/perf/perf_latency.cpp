@@ -10,6 +10,7 @@
 //
 // Runs with any Qt platform (offscreen when DISPLAY is unset; under xvfb-run on xcb).
 // Output: one line starting "latency".
+#include "platform/widgets/fonts.h"
 #include "frames.h"
 #include "platform/serial/qt_serial_port.h"
 #include "shell/port_connection.h"
@@ -135,6 +136,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    zento::use_window_font();
 
     // The pseudo-terminal: the probe writes the master; the window opens the slave as Com 1
     // through <program folder>/ports/com1. The probe keeps a raw-mode slave descriptor open so

@@ -8,6 +8,7 @@
 //
 // Each run is a new process (fork + exec), timed from just before the exec with
 // CLOCK_MONOTONIC. Output: one line starting "startup" with the median and every run.
+#include "platform/widgets/fonts.h"
 #include "platform/serial/qt_serial_port.h"
 #include "shell/zento.h"
 
@@ -71,6 +72,7 @@ class Watch : public QObject {
 
 int child(int argc, char** argv, std::int64_t t0) {
     QApplication app(argc, argv);
+    zento::use_window_font();
     const std::int64_t t_app = now_ns();
     const QString program_dir = QCoreApplication::applicationDirPath();
     zento::QtSerialPortControl port(program_dir);

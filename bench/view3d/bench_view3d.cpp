@@ -4,6 +4,7 @@
 //   xvfb-run -a build/release/bench/bench_view3d
 // The CPU time is the whole process's (the software renderer draws on worker threads), so
 // "cpu / 50 ms" is the share of one CPU the window takes at 20 frames per second.
+#include "platform/widgets/fonts.h"
 #include "view3d/big3d.h"
 
 #include <benchmark/benchmark.h>
@@ -142,6 +143,7 @@ int main(int argc, char** argv) {
     else
         qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
+    zento::use_window_font();
 
     // The program's folder: ZENTO_BIN_DIR, or bin/ beside this bench/ folder.
     QString folder = qEnvironmentVariable("ZENTO_BIN_DIR");

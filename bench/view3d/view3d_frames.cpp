@@ -3,6 +3,7 @@
 //   view3d_frames DIR        DIR/frame-N.png as grabbed from the drawing surface,
 //                            DIR/screen-N.png as the window shows it on the X screen
 //   view3d_frames --compare A B   the number of differing pixels of each file of A and B
+#include "platform/widgets/fonts.h"
 #include "view3d/big3d.h"
 
 #include <QApplication>
@@ -49,6 +50,7 @@ int main(int argc, char** argv) {
     }
     qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
+    zento::use_window_font();
     const QString out = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(out);
     QString folder = qEnvironmentVariable("ZENTO_BIN_DIR");

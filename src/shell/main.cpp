@@ -1,4 +1,5 @@
 // zento: the host program of the Tavro AHRS board.
+#include "platform/widgets/fonts.h"
 #include "platform/serial/qt_serial_port.h"
 #include "settings/command_line.h"
 #include "settings/settings_location.h"
@@ -59,6 +60,7 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv); // takes Qt's own options out of argv
+    zento::use_window_font();
     QCoreApplication::setApplicationName(QStringLiteral("zento"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ZENTO_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("zento"));

@@ -1,5 +1,6 @@
 #include "platform/widgets/fonts.h"
 
+#include <QApplication>
 #include <QFontDatabase>
 #include <QStringList>
 
@@ -51,6 +52,26 @@ QFont font_lucida_console(double point_size) {
     f.setPointSizeF(point_size);
     f.setFixedPitch(true);
     return f;
+}
+
+QFont font_window() {
+    static const QString family = [] {
+        const QStringList installed = QFontDatabase::families();
+        for (const char* name : {"DejaVu Sans", "Liberation Sans", "Noto Sans", "Arimo",
+                                 "Helvetica", "Arial", "Segoe UI", "WenQuanYi Micro Hei"}) {
+            const QString wanted = QString::fromUtf8(name);
+            if (installed.contains(wanted, Qt::CaseInsensitive)) return wanted;
+        }
+        return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    }();
+    QFont f(family);
+    f.setStyleHint(QFont::SansSerif);
+    f.setPointSize(9);
+    return f;
+}
+
+void use_window_font() {
+    QApplication::setFont(font_window());
 }
 
 const QString& fixed_pitch_family() {
