@@ -103,7 +103,8 @@ TEST(HealthLink, LineUseAgainstTheBaudRate) {
     for (const auto& c : cases) {
         Rig rig(3, 20, c.baud); // 880 bytes a second
         rig.run_until(12);
-        const HealthFigure& f = rig.report()[FigureId::line_use];
+        const HealthReport report = rig.report();
+        const HealthFigure& f = report[FigureId::line_use];
         EXPECT_EQ(f.state, c.want) << c.baud << ": " << f.recent;
     }
 }
@@ -157,7 +158,8 @@ TEST(HealthLink, LinkFaultsLeaveTheSensorFiguresAlone) {
                         << c.what << " at " << s << " s: " << f.name << " " << f.recent;
                 }
         }
-        const HealthFigure& rates = rig.report()[FigureId::gyro_rates];
+        const HealthReport report = rig.report();
+        const HealthFigure& rates = report[FigureId::gyro_rates];
         EXPECT_EQ(rates.state, HealthState::good) << c.what << ": " << rates.recent;
     }
 }
