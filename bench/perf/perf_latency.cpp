@@ -2,7 +2,8 @@
 // that the probe creates. A writer thread sends board ticks (attitude frame, then raw sensor
 // frame) at RATE per second; the attitude frame's altitude word carries the tick counter.
 // For each frame: t_write = CLOCK_MONOTONIC just before the write() that carries its last byte;
-// t_label = right after Rec_attitude has set Label16 ("Height:" + counter/10 + "m") to it;
+// t_label = right after the batch that carried it has set Label16 ("Height:" + counter/10 + "m")
+// to it or to a later frame of the same batch (the label shows a batch's latest frame only);
 // t_paint = after the window's update pass that painted Label16 with it (frames superseded
 // before a paint are not counted there).
 //
@@ -61,9 +62,13 @@ class ProbeWindow : public zento::Zento, public zento::TelemetrySink {
         dispatch().add_sink(*this); // after the display's own sink: sees the label set
     }
     std::function<void()> after_attitude;
+    std::function<void()> after_batch;
     std::function<void()> after_update;
     void Rec_attitude(const zento::AttitudeRecord&) override {
         if (after_attitude) after_attitude();
+    }
+    void batch_end() override {
+        if (after_batch) after_batch();
     }
 
   protected:
@@ -177,15 +182,18 @@ int main(int argc, char** argv) {
 
         long shown = -1;   // counter that Label16 shows now
         long painted = -1; // counter that the last paint of Label16 drew
-        window.after_attitude = [&] {
-            ++attitude_frames;
+        window.after_attitude = [&] { ++attitude_frames; };
+        window.after_batch = [&] {
             const long c = counter_of(window.ui.altitudeLabel->text());
             if (c < 0 || c >= total) {
                 ++unexpected;
                 return;
             }
-            shown = c;
-            if (t_label[std::size_t(c)] == 0) t_label[std::size_t(c)] = now_ns();
+            // This frame and the ones it superseded are shown now.
+            const std::int64_t t = now_ns();
+            for (long k = shown + 1; k <= c; ++k)
+                if (t_label[std::size_t(k)] == 0) t_label[std::size_t(k)] = t;
+            shown = std::max(shown, c);
         };
         PaintWatch watch;
         watch.on_paint = [&] { painted = shown; };
@@ -241,6 +249,7 @@ int main(int argc, char** argv) {
         poll.stop();
         writer.join();
         window.after_attitude = nullptr;
+        window.after_batch = nullptr;
         window.after_update = nullptr;
         window.ui.altitudeLabel->removeEventFilter(&watch);
         port.setPortOpen(false);

@@ -30,6 +30,7 @@ void Receiver::OnComm(SerialPort& port) {
         const std::vector<std::uint8_t> batch = port.Input();
         events_.Rec_batch(batch);
         feed(batch);
+        events_.Rec_batch_end();
     }
     port.setRThreshold(1);
 }

@@ -26,8 +26,7 @@
 //
 // Batch (OnComm): RThreshold 0, read CommEvent; 1008 empties both port buffers and logs
 // "ComPort Buffer Overflow!" (receiver state kept); 2 hands Input() to Rec_batch, then runs the
-// byte procedure over it;
-// any other event nothing; then RThreshold 1.
+// byte procedure over it, then calls Rec_batch_end; any other event nothing; then RThreshold 1.
 //
 // Counters (for the link's health figures): they only grow, from construction on; neither
 // Receiver_reset nor anything else clears them. A frame's counter is raised before its decoder
@@ -55,6 +54,9 @@ class ReceiverEvents {
     virtual void Rec_sensor(std::span<const std::uint8_t> rx_frame) = 0;
     // A valid frame of any other type (no decoder runs in the program).
     virtual void Rec_other(std::span<const std::uint8_t> /*rx_frame*/) {}
+    // The batch's last byte has been examined: what only shows the latest frame can show it now
+    // (at high rates a batch holds several frames of each type).
+    virtual void Rec_batch_end() {}
 };
 
 inline constexpr std::string_view kMsgChecksum = "Check-Sum Error!";

@@ -98,6 +98,29 @@ void TelemetryDisplay::Timer1_Timer() {
 }
 
 void TelemetryDisplay::Rec_attitude(const AttitudeRecord& r) {
+    c_.heartbeatLamp->setActive(!c_.heartbeatLamp->Active());
+    const double div = chart_divisor(0);
+    c_.chart->addPoint(1, double(r.roll) / div);
+    c_.chart->addPoint(2, double(r.pitch) / div);
+    c_.chart->addPoint(0, double(r.yaw) / div);
+    frame_count_ = std::int16_t(frame_count_ + 1);
+    attitude_ = r;
+}
+
+void TelemetryDisplay::Rec_sensor(const SensorRecord& r) {
+    for (int i = 0; i < 9; ++i)
+        c_.chart->addPoint(3 + i, double(r.reading(i)) / chart_divisor(1 + i / 3));
+    sensor_ = r;
+}
+
+void TelemetryDisplay::batch_end() {
+    if (attitude_) show_attitude(*attitude_);
+    if (sensor_) show_sensor(*sensor_);
+    attitude_.reset();
+    sensor_.reset();
+}
+
+void TelemetryDisplay::show_attitude(const AttitudeRecord& r) {
     const Value yaw(r.yaw), pitch(r.pitch), roll(r.roll), altitude(r.altitude);
     const Value temperature(r.temperature), pressure(r.pressure_pa()), rate(r.rate);
 
@@ -114,17 +137,11 @@ void TelemetryDisplay::Rec_attitude(const AttitudeRecord& r) {
     set_caption(c_.pressureLabel, Text() << "Press:" << pressure << "Pa");
     set_caption(c_.solutionRateLabel, Text()
                                           << "Attitude solution:" << rate << " Times per second");
-    c_.heartbeatLamp->setActive(!c_.heartbeatLamp->Active());
 
     c_.horizon->Draw_attitude(roll.qstring(), pitch.qstring());
     set_caption(c_.horizonRollLabel, Text() << "Roll:" << roll);
     set_caption(c_.horizonPitchLabel, Text() << "Pitch:" << pitch);
     c_.compass->setDirection(yaw.v);
-
-    const double div = chart_divisor(0);
-    c_.chart->addPoint(1, double(roll.v) / div);
-    c_.chart->addPoint(2, double(pitch.v) / div);
-    c_.chart->addPoint(0, double(yaw.v) / div);
 
     set_caption(c_.angleLabels[0], Text() << "Yaw:" << yaw);
     set_caption(c_.angleLabels[1], Text() << "Pitch:" << pitch);
@@ -136,11 +153,9 @@ void TelemetryDisplay::Rec_attitude(const AttitudeRecord& r) {
     latest_.str_pitch.assign(pitch.text());
     latest_.str_roll.assign(roll.text());
     latest_.str_yaw.assign(yaw.text());
-
-    frame_count_ = std::int16_t(frame_count_ + 1);
 }
 
-void TelemetryDisplay::Rec_sensor(const SensorRecord& r) {
+void TelemetryDisplay::show_sensor(const SensorRecord& r) {
     static constexpr const char* kPrefix[9] = {
         " AX:", " AY:", " AZ:", " GX:", " GY:", " GZ:", " HX:", " HY:", " HZ:"};
     static constexpr std::string LatestValues::*kField[9] = {
@@ -151,7 +166,6 @@ void TelemetryDisplay::Rec_sensor(const SensorRecord& r) {
         const Value v(r.reading(i));
         set_caption(c_.sensorLabels[std::size_t(i)], Text() << kPrefix[i] << v);
         (latest_.*kField[i]).assign(v.text());
-        c_.chart->addPoint(3 + i, double(v.v) / chart_divisor(1 + i / 3));
     }
 }
 

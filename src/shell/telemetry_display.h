@@ -3,13 +3,18 @@
 // and the latest-values record; the update rate; the chart's scale choosers, trace boxes and
 // "Follow the latest".
 //
-// Attitude record, in this order: altitude to the bar and its two labels, temperature to the
-// thermometer and its two labels, pressure, the solution rate, the heartbeat lamp flips, the
-// horizon is drawn, its two labels, the compass, chart channels 1 (roll), 2 (pitch), 0 (yaw),
-// the IMU labels, the latest-values record, and the frame is counted for the update rate.
-// Sensor record: for AX..HZ in turn its label, its text in the latest-values record and its
-// chart channel 3..11. A chart point is the value divided by the divisor its group's chooser
-// selects now (1 when the chooser selects no entry), so a change affects later points only.
+// Every attitude record: the heartbeat lamp flips, chart channels 1 (roll), 2 (pitch), 0 (yaw)
+// get their points, and the frame is counted for the update rate. Every sensor record: chart
+// channels 3..11 (AX..HZ) get theirs. A chart point is the value divided by the divisor its
+// group's chooser selects now (1 when the chooser selects no entry), so a change affects later
+// points only.
+//
+// What shows only the latest value is set once per batch of bytes from the port, from the last
+// record of each type in it (at 250 Hz a batch holds about four of each; the ones before the
+// last would never be seen): attitude, in this order: altitude to the bar and its two labels,
+// temperature to the thermometer and its two labels, pressure, the solution rate, the horizon is
+// drawn, its two labels, the compass, the IMU labels, the latest-values record; sensor: for
+// AX..HZ in turn its label and its text in the latest-values record.
 //
 // Texts are the value texts, built on the stack; a label is written only when its text changes,
 // and repaints only the glyphs that changed (ValueLabel).
@@ -20,6 +25,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -71,6 +77,7 @@ class TelemetryDisplay : public QObject, public TelemetrySink {
 
     void Rec_attitude(const AttitudeRecord& r) override;
     void Rec_sensor(const SensorRecord& r) override;
+    void batch_end() override;
 
     // One-second tick: shows the frames counted since the last tick as "<n> FPS".
     void Timer1_Timer();
@@ -84,7 +91,12 @@ class TelemetryDisplay : public QObject, public TelemetrySink {
     QTimer* rate_timer() const { return rate_timer_; }
 
   private:
+    void show_attitude(const AttitudeRecord& r);
+    void show_sensor(const SensorRecord& r);
+
     TelemetryControls c_;
+    std::optional<AttitudeRecord> attitude_; // the batch's latest, not shown yet
+    std::optional<SensorRecord> sensor_;
     std::array<float, 7> scale_div{}; // divisor of each chooser entry, filled at start-up
     LatestValues latest_;
     std::int16_t frame_count_ = 0; // attitude frames since the last tick (wraps)

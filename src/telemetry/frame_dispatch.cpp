@@ -36,4 +36,9 @@ void FrameDispatch::Rec_sensor(std::span<const std::uint8_t> rx_frame) {
             s->Rec_sensor(*r);
 }
 
+void FrameDispatch::Rec_batch_end() {
+    for (TelemetrySink* s : sinks_)
+        s->batch_end();
+}
+
 } // namespace zento

@@ -19,6 +19,8 @@ class TelemetrySink {
     virtual ~TelemetrySink() = default;
     virtual void Rec_attitude(const AttitudeRecord& /*record*/) {}
     virtual void Rec_sensor(const SensorRecord& /*record*/) {}
+    // The end of a batch of bytes from the port: the records of the batch have all been handed.
+    virtual void batch_end() {}
 };
 
 class FrameDispatch final : public ReceiverEvents {
@@ -35,6 +37,7 @@ class FrameDispatch final : public ReceiverEvents {
     void Rec_batch(std::span<const std::uint8_t> batch) override;
     void Rec_attitude(std::span<const std::uint8_t> rx_frame) override;
     void Rec_sensor(std::span<const std::uint8_t> rx_frame) override;
+    void Rec_batch_end() override;
 
   private:
     std::vector<TelemetrySink*> sinks_;

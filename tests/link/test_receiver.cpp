@@ -42,6 +42,10 @@ struct Recorder : ReceiverEvents {
     void Rec_other(std::span<const std::uint8_t> f) override {
         events.push_back("other," + hex(f));
     }
+    void Rec_batch(std::span<const std::uint8_t> b) override {
+        events.push_back("batch," + hex(b));
+    }
+    void Rec_batch_end() override { events.emplace_back("end"); }
 };
 
 Events run(const Bytes& bytes, bool lamps = false) {
@@ -326,9 +330,10 @@ TEST(Receiver, LongInputKeepsEveryBound) {
     EXPECT_TRUE(r.events.empty());
 }
 
-// The port's receive event, through the test double: a frame split over two events is
-// delivered, and an overflow (event 1008) between them empties the port's buffers and says so
-// but keeps the half-collected frame.
+// The port's receive event, through the test double: each batch is handed as it came, then its
+// frames, then its end; a frame split over two events is delivered with the second, and an
+// overflow (event 1008) between them empties the port's buffers and says so but keeps the
+// half-collected frame.
 TEST(Receiver, ReceiveEventsCarryAFrameAcrossAnOverflow) {
     const Bytes a = plain(kTypeAttitude, 50);
     MockSerialPort port;
@@ -338,11 +343,14 @@ TEST(Receiver, ReceiveEventsCarryAFrameAcrossAnOverflow) {
     port.OnComm = [&] { rx.OnComm(port); };
     ASSERT_TRUE(port.setPortOpen(true));
     port.setRThreshold(1);
+    const std::string first = "batch," + hex(std::span(a).first(9));
+    const std::string rest = "batch," + hex(std::span(a).subspan(9));
     port.feed(std::span(a).first(9));
     port.inject_overflow();
-    EXPECT_EQ(r.events, Events{"log,ComPort Buffer Overflow!"});
+    EXPECT_EQ(r.events, (Events{first, "end", "log,ComPort Buffer Overflow!"}));
     EXPECT_EQ(rx.counters().overflows, 1u);
     port.feed(std::span(a).subspan(9));
-    EXPECT_EQ(r.events, (Events{"log,ComPort Buffer Overflow!", ok(a)}));
+    EXPECT_EQ(r.events,
+              (Events{first, "end", "log,ComPort Buffer Overflow!", rest, ok(a), "end"}));
     EXPECT_EQ(port.RThreshold(), 1); // the next event will come
 }

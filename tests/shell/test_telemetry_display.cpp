@@ -208,6 +208,51 @@ TEST_F(TelemetryTest, HeartbeatFlipsOncePerAttitudeFrame) {
     EXPECT_EQ(frames(), 4);
 }
 
+TEST_F(TelemetryTest, ABatchShowsItsLatestFramesAndChartsEveryOne) {
+    // Three attitude and two sensor frames in one batch (as at high rates), then a batch that
+    // ends inside a frame: every frame reaches the chart and the count, the labels, gauges,
+    // horizon and latest values show the last complete frame of each type.
+    auto attitude_frame = [](std::uint8_t k) { // roll 1.k, altitude 100.k
+        Bytes p = kAttitudeExample;
+        p[5] = std::uint8_t(10 + k);
+        p[7] = std::uint8_t(0xE8 + k);
+        return build_frame(kTypeAttitude, p);
+    };
+    auto sensor_frame = [](std::uint8_t ax) {
+        Bytes p = kSensorExample;
+        p[1] = ax;
+        return build_frame(kTypeSensor, p);
+    };
+    Bytes batch;
+    for (const Bytes& f : {attitude_frame(1), sensor_frame(17), attitude_frame(2),
+                           sensor_frame(18), attitude_frame(3)})
+        batch.insert(batch.end(), f.begin(), f.end());
+    const Bytes fourth = attitude_frame(4);
+    batch.insert(batch.end(), fourth.begin(), fourth.begin() + 9); // the next one begins
+    port.feed(batch);
+
+    EXPECT_EQ(frames(), 3);
+    EXPECT_EQ(values(1), (std::vector<double>{1.1f, 1.2f, 1.3f}));
+    EXPECT_EQ(values(3), (std::vector<double>{17.0 / 100, 18.0 / 100})); // AX at 1/100
+    EXPECT_EQ(ui().altitudeLabel->text(), "Height:100.3m");
+    EXPECT_EQ(ui().altitudeBarLabel->text(), "100.3m");
+    EXPECT_EQ(ui().horizonRollLabel->text(), "Roll:1.3");
+    EXPECT_EQ(ui().angleLabels[2]->text(), "Roll:1.3");
+    EXPECT_DOUBLE_EQ(ui().altitudeBar->Position(), 100.3f);
+    EXPECT_EQ(latest().str_roll, "1.3");
+    EXPECT_EQ(ui().sensorLabels[0]->text(), " AX:18");
+    EXPECT_EQ(latest().str_Xjiasudu, "18");
+    AttitudeIndicator reference;
+    reference.Draw_attitude("1.3", "9");
+    EXPECT_EQ(ui().horizon->picture(), reference.picture());
+
+    port.feed(std::span(fourth).subspan(9)); // the rest of the fourth: shown with its batch
+    EXPECT_EQ(frames(), 4);
+    EXPECT_EQ(ui().altitudeLabel->text(), "Height:100.4m");
+    EXPECT_EQ(ui().sensorLabels[0]->text(), " AX:18"); // no sensor frame in that batch
+    EXPECT_EQ(values(1).back(), double(1.4f));
+}
+
 TEST_F(TelemetryTest, ChooserChangeScalesOnlyLaterPointsAndNeverTheLabels) {
     attitude(kAttitudeExample);
     clock = 0.05;
