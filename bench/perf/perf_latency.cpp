@@ -11,9 +11,9 @@
 //
 // Runs with any Qt platform (offscreen when DISPLAY is unset; under xvfb-run on xcb).
 // Output: one line starting "latency".
-#include "platform/widgets/fonts.h"
 #include "frames.h"
 #include "platform/serial/qt_serial_port.h"
+#include "platform/widgets/fonts.h"
 #include "shell/port_connection.h"
 #include "shell/zento.h"
 

@@ -350,7 +350,6 @@ TEST(Receiver, ReceiveEventsCarryAFrameAcrossAnOverflow) {
     EXPECT_EQ(r.events, (Events{first, "end", "log,ComPort Buffer Overflow!"}));
     EXPECT_EQ(rx.counters().overflows, 1u);
     port.feed(std::span(a).subspan(9));
-    EXPECT_EQ(r.events,
-              (Events{first, "end", "log,ComPort Buffer Overflow!", rest, ok(a), "end"}));
+    EXPECT_EQ(r.events, (Events{first, "end", "log,ComPort Buffer Overflow!", rest, ok(a), "end"}));
     EXPECT_EQ(port.RThreshold(), 1); // the next event will come
 }

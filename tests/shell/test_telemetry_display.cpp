@@ -224,8 +224,8 @@ TEST_F(TelemetryTest, ABatchShowsItsLatestFramesAndChartsEveryOne) {
         return build_frame(kTypeSensor, p);
     };
     Bytes batch;
-    for (const Bytes& f : {attitude_frame(1), sensor_frame(17), attitude_frame(2),
-                           sensor_frame(18), attitude_frame(3)})
+    for (const Bytes& f : {attitude_frame(1), sensor_frame(17), attitude_frame(2), sensor_frame(18),
+                           attitude_frame(3)})
         batch.insert(batch.end(), f.begin(), f.end());
     const Bytes fourth = attitude_frame(4);
     batch.insert(batch.end(), fourth.begin(), fourth.begin() + 9); // the next one begins

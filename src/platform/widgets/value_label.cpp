@@ -6,13 +6,136 @@
 #include <QFontMetricsF>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QRawFont>
 #include <QStyle>
 #include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <unordered_map>
 
 namespace zento {
+
+namespace {
+
+// `text` laid out as QPainter::drawText lays out a single line: one line of unbounded width at
+// the origin, left to right, the font resolved for the device.
+std::unique_ptr<QTextLayout> single_line(const QString& text, const QFont& font,
+                                         const QPaintDevice* device) {
+    auto layout = std::make_unique<QTextLayout>(text, font, device);
+    layout->setCacheEnabled(true);
+    QTextOption option;
+    option.setTextDirection(Qt::LeftToRight);
+    layout->setTextOption(option);
+    layout->beginLayout();
+    QTextLine line = layout->createLine();
+    line.setLineWidth(0x01000000);
+    line.setPosition(QPointF(0, 0));
+    layout->endLayout();
+    return layout;
+}
+
+int to64(qreal x) {
+    return int(std::lround(x * 64));
+}
+
+struct LearntGlyph {
+    bool plain = false;
+    quint32 index = 0;
+    int advance = 0; // 1/64 pixel
+};
+
+} // namespace
+
+// ---- TextRun::Glyphs ----------------------------------------------------------------------
+
+// What a font's layouts have shown of its characters and their pairs. The face is the one the
+// first character learnt was drawn in; a character drawn in another (a fallback) is not plain.
+class TextRun::Glyphs {
+  public:
+    Glyphs(const QFont& font, const QPaintDevice* device) : font_(font), device_(device) {}
+
+    using Glyph = LearntGlyph;
+
+    Glyph glyph(QChar c) {
+        const auto it = chars_.find(c.unicode());
+        if (it != chars_.end()) return it->second;
+        if (int(chars_.size()) >= kMaxChars) return {};
+        return chars_.emplace(c.unicode(), learn(c)).first->second;
+    }
+
+    // The kerning between `a` and `b` (1/64 pixel), when the pair is plain; both are plain.
+    std::optional<int> kern(QChar a, QChar b) {
+        const quint32 key = quint32(a.unicode()) << 16 | b.unicode();
+        const auto it = pairs_.find(key);
+        if (it != pairs_.end()) return it->second;
+        if (int(pairs_.size()) >= kMaxPairs) return std::nullopt;
+        return pairs_.emplace(key, learn(a, b)).first->second;
+    }
+
+    const QRawFont& raw() const { return raw_; }
+    qreal ascent() const { return ascent_; }
+    qreal descent() const { return descent_; }
+
+  private:
+    // The glyphs of a one-line layout, when they are all of one face and the line's metrics are
+    // those of the face (the first layout sets both).
+    bool glyphs_of(const QString& text, QList<quint32>& index, QList<QPointF>& pos, qreal& width) {
+        const auto layout = single_line(text, font_, device_);
+        const QTextLine line = layout->lineAt(0);
+        const QList<QGlyphRun> runs = line.glyphRuns();
+        for (const QGlyphRun& run : runs) {
+            if (!have_face_) {
+                raw_ = run.rawFont();
+                ascent_ = line.ascent();
+                descent_ = line.descent();
+                have_face_ = raw_.isValid();
+            }
+            if (!have_face_ || run.rawFont() != raw_ || run.flags() != QGlyphRun::GlyphRunFlags())
+                return false;
+            index += run.glyphIndexes();
+            pos += run.positions();
+        }
+        if (line.ascent() != ascent_ || line.descent() != descent_) return false;
+        for (const QPointF& p : pos)
+            if (p.y() != ascent_) return false;
+        width = line.horizontalAdvance();
+        return true;
+    }
+
+    Glyph learn(QChar c) {
+        if (c.isSurrogate() || !TextRun::fits(QStringView(&c, 1))) return {};
+        QList<quint32> index;
+        QList<QPointF> pos;
+        qreal width = 0;
+        if (!glyphs_of(QString(c), index, pos, width) || index.size() != 1 || pos[0].x() != 0)
+            return {};
+        return {true, index[0], to64(width)};
+    }
+
+    std::optional<int> learn(QChar a, QChar b) {
+        const Glyph ga = glyph(a), gb = glyph(b);
+        if (!ga.plain || !gb.plain) return std::nullopt;
+        QList<quint32> index;
+        QList<QPointF> pos;
+        qreal width = 0;
+        if (!glyphs_of(QString(a) + b, index, pos, width) || index.size() != 2 ||
+            index[0] != ga.index || index[1] != gb.index || pos[0].x() != 0)
+            return std::nullopt;
+        const int k = to64(pos[1].x()) - ga.advance;
+        if (to64(width) != ga.advance + k + gb.advance) return std::nullopt;
+        return k;
+    }
+
+    QFont font_;
+    const QPaintDevice* device_;
+    bool have_face_ = false;
+    QRawFont raw_;
+    qreal ascent_ = 0, descent_ = 0;
+    std::unordered_map<char16_t, Glyph> chars_;
+    std::unordered_map<quint32, std::optional<int>> pairs_;
+};
 
 // ---- TextRun ------------------------------------------------------------------------------
 
@@ -32,7 +155,7 @@ bool TextRun::fits(QStringView text) {
 }
 
 TextRun::TextRun(const QString& text, const QFont& font, const QPaintDevice* device)
-    : text_(text), font_(font), device_(device) {
+    : text_(text), font_(font), device_(device), glyphs_(std::make_shared<Glyphs>(font, device)) {
     lay_out();
     const QFontMetricsF metrics(layout_->font(), device);
     left_overhang_ = std::max<qreal>(0, -metrics.minLeftBearing());
@@ -44,27 +167,51 @@ TextRun TextRun::relaid(const QString& text) const {
     run.text_ = text;
     run.font_ = font_;
     run.device_ = device_;
+    run.glyphs_ = glyphs_;
     run.left_overhang_ = left_overhang_;
     run.right_overhang_ = right_overhang_;
-    run.lay_out();
+    if (!run.place()) run.lay_out();
     return run;
 }
 
-// Laid out as QPainter::drawText lays out a single line: one line of unbounded width at the
-// origin, left to right, the font resolved for the device.
 void TextRun::lay_out() {
-    layout_ = std::make_unique<QTextLayout>(text_, font_, device_);
-    layout_->setCacheEnabled(true);
-    QTextOption option;
-    option.setTextDirection(Qt::LeftToRight);
-    layout_->setTextOption(option);
-    layout_->beginLayout();
-    QTextLine line = layout_->createLine();
-    line.setLineWidth(0x01000000);
-    line.setPosition(QPointF(0, 0));
-    layout_->endLayout();
+    layout_ = single_line(text_, font_, device_);
+    const QTextLine line = layout_->lineAt(0);
     width_ = line.horizontalAdvance();
     height_ = line.ascent() + line.descent();
+}
+
+// The glyphs at the pen positions Qt's layout gives them: each advance, and the kerning of each
+// pair, in the layout's own 1/64-pixel units, summed from the origin.
+bool TextRun::place() {
+    if (!glyphs_ || text_.isEmpty()) return false;
+    const qsizetype n = text_.size();
+    QList<quint32> index(n);
+    QList<QPointF> pos(n);
+    x64_.assign(std::size_t(n) + 1, 0);
+    int x = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const LearntGlyph g = glyphs_->glyph(text_[i]);
+        if (!g.plain) return false;
+        index[i] = g.index;
+        x64_[std::size_t(i)] = x;
+        x += g.advance;
+        if (i + 1 < n) {
+            const std::optional<int> k = glyphs_->kern(text_[i], text_[i + 1]);
+            if (!k) return false;
+            x += *k;
+        }
+    }
+    x64_[std::size_t(n)] = x;
+    for (qsizetype i = 0; i < n; ++i)
+        pos[i] = QPointF(x64_[std::size_t(i)] / 64.0, glyphs_->ascent());
+    run_.setRawFont(glyphs_->raw());
+    run_.setGlyphIndexes(index);
+    run_.setPositions(pos);
+    width_ = x / 64.0;
+    height_ = glyphs_->ascent() + glyphs_->descent();
+    placed_ = true;
+    return true;
 }
 
 qreal TextRun::x_offset(const QRect& r, int flags) const {
@@ -74,11 +221,12 @@ qreal TextRun::x_offset(const QRect& r, int flags) const {
 }
 
 qreal TextRun::cursor_x(int index) const {
+    if (placed_) return x64_[std::size_t(std::clamp(index, 0, int(text_.size())))] / 64.0;
     return layout_->lineAt(0).cursorToX(index);
 }
 
 void TextRun::draw(QPainter& painter, const QRect& r, int flags) const {
-    if (!layout_ || text_.isEmpty()) return;
+    if (empty() || text_.isEmpty()) return;
     qreal yoff = 0;
     if (flags & Qt::AlignBottom)
         yoff = r.height() - height_;
@@ -92,7 +240,11 @@ void TextRun::draw(QPainter& painter, const QRect& r, int flags) const {
         painter.save();
         painter.setClipRect(r, Qt::IntersectClip);
     }
-    layout_->lineAt(0).draw(&painter, QPointF(r.x() + xoff, r.y() + yoff));
+    if (placed_) // the origin in the layout's 1/64-pixel units, as the layout's drawing takes it
+        painter.drawGlyphRun(
+            QPointF(int((r.x() + xoff) * 64) / 64.0, int((r.y() + yoff) * 64) / 64.0), run_);
+    else
+        layout_->lineAt(0).draw(&painter, QPointF(r.x() + xoff, r.y() + yoff));
     if (clip) painter.restore();
 }
 

@@ -7,6 +7,13 @@
 // pixel), without laying the text out again; and two runs tell which columns of the rectangle
 // differ between them, so a change repaints those columns only.
 //
+// A run relaid from another places its glyphs from what the two have learnt of the font, without
+// shaping: each character's glyph and advance, and each adjacent pair's kerning, each taken once
+// from Qt's own layout of that character or pair. Only texts whose every character is one glyph
+// of the font's own face and whose every pair is plain (its two glyphs, kerning at most) are
+// placed so; any other text is laid out by Qt. What is learnt is bounded (kMaxChars characters,
+// kMaxPairs pairs); past that, texts are laid out by Qt.
+//
 // ValueLabel is a QLabel for such text (a value label of the main window): setValueText()
 // keeps the label's text as QLabel::setText does (text(), accessibility) and repaints only the
 // columns whose glyphs changed, so a reading whose last digit moves repaints that digit, and
@@ -14,11 +21,13 @@
 // it. It paints from its kept run. A label whose text needs more than a single plain line (rich
 // text, word wrap, tabs, a mnemonic, a frame, margins or indent, a pixmap) or that is disabled
 // paints as a QLabel.
+#include <QGlyphRun>
 #include <QLabel>
 #include <QRect>
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 class QPainter;
 class QPaintDevice;
@@ -42,7 +51,10 @@ class TextRun {
     // `text` laid out in this run's font for its device.
     TextRun relaid(const QString& text) const;
 
-    bool empty() const { return !layout_; }
+    static constexpr int kMaxChars = 256;
+    static constexpr int kMaxPairs = 4096;
+
+    bool empty() const { return !layout_ && !placed_; }
     const QString& text() const { return text_; }
     const QFont& font() const { return font_; }
     // The text's advance (its width as laid out).
@@ -59,15 +71,25 @@ class TextRun {
     // texts are equal; all of `r` when either run is empty or their fonts differ.
     static QRect changed(const TextRun& before, const TextRun& after, const QRect& r, int flags);
 
+    // Whether this run was placed from the learnt glyphs (not laid out by Qt).
+    bool placed() const { return placed_; }
+
   private:
+    class Glyphs;
+
     void lay_out();
+    bool place();
     qreal x_offset(const QRect& r, int flags) const;
     qreal cursor_x(int index) const;
 
     QString text_;
     QFont font_;
     const QPaintDevice* device_ = nullptr;
+    std::shared_ptr<Glyphs> glyphs_; // shared by the runs relaid from one another
     std::unique_ptr<QTextLayout> layout_;
+    bool placed_ = false;
+    QGlyphRun run_;        // a placed run's glyphs, at their pen positions
+    std::vector<int> x64_; // a placed run's cursor positions, in 1/64 pixel
     qreal width_ = 0;
     qreal height_ = 0;
     qreal left_overhang_ = 0;  // how far ink may reach left of a glyph's pen position

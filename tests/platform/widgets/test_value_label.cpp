@@ -111,11 +111,92 @@ TEST(TextRun, DrawsWhatDrawTextDraws) {
                     ASSERT_EQ(drawn, expected)
                         << text.toStdString() << " in " << font.family().toStdString() << " align "
                         << align << " width " << r.width();
+                    // Placed from learnt glyphs (or laid out again where it cannot be).
+                    drawn = canvas({300, 22});
+                    {
+                        QPainter p(&drawn);
+                        TextRun(QStringLiteral("0"), font, &device).relaid(text).draw(p, r, flags);
+                    }
+                    ASSERT_EQ(drawn, expected) << "relaid " << text.toStdString() << " in "
+                                               << font.family().toStdString() << " align " << align;
                 }
 }
 
+// Runs relaid one from another, as a label's readings are, place their glyphs from what they
+// learnt of the font: random texts of the value labels' characters in every font, each drawn as
+// drawText draws it and as wide as Qt lays it out; value texts in the labels' font are placed
+// (not shaped again). (Ligatures and characters of another face: DrawsWhatDrawTextDraws.)
+TEST(TextRun, RelaidRunsArePlacedAndDrawnAsQtDrawsThem) {
+    QWidget device;
+    const QString alphabet = QStringLiteral("0123456789.-:  AXYZGHPRTacehilmnoprstw\u2103");
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> len(1, 24), pick(0, int(alphabet.size()) - 1);
+    const QRect r(3, 2, 290, 17);
+    for (const QFont& font : fonts()) {
+        TextRun run(QStringLiteral("Yaw:0"), font, &device);
+        for (int i = 0; i < 150; ++i) {
+            QString text;
+            for (int n = len(rng); n > 0; --n)
+                text += alphabet[pick(rng)];
+            run = run.relaid(text);
+            const int flags = (i % 2 ? Qt::AlignCenter : Qt::AlignRight | Qt::AlignVCenter) |
+                              Qt::TextForceLeftToRight;
+            QImage expected = canvas({300, 22}), drawn = canvas({300, 22});
+            {
+                QPainter p(&expected);
+                p.setFont(QFont(font, &device));
+                p.drawText(r, flags, text);
+            }
+            {
+                QPainter p(&drawn);
+                run.draw(p, r, flags);
+            }
+            ASSERT_EQ(drawn, expected)
+                << text.toStdString() << " in " << font.family().toStdString();
+            EXPECT_DOUBLE_EQ(run.width(), TextRun(text, font, &device).width())
+                << text.toStdString();
+        }
+    }
+    const QFont labels = font_arial(10.5, true);
+    TextRun run(QStringLiteral("Yaw:0"), labels, &device);
+    for (const QString& text : {QStringLiteral("Yaw:-12.5"), QStringLiteral(" AX:-32767"),
+                                QStringLiteral("Height:122.4m"), QStringLiteral("Press:101320Pa"),
+                                QStringLiteral("Attitude solution:-32767 Times per second")}) {
+        run = run.relaid(text);
+        EXPECT_TRUE(run.placed()) << text.toStdString();
+    }
+    EXPECT_FALSE(run.relaid(QString()).placed());
+}
+
+// What a run learns is bounded: past kMaxChars characters, new ones are laid out by Qt, and
+// every text is still drawn right.
+TEST(TextRun, LearntGlyphsAreBounded) {
+    QWidget device;
+    const QFont font = font_arial(10.5, true);
+    TextRun run(QStringLiteral("0"), font, &device);
+    for (int c = 0x100; c < 0x100 + TextRun::kMaxChars + 40; ++c)
+        run = run.relaid(QString(QChar(c)) + QStringLiteral("1"));
+    const QString text = QStringLiteral("Z\u00e9"); // characters not learnt yet
+    run = run.relaid(text);
+    EXPECT_FALSE(run.placed());
+    const QRect r(3, 2, 290, 17);
+    QImage expected = canvas({300, 22}), drawn = canvas({300, 22});
+    {
+        QPainter p(&expected);
+        p.setFont(QFont(font, &device));
+        p.drawText(r, Qt::AlignLeft | Qt::TextForceLeftToRight, text);
+    }
+    {
+        QPainter p(&drawn);
+        run.draw(p, r, Qt::AlignLeft | Qt::TextForceLeftToRight);
+    }
+    EXPECT_EQ(drawn, expected);
+    EXPECT_TRUE(run.relaid(QStringLiteral("1")).placed()); // what was learnt still serves
+}
+
 TEST(TextRun, ChangedColumnsCoverEveryPixelThatDiffers) {
-    // Pairs of texts drawn in the same rectangle: outside changed() the two pictures agree.
+    // Pairs of texts drawn in the same rectangle: outside changed() the two pictures agree, the
+    // second laid out whole and placed from the first's learnt glyphs.
     QWidget device;
     const std::pair<QString, QString> pairs[] = {
         {"Yaw:-12.5", "Yaw:-12.7"},
@@ -131,32 +212,35 @@ TEST(TextRun, ChangedColumnsCoverEveryPixelThatDiffers) {
     };
     for (const QFont& font : fonts())
         for (const auto& [a, b] : pairs)
-            for (int align : {int(Qt::AlignLeft | Qt::AlignVCenter), int(Qt::AlignCenter)}) {
-                const QRect r(4, 2, 280, 17);
-                const TextRun before(a, font, &device), after(b, font, &device);
-                const QRect changed = TextRun::changed(before, after, r, align);
-                QImage one = canvas({300, 22}), two = canvas({300, 22});
-                {
-                    QPainter p(&one);
-                    before.draw(p, r, align);
-                }
-                {
-                    QPainter p(&two);
-                    after.draw(p, r, align);
-                }
-                if (a == b) {
-                    EXPECT_TRUE(changed.isEmpty());
-                }
-                for (int y = 0; y < one.height(); ++y) {
-                    for (int x = 0; x < one.width(); ++x) {
-                        if (one.pixel(x, y) != two.pixel(x, y)) {
-                            ASSERT_TRUE(changed.contains(x, y))
-                                << a.toStdString() << " -> " << b.toStdString() << " at " << x
-                                << "," << y << " outside " << changed.x() << "+" << changed.width();
+            for (int align : {int(Qt::AlignLeft | Qt::AlignVCenter), int(Qt::AlignCenter)})
+                for (bool relaid : {false, true}) {
+                    const QRect r(4, 2, 280, 17);
+                    const TextRun before(a, font, &device);
+                    const TextRun after = relaid ? before.relaid(b) : TextRun(b, font, &device);
+                    const QRect changed = TextRun::changed(before, after, r, align);
+                    QImage one = canvas({300, 22}), two = canvas({300, 22});
+                    {
+                        QPainter p(&one);
+                        before.draw(p, r, align);
+                    }
+                    {
+                        QPainter p(&two);
+                        after.draw(p, r, align);
+                    }
+                    if (a == b) {
+                        EXPECT_TRUE(changed.isEmpty());
+                    }
+                    for (int y = 0; y < one.height(); ++y) {
+                        for (int x = 0; x < one.width(); ++x) {
+                            if (one.pixel(x, y) != two.pixel(x, y)) {
+                                ASSERT_TRUE(changed.contains(x, y))
+                                    << a.toStdString() << " -> " << b.toStdString() << " at " << x
+                                    << "," << y << " outside " << changed.x() << "+"
+                                    << changed.width();
+                            }
                         }
                     }
                 }
-            }
 }
 
 // A value label looks exactly as a QLabel with the same text, font, colours and alignment.
