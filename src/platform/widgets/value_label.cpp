@@ -42,23 +42,27 @@ int to64(qreal x) {
 
 struct LearntGlyph {
     bool plain = false;
+    int face = 0; // TextRun::Glyphs::face()
     quint32 index = 0;
-    int advance = 0; // 1/64 pixel
+    int advance = 0;               // 1/64 pixel
+    qreal ascent = 0, descent = 0; // of a line holding the glyph alone
 };
 
 } // namespace
 
 // ---- TextRun::Glyphs ----------------------------------------------------------------------
 
-// What a font's layouts have shown of its characters and their pairs. The face is the one the
-// first character learnt was drawn in; a character drawn in another (a fallback) is not plain.
+// What a font's layouts have shown of its characters and their pairs: each character's face
+// (the font's own or a fallback), glyph, advance and line metrics; each pair's kerning. A line's
+// ascent and descent are the largest of its glyphs' (a pair is plain only where Qt's layout
+// agrees).
 class TextRun::Glyphs {
   public:
+    static constexpr int kMaxFaces = 8;
+
     Glyphs(const QFont& font, const QPaintDevice* device) : font_(font), device_(device) {}
 
-    using Glyph = LearntGlyph;
-
-    Glyph glyph(QChar c) {
+    LearntGlyph glyph(QChar c) {
         const auto it = chars_.find(c.unicode());
         if (it != chars_.end()) return it->second;
         if (int(chars_.size()) >= kMaxChars) return {};
@@ -74,66 +78,71 @@ class TextRun::Glyphs {
         return pairs_.emplace(key, learn(a, b)).first->second;
     }
 
-    const QRawFont& raw() const { return raw_; }
-    qreal ascent() const { return ascent_; }
-    qreal descent() const { return descent_; }
+    const QRawFont& face(int i) const { return faces_[std::size_t(i)]; }
 
   private:
-    // The glyphs of a one-line layout, when they are all of one face and the line's metrics are
-    // those of the face (the first layout sets both).
-    bool glyphs_of(const QString& text, QList<quint32>& index, QList<QPointF>& pos, qreal& width) {
+    struct Laid {
+        QList<int> face;
+        QList<quint32> index;
+        QList<QPointF> pos;
+        qreal width = 0, ascent = 0, descent = 0;
+    };
+
+    // The glyphs of a one-line layout and the faces they are drawn in; false when a run has
+    // flags (right to left, decorations) or there are more faces than kept.
+    bool lay(const QString& text, Laid& out) {
         const auto layout = single_line(text, font_, device_);
         const QTextLine line = layout->lineAt(0);
-        const QList<QGlyphRun> runs = line.glyphRuns();
-        for (const QGlyphRun& run : runs) {
-            if (!have_face_) {
-                raw_ = run.rawFont();
-                ascent_ = line.ascent();
-                descent_ = line.descent();
-                have_face_ = raw_.isValid();
-            }
-            if (!have_face_ || run.rawFont() != raw_ || run.flags() != QGlyphRun::GlyphRunFlags())
-                return false;
-            index += run.glyphIndexes();
-            pos += run.positions();
+        for (const QGlyphRun& run : line.glyphRuns()) {
+            if (run.flags() != QGlyphRun::GlyphRunFlags() || !run.rawFont().isValid()) return false;
+            const int f = face_of(run.rawFont());
+            if (f < 0) return false;
+            for (qsizetype i = 0; i < run.glyphIndexes().size(); ++i)
+                out.face.push_back(f);
+            out.index += run.glyphIndexes();
+            out.pos += run.positions();
         }
-        if (line.ascent() != ascent_ || line.descent() != descent_) return false;
-        for (const QPointF& p : pos)
-            if (p.y() != ascent_) return false;
-        width = line.horizontalAdvance();
+        out.width = line.horizontalAdvance();
+        out.ascent = line.ascent();
+        out.descent = line.descent();
+        for (const QPointF& p : out.pos)
+            if (p.y() != out.ascent) return false;
         return true;
     }
 
-    Glyph learn(QChar c) {
+    int face_of(const QRawFont& raw) {
+        for (std::size_t i = 0; i < faces_.size(); ++i)
+            if (faces_[i] == raw) return int(i);
+        if (int(faces_.size()) >= kMaxFaces) return -1;
+        faces_.push_back(raw);
+        return int(faces_.size()) - 1;
+    }
+
+    LearntGlyph learn(QChar c) {
         if (c.isSurrogate() || !TextRun::fits(QStringView(&c, 1))) return {};
-        QList<quint32> index;
-        QList<QPointF> pos;
-        qreal width = 0;
-        if (!glyphs_of(QString(c), index, pos, width) || index.size() != 1 || pos[0].x() != 0)
-            return {};
-        return {true, index[0], to64(width)};
+        Laid l;
+        if (!lay(QString(c), l) || l.index.size() != 1 || l.pos[0].x() != 0) return {};
+        return {true, l.face[0], l.index[0], to64(l.width), l.ascent, l.descent};
     }
 
     std::optional<int> learn(QChar a, QChar b) {
-        const Glyph ga = glyph(a), gb = glyph(b);
+        const LearntGlyph ga = glyph(a), gb = glyph(b);
         if (!ga.plain || !gb.plain) return std::nullopt;
-        QList<quint32> index;
-        QList<QPointF> pos;
-        qreal width = 0;
-        if (!glyphs_of(QString(a) + b, index, pos, width) || index.size() != 2 ||
-            index[0] != ga.index || index[1] != gb.index || pos[0].x() != 0)
+        Laid l;
+        if (!lay(QString(a) + b, l) || l.index.size() != 2 || l.face[0] != ga.face ||
+            l.face[1] != gb.face || l.index[0] != ga.index || l.index[1] != gb.index ||
+            l.pos[0].x() != 0 || l.ascent != std::max(ga.ascent, gb.ascent) ||
+            l.descent != std::max(ga.descent, gb.descent))
             return std::nullopt;
-        const int k = to64(pos[1].x()) - ga.advance;
-        if (to64(width) != ga.advance + k + gb.advance) return std::nullopt;
+        const int k = to64(l.pos[1].x()) - ga.advance;
+        if (to64(l.width) != ga.advance + k + gb.advance) return std::nullopt;
         return k;
     }
 
     QFont font_;
     const QPaintDevice* device_;
-    bool have_face_ = false;
-    QRawFont raw_;
-    qreal ascent_ = 0, descent_ = 0;
-    std::unordered_map<char16_t, Glyph> chars_;
+    std::vector<QRawFont> faces_;
+    std::unordered_map<char16_t, LearntGlyph> chars_;
     std::unordered_map<quint32, std::optional<int>> pairs_;
 };
 
@@ -186,16 +195,18 @@ void TextRun::lay_out() {
 bool TextRun::place() {
     if (!glyphs_ || text_.isEmpty()) return false;
     const qsizetype n = text_.size();
-    QList<quint32> index(n);
-    QList<QPointF> pos(n);
+    LearntGlyph glyph[kMaxPlaced];
+    if (n > kMaxPlaced) return false;
     x64_.assign(std::size_t(n) + 1, 0);
     int x = 0;
+    qreal ascent = 0, descent = 0;
     for (qsizetype i = 0; i < n; ++i) {
-        const LearntGlyph g = glyphs_->glyph(text_[i]);
-        if (!g.plain) return false;
-        index[i] = g.index;
+        glyph[i] = glyphs_->glyph(text_[i]);
+        if (!glyph[i].plain) return false;
+        ascent = std::max(ascent, glyph[i].ascent);
+        descent = std::max(descent, glyph[i].descent);
         x64_[std::size_t(i)] = x;
-        x += g.advance;
+        x += glyph[i].advance;
         if (i + 1 < n) {
             const std::optional<int> k = glyphs_->kern(text_[i], text_[i + 1]);
             if (!k) return false;
@@ -203,13 +214,26 @@ bool TextRun::place() {
         }
     }
     x64_[std::size_t(n)] = x;
-    for (qsizetype i = 0; i < n; ++i)
-        pos[i] = QPointF(x64_[std::size_t(i)] / 64.0, glyphs_->ascent());
-    run_.setRawFont(glyphs_->raw());
-    run_.setGlyphIndexes(index);
-    run_.setPositions(pos);
+    // One glyph run for each stretch of glyphs of one face.
+    runs_.clear();
+    for (qsizetype i = 0; i < n;) {
+        qsizetype end = i + 1;
+        while (end < n && glyph[end].face == glyph[i].face)
+            ++end;
+        QList<quint32> index(end - i);
+        QList<QPointF> pos(end - i);
+        for (qsizetype k = i; k < end; ++k) {
+            index[k - i] = glyph[k].index;
+            pos[k - i] = QPointF(x64_[std::size_t(k)] / 64.0, ascent);
+        }
+        QGlyphRun& run = runs_.emplace_back();
+        run.setRawFont(glyphs_->face(glyph[i].face));
+        run.setGlyphIndexes(index);
+        run.setPositions(pos);
+        i = end;
+    }
     width_ = x / 64.0;
-    height_ = glyphs_->ascent() + glyphs_->descent();
+    height_ = ascent + descent;
     placed_ = true;
     return true;
 }
@@ -240,10 +264,11 @@ void TextRun::draw(QPainter& painter, const QRect& r, int flags) const {
         painter.save();
         painter.setClipRect(r, Qt::IntersectClip);
     }
-    if (placed_) // the origin in the layout's 1/64-pixel units, as the layout's drawing takes it
-        painter.drawGlyphRun(
-            QPointF(int((r.x() + xoff) * 64) / 64.0, int((r.y() + yoff) * 64) / 64.0), run_);
-    else
+    if (placed_) { // the origin in the layout's 1/64-pixel units, as the layout's drawing takes it
+        const QPointF origin(int((r.x() + xoff) * 64) / 64.0, int((r.y() + yoff) * 64) / 64.0);
+        for (const QGlyphRun& run : runs_)
+            painter.drawGlyphRun(origin, run);
+    } else
         layout_->lineAt(0).draw(&painter, QPointF(r.x() + xoff, r.y() + yoff));
     if (clip) painter.restore();
 }

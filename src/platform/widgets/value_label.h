@@ -8,11 +8,12 @@
 // differ between them, so a change repaints those columns only.
 //
 // A run relaid from another places its glyphs from what the two have learnt of the font, without
-// shaping: each character's glyph and advance, and each adjacent pair's kerning, each taken once
-// from Qt's own layout of that character or pair. Only texts whose every character is one glyph
-// of the font's own face and whose every pair is plain (its two glyphs, kerning at most) are
-// placed so; any other text is laid out by Qt. What is learnt is bounded (kMaxChars characters,
-// kMaxPairs pairs); past that, texts are laid out by Qt.
+// shaping: each character's face (the font's own or a fallback), glyph and advance, and each
+// adjacent pair's kerning, each taken once from Qt's own layout of that character or pair. Only
+// texts whose every character is one glyph and whose every pair is plain (its two glyphs,
+// kerning at most) are placed so; any other text (a ligature, a mark, right to left) is laid out
+// by Qt. What is learnt is bounded (kMaxChars characters, kMaxPairs pairs); past that, texts are
+// laid out by Qt.
 //
 // ValueLabel is a QLabel for such text (a value label of the main window): setValueText()
 // keeps the label's text as QLabel::setText does (text(), accessibility) and repaints only the
@@ -53,6 +54,7 @@ class TextRun {
 
     static constexpr int kMaxChars = 256;
     static constexpr int kMaxPairs = 4096;
+    static constexpr int kMaxPlaced = 128; // longer texts are laid out by Qt
 
     bool empty() const { return !layout_ && !placed_; }
     const QString& text() const { return text_; }
@@ -88,8 +90,8 @@ class TextRun {
     std::shared_ptr<Glyphs> glyphs_; // shared by the runs relaid from one another
     std::unique_ptr<QTextLayout> layout_;
     bool placed_ = false;
-    QGlyphRun run_;        // a placed run's glyphs, at their pen positions
-    std::vector<int> x64_; // a placed run's cursor positions, in 1/64 pixel
+    std::vector<QGlyphRun> runs_; // a placed run's glyphs by face, at their pen positions
+    std::vector<int> x64_;        // a placed run's cursor positions, in 1/64 pixel
     qreal width_ = 0;
     qreal height_ = 0;
     qreal left_overhang_ = 0;  // how far ink may reach left of a glyph's pen position

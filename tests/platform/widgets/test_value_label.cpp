@@ -125,7 +125,7 @@ TEST(TextRun, DrawsWhatDrawTextDraws) {
 // Runs relaid one from another, as a label's readings are, place their glyphs from what they
 // learnt of the font: random texts of the value labels' characters in every font, each drawn as
 // drawText draws it and as wide as Qt lays it out; value texts in the labels' font are placed
-// (not shaped again). (Ligatures and characters of another face: DrawsWhatDrawTextDraws.)
+// (not shaped again), the degree sign in its own face too. (Ligatures: DrawsWhatDrawTextDraws.)
 TEST(TextRun, RelaidRunsArePlacedAndDrawnAsQtDrawsThem) {
     QWidget device;
     const QString alphabet = QStringLiteral("0123456789.-:  AXYZGHPRTacehilmnoprstw\u2103");
@@ -161,6 +161,7 @@ TEST(TextRun, RelaidRunsArePlacedAndDrawnAsQtDrawsThem) {
     TextRun run(QStringLiteral("Yaw:0"), labels, &device);
     for (const QString& text : {QStringLiteral("Yaw:-12.5"), QStringLiteral(" AX:-32767"),
                                 QStringLiteral("Height:122.4m"), QStringLiteral("Press:101320Pa"),
+                                QStringLiteral("Temp:-25.3\u2103"), // a fallback face for the sign
                                 QStringLiteral("Attitude solution:-32767 Times per second")}) {
         run = run.relaid(text);
         EXPECT_TRUE(run.placed()) << text.toStdString();
