@@ -62,11 +62,14 @@ class TextRun::Glyphs {
 
     Glyphs(const QFont& font, const QPaintDevice* device) : font_(font), device_(device) {}
 
-    LearntGlyph glyph(QChar c) {
-        const auto it = chars_.find(c.unicode());
-        if (it != chars_.end()) return it->second;
-        if (int(chars_.size()) >= kMaxChars) return {};
-        return chars_.emplace(c.unicode(), learn(c)).first->second;
+    // The character's glyph; null when it is not plain (or past the bound).
+    const LearntGlyph* glyph(QChar c) {
+        auto it = chars_.find(c.unicode());
+        if (it == chars_.end()) {
+            if (int(chars_.size()) >= kMaxChars) return nullptr;
+            it = chars_.emplace(c.unicode(), learn(c)).first;
+        }
+        return it->second.plain ? &it->second : nullptr;
     }
 
     // The kerning between `a` and `b` (1/64 pixel), when the pair is plain; both are plain.
@@ -126,8 +129,10 @@ class TextRun::Glyphs {
     }
 
     std::optional<int> learn(QChar a, QChar b) {
-        const LearntGlyph ga = glyph(a), gb = glyph(b);
-        if (!ga.plain || !gb.plain) return std::nullopt;
+        const LearntGlyph* pa = glyph(a);
+        const LearntGlyph* pb = glyph(b);
+        if (!pa || !pb) return std::nullopt;
+        const LearntGlyph &ga = *pa, &gb = *pb;
         Laid l;
         if (!lay(QString(a) + b, l) || l.index.size() != 2 || l.face[0] != ga.face ||
             l.face[1] != gb.face || l.index[0] != ga.index || l.index[1] != gb.index ||
@@ -195,18 +200,18 @@ void TextRun::lay_out() {
 bool TextRun::place() {
     if (!glyphs_ || text_.isEmpty()) return false;
     const qsizetype n = text_.size();
-    LearntGlyph glyph[kMaxPlaced];
     if (n > kMaxPlaced) return false;
+    const LearntGlyph* glyph[kMaxPlaced]; // (the table's own entries)
     x64_.assign(std::size_t(n) + 1, 0);
     int x = 0;
     qreal ascent = 0, descent = 0;
     for (qsizetype i = 0; i < n; ++i) {
         glyph[i] = glyphs_->glyph(text_[i]);
-        if (!glyph[i].plain) return false;
-        ascent = std::max(ascent, glyph[i].ascent);
-        descent = std::max(descent, glyph[i].descent);
+        if (!glyph[i]) return false;
+        ascent = std::max(ascent, glyph[i]->ascent);
+        descent = std::max(descent, glyph[i]->descent);
         x64_[std::size_t(i)] = x;
-        x += glyph[i].advance;
+        x += glyph[i]->advance;
         if (i + 1 < n) {
             const std::optional<int> k = glyphs_->kern(text_[i], text_[i + 1]);
             if (!k) return false;
@@ -218,16 +223,16 @@ bool TextRun::place() {
     runs_.clear();
     for (qsizetype i = 0; i < n;) {
         qsizetype end = i + 1;
-        while (end < n && glyph[end].face == glyph[i].face)
+        while (end < n && glyph[end]->face == glyph[i]->face)
             ++end;
         QList<quint32> index(end - i);
         QList<QPointF> pos(end - i);
         for (qsizetype k = i; k < end; ++k) {
-            index[k - i] = glyph[k].index;
+            index[k - i] = glyph[k]->index;
             pos[k - i] = QPointF(x64_[std::size_t(k)] / 64.0, ascent);
         }
         QGlyphRun& run = runs_.emplace_back();
-        run.setRawFont(glyphs_->face(glyph[i].face));
+        run.setRawFont(glyphs_->face(glyph[i]->face));
         run.setGlyphIndexes(index);
         run.setPositions(pos);
         i = end;
