@@ -163,8 +163,8 @@ class ChannelHistory : public QCPGraphDataContainer {
     int limit_ = 1;
     int batch_ = 1;
     double span_;
-    qint64 appended_ = 0;         // points ever appended; the newest is number appended_ - 1
-    std::vector<Extent> blocks_;  // of the blocks first_block_, first_block_ + 1, ...
+    qint64 appended_ = 0;        // points ever appended; the newest is number appended_ - 1
+    std::vector<Extent> blocks_; // of the blocks first_block_, first_block_ + 1, ...
     qint64 first_block_ = 0;
 };
 
@@ -342,7 +342,7 @@ class LivePlot : public QCustomPlot {
             // (the region's own, with a sibling above cut out, is not), and the picture is copied
             // with a plain blit rather than blended scan line by scan line.
             painter.setClipRect(r);
-            painter.drawImage(r, picture_, to_device(r, dpr_));
+            blit(painter, to_device(r, dpr_));
             if (r.intersects(over.toAlignedRect())) {
                 const QRectF part = over & QRectF(r);
                 painter.drawImage(part, overlay_,
@@ -391,9 +391,7 @@ class LivePlot : public QCustomPlot {
     qint64 pixelStep(double lower) const {
         return qint64(std::floor((lower - origin_) / key_per_px_ + 1e-6));
     }
-    int deviceColumn(double key) const {
-        return int(std::floor(xAxis->coordToPixel(key) * dpr_));
-    }
+    int deviceColumn(double key) const { return int(std::floor(xAxis->coordToPixel(key) * dpr_)); }
 
     // Moves the key axis onto the pixel grid (step n), and the horizontal grid lines' dots with it.
     void snapKeyAxis(qint64 n) {
@@ -457,7 +455,8 @@ class LivePlot : public QCustomPlot {
         updateLayout(); // the axis rect's place for this size and these tick labels
         const QRect data = xAxis->axisRect()->rect();
         // Traces may draw one row above the axis rect (their clip is moved up one pixel).
-        area_ = to_device(QRect(data.left(), data.top() - 1, data.width(), data.height() + 1), dpr_);
+        area_ =
+            to_device(QRect(data.left(), data.top() - 1, data.width(), data.height() + 1), dpr_);
         const double span = xAxis->range().size();
         const double kpp = data.width() > 0 ? span / data.width() : 0;
         if (!(std::abs(kpp - key_per_px_) <= 1e-9 * kpp) || kpp <= 0) {
@@ -471,6 +470,7 @@ class LivePlot : public QCustomPlot {
         if (picture_.size() != size() * dpr_) {
             picture_ = QImage(size() * dpr_, QImage::Format_RGB32);
         }
+        shift_ = 0;
         picture_.setDevicePixelRatio(dpr_);
         QCPPainter painter(&picture_);
         painter.fillRect(QRectF(mViewport), mBackgroundBrush);
@@ -578,28 +578,66 @@ class LivePlot : public QCustomPlot {
         }
         x0 = std::max(x0, area_.left());
 
-        scrollArea(int(dx) * dpr_);
+        shift_ = (shift_ + int(dx) * dpr_) % area_.width(); // the picture scrolls
         findGridLines();
         QCPPainter painter(&picture_);
         const QRect slice(x0, area_.top(), area_.right() + 1 - x0, area_.height());
-        drawColumns(&painter, slice);
+        // The slice where the ring keeps it: one part, or two where it wraps round.
+        const int wrap = area_.right() + 1 - shift_; // the first column kept at the left edge
+        for (const auto& [part, offset] :
+             {std::pair(slice & QRect(QPoint(area_.left(), area_.top()),
+                                      QPoint(wrap - 1, area_.bottom())),
+                        shift_),
+              std::pair(slice & QRect(QPoint(wrap, area_.top()), area_.bottomRight()),
+                        shift_ - area_.width())}) {
+            if (part.isEmpty()) {
+                continue;
+            }
+            painter.save();
+            painter.translate(double(offset) / dpr_, 0);
+            drawColumns(&painter, part);
+            painter.restore();
+        }
         painter.end();
         rememberTraces();
         *changed = to_logical(dx > 0 ? area_ : slice, dpr_).toAlignedRect();
         return true;
     }
 
-    // Moves the data area's pixels dx device pixels to the left.
-    void scrollArea(int dx) {
-        if (dx <= 0) {
+    // Copies the device rectangle `r` of the plot from the picture: the data area's columns from
+    // where the ring keeps them, the rest as it is.
+    void blit(QPainter& painter, const QRect& r) const {
+        auto copy = [&](const QRect& to, int from_x) {
+            if (!to.isEmpty()) {
+                painter.drawImage(to_logical(to, dpr_), picture_,
+                                  QRectF(from_x, to.y(), to.width(), to.height()));
+            }
+        };
+        const QRect rows(QPoint(r.left(), area_.top()), QPoint(r.right(), area_.bottom()));
+        const QRect middle = r & rows;
+        if (middle.isEmpty() || shift_ == 0) {
+            copy(r, r.x());
             return;
         }
-        const qsizetype bytes = qsizetype(area_.width() - dx) * 4;
-        const qsizetype stride = picture_.bytesPerLine();
-        uchar* row = picture_.bits() + area_.top() * stride + area_.left() * 4;
-        for (int y = area_.top(); y <= area_.bottom(); ++y, row += stride) {
-            std::memmove(row, row + qsizetype(dx) * 4, bytes);
+        for (const QRect& band :
+             {r & QRect(QPoint(r.left(), r.top()), QPoint(r.right(), area_.top() - 1)),
+              r & QRect(QPoint(r.left(), area_.bottom() + 1), r.bottomRight()),
+              middle &
+                  QRect(QPoint(r.left(), area_.top()), QPoint(area_.left() - 1, area_.bottom())),
+              middle & QRect(QPoint(area_.right() + 1, area_.top()),
+                             QPoint(r.right(), area_.bottom()))}) {
+            copy(band, band.x());
         }
+        const QRect inside = middle & area_;
+        if (inside.isEmpty()) {
+            return;
+        }
+        const int wrap = area_.right() + 1 - shift_;
+        const QRect kept_right =
+            inside & QRect(QPoint(area_.left(), area_.top()), QPoint(wrap - 1, area_.bottom()));
+        const QRect kept_left = inside & QRect(QPoint(wrap, area_.top()), area_.bottomRight());
+        copy(kept_right, kept_right.x() + shift_);
+        copy(kept_left, kept_left.x() + shift_ - area_.width());
     }
 
     // Draws the device rectangle `r` of the data area anew as the whole drawing draws it below
@@ -672,16 +710,19 @@ class LivePlot : public QCustomPlot {
         lines(g.ticks, g.grid->pen());
     }
 
-    QImage picture_;     // the plot, without the overlay inside the data area
+    QImage picture_; // the plot, without the overlay inside the data area
     QImage overlay_;
     QRect overlay_rect_; // device pixels
     QRect area_;         // device pixels: the rows and columns that scroll
-    int dpr_ = 1;        // device pixels per pixel
+    // The data area is a ring: its column c (from area_.left()) is kept at column
+    // (c + shift_) mod width of the picture's area, so scrolling moves no pixels.
+    int shift_ = 0;
+    int dpr_ = 1; // device pixels per pixel
     QCPRange y_range_;
     quint64 visible_ = 0;
-    double origin_ = 0;     // the pixel grid of the key axis: lower = origin_ + n * key_per_px_
+    double origin_ = 0; // the pixel grid of the key axis: lower = origin_ + n * key_per_px_
     double key_per_px_ = 0;
-    qint64 step_ = 0;       // n of the picture
+    qint64 step_ = 0; // n of the picture
     std::vector<Trace> traces_;
     std::vector<GridLines> grid_lines_;
     bool live_ = true;
@@ -1049,7 +1090,8 @@ void StripChart::scheduleRedraw() {
         // after one, 10 ms before the next, which flush() then skips), a paint pass of its own
         // for every frame, and it would stay out of step for good.
         const qint64 since = since_redraw_.isValid() ? since_redraw_.elapsed() : 0;
-        redraw_timer_->start(int(std::clamp<qint64>(kFrameIntervalMs - since, 0, kFrameIntervalMs)));
+        redraw_timer_->start(
+            int(std::clamp<qint64>(kFrameIntervalMs - since, 0, kFrameIntervalMs)));
     }
 }
 

@@ -488,7 +488,7 @@ TEST_P(IncrementalChartTest, FramesEqualTheWholeDrawing) {
             }
         }
     };
-    frames(240); // from the first point at the left edge to scrolling
+    frames(480); // from the first point at the left edge to scrolling more than a whole width
     chart.setGroupVisible(1, false);
     frames(20);
     chart.setGroupVisible(3, false);
