@@ -1097,7 +1097,7 @@ void StripChart::scheduleRedraw() {
 
 void StripChart::flush() {
     if (!dirty_ || !isVisible() ||
-        (since_redraw_.isValid() && since_redraw_.elapsed() < kFrameIntervalMs)) {
+        (since_redraw_.isValid() && since_redraw_.elapsed() < kFrameIntervalMs - kFlushLeadMs)) {
         return;
     }
     redraw_timer_->stop();

@@ -23,7 +23,8 @@
 //
 // Cost stays flat however long it runs, and a live redraw does not grow with the chart's size:
 //  - addPoint is O(1) amortised and never draws: redraws are coalesced by a single-shot timer
-//    (kFrameIntervalMs, at most one redraw per interval, none while nothing changed);
+//    (kFrameIntervalMs, at most one redraw per interval, none while nothing changed; flush()
+//    may draw kFlushLeadMs sooner);
 //  - each channel keeps at most historyLimit() points (default kDefaultHistoryLimit = 30 min at
 //    250 Hz) and none older than historySeconds() (default kHistorySeconds, 30 min) before its
 //    newest point, so a slow stream holds its 30 minutes too, not hours; beyond that the oldest
@@ -67,8 +68,8 @@ class YRangeFollower {
         double upper;
         bool operator==(const Range&) const = default;
     };
-    static constexpr double kMarginFraction = 0.03;   // margin of a fitted range, each side
-    static constexpr double kHeadroomFraction = 0.1;  // extra room on a side that grows
+    static constexpr double kMarginFraction = 0.03;  // margin of a fitted range, each side
+    static constexpr double kHeadroomFraction = 0.1; // extra room on a side that grows
     static constexpr double kShrinkBelowFraction = 0.5;
 
     // The range that fits [lo, hi] with its margin (a flat trace gets a usable range).
@@ -95,7 +96,12 @@ class StripChart : public QWidget {
     static constexpr double kInitialYLower = 1.0;  // y starts at 1..361
     static constexpr double kInitialYUpper = 361.0;
     static constexpr double kYMarginFraction = YRangeFollower::kMarginFraction;
-    static constexpr int kFrameIntervalMs = 40;                // at most 25 redraws per second
+    static constexpr int kFrameIntervalMs = 40; // the redraw timer's interval
+    // A caller's flush() may draw this much before the interval ends: at high rates the stream's
+    // receive events (every 16 ms at 250 Hz) then carry the redraws, every second one draws
+    // (30 a second), each in the paint pass of the window's other changes, and the timer, which
+    // would draw in a pass of its own, does not run out.
+    static constexpr int kFlushLeadMs = 10;
     static constexpr int kDefaultHistoryLimit = 30 * 60 * 250; // 450 000 points per channel
     static constexpr double kHistorySeconds = 30 * 60.0;       // age bound of the kept points
     static constexpr QColor kBackgroundColor{84, 84, 84};      // behind the axes and the traces
@@ -147,9 +153,10 @@ class StripChart : public QWidget {
     void updateView();
     // True while a redraw is scheduled.
     bool redrawPending() const;
-    // Draws what was added now if the last redraw is at least kFrameIntervalMs old; otherwise
-    // the scheduled redraw stays. For a caller that has just added a batch of points: the chart
-    // then joins the paint pass of the rest of the window instead of causing one of its own.
+    // Draws what was added now if the last redraw is at least kFrameIntervalMs - kFlushLeadMs
+    // old; otherwise the scheduled redraw stays. For a caller that has just added a batch of
+    // points: the chart then joins the paint pass of the rest of the window instead of causing one
+    // of its own.
     void flush();
     // Draws now, without coalescing (for benchmarks and tests): what changed since the last
     // redraw, or the whole chart. Either way the picture asks for its paint (update()).

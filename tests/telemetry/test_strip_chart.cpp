@@ -361,10 +361,31 @@ TEST_F(StripChartTest, RedrawsAreCoalescedAndSkippedWhileHidden) {
     QElapsedTimer since;
     since.start();
     ASSERT_TRUE(QTest::qWaitFor([&] { return since.elapsed() > StripChart::kFrameIntervalMs; }));
+    QElapsedTimer before; // started before the redraw, stopped after it: bounds its age
+    before.start();
     chart.addPoint(0, 1);
     QApplication::processEvents();
     EXPECT_FALSE(chart.redrawPending());
     EXPECT_EQ(replots, 2);
+    QElapsedTimer after;
+    after.start();
+
+    // A caller's flush() draws what came once the interval less the lead is over (a receive
+    // event just before the timer would run out), and not sooner: the timer stays for it then.
+    chart.addPoint(0, 2);
+    const bool soon = before.elapsed() < StripChart::kFrameIntervalMs - StripChart::kFlushLeadMs;
+    chart.flush();
+    if (soon) {
+        EXPECT_EQ(replots, 2);
+        EXPECT_TRUE(chart.redrawPending());
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return after.elapsed() >= StripChart::kFrameIntervalMs - StripChart::kFlushLeadMs;
+    }));
+    chart.addPoint(0, 3);
+    chart.flush();
+    EXPECT_FALSE(chart.redrawPending());
+    EXPECT_EQ(replots, 3);
 }
 
 TEST_F(StripChartTest, PrintsPreviewsAndSavesImages) {
@@ -575,7 +596,7 @@ TEST(YRangeFollowerTest, GrowsAtOnceShrinksAfterAWindowUnderHalfUsed) {
     const double w = StripChart::kWindowSeconds;
     const R fitted = YRangeFollower::fit(0, 100);
     EXPECT_EQ(fitted, (R{-3, 103}));
-    EXPECT_EQ(YRangeFollower::fit(7, 7), (R{6, 8}));           // flat: at least 1 each side
+    EXPECT_EQ(YRangeFollower::fit(7, 7), (R{6, 8}));             // flat: at least 1 each side
     EXPECT_EQ(YRangeFollower::fit(-500, -500), (R{-525, -475})); // or 5 % of its size
 
     YRangeFollower f;
@@ -586,13 +607,13 @@ TEST(YRangeFollowerTest, GrowsAtOnceShrinksAfterAWindowUnderHalfUsed) {
     };
     const Step steps[] = {
         {0, 100, 0, fitted},
-        {10, 90, 1, fitted},                 // inside: holds
-        {0, 150, 2, {-3, 150 + 15.3}},       // grows at once, with headroom, on its side only
-        {-60, 150, 3, {-60 - 22.53, 165.3}}, // the other side
-        {40, 60, 4, {-82.53, 165.3}},        // uses less than half: waits a window...
+        {10, 90, 1, fitted},                  // inside: holds
+        {0, 150, 2, {-3, 150 + 15.3}},        // grows at once, with headroom, on its side only
+        {-60, 150, 3, {-60 - 22.53, 165.3}},  // the other side
+        {40, 60, 4, {-82.53, 165.3}},         // uses less than half: waits a window...
         {40, 200, 5, {-82.53, 200 + 28.253}}, // (growing resets the wait)
         {40, 60, 6, {-82.53, 228.253}},
-        {40, 60, 6 + w - 0.01, {-82.53, 228.253}}, // ...
+        {40, 60, 6 + w - 0.01, {-82.53, 228.253}},    // ...
         {40, 60, 6 + w, YRangeFollower::fit(40, 60)}, // ...then fits
         {41, 59, 20, YRangeFollower::fit(40, 60)},
         {-50, 100, 21, {-50 - 15, 100 + 15}},
