@@ -203,6 +203,7 @@ bool TextRun::place() {
     if (n > kMaxPlaced) return false;
     const LearntGlyph* glyph[kMaxPlaced]; // (the table's own entries)
     x64_.assign(std::size_t(n) + 1, 0);
+    end64_.assign(std::size_t(n), 0);
     int x = 0;
     qreal ascent = 0, descent = 0;
     for (qsizetype i = 0; i < n; ++i) {
@@ -212,6 +213,7 @@ bool TextRun::place() {
         descent = std::max(descent, glyph[i]->descent);
         x64_[std::size_t(i)] = x;
         x += glyph[i]->advance;
+        end64_[std::size_t(i)] = x;
         if (i + 1 < n) {
             const std::optional<int> k = glyphs_->kern(text_[i], text_[i + 1]);
             if (!k) return false;
@@ -254,7 +256,7 @@ qreal TextRun::cursor_x(int index) const {
     return layout_->lineAt(0).cursorToX(index);
 }
 
-void TextRun::draw(QPainter& painter, const QRect& r, int flags) const {
+void TextRun::draw(QPainter& painter, const QRect& r, int flags, const QRect& only) const {
     if (empty() || text_.isEmpty()) return;
     qreal yoff = 0;
     if (flags & Qt::AlignBottom)
@@ -271,8 +273,31 @@ void TextRun::draw(QPainter& painter, const QRect& r, int flags) const {
     }
     if (placed_) { // the origin in the layout's 1/64-pixel units, as the layout's drawing takes it
         const QPointF origin(int((r.x() + xoff) * 64) / 64.0, int((r.y() + yoff) * 64) / 64.0);
-        for (const QGlyphRun& run : runs_)
-            painter.drawGlyphRun(origin, run);
+        // A glyph's ink lies within its pen position less the font's left overhang and the end
+        // of its advance plus the right one, and a pixel of smoothing each side.
+        const auto reaches = [&](std::size_t i) {
+            return only.isEmpty() ||
+                   (origin.x() + x64_[i] / 64.0 - left_overhang_ - 2 <= only.right() + 1 &&
+                    origin.x() + end64_[i] / 64.0 + right_overhang_ + 2 >= only.left());
+        };
+        std::size_t k = 0; // the run's first glyph in the text
+        for (const QGlyphRun& run : runs_) {
+            const qsizetype n = run.glyphIndexes().size();
+            qsizetype first = 0, last = n;
+            while (first < n && !reaches(k + std::size_t(first)))
+                ++first;
+            while (last > first && !reaches(k + std::size_t(last - 1)))
+                --last;
+            if (first == 0 && last == n) {
+                painter.drawGlyphRun(origin, run);
+            } else if (first < last) {
+                QGlyphRun part(run);
+                part.setRawData(run.glyphIndexes().constData() + first,
+                                run.positions().constData() + first, int(last - first));
+                painter.drawGlyphRun(origin, part);
+            }
+            k += std::size_t(n);
+        }
     } else
         layout_->lineAt(0).draw(&painter, QPointF(r.x() + xoff, r.y() + yoff));
     if (clip) painter.restore();
@@ -367,7 +392,7 @@ void ValueLabel::paintEvent(QPaintEvent* event) {
     fill_own_background(this, painter, event->region());
     // The pen QStyle::drawItemText gives the text: the palette's brush for the label's role.
     painter.setPen(QPen(palette().brush(foregroundRole()), painter.pen().widthF()));
-    run_.draw(painter, contentsRect(), drawFlags());
+    run_.draw(painter, contentsRect(), drawFlags(), event->region().boundingRect());
 }
 
 void ValueLabel::changeEvent(QEvent* event) {

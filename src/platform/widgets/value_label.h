@@ -64,7 +64,9 @@ class TextRun {
 
     // Draws the text as painter.drawText(r, flags, text()) does for a single line with the
     // given alignment flags, in the painter's pen.
-    void draw(QPainter& painter, const QRect& r, int flags) const;
+    // With `only` not empty, a placed run leaves out the glyphs whose ink cannot reach into
+    // `only` (for a paint whose clip lies within it: those would all be clipped away).
+    void draw(QPainter& painter, const QRect& r, int flags, const QRect& only = QRect()) const;
 
     // The part of `r` whose pixels may differ between `before` and `after`, each drawn in `r`
     // with `flags`: the columns from the first changed glyph to the last (each with its
@@ -92,6 +94,7 @@ class TextRun {
     bool placed_ = false;
     std::vector<QGlyphRun> runs_; // a placed run's glyphs by face, at their pen positions
     std::vector<int> x64_;        // a placed run's cursor positions, in 1/64 pixel
+    std::vector<int> end64_;      // where each placed glyph's advance ends, in 1/64 pixel
     qreal width_ = 0;
     qreal height_ = 0;
     qreal left_overhang_ = 0;  // how far ink may reach left of a glyph's pen position

@@ -124,8 +124,9 @@ TEST(TextRun, DrawsWhatDrawTextDraws) {
 
 // Runs relaid one from another, as a label's readings are, place their glyphs from what they
 // learnt of the font: random texts of the value labels' characters in every font, each drawn as
-// drawText draws it and as wide as Qt lays it out; value texts in the labels' font are placed
-// (not shaped again), the degree sign in its own face too. (Ligatures: DrawsWhatDrawTextDraws.)
+// drawText draws it, whole and for a paint of a few columns, and as wide as Qt lays it out; value
+// texts in the labels' font are placed (not shaped again), the degree sign in its own face too.
+// (Ligatures: DrawsWhatDrawTextDraws.)
 TEST(TextRun, RelaidRunsArePlacedAndDrawnAsQtDrawsThem) {
     QWidget device;
     const QString alphabet = QStringLiteral("0123456789.-:  AXYZGHPRTacehilmnoprstw\u2103");
@@ -153,6 +154,23 @@ TEST(TextRun, RelaidRunsArePlacedAndDrawnAsQtDrawsThem) {
             }
             ASSERT_EQ(drawn, expected)
                 << text.toStdString() << " in " << font.family().toStdString();
+            // Drawn for a paint of a few columns only: the same pixels there.
+            const int from = 3 + int(rng() % 280), to = from + int(rng() % 24);
+            const QRect only(QPoint(from, 0), QPoint(to, 21));
+            expected = canvas({300, 22});
+            drawn = canvas({300, 22});
+            {
+                QPainter p(&expected);
+                p.setClipRect(only);
+                p.setFont(QFont(font, &device));
+                p.drawText(r, flags, text);
+            }
+            {
+                QPainter p(&drawn);
+                p.setClipRect(only);
+                run.draw(p, r, flags, only);
+            }
+            ASSERT_EQ(drawn, expected) << text.toStdString() << " in columns " << from << "-" << to;
             EXPECT_DOUBLE_EQ(run.width(), TextRun(text, font, &device).width())
                 << text.toStdString();
         }
