@@ -98,7 +98,7 @@ void TelemetryDisplay::Timer1_Timer() {
 }
 
 void TelemetryDisplay::Rec_attitude(const AttitudeRecord& r) {
-    c_.heartbeatLamp->setActive(!c_.heartbeatLamp->Active());
+    heartbeat_flip_ = !heartbeat_flip_;
     const double div = chart_divisor(0);
     c_.chart->addPoint(1, double(r.roll) / div);
     c_.chart->addPoint(2, double(r.pitch) / div);
@@ -114,6 +114,8 @@ void TelemetryDisplay::Rec_sensor(const SensorRecord& r) {
 }
 
 void TelemetryDisplay::batch_end() {
+    if (heartbeat_flip_) c_.heartbeatLamp->setActive(!c_.heartbeatLamp->Active());
+    heartbeat_flip_ = false;
     if (attitude_) show_attitude(*attitude_);
     if (sensor_) show_sensor(*sensor_);
     attitude_.reset();

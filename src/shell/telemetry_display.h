@@ -3,8 +3,9 @@
 // and the latest-values record; the update rate; the chart's scale choosers, trace boxes and
 // "Follow the latest".
 //
-// Every attitude record: the heartbeat lamp flips, chart channels 1 (roll), 2 (pitch), 0 (yaw)
-// get their points, and the frame is counted for the update rate. Every sensor record: chart
+// Every attitude record: the heartbeat lamp flips (shown at the batch's end: a batch of two
+// frames leaves it as it was), chart channels 1 (roll), 2 (pitch), 0 (yaw) get their points, and
+// the frame is counted for the update rate. Every sensor record: chart
 // channels 3..11 (AX..HZ) get theirs. A chart point is the value divided by the divisor its
 // group's chooser selects now (1 when the chooser selects no entry), so a change affects later
 // points only.
@@ -97,6 +98,7 @@ class TelemetryDisplay : public QObject, public TelemetrySink {
     TelemetryControls c_;
     std::optional<AttitudeRecord> attitude_; // the batch's latest, not shown yet
     std::optional<SensorRecord> sensor_;
+    bool heartbeat_flip_ = false; // an odd number of attitude frames in the batch so far
     std::array<float, 7> scale_div{}; // divisor of each chooser entry, filled at start-up
     LatestValues latest_;
     std::int16_t frame_count_ = 0; // attitude frames since the last tick (wraps)

@@ -201,8 +201,11 @@ TEST_F(TelemetryTest, HeartbeatFlipsOncePerAttitudeFrame) {
     Bytes two = build_frame(kTypeAttitude, kAttitudeExample);
     const Bytes again = two;
     two.insert(two.end(), again.begin(), again.end());
+    int changes = 0;
+    QObject::connect(lamp, &LedRectangle::activeChanged, [&] { ++changes; });
     port.feed(two);
     EXPECT_TRUE(lamp->Active()); // two frames leave it as it was
+    EXPECT_EQ(changes, 0);       // (and it does not blink within the batch)
     attitude(kAttitudeExample);
     EXPECT_FALSE(lamp->Active());
     EXPECT_EQ(frames(), 4);
