@@ -221,23 +221,15 @@ bool TextRun::place() {
         }
     }
     x64_[std::size_t(n)] = x;
-    // One glyph run for each stretch of glyphs of one face.
-    runs_.clear();
-    for (qsizetype i = 0; i < n;) {
-        qsizetype end = i + 1;
-        while (end < n && glyph[end]->face == glyph[i]->face)
-            ++end;
-        QList<quint32> index(end - i);
-        QList<QPointF> pos(end - i);
-        for (qsizetype k = i; k < end; ++k) {
-            index[k - i] = glyph[k]->index;
-            pos[k - i] = QPointF(x64_[std::size_t(k)] / 64.0, ascent);
-        }
-        QGlyphRun& run = runs_.emplace_back();
-        run.setRawFont(glyphs_->face(glyph[i]->face));
-        run.setGlyphIndexes(index);
-        run.setPositions(pos);
-        i = end;
+    index_.resize(std::size_t(n));
+    pos_.resize(std::size_t(n));
+    by_face_.clear();
+    for (qsizetype i = 0; i < n; ++i) {
+        index_[std::size_t(i)] = glyph[i]->index;
+        pos_[std::size_t(i)] = QPointF(x64_[std::size_t(i)] / 64.0, ascent);
+        if (i == 0 || glyph[i]->face != glyph[i - 1]->face)
+            by_face_.push_back({glyphs_->face(glyph[i]->face), std::size_t(i), 0});
+        ++by_face_.back().count;
     }
     width_ = x / 64.0;
     height_ = ascent + descent;
@@ -280,23 +272,16 @@ void TextRun::draw(QPainter& painter, const QRect& r, int flags, const QRect& on
                    (origin.x() + x64_[i] / 64.0 - left_overhang_ - 2 <= only.right() + 1 &&
                     origin.x() + end64_[i] / 64.0 + right_overhang_ + 2 >= only.left());
         };
-        std::size_t k = 0; // the run's first glyph in the text
-        for (const QGlyphRun& run : runs_) {
-            const qsizetype n = run.glyphIndexes().size();
-            qsizetype first = 0, last = n;
-            while (first < n && !reaches(k + std::size_t(first)))
+        for (const FaceRun& run : by_face_) {
+            std::size_t first = run.start, end = run.start + run.count;
+            while (first < end && !reaches(first))
                 ++first;
-            while (last > first && !reaches(k + std::size_t(last - 1)))
-                --last;
-            if (first == 0 && last == n) {
-                painter.drawGlyphRun(origin, run);
-            } else if (first < last) {
-                QGlyphRun part(run);
-                part.setRawData(run.glyphIndexes().constData() + first,
-                                run.positions().constData() + first, int(last - first));
-                painter.drawGlyphRun(origin, part);
-            }
-            k += std::size_t(n);
+            while (end > first && !reaches(end - 1))
+                --end;
+            if (first == end) continue;
+            drawn_.setRawFont(run.face);
+            drawn_.setRawData(index_.data() + first, pos_.data() + first, int(end - first));
+            painter.drawGlyphRun(origin, drawn_);
         }
     } else
         layout_->lineAt(0).draw(&painter, QPointF(r.x() + xoff, r.y() + yoff));

@@ -24,6 +24,7 @@
 // paints as a QLabel.
 #include <QGlyphRun>
 #include <QLabel>
+#include <QRawFont>
 #include <QRect>
 #include <QString>
 
@@ -92,9 +93,16 @@ class TextRun {
     std::shared_ptr<Glyphs> glyphs_; // shared by the runs relaid from one another
     std::unique_ptr<QTextLayout> layout_;
     bool placed_ = false;
-    std::vector<QGlyphRun> runs_; // a placed run's glyphs by face, at their pen positions
-    std::vector<int> x64_;        // a placed run's cursor positions, in 1/64 pixel
-    std::vector<int> end64_;      // where each placed glyph's advance ends, in 1/64 pixel
+    struct FaceRun { // a stretch of placed glyphs of one face
+        QRawFont face;
+        std::size_t start, count;
+    };
+    std::vector<quint32> index_; // a placed run's glyphs
+    std::vector<QPointF> pos_;   // and their pen positions
+    std::vector<FaceRun> by_face_;
+    mutable QGlyphRun drawn_; // what is handed to the painter (pointing into the above)
+    std::vector<int> x64_;    // a placed run's cursor positions, in 1/64 pixel
+    std::vector<int> end64_;  // where each placed glyph's advance ends, in 1/64 pixel
     qreal width_ = 0;
     qreal height_ = 0;
     qreal left_overhang_ = 0;  // how far ink may reach left of a glyph's pen position
