@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QRegion>
 #include <QSaveFile>
 #include <QScopedValueRollback>
 #include <QSignalBlocker>
@@ -14,10 +15,10 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <climits>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -582,14 +583,7 @@ class LivePlot : public QCustomPlot {
         findGridLines();
         QCPPainter painter(&picture_);
         const QRect slice(x0, area_.top(), area_.right() + 1 - x0, area_.height());
-        // The slice where the ring keeps it: one part, or two where it wraps round.
-        const int wrap = area_.right() + 1 - shift_; // the first column kept at the left edge
-        for (const auto& [part, offset] :
-             {std::pair(slice & QRect(QPoint(area_.left(), area_.top()),
-                                      QPoint(wrap - 1, area_.bottom())),
-                        shift_),
-              std::pair(slice & QRect(QPoint(wrap, area_.top()), area_.bottomRight()),
-                        shift_ - area_.width())}) {
+        for (const auto& [part, offset] : ringParts(slice)) {
             if (part.isEmpty()) {
                 continue;
             }
@@ -604,6 +598,18 @@ class LivePlot : public QCustomPlot {
         return true;
     }
 
+    // The parts of the device rectangle `r` (within the data area) as the ring keeps them: the
+    // columns up to the one kept at the area's right edge, and the rest (empty unless `r` wraps
+    // round), each with the offset from its columns to where they are kept.
+    std::array<std::pair<QRect, int>, 2> ringParts(const QRect& r) const {
+        const int wrap = area_.right() + 1 - shift_; // the first column kept at the left edge
+        return {std::pair(
+                    r & QRect(QPoint(area_.left(), area_.top()), QPoint(wrap - 1, area_.bottom())),
+                    shift_),
+                std::pair(r & QRect(QPoint(wrap, area_.top()), area_.bottomRight()),
+                          shift_ - area_.width())};
+    }
+
     // Copies the device rectangle `r` of the plot from the picture: the data area's columns from
     // where the ring keeps them, the rest as it is.
     void blit(QPainter& painter, const QRect& r) const {
@@ -613,31 +619,17 @@ class LivePlot : public QCustomPlot {
                                   QRectF(from_x, to.y(), to.width(), to.height()));
             }
         };
-        const QRect rows(QPoint(r.left(), area_.top()), QPoint(r.right(), area_.bottom()));
-        const QRect middle = r & rows;
-        if (middle.isEmpty() || shift_ == 0) {
+        const QRect inside = r & area_;
+        if (inside.isEmpty() || shift_ == 0) {
             copy(r, r.x());
             return;
         }
-        for (const QRect& band :
-             {r & QRect(QPoint(r.left(), r.top()), QPoint(r.right(), area_.top() - 1)),
-              r & QRect(QPoint(r.left(), area_.bottom() + 1), r.bottomRight()),
-              middle &
-                  QRect(QPoint(r.left(), area_.top()), QPoint(area_.left() - 1, area_.bottom())),
-              middle & QRect(QPoint(area_.right() + 1, area_.top()),
-                             QPoint(r.right(), area_.bottom()))}) {
-            copy(band, band.x());
+        for (const QRect& rest : QRegion(r).subtracted(inside)) {
+            copy(rest, rest.x());
         }
-        const QRect inside = middle & area_;
-        if (inside.isEmpty()) {
-            return;
+        for (const auto& [part, offset] : ringParts(inside)) {
+            copy(part, part.x() + offset);
         }
-        const int wrap = area_.right() + 1 - shift_;
-        const QRect kept_right =
-            inside & QRect(QPoint(area_.left(), area_.top()), QPoint(wrap - 1, area_.bottom()));
-        const QRect kept_left = inside & QRect(QPoint(wrap, area_.top()), area_.bottomRight());
-        copy(kept_right, kept_right.x() + shift_);
-        copy(kept_left, kept_left.x() + shift_ - area_.width());
     }
 
     // Draws the device rectangle `r` of the data area anew as the whole drawing draws it below
