@@ -5,10 +5,9 @@
 //
 // Every attitude record: the heartbeat lamp flips (shown at the batch's end: a batch of two
 // frames leaves it as it was), chart channels 1 (roll), 2 (pitch), 0 (yaw) get their points, and
-// the frame is counted for the update rate. Every sensor record: chart
-// channels 3..11 (AX..HZ) get theirs. A chart point is the value divided by the divisor its
-// group's chooser selects now (1 when the chooser selects no entry), so a change affects later
-// points only.
+// the frame is counted for the update rate. Every sensor record: chart channels 3..11 (AX..HZ)
+// get theirs. A chart point is the value divided by the divisor its group's chooser selects now
+// (1 when the chooser selects no entry), so a change affects later points only.
 //
 // What shows only the latest value is set once per batch of bytes from the port, from the last
 // record of each type in it (at 250 Hz a batch holds about four of each; the ones before the

@@ -202,8 +202,8 @@ bool TextRun::place() {
     const qsizetype n = text_.size();
     if (n > kMaxPlaced) return false;
     const LearntGlyph* glyph[kMaxPlaced]; // (the table's own entries)
-    x64_.assign(std::size_t(n) + 1, 0);
-    end64_.assign(std::size_t(n), 0);
+    int x64[kMaxPlaced + 1];              // pen positions, 1/64 pixel
+    int end64[kMaxPlaced];                // where each glyph's advance ends
     int x = 0;
     qreal ascent = 0, descent = 0;
     for (qsizetype i = 0; i < n; ++i) {
@@ -211,22 +211,23 @@ bool TextRun::place() {
         if (!glyph[i]) return false;
         ascent = std::max(ascent, glyph[i]->ascent);
         descent = std::max(descent, glyph[i]->descent);
-        x64_[std::size_t(i)] = x;
+        x64[i] = x;
         x += glyph[i]->advance;
-        end64_[std::size_t(i)] = x;
+        end64[i] = x;
         if (i + 1 < n) {
             const std::optional<int> k = glyphs_->kern(text_[i], text_[i + 1]);
             if (!k) return false;
             x += *k;
         }
     }
-    x64_[std::size_t(n)] = x;
     index_.resize(std::size_t(n));
     pos_.resize(std::size_t(n));
+    end_.resize(std::size_t(n));
     by_face_.clear();
     for (qsizetype i = 0; i < n; ++i) {
         index_[std::size_t(i)] = glyph[i]->index;
-        pos_[std::size_t(i)] = QPointF(x64_[std::size_t(i)] / 64.0, ascent);
+        pos_[std::size_t(i)] = QPointF(x64[i] / 64.0, ascent);
+        end_[std::size_t(i)] = end64[i] / 64.0;
         if (i == 0 || glyph[i]->face != glyph[i - 1]->face)
             by_face_.push_back({glyphs_->face(glyph[i]->face), std::size_t(i), 0});
         ++by_face_.back().count;
@@ -244,7 +245,8 @@ qreal TextRun::x_offset(const QRect& r, int flags) const {
 }
 
 qreal TextRun::cursor_x(int index) const {
-    if (placed_) return x64_[std::size_t(std::clamp(index, 0, int(text_.size())))] / 64.0;
+    if (placed_)
+        return index < int(pos_.size()) ? pos_[std::size_t(std::max(index, 0))].x() : width_;
     return layout_->lineAt(0).cursorToX(index);
 }
 
@@ -269,8 +271,8 @@ void TextRun::draw(QPainter& painter, const QRect& r, int flags, const QRect& on
         // of its advance plus the right one, and a pixel of smoothing each side.
         const auto reaches = [&](std::size_t i) {
             return only.isEmpty() ||
-                   (origin.x() + x64_[i] / 64.0 - left_overhang_ - 2 <= only.right() + 1 &&
-                    origin.x() + end64_[i] / 64.0 + right_overhang_ + 2 >= only.left());
+                   (origin.x() + pos_[i].x() - left_overhang_ - 2 <= only.right() + 1 &&
+                    origin.x() + end_[i] + right_overhang_ + 2 >= only.left());
         };
         for (const FaceRun& run : by_face_) {
             std::size_t first = run.start, end = run.start + run.count;

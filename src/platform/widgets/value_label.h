@@ -99,10 +99,9 @@ class TextRun {
     };
     std::vector<quint32> index_; // a placed run's glyphs
     std::vector<QPointF> pos_;   // and their pen positions
+    std::vector<qreal> end_;     // where each one's advance ends
     std::vector<FaceRun> by_face_;
     mutable QGlyphRun drawn_; // what is handed to the painter (pointing into the above)
-    std::vector<int> x64_;    // a placed run's cursor positions, in 1/64 pixel
-    std::vector<int> end64_;  // where each placed glyph's advance ends, in 1/64 pixel
     qreal width_ = 0;
     qreal height_ = 0;
     qreal left_overhang_ = 0;  // how far ink may reach left of a glyph's pen position
