@@ -251,8 +251,7 @@ TEST(AttitudeIndicator, RotateBltMapsCornersOntoThePoints) {
     QImage dst(100, 100, QImage::Format_RGB32);
     auto blit = [&](int angle, int sx, int sy, int w, int h) {
         dst.fill(0xFF000000u);
-        QPainter p(&dst);
-        AttitudeIndicator::Rotate_blt(p, 50, 50, angle, src, sx, sy, w, h);
+        AttitudeIndicator::Rotate_blt(dst, 50, 50, angle, src, sx, sy, w, h);
     };
     blit(360, 0, 0, 20, 10); // level: the rectangle spans x 40..59, y 45..54
     EXPECT_EQ(pix(dst, 40, 45), tl);
@@ -261,14 +260,23 @@ TEST(AttitudeIndicator, RotateBltMapsCornersOntoThePoints) {
     EXPECT_EQ(pix(dst, 59, 54), br);
     EXPECT_EQ(pix(dst, 39, 45), kBlack);
     EXPECT_EQ(pix(dst, 60, 54), kBlack);
-    // (Turned blits: the picture tests invert the mapping at many angles.)
+    // A quarter turn clockwise: the top-left quadrant lands top right, rows become columns.
+    blit(90, 0, 0, 20, 10); // corners (55, 40), (55, 60), (45, 40)
+    EXPECT_EQ(pix(dst, 54, 40), tl);
+    EXPECT_EQ(pix(dst, 45, 40), bl);
+    EXPECT_EQ(pix(dst, 54, 59), tr);
+    EXPECT_EQ(pix(dst, 45, 59), br);
+    EXPECT_EQ(pix(dst, 55, 40), kBlack);
+    EXPECT_EQ(pix(dst, 50, 60), kBlack);
+    // (Other turns: the picture tests invert the mapping at many angles.)
     blit(360, 0, -5, 20, 10); // half the rectangle above the source: copies the rest only
     EXPECT_EQ(pix(dst, 40, 49), kBlack);
     EXPECT_EQ(pix(dst, 40, 50), tl);
     EXPECT_EQ(pix(dst, 40, 54), tl);
     // Nothing to copy: an empty or negative rectangle, or one entirely outside the source.
     for (auto [sx, sy, w, h] :
-         {std::array{0, 0, 0, 10}, std::array{0, 0, 20, -10}, std::array{100, 100, 20, 10}}) {
+         {std::array{0, 0, 0, 10}, std::array{0, 0, 20, -10}, std::array{100, 100, 20, 10},
+          std::array{INT32_MIN, INT32_MAX, 20, 10}, std::array{INT32_MAX, 0, INT32_MAX, 10}}) {
         blit(360, sx, sy, w, h);
         EXPECT_EQ(pix(dst, 50, 50), kBlack);
     }
