@@ -11,9 +11,11 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 
 namespace zento {
 
@@ -40,15 +42,15 @@ int to64(qreal x) {
     return int(std::lround(x * 64));
 }
 
-struct LearntGlyph {
+} // namespace
+
+struct TextRun::Learnt {
     bool plain = false;
     int face = 0; // TextRun::Glyphs::face()
     quint32 index = 0;
     int advance = 0;               // 1/64 pixel
     qreal ascent = 0, descent = 0; // of a line holding the glyph alone
 };
-
-} // namespace
 
 // ---- TextRun::Glyphs ----------------------------------------------------------------------
 
@@ -63,13 +65,17 @@ class TextRun::Glyphs {
     Glyphs(const QFont& font, const QPaintDevice* device) : font_(font), device_(device) {}
 
     // The character's glyph; null when it is not plain (or past the bound).
-    const LearntGlyph* glyph(QChar c) {
-        auto it = chars_.find(c.unicode());
-        if (it == chars_.end()) {
-            if (int(chars_.size()) >= kMaxChars) return nullptr;
-            it = chars_.emplace(c.unicode(), learn(c)).first;
+    const Learnt* glyph(QChar c) {
+        const Learnt*& latin = c.unicode() < latin_.size() ? latin_[c.unicode()] : other_;
+        if (!latin || c.unicode() >= latin_.size()) {
+            auto it = chars_.find(c.unicode());
+            if (it == chars_.end()) {
+                if (int(chars_.size()) >= kMaxChars) return nullptr;
+                it = chars_.emplace(c.unicode(), learn(c)).first;
+            }
+            latin = &it->second;
         }
-        return it->second.plain ? &it->second : nullptr;
+        return latin->plain ? latin : nullptr;
     }
 
     // The kerning between `a` and `b` (1/64 pixel), when the pair is plain; both are plain.
@@ -121,7 +127,7 @@ class TextRun::Glyphs {
         return int(faces_.size()) - 1;
     }
 
-    LearntGlyph learn(QChar c) {
+    Learnt learn(QChar c) {
         if (c.isSurrogate() || !TextRun::fits(QStringView(&c, 1))) return {};
         Laid l;
         if (!lay(QString(c), l) || l.index.size() != 1 || l.pos[0].x() != 0) return {};
@@ -129,10 +135,10 @@ class TextRun::Glyphs {
     }
 
     std::optional<int> learn(QChar a, QChar b) {
-        const LearntGlyph* pa = glyph(a);
-        const LearntGlyph* pb = glyph(b);
+        const Learnt* pa = glyph(a);
+        const Learnt* pb = glyph(b);
         if (!pa || !pb) return std::nullopt;
-        const LearntGlyph &ga = *pa, &gb = *pb;
+        const Learnt &ga = *pa, &gb = *pb;
         Laid l;
         if (!lay(QString(a) + b, l) || l.index.size() != 2 || l.face[0] != ga.face ||
             l.face[1] != gb.face || l.index[0] != ga.index || l.index[1] != gb.index ||
@@ -147,7 +153,9 @@ class TextRun::Glyphs {
     QFont font_;
     const QPaintDevice* device_;
     std::vector<QRawFont> faces_;
-    std::unordered_map<char16_t, LearntGlyph> chars_;
+    std::unordered_map<char16_t, Learnt> chars_;  // (nodes stay where they are)
+    std::array<const Learnt*, 256> latin_{};        // the Latin-1 entries of chars_, once found
+    const Learnt* other_ = nullptr;                 // (scratch for the others)
     std::unordered_map<quint32, std::optional<int>> pairs_;
 };
 
@@ -176,15 +184,17 @@ TextRun::TextRun(const QString& text, const QFont& font, const QPaintDevice* dev
     right_overhang_ = std::max<qreal>(0, -metrics.minRightBearing());
 }
 
-TextRun TextRun::relaid(const QString& text) const {
-    TextRun run;
+TextRun TextRun::relaid(const QString& text, TextRun spare) const {
+    TextRun run = std::move(spare);
     run.text_ = text;
     run.font_ = font_;
     run.device_ = device_;
     run.glyphs_ = glyphs_;
+    run.layout_.reset();
+    run.placed_ = false;
     run.left_overhang_ = left_overhang_;
     run.right_overhang_ = right_overhang_;
-    if (!run.place()) run.lay_out();
+    if (!run.place(*this)) run.lay_out();
     return run;
 }
 
@@ -196,40 +206,58 @@ void TextRun::lay_out() {
 }
 
 // The glyphs at the pen positions Qt's layout gives them: each advance, and the kerning of each
-// pair, in the layout's own 1/64-pixel units, summed from the origin.
-bool TextRun::place() {
+// pair, in the layout's own 1/64-pixel units, summed from the origin. A glyph's position depends
+// only on the characters up to it: those `before` placed for the same leading characters keep
+// theirs.
+bool TextRun::place(const TextRun& before) {
     if (!glyphs_ || text_.isEmpty()) return false;
-    const qsizetype n = text_.size();
-    if (n > kMaxPlaced) return false;
-    const LearntGlyph* glyph[kMaxPlaced]; // (the table's own entries)
-    int x64[kMaxPlaced + 1];              // pen positions, 1/64 pixel
-    int end64[kMaxPlaced];                // where each glyph's advance ends
-    int x = 0;
-    qreal ascent = 0, descent = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        glyph[i] = glyphs_->glyph(text_[i]);
-        if (!glyph[i]) return false;
-        ascent = std::max(ascent, glyph[i]->ascent);
-        descent = std::max(descent, glyph[i]->descent);
+    const auto n = std::size_t(text_.size());
+    if (n > std::size_t(kMaxPlaced)) return false;
+    std::size_t same = 0;
+    if (before.placed_ && before.glyphs_ == glyphs_) {
+        const std::size_t m = std::min(n, before.learnt_.size());
+        while (same < m && text_[same] == before.text_[same])
+            ++same;
+    }
+    // The last shared character is placed again: its pair with the next one is new.
+    const std::size_t from = same > 0 ? same - 1 : 0;
+    learnt_.resize(n);
+    index_.resize(n);
+    pos_.resize(n);
+    end_.resize(n);
+    int x64[kMaxPlaced + 1]; // pen positions, 1/64 pixel
+    int end64[kMaxPlaced];   // where each glyph's advance ends
+    for (std::size_t i = 0; i < from; ++i) {
+        learnt_[i] = before.learnt_[i];
+        x64[i] = int(before.pos_[i].x() * 64); // (exact: positions are 1/64 pixels)
+        end64[i] = int(before.end_[i] * 64);
+    }
+    int x = from > 0 ? int(before.pos_[from].x() * 64) : 0;
+    for (std::size_t i = from; i < n; ++i) {
+        learnt_[i] = glyphs_->glyph(text_[qsizetype(i)]);
+        if (!learnt_[i]) return false;
         x64[i] = x;
-        x += glyph[i]->advance;
+        x += learnt_[i]->advance;
         end64[i] = x;
         if (i + 1 < n) {
-            const std::optional<int> k = glyphs_->kern(text_[i], text_[i + 1]);
+            const std::optional<int> k =
+                glyphs_->kern(text_[qsizetype(i)], text_[qsizetype(i + 1)]);
             if (!k) return false;
             x += *k;
         }
     }
-    index_.resize(std::size_t(n));
-    pos_.resize(std::size_t(n));
-    end_.resize(std::size_t(n));
+    qreal ascent = 0, descent = 0;
+    for (const Learnt* g : learnt_) {
+        ascent = std::max(ascent, g->ascent);
+        descent = std::max(descent, g->descent);
+    }
     by_face_.clear();
-    for (qsizetype i = 0; i < n; ++i) {
-        index_[std::size_t(i)] = glyph[i]->index;
-        pos_[std::size_t(i)] = QPointF(x64[i] / 64.0, ascent);
-        end_[std::size_t(i)] = end64[i] / 64.0;
-        if (i == 0 || glyph[i]->face != glyph[i - 1]->face)
-            by_face_.push_back({glyphs_->face(glyph[i]->face), std::size_t(i), 0});
+    for (std::size_t i = 0; i < n; ++i) {
+        index_[i] = learnt_[i]->index;
+        pos_[i] = QPointF(x64[i] / 64.0, ascent);
+        end_[i] = end64[i] / 64.0;
+        if (i == 0 || learnt_[i]->face != learnt_[i - 1]->face)
+            by_face_.push_back({glyphs_->face(learnt_[i]->face), i, 0});
         ++by_face_.back().count;
     }
     width_ = x / 64.0;
@@ -354,9 +382,9 @@ void ValueLabel::setValueText(QStringView text) {
         setText(s);
         return;
     }
-    TextRun next = run_.relaid(s);
+    TextRun next = run_.relaid(s, std::move(spare_));
     const QRect dirty = TextRun::changed(run_, next, contentsRect(), drawFlags()) & rect();
-    run_ = std::move(next);
+    spare_ = std::exchange(run_, std::move(next));
     // setText repaints the whole label: here only the columns that changed are repainted.
     const bool updates_off = testAttribute(Qt::WA_UpdatesDisabled);
     setAttribute(Qt::WA_UpdatesDisabled, true);

@@ -50,8 +50,9 @@ class TextRun {
 
     // Lays out `text` in `font` as drawn on `device` (its resolution); `text` must fit().
     TextRun(const QString& text, const QFont& font, const QPaintDevice* device);
-    // `text` laid out in this run's font for its device.
-    TextRun relaid(const QString& text) const;
+    // `text` laid out in this run's font for its device (the leading characters it shares with
+    // this run's text keep their places); `spare` lends its storage.
+    TextRun relaid(const QString& text, TextRun spare = {}) const;
 
     static constexpr int kMaxChars = 256;
     static constexpr int kMaxPairs = 4096;
@@ -81,9 +82,10 @@ class TextRun {
 
   private:
     class Glyphs;
+    struct Learnt;
 
     void lay_out();
-    bool place();
+    bool place(const TextRun& before);
     qreal x_offset(const QRect& r, int flags) const;
     qreal cursor_x(int index) const;
 
@@ -97,7 +99,8 @@ class TextRun {
         QRawFont face;
         std::size_t start, count;
     };
-    std::vector<quint32> index_; // a placed run's glyphs
+    std::vector<const Learnt*> learnt_; // a placed run's characters as learnt
+    std::vector<quint32> index_;        // its glyphs
     std::vector<QPointF> pos_;   // and their pen positions
     std::vector<qreal> end_;     // where each one's advance ends
     std::vector<FaceRun> by_face_;
@@ -125,7 +128,8 @@ class ValueLabel : public QLabel {
     bool plainLine() const;
     int drawFlags() const;
 
-    TextRun run_; // the text laid out; empty until painted, and after a font change
+    TextRun run_;   // the text laid out; empty until painted, and after a font change
+    TextRun spare_; // the run before, whose storage the next one takes
 };
 
 } // namespace zento
