@@ -153,9 +153,9 @@ class TextRun::Glyphs {
     QFont font_;
     const QPaintDevice* device_;
     std::vector<QRawFont> faces_;
-    std::unordered_map<char16_t, Learnt> chars_;  // (nodes stay where they are)
-    std::array<const Learnt*, 256> latin_{};        // the Latin-1 entries of chars_, once found
-    const Learnt* other_ = nullptr;                 // (scratch for the others)
+    std::unordered_map<char16_t, Learnt> chars_; // (nodes stay where they are)
+    std::array<const Learnt*, 256> latin_{};     // the Latin-1 entries of chars_, once found
+    const Learnt* other_ = nullptr;              // (scratch for the others)
     std::unordered_map<quint32, std::optional<int>> pairs_;
 };
 

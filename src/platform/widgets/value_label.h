@@ -101,8 +101,8 @@ class TextRun {
     };
     std::vector<const Learnt*> learnt_; // a placed run's characters as learnt
     std::vector<quint32> index_;        // its glyphs
-    std::vector<QPointF> pos_;   // and their pen positions
-    std::vector<qreal> end_;     // where each one's advance ends
+    std::vector<QPointF> pos_;          // and their pen positions
+    std::vector<qreal> end_;            // where each one's advance ends
     std::vector<FaceRun> by_face_;
     mutable QGlyphRun drawn_; // what is handed to the painter (pointing into the above)
     qreal width_ = 0;

@@ -361,8 +361,36 @@ void Compass::setDirection(double degrees) {
     direction_ = degrees;
     const double after = heading();
     if (gauge::same_value(before, after)) return;
-    update();
+    // The face does not change: only where the pointer was and where it is now.
+    update(QRegion(pointerBounds(before)) + pointerBounds(after));
     notify_value(this, std::isnan(after) ? QVariant() : QVariant(after));
+}
+
+Compass::Dial Compass::dial() const {
+    Dial d;
+    d.centre = QPointF(width() / 2.0, height() / 2.0);
+    d.R = std::min(width(), height()) / 2.0 - 0.5;
+    d.tip = d.R * 0.74;
+    d.tail = d.R * 0.30;
+    d.half = std::max<qreal>(2, d.R * 0.075);
+    d.hub = std::max<qreal>(2, d.R * 0.08);
+    return d;
+}
+
+QRect Compass::pointerBounds(double h) const {
+    const Dial d = dial();
+    if (d.R < 4) return rect();
+    QRectF box(d.centre.x() - d.hub, d.centre.y() - d.hub, 2 * d.hub, 2 * d.hub);
+    if (!std::isnan(h)) {
+        QTransform turn;
+        turn.translate(d.centre.x(), d.centre.y());
+        turn.rotate(h);
+        box |= turn.map(QPolygonF({QPointF(0, -d.tip), QPointF(d.half, 0), QPointF(0, d.tail),
+                                   QPointF(-d.half, 0)}))
+                   .boundingRect();
+    }
+    // The pen and the smoothing reach a pixel beyond the outline.
+    return box.adjusted(-2, -2, 2, 2).toAlignedRect() & rect();
 }
 
 void Compass::resizeEvent(QResizeEvent*) {
@@ -381,9 +409,9 @@ void Compass::paintEvent(QPaintEvent* e) {
     fill_own_background(this, p, e->region());
     p.setRenderHint(QPainter::Antialiasing);
     const qreal dpr = device_ratio(p);
-    const qreal side = std::min(width(), height());
-    const QPointF c(width() / 2.0, height() / 2.0);
-    const qreal R = side / 2.0 - 0.5;
+    const Dial d = dial();
+    const QPointF c = d.centre;
+    const qreal R = d.R;
     if (R < 4) return;
     const qreal faceR = R * 0.92;
 
@@ -448,9 +476,7 @@ void Compass::paintEvent(QPaintEvent* e) {
         p.save();
         p.translate(c);
         p.rotate(h); // clockwise on screen: 0 up (N), 90 right (E)
-        const qreal tip = R * 0.74;
-        const qreal tail = R * 0.30;
-        const qreal half = std::max<qreal>(2, R * 0.075);
+        const qreal tip = d.tip, tail = d.tail, half = d.half;
         QPainterPath north;
         north.moveTo(0, -tip);
         north.lineTo(half, 0);
@@ -471,7 +497,7 @@ void Compass::paintEvent(QPaintEvent* e) {
     // Hub.
     p.setPen(QPen(kHousingEdge, 1));
     p.setBrush(QColor(90, 94, 102));
-    p.drawEllipse(c, std::max<qreal>(2, R * 0.08), std::max<qreal>(2, R * 0.08));
+    p.drawEllipse(c, d.hub, d.hub);
 }
 
 // ---- LedBar -----------------------------------------------------------------------------

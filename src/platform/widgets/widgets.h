@@ -143,6 +143,14 @@ class Compass : public QWidget {
     void changeEvent(QEvent*) override;
 
   private:
+    struct Dial { // the pointer's geometry at the widget's size
+        QPointF centre;
+        qreal R, tip, tail, half, hub;
+    };
+    Dial dial() const;
+    // Where the pointer at heading h (NaN: none) and the hub paint.
+    QRect pointerBounds(double h) const;
+
     double direction_ = 0;
     QPixmap face_;
 };

@@ -1,10 +1,13 @@
 // Painting of the instrument widgets: stored sizes, lamp colours, pointer direction, lit
 // segments, column height, clipping of out-of-range and non-finite values, cached parts.
-#include "platform/widgets/widgets.h"
 #include "platform/widgets/fonts.h"
+#include "platform/widgets/widgets.h"
 #include "widget_test_util.h"
 
+#include <QApplication>
 #include <QFontInfo>
+#include <QPaintEvent>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -185,6 +188,48 @@ TEST(CompassDial, RedPointerPointsAtTheHeadingAtAnyPixelRatio) {
             EXPECT_GT(red.reach, 137 / 2.0 * 0.6) << set; // a pointer, not a dot
             EXPECT_LT(red.reach, 137 / 2.0) << set;
         }
+}
+
+// A new heading repaints where the pointer was and is, not the dial; after any sequence of
+// headings (some two per paint, one none) the screen shows what a fresh compass shows.
+TEST(CompassDial, NewHeadingsRepaintThePointerOnlyAndLeaveNothingStale) {
+    const auto screen = [](QWidget& window) {
+        return QGuiApplication::primaryScreen()->grabWindow(window.winId()).toImage();
+    };
+    QWidget window;
+    auto* c = new Compass(&window);
+    c->move(5, 5);
+    window.resize(150, 150);
+    window.show();
+    QApplication::processEvents();
+    struct PaintLog : QObject {
+        QRegion painted;
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::Paint) painted += static_cast<QPaintEvent*>(e)->region();
+            return false;
+        }
+    } log;
+    c->installEventFilter(&log);
+    c->setDirection(10);
+    QApplication::processEvents();
+    log.painted = QRegion();
+    c->setDirection(12);
+    QApplication::processEvents();
+    EXPECT_LT(log.painted.boundingRect().width(), c->width() / 3);
+    const double headings[] = {12, 95, 96, 181, kNaN, 270.5, 359, 1, 1.5, -45, 44};
+    for (std::size_t i = 0; i < std::size(headings); ++i) {
+        c->setDirection(headings[i]);
+        if (i % 3 != 1) QApplication::processEvents();
+    }
+    QApplication::processEvents();
+    QWidget fresh_window;
+    auto* fresh = new Compass(&fresh_window);
+    fresh->move(5, 5);
+    fresh->setDirection(44);
+    fresh_window.resize(150, 150);
+    fresh_window.show();
+    QApplication::processEvents();
+    EXPECT_EQ(screen(window), screen(fresh_window));
 }
 
 TEST(CompassDial, NonFiniteDirectionDrawsTheDialWithoutPointer) {
