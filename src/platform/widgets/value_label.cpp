@@ -359,13 +359,20 @@ QRect TextRun::changed(const TextRun& before, const TextRun& after, const QRect&
 
 // ---- ValueLabel ---------------------------------------------------------------------------
 
-ValueLabel::ValueLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {}
+ValueLabel::ValueLabel(const QString& text, QWidget* parent) : QLabel(parent) {
+    setTextFormat(Qt::PlainText); // a reading is never markup (and is not scanned for it)
+    setText(text);
+}
 
 bool ValueLabel::plainLine() const {
-    return isEnabled() && !wordWrap() && textFormat() != Qt::RichText &&
-           !(textFormat() == Qt::AutoText && Qt::mightBeRichText(text())) && !buddy() &&
-           frameWidth() == 0 && margin() == 0 && indent() <= 0 && pixmap().isNull() &&
-           !text().isRightToLeft() && TextRun::fits(text());
+    if (!isEnabled() || wordWrap() || textFormat() == Qt::RichText || buddy() ||
+        frameWidth() != 0 || margin() != 0 || indent() > 0)
+        return false;
+    const QString t = text();
+    // A QLabel holds a text or a picture: with a text there is no pixmap to ask for.
+    if (t.isEmpty() && !pixmap().isNull()) return false;
+    return !(textFormat() == Qt::AutoText && Qt::mightBeRichText(t)) && !t.isRightToLeft() &&
+           TextRun::fits(t);
 }
 
 // QLabel's own drawing flags for a left-to-right text without a mnemonic.

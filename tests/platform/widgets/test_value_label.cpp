@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 
 using namespace zento;
@@ -283,6 +284,24 @@ TEST(ValueLabel, PaintsAsAQLabel) {
                 }
                 ASSERT_EQ(render(value), render(plain)) << text.toStdString();
             }
+    // Labels that are more than a plain line are QLabels: markup, a picture, disabled.
+    QPixmap picture(12, 12);
+    picture.fill(Qt::blue);
+    const std::function<void(QLabel&)> changes[] = {
+        [](QLabel& l) {
+            l.setTextFormat(Qt::RichText);
+            l.setText(QStringLiteral("<b>Yaw</b>:-12.5"));
+        },
+        [&](QLabel& l) { l.setPixmap(picture); }, [](QLabel& l) { l.setEnabled(false); }};
+    for (const auto& change : changes) {
+        QLabel plain(QStringLiteral("Yaw:-12.5"));
+        ValueLabel value(QStringLiteral("Yaw:-12.5"));
+        for (QLabel* l : {&plain, static_cast<QLabel*>(&value)}) {
+            l->resize(300, 17);
+            change(*l);
+        }
+        EXPECT_EQ(render(value), render(plain));
+    }
 }
 
 // New readings repaint only the columns whose glyphs changed, and after any sequence of them the
