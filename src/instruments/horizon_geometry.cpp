@@ -146,8 +146,9 @@ void rotate_blt_from(const PixelRows& dest, std::int32_t centre_x, std::int32_t 
     const double du_dx = by / det, dv_dx = -ay / det;
     const double du_dy = -bx / det, dv_dy = ax / det;
     const auto fixed = [](double v) { return std::int64_t(std::llround(v * 65536.0)); };
+    const double rx = 0.5 - pts.p[0].x; // the first column's centre, from the corner
     for (std::int32_t y = 0; y < dest.height; ++y) {
-        const double ry = y + 0.5 - pts.p[0].y, rx = 0.5 - pts.p[0].x;
+        const double ry = y + 0.5 - pts.p[0].y;
         const double u0 = src_x + rx * du_dx + ry * du_dy;
         const double v0 = src_y + rx * dv_dx + ry * dv_dy;
         // The columns whose centres may map inside (each bound widened by a pixel; the test

@@ -66,16 +66,18 @@ class TextRun::Glyphs {
 
     // The character's glyph; null when it is not plain (or past the bound).
     const Learnt* glyph(QChar c) {
-        const Learnt*& latin = c.unicode() < latin_.size() ? latin_[c.unicode()] : other_;
-        if (!latin || c.unicode() >= latin_.size()) {
-            auto it = chars_.find(c.unicode());
+        const char16_t u = c.unicode();
+        const Learnt* g = u < latin_.size() ? latin_[u] : nullptr;
+        if (!g) {
+            auto it = chars_.find(u);
             if (it == chars_.end()) {
                 if (int(chars_.size()) >= kMaxChars) return nullptr;
-                it = chars_.emplace(c.unicode(), learn(c)).first;
+                it = chars_.emplace(u, learn(c)).first;
             }
-            latin = &it->second;
+            g = &it->second;
+            if (u < latin_.size()) latin_[u] = g;
         }
-        return latin->plain ? latin : nullptr;
+        return g->plain ? g : nullptr;
     }
 
     // The kerning between `a` and `b` (1/64 pixel), when the pair is plain; both are plain.
@@ -153,9 +155,8 @@ class TextRun::Glyphs {
     QFont font_;
     const QPaintDevice* device_;
     std::vector<QRawFont> faces_;
-    std::unordered_map<char16_t, Learnt> chars_; // (nodes stay where they are)
+    std::unordered_map<char16_t, Learnt> chars_; // (its entries stay where they are)
     std::array<const Learnt*, 256> latin_{};     // the Latin-1 entries of chars_, once found
-    const Learnt* other_ = nullptr;              // (scratch for the others)
     std::unordered_map<quint32, std::optional<int>> pairs_;
 };
 
