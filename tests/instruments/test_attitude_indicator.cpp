@@ -253,21 +253,23 @@ TEST(AttitudeIndicator, RotateBltMapsCornersOntoThePoints) {
         dst.fill(0xFF000000u);
         AttitudeIndicator::Rotate_blt(dst, 50, 50, angle, src, sx, sy, w, h);
     };
-    blit(360, 0, 0, 20, 10); // level: the rectangle spans x 40..59, y 45..54
-    EXPECT_EQ(pix(dst, 40, 45), tl);
-    EXPECT_EQ(pix(dst, 59, 45), tr);
-    EXPECT_EQ(pix(dst, 40, 54), bl);
-    EXPECT_EQ(pix(dst, 59, 54), br);
-    EXPECT_EQ(pix(dst, 39, 45), kBlack);
-    EXPECT_EQ(pix(dst, 60, 54), kBlack);
-    // A quarter turn clockwise: the top-left quadrant lands top right, rows become columns.
-    blit(90, 0, 0, 20, 10); // corners (55, 40), (55, 60), (45, 40)
-    EXPECT_EQ(pix(dst, 54, 40), tl);
-    EXPECT_EQ(pix(dst, 45, 40), bl);
-    EXPECT_EQ(pix(dst, 54, 59), tr);
-    EXPECT_EQ(pix(dst, 45, 59), br);
-    EXPECT_EQ(pix(dst, 55, 40), kBlack);
-    EXPECT_EQ(pix(dst, 50, 60), kBlack);
+    // Where each quadrant's outer corner lands, and two pixels just outside the copy.
+    struct Landing {
+        int angle;
+        std::array<QPoint, 4> tl_tr_bl_br;
+        std::array<QPoint, 2> outside;
+    };
+    for (const Landing& l :
+         {Landing{360, {{{40, 45}, {59, 45}, {40, 54}, {59, 54}}}, {{{39, 45}, {60, 54}}}},
+          // A quarter turn clockwise: rows become columns, the top-left quadrant lands top right.
+          Landing{90, {{{54, 40}, {54, 59}, {45, 40}, {45, 59}}}, {{{55, 40}, {50, 60}}}}}) {
+        blit(l.angle, 0, 0, 20, 10);
+        const QRgb quadrant[4] = {tl, tr, bl, br};
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(pix(dst, l.tl_tr_bl_br[i].x(), l.tl_tr_bl_br[i].y()), quadrant[i]) << l.angle;
+        for (const QPoint& p : l.outside)
+            EXPECT_EQ(pix(dst, p.x(), p.y()), kBlack) << l.angle;
+    }
     // (Other turns: the picture tests invert the mapping at many angles.)
     blit(360, 0, -5, 20, 10); // half the rectangle above the source: copies the rest only
     EXPECT_EQ(pix(dst, 40, 49), kBlack);
