@@ -3,7 +3,6 @@
 #include "instruments/horizon_geometry.h"
 
 #include <QApplication>
-#include <QPainter>
 #include <QStringList>
 
 #include <benchmark/benchmark.h>

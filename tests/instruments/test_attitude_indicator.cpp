@@ -3,7 +3,6 @@
 #include "instruments/horizon_strip.h"
 
 #include <QAccessible>
-#include <QPainter>
 #include <QPixmap>
 
 #include <gtest/gtest.h>
