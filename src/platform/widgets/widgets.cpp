@@ -385,9 +385,8 @@ QRect Compass::pointerBounds(double h) const {
         QTransform turn;
         turn.translate(d.centre.x(), d.centre.y());
         turn.rotate(h);
-        box |= turn.map(QPolygonF({QPointF(0, -d.tip), QPointF(d.half, 0), QPointF(0, d.tail),
-                                   QPointF(-d.half, 0)}))
-                   .boundingRect();
+        const std::array<QPointF, 4> outline = d.pointer();
+        box |= turn.map(QPolygonF(QList<QPointF>(outline.begin(), outline.end()))).boundingRect();
     }
     // The pen and the smoothing reach a pixel beyond the outline.
     return box.adjusted(-2, -2, 2, 2).toAlignedRect() & rect();
@@ -476,16 +475,16 @@ void Compass::paintEvent(QPaintEvent* e) {
         p.save();
         p.translate(c);
         p.rotate(h); // clockwise on screen: 0 up (N), 90 right (E)
-        const qreal tip = d.tip, tail = d.tail, half = d.half;
+        const auto [tip, right, tail, left] = d.pointer();
         QPainterPath north;
-        north.moveTo(0, -tip);
-        north.lineTo(half, 0);
-        north.lineTo(-half, 0);
+        north.moveTo(tip);
+        north.lineTo(right);
+        north.lineTo(left);
         north.closeSubpath();
         QPainterPath south;
-        south.moveTo(half, 0);
-        south.lineTo(0, tail);
-        south.lineTo(-half, 0);
+        south.moveTo(right);
+        south.lineTo(tail);
+        south.lineTo(left);
         south.closeSubpath();
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(128, 132, 140));

@@ -14,6 +14,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <array>
+
 #include "platform/widgets/value_label.h"
 
 class QPainter;
@@ -146,6 +148,10 @@ class Compass : public QWidget {
     struct Dial { // the pointer's geometry at the widget's size
         QPointF centre;
         qreal R, tip, tail, half, hub;
+        // The pointer's outline about the centre, heading up: tip, right, tail, left.
+        std::array<QPointF, 4> pointer() const {
+            return {QPointF(0, -tip), QPointF(half, 0), QPointF(0, tail), QPointF(-half, 0)};
+        }
     };
     Dial dial() const;
     // Where the pointer at heading h (NaN: none) and the hub paint.
