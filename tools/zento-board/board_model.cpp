@@ -1,5 +1,6 @@
 #include "board_model.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -155,11 +156,12 @@ BoardModel::BoardModel(std::uint64_t seed) : noise_(0) {
 }
 
 Attitude BoardModel::attitude(double t) const {
-    const double s = motion_time(t);
+    const double s = noise_set_.still ? 0.0 : motion_time(t);
     return {roll_.value(s), pitch_.value(s), yaw_.value(s)};
 }
 
 Attitude BoardModel::attitude_rates(double t) const {
+    if (noise_set_.still) return {};
     const double s = motion_time(t), v = motion_speed(t);
     return {roll_.rate(s) * v, pitch_.rate(s) * v, yaw_.rate(s) * v};
 }
@@ -171,7 +173,15 @@ bool BoardModel::collect_gyro_bias() {
 }
 
 void BoardModel::zero_altitude(double t) {
-    zero_ref_ = height_.value(t);
+    zero_ref_ = height(t);
+}
+
+void BoardModel::set_noise(const SensorNoise& n, double rate_hz) {
+    noise_set_ = n;
+    gyro_sigma_ =
+        n.gyro_density < 0 ? 2.0 : n.gyro_density * std::sqrt(rate_hz) * kGyroCountsPerDps;
+    accel_sigma_ =
+        n.accel_density < 0 ? 6.0 : n.accel_density * std::sqrt(rate_hz) * kAccelCountsPerG;
 }
 
 BoardSample BoardModel::sample(double t) {
@@ -181,14 +191,14 @@ BoardSample BoardModel::sample(double t) {
     s.roll = a.roll;
     s.pitch = a.pitch;
     s.yaw = wrap180(a.yaw);
-    s.height = height_.value(t);
+    s.height = height(t);
     s.altitude = s.height - zero_ref_.value_or(0.0) + 0.03 * noise_.gaussian();
     s.temperature = temperature_.value(t) + 0.03 * noise_.gaussian();
     s.pressure = pressure_at(s.height, weather_pa_) + 3.0 * noise_.gaussian();
     s.solution_rate = kSolutionRate + 0.6 * noise_.gaussian();
 
     // Gravity minus the board's own (vertical) acceleration, in g.
-    const double up_accel = height_.accel(t) / kGravity;
+    const double up_accel = noise_set_.still ? 0.0 : height_.accel(t) / kGravity;
     const Vec3 g = body_from_ned(a, {0.0, 0.0, 1.0 + up_accel});
     s.true_rates = body_rates(a, attitude_rates(t));
     const double dip = kDipDeg * kDeg;
@@ -199,10 +209,22 @@ BoardSample BoardModel::sample(double t) {
             earth[i] += d[i];
     }
     const Vec3 field = body_from_ned(a, earth);
+    // The biases' random walks over the time since the previous sample.
+    const double dt = last_t_ ? std::max(0.0, t - *last_t_) : 0.0;
+    last_t_ = t;
     for (int i = 0; i < 3; ++i) {
-        s.acc[i] = g[i] * kAccelCountsPerG + faults_.accel_offset[i] + 6.0 * noise_.gaussian();
+        if (noise_set_.gyro_drift > 0)
+            gyro_walk_[i] +=
+                noise_set_.gyro_drift * kGyroCountsPerDps * std::sqrt(dt) * noise_.gaussian();
+        if (noise_set_.accel_drift > 0)
+            accel_walk_[i] +=
+                noise_set_.accel_drift * kAccelCountsPerG * std::sqrt(dt) * noise_.gaussian();
+    }
+    for (int i = 0; i < 3; ++i) {
+        s.acc[i] = g[i] * kAccelCountsPerG + faults_.accel_offset[i] + accel_walk_[i] +
+                   accel_sigma_ * noise_.gaussian();
         s.gyro[i] = s.true_rates[i] * kGyroCountsPerDps + (bias_removed_ ? 0.0 : bias_[i]) +
-                    2.0 * noise_.gaussian();
+                    gyro_walk_[i] + gyro_sigma_ * noise_.gaussian();
         s.mag[i] = field[i] * kMagCountsPerGauss + faults_.mag_offset[i] + 2.0 * noise_.gaussian();
     }
     return s;

@@ -74,6 +74,18 @@ struct SensorFaults {
     bool no_bias_removal = false; // the gyroscope bias command is ignored
 };
 
+// The board lying still and the sensors' noise (zento-board's --still and noise options).
+// Densities are the white-noise level N of the Allan deviation, sigma(tau) = N / sqrt(tau): a
+// sample's standard deviation is N sqrt(rate). Drifts are random walks of the bias (rate random
+// walk): its standard deviation grows as K sqrt(t), the Allan deviation K sqrt(tau / 3).
+struct SensorNoise {
+    bool still = false;        // the board lies still at its starting attitude and height
+    double gyro_density = -1;  // deg/s/sqrt(Hz); < 0: 2 counts a sample
+    double gyro_drift = 0;     // deg/s/sqrt(s)
+    double accel_density = -1; // g/sqrt(Hz); < 0: 6 counts a sample
+    double accel_drift = 0;    // g/sqrt(s)
+};
+
 // The disturbing field of --mag-disturbance at board time t, north-east-down, gauss: about
 // 0.1 to 0.2 G, changing over a few seconds.
 Vec3 disturbance_field(double t);
@@ -121,7 +133,7 @@ class BoardModel {
     // The noise-free motion, for checks.
     Attitude attitude(double t) const;
     Attitude attitude_rates(double t) const;
-    double height(double t) const { return height_.value(t); }
+    double height(double t) const { return height_.value(noise_set_.still ? 0.0 : t); }
     const Vec3& gyro_bias() const { return bias_; } // counts
     bool bias_removed() const { return bias_removed_; }
     std::optional<double> altitude_zero() const { return zero_ref_; }
@@ -129,6 +141,8 @@ class BoardModel {
     // Faults apply to the samples that follow.
     void set_faults(const SensorFaults& f) { faults_ = f; }
     const SensorFaults& faults() const { return faults_; }
+    // Applies to the samples that follow, one every 1 / rate_hz seconds.
+    void set_noise(const SensorNoise& n, double rate_hz);
 
   private:
     Wave roll_, pitch_, yaw_, height_, temperature_;
@@ -137,6 +151,10 @@ class BoardModel {
     bool bias_removed_ = false;
     std::optional<double> zero_ref_;
     SensorFaults faults_;
+    SensorNoise noise_set_;
+    double gyro_sigma_ = 2.0, accel_sigma_ = 6.0; // counts a sample
+    Vec3 gyro_walk_{}, accel_walk_{};             // counts
+    std::optional<double> last_t_;
     Rng noise_;
 };
 

@@ -122,6 +122,8 @@ void apply_faults(const Options& o, BoardStream& stream) {
     f.mag_disturbance = o.mag_disturbance;
     f.no_bias_removal = o.no_bias_removal;
     stream.model().set_faults(f);
+    stream.model().set_noise({o.still, o.gyro_noise, o.gyro_drift, o.accel_noise, o.accel_drift},
+                             o.rate);
     stream.drops().set_probability(o.drop);
 }
 
@@ -138,6 +140,11 @@ std::string faults_text(const Options& o) {
     if (o.no_bias_removal) s += ", bias command ignored";
     if (o.burst_ms > 0) s += ", bursts every " + fixed(o.burst_ms, 0) + " ms";
     if (o.drop > 0) s += ", byte drop " + fixed(o.drop, 4);
+    if (o.still) s += ", still";
+    if (o.gyro_noise >= 0) s += ", gyro noise " + fixed(o.gyro_noise, 6) + " deg/s/sqrt(Hz)";
+    if (o.gyro_drift > 0) s += ", gyro drift " + fixed(o.gyro_drift, 6) + " deg/s/sqrt(s)";
+    if (o.accel_noise >= 0) s += ", accel noise " + fixed(o.accel_noise, 7) + " g/sqrt(Hz)";
+    if (o.accel_drift > 0) s += ", accel drift " + fixed(o.accel_drift, 7) + " g/sqrt(s)";
     return s;
 }
 

@@ -77,9 +77,26 @@ std::variant<Options, std::string> parse_options(std::span<const char* const> ar
         } else if (arg == "--fast") {
             if (auto e = flag()) return *e;
             o.fast = true;
-        } else if (arg == "--mag-disturbance" || arg == "--no-bias-removal") {
+        } else if (arg == "--mag-disturbance" || arg == "--no-bias-removal" || arg == "--still") {
             if (auto e = flag()) return *e;
-            (arg == "--mag-disturbance" ? o.mag_disturbance : o.no_bias_removal) = true;
+            (arg == "--mag-disturbance" ? o.mag_disturbance
+             : arg == "--still"         ? o.still
+                                        : o.no_bias_removal) = true;
+            misbehaves = true;
+        } else if (arg == "--gyro-noise" || arg == "--gyro-drift" || arg == "--accel-noise" ||
+                   arg == "--accel-drift") {
+            const auto v = value();
+            if (!v) return "option " + arg + " needs a value";
+            const auto d = to_double(*v);
+            const bool gyro = arg[2] == 'g', noise = arg.ends_with("noise");
+            // At most a standard deviation of a few thousand counts a sample at 10000 ticks/s.
+            if (!d || *d < 0.0 || *d > (gyro ? 1.0 : 0.01))
+                return arg + " " + *v + ": give " +
+                       (noise ? "a noise density in " : "a random walk of the bias in ") +
+                       (gyro ? "deg/s" : "g") + (noise ? "/sqrt(Hz)" : "/sqrt(s)") +
+                       ", from 0 to " + (gyro ? "1" : "0.01");
+            (gyro ? (noise ? o.gyro_noise : o.gyro_drift)
+                  : (noise ? o.accel_noise : o.accel_drift)) = *d;
             misbehaves = true;
         } else if (arg == "--mag-offset" || arg == "--accel-offset") {
             const auto v = value();
@@ -228,6 +245,20 @@ works with --replay):
   --burst MS            hold the ticks and send them together every MS milliseconds
                         (rounded to whole ticks), instead of each at its own time
   --drop P              lose each byte with probability P (a line that drops bytes)
+
+A still board, for characterising noise (Zento's statistics, zento-decode --stats; like the
+faults, they apply to --out and not to --replay):
+  --still               the board lies still for the whole run, at its starting attitude
+                        and height: the gyroscope reads its bias and noise only
+  --gyro-noise D        white noise of the gyroscope of density D deg/s/sqrt(Hz), the level of
+                        its Allan deviation at tau = 1 s (a sample's standard deviation is
+                        D x sqrt(rate)); default 2 counts a sample (0.12 deg/s)
+  --gyro-drift K        the gyroscope's bias wanders as a random walk of K deg/s/sqrt(s) (its
+                        Allan deviation rises as K sqrt(tau / 3)); default 0
+  --accel-noise D       the same for the accelerometer, in g/sqrt(Hz); default 6 counts a
+                        sample (0.37 mg)
+  --accel-drift K       the accelerometer's bias as a random walk of K g/sqrt(s); default 0
+  The readings are rounded to whole counts, which adds 1/12 count^2 to each sample's variance.
 
 The port: raw mode (no byte translated), never blocking the board. When nobody reads, the
 board keeps its own time; bytes left unread for more than about half a second (at most 2 KiB)

@@ -26,6 +26,12 @@ struct Options {
     bool no_bias_removal = false;         // --no-bias-removal
     double burst_ms = 0.0;                // --burst MS (0: every tick leaves at once)
     double drop = 0.0;                    // --drop P (per byte)
+    // A still board and the sensors' noise (see board_model.h, SensorNoise).
+    bool still = false;        // --still
+    double gyro_noise = -1.0;  // --gyro-noise D (deg/s/sqrt(Hz); < 0: the default)
+    double gyro_drift = 0.0;   // --gyro-drift K (deg/s/sqrt(s))
+    double accel_noise = -1.0; // --accel-noise D (g/sqrt(Hz))
+    double accel_drift = 0.0;  // --accel-drift K (g/sqrt(s))
     std::optional<std::uint64_t> seed;
     bool help = false;
 
