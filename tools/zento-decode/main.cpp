@@ -2,6 +2,7 @@
 // per event, through the program's own receiver and decoders.
 //
 //   zento-decode [--frames | --csv] [FILE | -]
+//   zento-decode (--stats | --allan) [--from S] [--to S] [FILE | -]
 //
 // Input: a plain capture (the bytes as the port gave them) or a pcap recording (the bytes of
 // its direction-0 records, in order; the commands the program sent are skipped).
@@ -14,6 +15,8 @@
 // With --frames: frame,HEX for every delivered frame (rx_frame in lowercase hex) and the log lines.
 // With --csv: the recording's CSV (recording/recording_csv.h), times from the records (a plain
 // capture: 20 attitude frames a second), exactly as the recorder writes it for the same bytes.
+// With --stats or --allan: the statistics of the frames between --from and --to
+// (statistics/interval_stats.h), the table or the Allan deviation curve as CSV.
 //
 // Exit status: 0 done, 1 the output could not be written, 2 bad options, unreadable input, or a
 // damaged recording (decoded up to the damage, which is named on standard error).
@@ -22,11 +25,13 @@
 #include "recording/file_io.h"
 #include "recording/recording_csv.h"
 #include "recording/recording_reader.h"
+#include "statistics/interval_stats.h"
 #include "telemetry/decoders.h"
 #include "telemetry/value_text.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -41,7 +46,8 @@ namespace {
 using namespace zento;
 
 constexpr std::string_view kUsage =
-    "usage: zento-decode [--frames | --csv] [FILE | -]\n"
+    "usage: zento-decode [--frames | --csv] [--rate HZ] [FILE | -]\n"
+    "       zento-decode (--stats | --allan) [--from S] [--to S] [--rate HZ] [FILE | -]\n"
     "\n"
     "Decodes a capture of the board's serial stream or a pcap recording (FILE, or standard\n"
     "input when FILE is missing or \"-\") and prints one line per event, in stream order:\n"
@@ -58,10 +64,31 @@ constexpr std::string_view kUsage =
     "  --csv      print the recording's CSV: time_s (from the records; a plain capture is\n"
     "             paced as 20 attitude frames a second), type and the values, one row per\n"
     "             frame, exactly as Zento writes it when recording the same bytes\n"
+    "  --stats    print the statistics of the frames as CSV, one row per channel (accel_x\n"
+    "             ... mag_z, yaw, pitch, roll): frames, gaps (where frames are missing),\n"
+    "             rate_hz, mean, sd, min, max in physical units (16384 counts per g, 16.4 per\n"
+    "             deg/s, 1090 per gauss) and in counts, the noise density sd x sqrt(1/rate)\n"
+    "             (the Allan deviation's level at 1 s for white noise), the share of it that\n"
+    "             whole counts alone give; for the gyroscope and accelerometer the random\n"
+    "             walk (Allan deviation at 1 s: deg/sqrt(h), m/s/sqrt(h)) and the bias\n"
+    "             instability (its minimum / 0.664: deg/h, mg) with the tau of the minimum\n"
+    "  --allan    print the overlapping Allan deviation of the nine sensor axes as CSV: tau_s\n"
+    "             (octaves from one frame interval to a tenth of the frames, and 1 s), then\n"
+    "             one column per axis in g, deg/s and gauss; a term never spans a gap\n"
+    "  --from S, --to S\n"
+    "             with --stats or --allan: only the frames from S seconds after the start of\n"
+    "             the recording, or up to S seconds (the times of --csv); default: all\n"
+    "  --rate HZ  a plain capture is paced as HZ attitude frames a second (default 20: the\n"
+    "             board's rate; a capture of zento-board --rate 250 needs --rate 250)\n"
     "  --help     show this text\n"
     "\n"
     "Exit status: 0 done, 1 the output could not be written, 2 bad options, unreadable input\n"
-    "or a damaged recording (decoded up to the damage, named on standard error).\n";
+    "or a damaged recording (decoded up to the damage, named on standard error), and for\n"
+    "--stats an interval in which neither kind of frame has figures (fewer than two frames,\n"
+    "or all at one time), for --allan one in which the sensor frames have none (the reason\n"
+    "on standard error). Frames may be missing where the receiver counted a frame lost, an\n"
+    "overflow or skipped bytes, and where the stream fell behind its frame count (a\n"
+    "silence): the statistics treat these as gaps.\n";
 
 // Buffered standard output on the bare file descriptor.
 class Output {
@@ -215,6 +242,39 @@ int usage_error(const std::string& why) {
     return 2;
 }
 
+// A number of the command line: finite, the whole text.
+std::optional<double> number(std::string_view text) {
+    const std::string s(text);
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(s.c_str(), &end);
+    if (s.empty() || errno != 0 || end != s.c_str() + s.size() || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
+// The statistics after the whole input was read: prints them and returns the exit status.
+int print_stats(const FrameLog& log, const StatsOptions& options, bool allan,
+                const std::string& name, Output& out) {
+    const IntervalStats s = interval_stats(log, options);
+    const std::string& sensor_problem = s.sensor.problem;
+    if (!s.problem.empty() || (allan && !sensor_problem.empty())) {
+        std::fprintf(stderr, "zento-decode: %s: %s\n", name.c_str(),
+                     (s.problem.empty() ? sensor_problem : s.problem).c_str());
+        return 2;
+    }
+    if (allan) {
+        out.write(allan_csv(s));
+        return 0;
+    }
+    for (const KindStats* k : {&s.sensor, &s.attitude})
+        if (!k->problem.empty())
+            std::fprintf(stderr, "zento-decode: %s: %s (their rows are left empty)\n", name.c_str(),
+                         k->problem.c_str());
+    out.write(stats_csv(s));
+    return 0;
+}
+
 // Microseconds from `origin` to `t` (nanoseconds), rounded down.
 std::int64_t since_us(std::int64_t t, std::int64_t origin) {
     const std::int64_t d = t - origin;
@@ -224,7 +284,10 @@ std::int64_t since_us(std::int64_t t, std::int64_t origin) {
 } // namespace
 
 int main(int argc, char** argv) {
-    bool frames = false, csv = false;
+    bool frames = false, csv = false, stats = false, allan = false;
+    StatsOptions interval;
+    std::optional<double> rate;
+    std::string from_text, to_text;
     const char* path = nullptr;
     bool options_done = false;
     for (int i = 1; i < argc; ++i) {
@@ -237,6 +300,25 @@ int main(int argc, char** argv) {
             frames = true;
         } else if (!options_done && a == "--csv") {
             csv = true;
+        } else if (!options_done && (a == "--stats" || a == "--allan")) {
+            (a == "--stats" ? stats : allan) = true;
+        } else if (!options_done && (a == "--from" || a == "--to" || a == "--rate")) {
+            if (i + 1 == argc) return usage_error("option " + std::string(a) + " needs a value");
+            const std::string_view v = argv[++i];
+            const auto d = number(v);
+            if (a == "--rate") {
+                if (!d || *d <= 0 || *d > 10000)
+                    return usage_error("--rate " + std::string(v) +
+                                       ": give attitude frames a second, more than 0 and at "
+                                       "most 10000");
+                rate = d;
+            } else {
+                if (!d)
+                    return usage_error(std::string(a) + " " + std::string(v) +
+                                       ": give seconds from the start of the recording");
+                (a == "--from" ? interval.from : interval.to) = *d;
+                (a == "--from" ? from_text : to_text) = v;
+            }
         } else if (!options_done && a == "--") {
             options_done = true;
         } else if (!options_done && a.size() > 1 && a[0] == '-') {
@@ -249,6 +331,18 @@ int main(int argc, char** argv) {
         }
     }
     if (frames && csv) return usage_error("--frames and --csv cannot be used together");
+    if (stats && allan) return usage_error("--stats and --allan cannot be used together");
+    if ((stats || allan) && (frames || csv))
+        return usage_error(std::string(stats ? "--stats" : "--allan") + " cannot be used with " +
+                           (frames ? "--frames" : "--csv"));
+    if (!stats && !allan && !(from_text.empty() && to_text.empty()))
+        return usage_error(std::string(from_text.empty() ? "--to" : "--from") +
+                           " is only used with --stats or --allan");
+    if (!from_text.empty() && !to_text.empty() && !(interval.from < interval.to))
+        return usage_error("--from " + from_text + " is not before --to " + to_text);
+    if (rate && !(csv || stats || allan))
+        return usage_error("--rate is only used with --csv, --stats or --allan");
+    const bool timed = csv || stats || allan;
 
     const bool from_stdin = path == nullptr || std::string_view(path) == "-";
     const std::string name = from_stdin ? "standard input" : std::string(path);
@@ -272,7 +366,8 @@ int main(int argc, char** argv) {
     Printer printer(out, frames);
     Receiver rx(printer);
     ReaderOptions options;
-    options.plain_paced = csv; // only the CSV needs the times of a plain capture
+    options.plain_paced = timed; // only these need the times of a plain capture
+    options.plain_rate = rate.value_or(options.plain_rate);
     RecordingReader reader(source, options);
     int status = 0;
     if (!reader.start()) {
@@ -280,6 +375,8 @@ int main(int argc, char** argv) {
         status = 2;
     }
     CsvRows rows;
+    FrameLog log;
+    FrameCollector collector(log);
     std::string text;
     if (csv && status == 0) out.write(kCsvHeader);
     std::optional<std::int64_t> origin;
@@ -288,6 +385,10 @@ int main(int argc, char** argv) {
         if (!b) break;
         if (!origin) origin = b->time_ns; // the recording's start
         if (b->direction != Direction::received) continue;
+        if (stats || allan) {
+            collector.feed(b->bytes, double(since_us(b->time_ns, *origin)) / 1e6);
+            continue;
+        }
         if (!csv) {
             rx.feed(b->bytes);
             continue;
@@ -297,6 +398,8 @@ int main(int argc, char** argv) {
         out.write(text);
     }
     if (!from_stdin) ::close(fd);
+    // The statistics of what was read (up to damage, which is named below).
+    if ((stats || allan) && status == 0) status = print_stats(log, interval, allan, name, out);
     out.flush(); // what was decoded before a fault is kept
     const ReaderStop& stop = reader.stop();
     if (status == 0 && out.error() == 0 && stop.damaged) {

@@ -257,6 +257,11 @@ TEST(BoardOptions, ParsesValuesAndModes) {
     EXPECT_TRUE(o.mag_disturbance && o.no_bias_removal);
     EXPECT_EQ(o.burst_ms, 500.0);
     EXPECT_EQ(o.drop, 0.001);
+    const auto still = parse({"--still", "--gyro-noise", "0.01", "--accel-drift=1e-5"});
+    ASSERT_TRUE(std::holds_alternative<Options>(still)) << std::get<std::string>(still);
+    const Options& so = std::get<Options>(still);
+    EXPECT_TRUE(so.still && so.gyro_noise == 0.01 && so.accel_drift == 1e-5);
+    EXPECT_EQ(so.accel_noise, -1.0); // the default noise
 
     // --drop and the sensor faults shape a capture too; 12.5 ticks round to 13.
     const auto out = parse({"--out", "-", "--seconds", "0.5", "--rate", "25", "--drop", "0.1",
@@ -297,6 +302,10 @@ TEST(BoardOptions, RefusalsSayWhatIsWrong) {
         {{"--out", "x", "--seconds", "1", "--burst", "500"}, "no delivery times"},
         {{"--replay", "x", "--mag-offset", "1,2,3"}, "sent as it is"},
         {{"--replay", "x", "--no-bias-removal"}, "sent as it is"},
+        {{"--replay", "x", "--still"}, "sent as it is"},
+        {{"--still=1"}, "takes no value"},
+        {{"--gyro-noise", "-1"}, "give a noise density in deg/s/sqrt(Hz), from 0 to 1"},
+        {{"--accel-drift", "0.1"}, "a random walk of the bias in g/sqrt(s), from 0 to 0.01"},
     };
     for (const auto& c : bad) {
         const auto r = parse_options(c.args);

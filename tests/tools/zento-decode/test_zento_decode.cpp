@@ -290,3 +290,134 @@ TEST_F(ZentoDecode, DamageIsDecodedUpToAndNamedAndOtherFilesRefused) {
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err.rfind("zento-decode: --frames and --csv cannot be used together\n", 0), 0u);
 }
+
+// --- statistics ---
+
+namespace {
+
+// The cell of a CSV table in the row whose first cell is `row`, under the header `column`.
+std::string cell(const std::string& csv, const std::string& row, const std::string& column) {
+    const auto cells = [](const std::string& line) {
+        std::vector<std::string> v(1);
+        for (char ch : line)
+            if (ch == ',')
+                v.emplace_back();
+            else
+                v.back().push_back(ch);
+        return v;
+    };
+    const auto head = cells(csv.substr(0, csv.find('\n')));
+    const std::size_t at = csv.find("\n" + row + ",");
+    if (at == std::string::npos) return "no row " + row;
+    const auto line = cells(csv.substr(at + 1, csv.find('\n', at + 1) - at - 1));
+    const auto col = std::find(head.begin(), head.end(), column) - head.begin();
+    return std::size_t(col) < line.size() ? line[std::size_t(col)] : "no column " + column;
+}
+
+} // namespace
+
+// A still board of known noise, written by zento-board at 20 and at 250 ticks a second (the
+// capture paced with --rate): the densities come back within 5 %, each with the rounding to
+// whole counts (1/12 count^2 a sample) added.
+TEST_F(ZentoDecode, AStillBoardCaptureGivesBackItsNoise) {
+    const std::string board = (fs::path(zento_test::bin_dir()) / "zento-board").string();
+    for (const auto& [rate, seconds] : {std::pair{20, 1800}, std::pair{250, 1800}}) {
+        SCOPED_TRACE(rate);
+        const std::string cap = (dir_ / "still.bin").string();
+        ASSERT_EQ(run_shell(quote(board) + " --still --gyro-noise 0.01 --accel-noise 0.0002 " +
+                            "--seed 4 --rate " + std::to_string(rate) + " --seconds " +
+                            std::to_string(seconds) + " --out " + quote(cap) + " 2>/dev/null")
+                      .first,
+                  0);
+        const Result r = run({"--stats", "--rate", std::to_string(rate), cap});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        for (const auto& [axis, density, scale] :
+             {std::tuple{"gyro_x", 0.01, 16.4}, std::tuple{"gyro_z", 0.01, 16.4},
+              std::tuple{"accel_y", 0.0002, 16384.0}}) {
+            const double want = std::sqrt(density * density + 1.0 / 12 / rate / scale / scale);
+            EXPECT_NEAR(std::stod(cell(r.out, axis, "noise_density")), want, 0.05 * want);
+            const double arw = std::stod(cell(r.out, axis, "random_walk"));
+            EXPECT_NEAR(arw / (scale > 100 ? 9.80665 * 60 : 60), want, 0.05 * want) << axis;
+            EXPECT_EQ(cell(r.out, axis, "frames"), std::to_string(rate * seconds));
+            EXPECT_EQ(cell(r.out, axis, "gaps"), "0");
+            EXPECT_EQ(cell(r.out, axis, "rate_hz"), std::to_string(rate));
+        }
+        EXPECT_EQ(cell(r.out, "pitch", "sd"), "0"); // still
+    }
+}
+
+// A recording at 20 frame pairs a second: a silence of 2 s, a damaged sensor frame. The table
+// counts the frames and gaps; the Allan curve runs from one period up to a tenth of the frames.
+TEST_F(ZentoDecode, StatsAndAllanOfARecordingWithGaps) {
+    Bytes att, sen;
+    append_frame(att, kTypeAttitude, kAttitudeExample);
+    append_frame(sen, kTypeSensor, kSensorExample);
+    PcapBuilder b;
+    b.header().record(kT0, 0, {});
+    for (int k = 0; k < 400; ++k) {
+        if (k >= 100 && k < 140) continue;
+        Bytes tick = cat({att, sen});
+        if (k == 150) tick[tick.size() - 2] ^= 1;
+        b.record(kT0 + std::int64_t(k) * 50'000'000 + 3'000'000, 0, tick);
+    }
+    const std::string file = tmp.put("gaps.pcap", b.bytes);
+    Result r = run({"--stats", file});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // Rows of each kind and unit; the rest differ only in their values.
+    for (const std::string row :
+         {"accel_z,g,359,2,20,1,0,1,1,16384,16384,0,16384,16384,0,3.9398e-06,g/sqrt(Hz),0,"
+          "m/s/sqrt(h),0,mg,0.05",
+          "gyro_y,deg/s,359,2,20,-0.304878,0,-0.304878,-0.304878,16.4,-5,0,-5,-5,0,0.00393596,"
+          "deg/s/sqrt(Hz),0,deg/sqrt(h),0,deg/h,0.05",
+          "mag_x,gauss,359,2,20,0.275229,0,0.275229,0.275229,1090,300,0,300,300,0,5.92199e-05,"
+          "gauss/sqrt(Hz),,,,,",
+          "yaw,deg,360,2,20,-30,0,-30,-30,10,-300,0,-300,-300,0,0.00645497,deg/sqrt(Hz),,,,,"})
+        EXPECT_NE(r.out.find("\n" + row + "\n"), std::string::npos) << row << "\n" << r.out;
+
+    r = run({"--allan", "--from", "10", "--to", "20", file}); // 201 frames, no gap
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "tau_s,accel_x_g,accel_y_g,accel_z_g,gyro_x_dps,gyro_y_dps,gyro_z_dps,"
+                     "mag_x_gauss,mag_y_gauss,mag_z_gauss\n"
+                     "0.05,0,0,0,0,0,0,0,0,0\n0.1,0,0,0,0,0,0,0,0,0\n0.2,0,0,0,0,0,0,0,0,0\n"
+                     "0.4,0,0,0,0,0,0,0,0,0\n0.8,0,0,0,0,0,0,0,0,0\n1,0,0,0,0,0,0,0,0,0\n");
+}
+
+TEST_F(ZentoDecode, BadStatsOptionsAndIntervalsAreRefusedWithTheReason) {
+    const std::string f = tmp.put("t.bin", ticks(0, 40)); // 2 s at 20 a second
+    for (const auto& [args, why] :
+         std::initializer_list<std::pair<std::vector<std::string>, std::string>>{
+             {{"--stats", "--csv", f}, "--stats cannot be used with --csv"},
+             {{"--allan", "--frames", f}, "--allan cannot be used with --frames"},
+             {{"--stats", "--allan", f}, "--stats and --allan cannot be used together"},
+             {{"--to", "3", f}, "--to is only used with --stats or --allan"},
+             {{"--stats", "--from", "1e999", f},
+              "--from 1e999: give seconds from the start of "
+              "the recording"},
+             {{"--stats", "--from", "5", "--to", "5", f}, "--from 5 is not before --to 5"},
+             {{"--allan", "--to"}, "option --to needs a value"},
+             {{"--rate", "250", f}, "--rate is only used with --csv, --stats or --allan"},
+             {{"--stats", "--rate", "-1", f},
+              "--rate -1: give attitude frames a second, more "
+              "than 0 and at most 10000"},
+         }) {
+        const Result r = run(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err.substr(0, r.err.find('\n')), "zento-decode: " + why);
+        EXPECT_NE(r.err.find("usage:"), std::string::npos);
+    }
+    for (const auto& [args, why] :
+         std::initializer_list<std::pair<std::vector<std::string>, std::string>>{
+             {{"--stats", "--from", "3", f}, "no frames from 3 s on"},
+             {{"--allan", "--to", "0.01", f},
+              "only one sensor frame up to 0.01 s: at least two are needed; only one attitude "
+              "frame up to 0.01 s: at least two are needed"},
+             {{"--stats", tmp.put("e.bin", Bytes{})}, "no frames in the recording"},
+         }) {
+        const Result r = run(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "zento-decode: " + args.back() + ": " + why + "\n");
+    }
+}
