@@ -134,8 +134,11 @@ KindStats find_stretches(const FrameSeries& s, double from, double to, std::stri
     runs.push_back({at, e});
     double T = pooled_period(t, runs);
     if (T <= 0) {
+        const bool pairs =
+            std::any_of(runs.begin(), runs.end(), [](const Stretch& r) { return r.size() >= 2; });
         k.problem = "the " + std::to_string(k.frames) + " " + kind + " frames " + where +
-                    " arrived at one time: their sample rate cannot be told";
+                    (pairs ? " arrived at one time" : " have a frame lost between every two") +
+                    ": their sample rate cannot be told";
         return k;
     }
     k.stretches = runs;

@@ -213,6 +213,10 @@ TEST(IntervalStats, IntervalsWithoutFiguresSayWhy) {
     lost.add_loss(4, 2);
     for (int k = 0; k < 4; ++k)
         together.add_sensor(3, {});
+    for (int k = 0; k < 4; ++k) {
+        together.add_loss(3 + k, 1);
+        together.add_attitude(3 + k, {});
+    }
     both.add_sensor(1, {});
     both.add_sensor(2, {});
     struct Case {
@@ -234,7 +238,8 @@ TEST(IntervalStats, IntervalsWithoutFiguresSayWhy) {
               "from 0 s on arrived whole (5 frames lost)"},
              {&together, -inf, inf,
               "the 4 sensor frames in the recording arrived at one time: their sample rate "
-              "cannot be told; no attitude frames in the recording"},
+              "cannot be told; the 4 attitude frames in the recording have a frame lost between "
+              "every two: their sample rate cannot be told"},
          }) {
         StatsOptions o;
         o.from = c.from;
