@@ -6,7 +6,8 @@
 // random walk and the bias instability read from it.
 //
 // Pure and self-contained: it reads a FrameLog and nothing else, so a window can run it on a
-// thread of its own (a stop_token ends it early; progress is reported as it goes).
+// thread of its own (a stop_token ends it early; progress is reported as it goes), as long as
+// nothing adds to that log meanwhile.
 //
 // Sample times and period. The frames one batch completes share its time (at 250 Hz about four
 // a batch), so the period is never taken from the times of neighbouring frames: it is the
