@@ -288,6 +288,20 @@ IntervalStats interval_stats(const FrameLog& log, const StatsOptions& o) {
             cs.bias_tau = r.allan.tau[lowest];
         }
     }
+    if (!r.channel[3].has_random_walk) {
+        std::size_t longest = 0, last = 0;
+        for (const Stretch& st : r.sensor.stretches)
+            longest = std::max(longest, st.size());
+        for (std::size_t f = 0; f < factors.size(); ++f)
+            if (r.allan.terms[f] != 0) last = f;
+        r.short_curve = "the Allan deviation ends at " + num(r.allan.tau[last]) +
+                        " s, before 1 s where the random walk is read: ";
+        r.short_curve += one_second == 0 ? "the frame interval is " + num(T) + " s"
+                         : r.sensor.frames < 10 * one_second
+                             ? "the interval holds less than 10 s of frames"
+                             : "no stretch without a gap is 2 s long (the longest is " +
+                                   num(double(longest) * T) + " s)";
+    }
     if (o.progress) o.progress(1.0);
     return r;
 }

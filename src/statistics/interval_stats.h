@@ -107,8 +107,9 @@ struct IntervalStats {
     std::uint64_t lost = 0; // frames the receiver counted lost within the interval
     KindStats sensor, attitude;
     std::array<ChannelStats, kStatsChannels> channel;
-    AllanCurve allan;    // empty when the sensor frames have a problem
-    std::string problem; // "" when there are figures; else why there are none
+    AllanCurve allan;        // empty when the sensor frames have a problem
+    std::string problem;     // "" when there are figures; else why there are none
+    std::string short_curve; // "" or why the curve ends before 1 s (no random walk is read)
     bool stopped = false;
 };
 

@@ -203,6 +203,17 @@ TEST(IntervalStats, GapsSplitTheStretchesAndBurstsDoNot) {
     const IntervalStats part = interval_stats(log, o);
     EXPECT_EQ(part.sensor.frames, 1248u); // the batches of 35.008 s to 39.984 s
     EXPECT_EQ(part.sensor.gaps(), 0u);
+    EXPECT_EQ(s.short_curve, "");
+    EXPECT_TRUE(part.short_curve.ends_with(
+        "before 1 s where the random walk is read: the interval holds less than 10 s of frames"));
+    FrameLog lossy; // 30 s at 20 Hz, a frame lost every 1.5 s
+    for (int k = 0; k < 600; ++k) {
+        if (k % 30 == 0) lossy.add_loss(k * 0.05, 1);
+        lossy.add_sensor(k * 0.05, {});
+    }
+    EXPECT_EQ(interval_stats(lossy).short_curve,
+              "the Allan deviation ends at 0.4 s, before 1 s where the random walk is read: no "
+              "stretch without a gap is 2 s long (the longest is 1.5 s)");
 }
 
 TEST(IntervalStats, IntervalsWithoutFiguresSayWhy) {

@@ -263,6 +263,8 @@ int print_stats(const FrameLog& log, const StatsOptions& options, bool allan,
                      (s.problem.empty() ? sensor_problem : s.problem).c_str());
         return 2;
     }
+    if (!s.short_curve.empty())
+        std::fprintf(stderr, "zento-decode: %s: %s\n", name.c_str(), s.short_curve.c_str());
     if (allan) {
         out.write(allan_csv(s));
         return 0;
