@@ -32,9 +32,11 @@ std::string recording_stem(std::chrono::system_clock::time_point t) {
 std::unique_ptr<Recorder> Recorder::start(const std::filesystem::path& folder, WallTime wall_start,
                                           SteadyTime steady_start, std::string& error,
                                           RecorderOptions options) {
-    std::error_code ec;
+    // Every call on the folder takes an error code: a symbolic-link loop or a folder on the way
+    // that may not be searched is a reason, not an exception.
+    std::error_code ec, status_ec;
     std::filesystem::create_directories(folder, ec);
-    if (ec && !std::filesystem::is_directory(folder)) {
+    if (ec && !std::filesystem::is_directory(folder, status_ec)) {
         error = "cannot create the recording folder " + folder.string() + ": " + ec.message();
         return nullptr;
     }

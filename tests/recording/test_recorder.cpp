@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <regex>
 #include <sys/resource.h>
+#include <unistd.h>
 
 using namespace zento;
 using namespace rec_test;
@@ -194,6 +195,40 @@ TEST_F(RecorderTest, AFolderThatCannotBeMadeIsNamed) {
     std::string error;
     EXPECT_EQ(Recorder::start(blocker, kWall, kT0, error), nullptr);
     EXPECT_EQ(error.rfind("cannot create the recording folder " + blocker + ": ", 0), 0u) << error;
+}
+
+// Run as an ordinary user (the child drops root's rights, which would pass): a folder under one
+// that may not be searched, and one on a symbolic-link loop, are refused with the reason.
+TEST_F(RecorderTest, AFolderThatCannotBeReachedIsNamedAsAnOrdinaryUser) {
+    fs::create_directories(tmp.path() / "locked");
+    fs::permissions(tmp.path() / "locked", fs::perms::none);
+    fs::create_directory_symlink("loop", tmp.path() / "loop");
+    for (const auto& [under, reason] :
+         {std::pair{"locked", EACCES}, {"loop", ELOOP}, {"loop/deeper", ELOOP}}) {
+        const fs::path f = tmp.path() / under / "Zento";
+        int out[2];
+        ASSERT_EQ(pipe(out), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+            try {
+                std::string error;
+                const bool refused = Recorder::start(f, kWall, kT0, error) == nullptr;
+                _exit(write(out[1], error.data(), error.size()) >= 0 && refused ? 0 : 1);
+            } catch (...) {
+                _exit(2);
+            }
+        }
+        close(out[1]);
+        char text[4096];
+        const ssize_t n = read(out[0], text, sizeof text);
+        close(out[0]);
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << under << ": " << status;
+        EXPECT_EQ(std::string(text, std::size_t(std::max<ssize_t>(n, 0))),
+                  "cannot create the recording folder " + f.string() + ": " + std::strerror(reason));
+    }
 }
 
 TEST_F(RecorderTest, AFullDiskEndsTheRecordingAndLeavesTwoReadableFilesThatAgree) {

@@ -131,12 +131,17 @@ TEST_F(RecordAndPlayTest, AnUnplugIsAGapAndTheRecordingGoesOnWhenThePortComesBac
 
 TEST_F(RecordAndPlayTest, AFolderThatCannotBeUsedIsNamedAndNothingStarts) {
     write_file(dir.path() / "file", "not a folder");
-    recorder().setFolder(dir.path() / "file");
-    ui().startRecordingAction->trigger();
-    EXPECT_FALSE(recorder().recording());
-    EXPECT_TRUE(last_line().startsWith(QStringLiteral(">  Recording not started: ")))
-        << last_line().toStdString();
-    EXPECT_TRUE(ui().startRecordingAction->isEnabled());
+    std::filesystem::create_directory_symlink("loop", dir.path() / "loop");
+    for (const char* name : {"file", "loop"}) {
+        recorder().setFolder(dir.path() / name);
+        ui().startRecordingAction->trigger();
+        EXPECT_FALSE(recorder().recording());
+        EXPECT_TRUE(last_line().startsWith(
+            QStringLiteral(">  Recording not started: cannot create the recording folder ") +
+            QString::fromStdString((dir.path() / name).string()) + QStringLiteral(": ")))
+            << last_line().toStdString();
+        EXPECT_TRUE(ui().startRecordingAction->isEnabled());
+    }
 }
 
 TEST_F(RecordAndPlayTest, ARecordingPlaysThroughTheReceivePathAndShowsWhatLiveShowed) {
