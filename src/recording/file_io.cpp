@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -137,6 +138,19 @@ bool WriteFile::close(std::string& error) {
     if (!ok) error = system_reason(errno);
     fd_ = -1;
     return ok;
+}
+
+void ignore_file_size_signal() {
+#ifndef _WIN32
+    struct sigaction now {};
+    if (::sigaction(SIGXFSZ, nullptr, &now) != 0 || now.sa_handler != SIG_DFL ||
+        (now.sa_flags & SA_SIGINFO))
+        return;
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGXFSZ, &ignore, nullptr);
+#endif
 }
 
 } // namespace zento

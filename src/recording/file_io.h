@@ -78,5 +78,9 @@ class WriteFile {
     int fd_ = -1;
 };
 
+// A write past the file-size limit (RLIMIT_FSIZE, `ulimit -f`) raises SIGXFSZ, which ends the
+// program by default. Ignored, the write fails with EFBIG instead and takes the path of a full
+// disk. Leaves a handler that the program installed alone.
+void ignore_file_size_signal();
 
 } // namespace zento

@@ -40,6 +40,7 @@ std::unique_ptr<Recorder> Recorder::start(const std::filesystem::path& folder, W
         error = "cannot create the recording folder " + folder.string() + ": " + ec.message();
         return nullptr;
     }
+    ignore_file_size_signal(); // a file-size limit ends the recording as a full disk does
     std::unique_ptr<Recorder> r(new Recorder);
     const std::string stem = recording_stem(wall_start);
     for (int n = 1;; ++n) {

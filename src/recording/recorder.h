@@ -13,7 +13,9 @@
 // unwritable) ends the recording: both files are cut back to the last batch that reached both
 // whole, so they stay a readable pcap and CSV that agree, and status().failure names the file and
 // the system's reason. A buffer that fills (the disk does not keep up for a long time) ends the
-// recording the same way, with that reason, rather than waiting or growing.
+// recording the same way, with that reason, rather than waiting or growing. start() has the
+// program ignore SIGXFSZ (file_io.h), so that a file-size limit is such a failed write and not
+// the end of the program.
 //
 // Times are those of the steady clock, so a change of the system time does not bend the
 // recording. The pcap gets wall-clock times (start's wall time plus the steady time since the
