@@ -72,6 +72,7 @@ std::unique_ptr<Recorder> Recorder::start(const std::filesystem::path& folder, W
     r->wall_start_us_ =
         std::chrono::duration_cast<std::chrono::microseconds>(wall_start.time_since_epoch())
             .count();
+    r->kept_ = r->pcap_path_;
     r->steady_start_ns_ = ns_of(steady_start);
     r->last_ns_ = r->steady_start_ns_;
     // Both buffers hold the whole budget from the start: taking a batch never allocates.
@@ -167,6 +168,7 @@ RecorderStatus Recorder::status(SteadyTime now) const {
     s.csv_bytes = csv_bytes_.load(std::memory_order_relaxed);
     s.waiting_bytes = queue_.size();
     s.failure = failure_;
+    s.kept = kept_;
     return s;
 }
 
@@ -225,6 +227,16 @@ void Recorder::run() {
                         ns_of(std::chrono::steady_clock::now()));
             lock.unlock();
         }
+    }
+    if (pcap_size_ == 0) { // not even the heads: no empty, unreadable files stay
+        std::error_code pe, ce;
+        std::filesystem::remove(pcap_path_, pe);
+        std::filesystem::remove(csv_path_, ce);
+        lock.lock();
+        kept_.clear();
+        failure_ += pe || ce ? "; the empty files could not be removed: " + (pe ? pe : ce).message()
+                             : "; nothing was written, so both files are removed";
+        lock.unlock();
     }
     lock.lock();
     state_ = RecorderState::finished;

@@ -227,7 +227,8 @@ TEST_F(RecorderTest, AFolderThatCannotBeReachedIsNamedAsAnOrdinaryUser) {
         waitpid(child, &status, 0);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << under << ": " << status;
         EXPECT_EQ(std::string(text, std::size_t(std::max<ssize_t>(n, 0))),
-                  "cannot create the recording folder " + f.string() + ": " + std::strerror(reason));
+                  "cannot create the recording folder " + f.string() + ": " +
+                      std::strerror(reason));
     }
 }
 
@@ -236,12 +237,13 @@ TEST_F(RecorderTest, AFullDiskEndsTheRecordingAndLeavesTwoReadableFilesThatAgree
     // ignores SIGXFSZ, which would end the program). Fed with the writer waiting (it syncs every
     // 30 s), batches of a tick and 100 bytes of noise make the pcap grow faster than the CSV, so
     // it meets the limit in the middle of a write, however many batches the writer took before;
-    // fed one tick per write, the CSV (which grows faster with plain ticks) meets it first.
-    for (const bool at_once : {true, false}) {
-        SCOPED_TRACE(at_once ? "many batches in one write" : "one batch per write");
+    // fed one tick per write, the CSV (which grows faster with plain ticks) meets it first. A
+    // limit below the heads is a disk full from the start.
+    for (const auto& [kLimit, at_once] :
+         {std::pair<rlim_t, bool>{20000, true}, {20000, false}, {10, true}}) {
+        SCOPED_TRACE(std::to_string(kLimit) + (at_once ? " many batches a write" : " one a write"));
         rlimit old{};
         ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-        constexpr rlim_t kLimit = 20000;
         rlimit small = old;
         small.rlim_cur = kLimit;
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
@@ -267,9 +269,19 @@ TEST_F(RecorderTest, AFullDiskEndsTheRecordingAndLeavesTwoReadableFilesThatAgree
         setrlimit(RLIMIT_FSIZE, &old);
         ASSERT_NE(rec, nullptr);
 
-        // Whichever file met the limit is named with the system's reason.
         const RecorderStatus st = rec->status();
-        EXPECT_TRUE(st.failure == "cannot write " + rec->pcap_path().string() + ": File too large" ||
+        if (kLimit < 100) { // nothing whole written: no empty, unreadable files stay
+            EXPECT_EQ(st.failure, "cannot write " + rec->pcap_path().string() +
+                                      ": File too large; nothing was written, so both files are "
+                                      "removed");
+            EXPECT_FALSE(fs::exists(rec->pcap_path()) || fs::exists(rec->csv_path()));
+            EXPECT_EQ(st.kept, "");
+            continue;
+        }
+        // Whichever file met the limit is named with the system's reason.
+        EXPECT_EQ(st.kept, rec->pcap_path());
+        EXPECT_TRUE(st.failure ==
+                        "cannot write " + rec->pcap_path().string() + ": File too large" ||
                     st.failure == "cannot write " + rec->csv_path().string() + ": File too large")
             << st.failure;
         EXPECT_LE(fs::file_size(rec->csv_path()), kLimit);
