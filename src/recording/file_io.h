@@ -73,6 +73,11 @@ class WriteFile {
     bool truncate(std::uint64_t size, std::string& error);
     bool close(std::string& error);
     bool is_open() const { return fd_ >= 0; }
+    // Whether the open file is still the one at `path`: deleted (no name left), moved (`path`
+    // names nothing or another file; `now` gets its new path where the system tells, Linux), or
+    // here (also when it cannot be told).
+    enum class Place { here, deleted, moved };
+    Place place(const std::filesystem::path& path, std::filesystem::path& now) const;
 
   private:
     int fd_ = -1;

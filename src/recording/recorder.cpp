@@ -208,6 +208,7 @@ void Recorder::run() {
                 }
                 synced_ = pcap_size_ + csv_size_;
             }
+            ok = ok && in_place(why);
             next_sync = now + options_.flush_period;
         }
         lock.lock();
@@ -269,6 +270,29 @@ bool Recorder::encode_and_write(const std::vector<std::uint8_t>& entries) {
     if (write_out(why)) return true;
     std::lock_guard lock(m_);
     fail_locked(why, ns_of(std::chrono::steady_clock::now()));
+    return false;
+}
+
+// Whether both files are still where they were made; if not, `why` says what happened and the
+// status where the recording is now.
+bool Recorder::in_place(std::string& why) {
+    std::filesystem::path pcap_now, csv_now;
+    const WriteFile::Place p = pcap_.place(pcap_path_, pcap_now);
+    const WriteFile::Place c = csv_.place(csv_path_, csv_now);
+    if (p == WriteFile::Place::here && c == WriteFile::Place::here) return true;
+    const bool pcap_gone = p != WriteFile::Place::here;
+    const std::filesystem::path& path = pcap_gone ? pcap_path_ : csv_path_;
+    const std::filesystem::path& now = pcap_gone ? pcap_now : csv_now;
+    if ((pcap_gone ? p : c) == WriteFile::Place::deleted)
+        why = path.string() + " was deleted while recording";
+    else if (now.empty())
+        why = path.string() + " was moved while recording";
+    else
+        why = path.string() + " was moved to " + now.string() + " while recording";
+    std::lock_guard lock(m_);
+    kept_ = c == WriteFile::Place::deleted ? std::filesystem::path()
+            : pcap_gone                    ? pcap_now
+                                           : pcap_path_;
     return false;
 }
 

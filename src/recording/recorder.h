@@ -18,6 +18,10 @@
 // start() has the program ignore SIGXFSZ (file_io.h), so that a file-size limit is such a failed
 // write and not the end of the program.
 //
+// A folder deleted or moved while recording (noticed at the next flush: the files' link count,
+// and whether their paths still name them) ends it too, the failure saying what happened and
+// where the files are now, when the system tells.
+//
 // Times are those of the steady clock, so a change of the system time does not bend the
 // recording. The pcap gets wall-clock times (start's wall time plus the steady time since the
 // start, in microseconds); time_s in the CSV is the same microseconds since the start, so the
@@ -64,8 +68,9 @@ struct RecorderStatus {
     std::uint64_t csv_bytes = 0;
     std::uint64_t waiting_bytes = 0; // taken, not yet written
     std::string failure;             // why it ended by itself, naming the file; "" otherwise
-    // Where the recording is kept: pcap_path() (the CSV beside it), or empty when nothing is
-    // kept (a disk full from the start: the files that would hold nothing are removed).
+    // Where the recording is kept: pcap_path() (the CSV beside it), its new place when its
+    // folder was moved, or empty when nothing is kept (a disk full from the start: the files
+    // that would hold nothing are removed; deleted while recording; moved to a place unknown).
     std::filesystem::path kept;
 };
 
@@ -114,6 +119,7 @@ class Recorder {
     void run();
     bool encode_and_write(const std::vector<std::uint8_t>& entries);
     bool write_out(std::string& why);
+    bool in_place(std::string& why);
 
     std::filesystem::path pcap_path_, csv_path_;
     std::int64_t wall_start_us_ = 0;

@@ -7,6 +7,7 @@
 #include "recording/recorder.h"
 #include "recording/recording_reader.h"
 #include "shell/board_commands.h"
+#include "shell/paths_and_times.h"
 #include "shell/playback_control.h"
 #include "shell/recording_control.h"
 #include "shell/telemetry_display.h"
@@ -141,6 +142,37 @@ TEST_F(RecordAndPlayTest, AFolderThatCannotBeUsedIsNamedAndNothingStarts) {
             QString::fromStdString((dir.path() / name).string()) + QStringLiteral(": ")))
             << last_line().toStdString();
         EXPECT_TRUE(ui().startRecordingAction->isEnabled());
+    }
+}
+
+// Deleted or moved while recording: the recording ends saying so, and names as saved only files
+// that exist (at their new place).
+TEST_F(RecordAndPlayTest, AFolderDeletedOrMovedWhileRecordingEndsTheRecordingSayingWhere) {
+    connect_port();
+    const std::filesystem::path folder = dir.path() / "recordings", moved = dir.path() / "moved";
+    for (const bool deleted : {true, false}) {
+        ui().startRecordingAction->trigger();
+        ASSERT_TRUE(recorder().recording());
+        const QString pcap = from_path(recorder().recorder()->pcap_path());
+        port.feed(tick(1, 1));
+        const int before = lines();
+        if (deleted)
+            std::filesystem::remove_all(folder);
+        else
+            std::filesystem::rename(folder, moved);
+        ASSERT_TRUE(wait_for([&] { return !recorder().recording(); }));
+        const QStringList said = lines_since(before);
+        if (deleted) {
+            EXPECT_EQ(said, QStringList{">  Recording stopped: " + pcap +
+                                        " was deleted while recording"});
+            continue;
+        }
+        const auto now = std::filesystem::canonical(moved) / to_path(pcap).filename();
+        ASSERT_EQ(said.size(), 2) << said.join('|').toStdString();
+        EXPECT_EQ(said[0], ">  Recording stopped: " + pcap + " was moved to " + from_path(now) +
+                               " while recording; what was written stays readable");
+        EXPECT_TRUE(said[1].startsWith(">  Recording saved: " + from_path(now) + " and .csv"));
+        EXPECT_EQ(read_recording(now).records.size(), 1u);
     }
 }
 
