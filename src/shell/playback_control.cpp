@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
@@ -49,6 +50,11 @@ PlaybackControl::PlaybackControl(const PlaybackControls& controls, QWidget* wind
             window_, QStringLiteral("Open recording"), folder,
             QStringLiteral("Recordings (*.pcap *.bin *.cap);;All files (*)"));
     };
+    ask_stop_recording = [this] {
+        return QMessageBox::question(window_, QStringLiteral("Open recording"),
+                                     QStringLiteral("A recording is running. Stop it to open a "
+                                                    "recording?")) == QMessageBox::Yes;
+    };
     for (QWidget* w :
          std::initializer_list<QWidget*>{c_.caption, c_.pause, c_.speed, c_.position, c_.stop})
         w->setVisible(false);
@@ -56,23 +62,28 @@ PlaybackControl::PlaybackControl(const PlaybackControls& controls, QWidget* wind
 
 PlaybackControl::~PlaybackControl() = default;
 
-void PlaybackControl::setAllowed(bool allowed) {
-    allowed_ = allowed;
-    c_.open->setEnabled(allowed);
-}
-
 void PlaybackControl::Open_recording() {
+    if (recording_running && recording_running()) {
+        if (!ask_stop_recording()) return;
+        if (stop_recording) stop_recording();
+    }
     const QString file = ask_file();
     if (!file.isEmpty()) play(file);
 }
 
 bool PlaybackControl::play(const QString& file, PlaybackSpeed speed) {
-    if (!allowed_) return false;
+    if (recording_running && recording_running()) {
+        emit message(QStringLiteral("Playback not started: ") + file +
+                     QStringLiteral(" would play into the running recording; stop the recording "
+                                    "first"));
+        return false;
+    }
     if (port_) end(QStringLiteral("another recording was opened"));
     auto port = std::make_unique<PlaybackPort>(to_path(file));
     port->setSpeed(speed);
     if (!port->setPortOpen(true)) {
-        emit message(QStringLiteral("Cannot play ") + QString::fromStdString(port->lastError()));
+        emit message(QStringLiteral("Playback not started: ") +
+                     QString::fromStdString(port->lastError()));
         return false;
     }
     port_ = std::move(port);

@@ -176,6 +176,32 @@ TEST_F(RecordAndPlayTest, AFolderDeletedOrMovedWhileRecordingEndsTheRecordingSay
     }
 }
 
+// While recording, a recording is not played into it: opening one asks to stop the recording
+// first, and play() alone is refused; the recording holds only what the port delivered.
+TEST_F(RecordAndPlayTest, OpeningARecordingWhileRecordingAsksToStopItFirst) {
+    connect_port();
+    Bytes file;
+    append_pcap_header(file);
+    append_pcap_records(file, 1'000'000, Direction::received, tick(51, 5));
+    const QString other = QString::fromStdString(dir.put("other.pcap", file));
+    ui().startRecordingAction->trigger();
+    const std::filesystem::path pcap = recorder().recorder()->pcap_path();
+    port.feed(tick(1, 1));
+    EXPECT_FALSE(player().play(other, PlaybackSpeed::fastest));
+    EXPECT_EQ(last_line(), ">  Playback not started: " + other +
+                               " would play into the running recording; stop the recording first");
+    int asked = 0; // the user declines, then stops the recording
+    player().ask_stop_recording = [&] { return ++asked == 2; };
+    player().ask_file = [&] { return other; };
+    for (int i = 0; i < 2; ++i)
+        ui().openRecordingAction->trigger();
+    EXPECT_EQ(asked, 2);
+    ASSERT_TRUE(wait_for([&] { return !player().playing() && !recorder().recording(); }));
+    EXPECT_EQ(ui().angleLabels[0]->text(), QStringLiteral("Yaw:5.1")); // it played
+    EXPECT_EQ(read_recording(pcap).records,
+              (decltype(Read::records){{Direction::received, tick(1, 1)}}));
+}
+
 TEST_F(RecordAndPlayTest, ARecordingPlaysThroughTheReceivePathAndShowsWhatLiveShowed) {
     connect_port();
     const std::filesystem::path pcap = record([&] {
@@ -224,7 +250,8 @@ TEST_F(RecordAndPlayTest, ADamagedRecordingPlaysUpToTheDamageAndANonRecordingIsR
     const std::string text = dir.put("notes.txt", std::string(100000, 'x'));
     EXPECT_FALSE(player().play(QString::fromStdString(text)));
     ASSERT_EQ(lines(), before + 1);
-    EXPECT_TRUE(last_line().startsWith(QStringLiteral(">  Cannot play ")))
+    EXPECT_TRUE(last_line().startsWith(">  Playback not started: " + QString::fromStdString(text) +
+                                       " is not a recording"))
         << last_line().toStdString();
     EXPECT_TRUE(ui().portSwitch->isEnabled());
 }
