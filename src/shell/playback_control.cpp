@@ -13,6 +13,7 @@
 
 #include <array>
 #include <chrono>
+#include <cmath>
 
 namespace zento {
 
@@ -92,6 +93,20 @@ bool PlaybackControl::play(const QString& file, PlaybackSpeed speed) {
                          .arg(QString::fromStdString(where_why)));
     };
     port_->OnEnd = [this] { end(QStringLiteral("end of the recording")); };
+    port_->OnGap = [this, named = 0](std::int64_t jump_ns, std::uint64_t offset) mutable {
+        constexpr int kNamed = 10; // a file full of jumps does not flood the log
+        if (named > kNamed) return;
+        if (named++ == kNamed) {
+            emit message(QStringLiteral("Further jumps of the recording's time are played as gaps "
+                                        "without a line each"));
+            return;
+        }
+        emit message(QStringLiteral("The recording's time jumps %1 by %2 s at byte %3: played at "
+                                    "once, as a gap")
+                         .arg(jump_ns > 0 ? QStringLiteral("ahead") : QStringLiteral("back"))
+                         .arg(QString::number(std::abs(double(jump_ns)) / 1e9, 'f', 0))
+                         .arg(offset));
+    };
     const QString name = from_path(port_->file().filename());
     c_.caption->setText(QStringLiteral("Playing ") + name);
     c_.pause->setText(QStringLiteral("Pause"));

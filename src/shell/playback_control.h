@@ -6,8 +6,9 @@
 // While a recording plays, the window's playback bar shows what plays, its position and
 // length, pause and resume, the speed (1x, 2x, 5x, 10x, as fast as possible) and "Stop"; the
 // window takes the port out of the receive path (started) and puts it back at the end
-// (finished). The log says what plays, where it stopped and why (the end, damage, the user);
-// the last values stay on screen.
+// (finished). The log says what plays, where it stopped and why (the end, damage, the user)
+// and where the recording's time jumps (played as a gap; the first ten named); the last values
+// stay on screen.
 //
 // A recording is never played into a running recording (playing the file being written would
 // copy it into itself): while one runs (recording_running), "Open recording..." asks to stop it

@@ -256,6 +256,45 @@ TEST_F(RecordAndPlayTest, ADamagedRecordingPlaysUpToTheDamageAndANonRecordingIsR
     EXPECT_TRUE(ui().portSwitch->isEnabled());
 }
 
+// A jump of the recording's time of more than a minute either way is a gap, played at once and
+// named; the position never passes the length, also of a file that grows while it plays.
+TEST_F(RecordAndPlayTest, TimeJumpsArePlayedAsGapsAndThePositionNeverPassesTheLength) {
+    constexpr std::int64_t kFar = 2'500'000'000'000'000; // µs: about 79 years
+    Bytes file;
+    append_pcap_header(file);
+    for (const std::int64_t us :
+         {std::int64_t(0), 50'000L, kFar, kFar + 50'000, 100'000L, 150'000L})
+        append_pcap_records(file, 1'000'000'000'000'000 + us, Direction::received, tick(1, 1));
+    ASSERT_TRUE(
+        player().play(QString::fromStdString(dir.put("jumps.pcap", file)), PlaybackSpeed::x10));
+    ASSERT_TRUE(wait_for([&] { return !player().playing(); })); // not at the jump ahead
+    EXPECT_TRUE(log().contains("time jumps ahead by 2500000000 s at byte ")) << log().toStdString();
+    EXPECT_TRUE(log().contains("time jumps back by 2500000000 s at byte "));
+    EXPECT_EQ(ui().positionLabel->text(), QStringLiteral("00:00:00 / 00:00:00"));
+
+    file.resize(24);
+    for (std::int64_t s = 0; s < 3; ++s)
+        append_pcap_records(file, 1'000'000'000'000'000 + s * 1'000'000, Direction::received,
+                            tick(std::uint8_t(s), 1));
+    const std::string growing = dir.put("growing.pcap", file);
+    ASSERT_TRUE(player().play(QString::fromStdString(growing)));
+    ui().pauseButton->click();
+    ASSERT_TRUE(wait_for([&] { return player().port()->length().has_value(); }));
+    std::ofstream more(growing, std::ios::binary | std::ios::app);
+    for (std::int64_t s = 3; s < 6; ++s) {
+        Bytes r;
+        append_pcap_records(r, 1'000'000'000'000'000 + s * 1'000'000, Direction::received,
+                            tick(std::uint8_t(s), 1));
+        more.write(reinterpret_cast<const char*>(r.data()), std::streamsize(r.size()));
+    }
+    more.close();
+    ui().speedChooser->setCurrentIndex(4); // as fast as possible
+    ui().pauseButton->click();
+    ASSERT_TRUE(wait_for([&] { return !player().playing(); }));
+    EXPECT_EQ(ui().angleLabels[0]->text(), QStringLiteral("Yaw:0.5"));
+    EXPECT_EQ(ui().positionLabel->text(), QStringLiteral("00:00:05 / 00:00:05"));
+}
+
 TEST_F(RecordAndPlayTest, ExportWritesTheChartAsDrawnWithItsDivisorsNamed) {
     connect_port();
     double now = 0;
