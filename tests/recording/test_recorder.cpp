@@ -190,45 +190,35 @@ TEST_F(RecorderTest, NamesComeFromTheStartAndAreNeverReused) {
     EXPECT_EQ(zento_test::read_text(folder / (stem + "-2.csv")), "someone else's");
 }
 
-TEST_F(RecorderTest, AFolderThatCannotBeMadeIsNamed) {
-    const std::string blocker = tmp.put("Zento", "a file, not a folder");
-    std::string error;
-    EXPECT_EQ(Recorder::start(blocker, kWall, kT0, error), nullptr);
-    EXPECT_EQ(error.rfind("cannot create the recording folder " + blocker + ": ", 0), 0u) << error;
-}
-
-// Run as an ordinary user (the child drops root's rights, which would pass): a folder under one
-// that may not be searched, and one on a symbolic-link loop, are refused with the reason.
-TEST_F(RecorderTest, AFolderThatCannotBeReachedIsNamedAsAnOrdinaryUser) {
+// A file where the folder should be, a folder under one that may not be searched, and one on a
+// symbolic-link loop are refused with the reason. Run as an ordinary user: the child drops
+// root's rights, with which the second would pass.
+TEST_F(RecorderTest, AFolderThatCannotBeMadeOrReachedIsNamedAsAnOrdinaryUser) {
     fs::create_directories(tmp.path() / "locked");
     fs::permissions(tmp.path() / "locked", fs::perms::none);
     fs::create_directory_symlink("loop", tmp.path() / "loop");
-    for (const auto& [under, reason] :
-         {std::pair{"locked", EACCES}, {"loop", ELOOP}, {"loop/deeper", ELOOP}}) {
+    tmp.put("file", "a file, not a folder");
+    for (const auto& [under, reason] : {std::pair{"file", ENOTDIR},
+                                        {"locked", EACCES},
+                                        {"loop", ELOOP},
+                                        {"loop/deeper", ELOOP}}) {
         const fs::path f = tmp.path() / under / "Zento";
-        int out[2];
-        ASSERT_EQ(pipe(out), 0);
+        const std::string want =
+            "cannot create the recording folder " + f.string() + ": " + std::strerror(reason);
         const pid_t child = fork();
         if (child == 0) {
             if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+            std::string error;
             try {
-                std::string error;
-                const bool refused = Recorder::start(f, kWall, kT0, error) == nullptr;
-                _exit(write(out[1], error.data(), error.size()) >= 0 && refused ? 0 : 1);
+                if (!Recorder::start(f, kWall, kT0, error) && error == want) _exit(0);
             } catch (...) {
-                _exit(2);
             }
+            std::fprintf(stderr, "not refused as expected: %s\n", error.c_str());
+            _exit(1);
         }
-        close(out[1]);
-        char text[4096];
-        const ssize_t n = read(out[0], text, sizeof text);
-        close(out[0]);
         int status = 0;
         waitpid(child, &status, 0);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << under << ": " << status;
-        EXPECT_EQ(std::string(text, std::size_t(std::max<ssize_t>(n, 0))),
-                  "cannot create the recording folder " + f.string() + ": " +
-                      std::strerror(reason));
     }
 }
 
@@ -244,8 +234,7 @@ TEST_F(RecorderTest, AFullDiskEndsTheRecordingAndLeavesTwoReadableFilesThatAgree
         SCOPED_TRACE(std::to_string(kLimit) + (at_once ? " many batches a write" : " one a write"));
         rlimit old{};
         ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-        rlimit small = old;
-        small.rlim_cur = kLimit;
+        const rlimit small{kLimit, old.rlim_max};
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
 
         RecorderOptions options;
@@ -279,7 +268,6 @@ TEST_F(RecorderTest, AFullDiskEndsTheRecordingAndLeavesTwoReadableFilesThatAgree
             continue;
         }
         // Whichever file met the limit is named with the system's reason.
-        EXPECT_EQ(st.kept, rec->pcap_path());
         EXPECT_TRUE(st.failure ==
                         "cannot write " + rec->pcap_path().string() + ": File too large" ||
                     st.failure == "cannot write " + rec->csv_path().string() + ": File too large")
