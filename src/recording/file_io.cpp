@@ -148,8 +148,8 @@ WriteFile::Place WriteFile::place(const std::filesystem::path& path,
     (void)now;
     return Place::here;
 #else
-    struct stat open {
-    }, named{};
+    struct stat open = {};
+    struct stat named = {};
     if (fd_ < 0 || ::fstat(fd_, &open) != 0) return Place::here;
     if (open.st_nlink == 0) return Place::deleted;
     if (::stat(path.c_str(), &named) == 0) {
