@@ -1,6 +1,7 @@
 #include "recording/file_io.h"
 
 #include <cerrno>
+#include <string>
 #include <system_error>
 
 #ifdef _WIN32
@@ -10,6 +11,7 @@
 #include <sys/stat.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -137,6 +139,46 @@ bool WriteFile::close(std::string& error) {
     if (!ok) error = system_reason(errno);
     fd_ = -1;
     return ok;
+}
+
+WriteFile::Place WriteFile::place(const std::filesystem::path& path,
+                                  std::filesystem::path& now) const {
+#ifdef _WIN32
+    (void)path;
+    (void)now;
+    return Place::here;
+#else
+    struct stat open = {};
+    struct stat named = {};
+    if (fd_ < 0 || ::fstat(fd_, &open) != 0) return Place::here;
+    if (open.st_nlink == 0) return Place::deleted;
+    if (::stat(path.c_str(), &named) == 0) {
+        if (named.st_dev == open.st_dev && named.st_ino == open.st_ino) return Place::here;
+    } else if (errno != ENOENT && errno != ENOTDIR) {
+        return Place::here; // e.g. a folder on the way made unsearchable: cannot tell
+    }
+#ifdef __linux__
+    char link[4096];
+    const std::string fd_link = "/proc/self/fd/" + std::to_string(fd_);
+    const ssize_t n = ::readlink(fd_link.c_str(), link, sizeof link);
+    if (n > 0 && std::size_t(n) < sizeof link && link[0] == '/')
+        now = std::string(link, std::size_t(n));
+#endif
+    return Place::moved;
+#endif
+}
+
+void ignore_file_size_signal() {
+#ifndef _WIN32
+    struct sigaction now {};
+    if (::sigaction(SIGXFSZ, nullptr, &now) != 0 || now.sa_handler != SIG_DFL ||
+        (now.sa_flags & SA_SIGINFO))
+        return;
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGXFSZ, &ignore, nullptr);
+#endif
 }
 
 } // namespace zento

@@ -73,10 +73,19 @@ class WriteFile {
     bool truncate(std::uint64_t size, std::string& error);
     bool close(std::string& error);
     bool is_open() const { return fd_ >= 0; }
+    // Whether the open file is still the one at `path`: deleted (no name left), moved (`path`
+    // names nothing or another file; `now` gets its new path where the system tells, Linux), or
+    // here (also when it cannot be told).
+    enum class Place { here, deleted, moved };
+    Place place(const std::filesystem::path& path, std::filesystem::path& now) const;
 
   private:
     int fd_ = -1;
 };
 
+// A write past the file-size limit (RLIMIT_FSIZE, `ulimit -f`) raises SIGXFSZ, which ends the
+// program by default. Ignored, the write fails with EFBIG instead and takes the path of a full
+// disk. Leaves a handler that the program installed alone.
+void ignore_file_size_signal();
 
 } // namespace zento

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace zento {
 
@@ -82,17 +83,9 @@ bool PlaybackPort::setPortOpen(bool open) {
     damage_.clear();
     input_.clear();
     last_time_ = 0;
-    have_next_ = false;
-    // The origin is the first record, whatever its direction or size.
-    if (const auto first = file_->reader().next()) {
-        origin_ns_ = first->time_ns;
-        if (first->direction == Direction::received && !first->bytes.empty()) {
-            next_time_ = 0;
-            next_bytes_.assign(first->bytes.begin(), first->bytes.end());
-            have_next_ = true;
-        }
-    }
-    if (!have_next_) read_ahead();
+    times_ = {}; // the origin is the first record, whatever its direction or size
+    next_jump_ = 0;
+    read_ahead();
     anchor_rec_ = 0;
     anchor_clock_ = now();
 
@@ -102,14 +95,14 @@ bool PlaybackPort::setPortOpen(bool open) {
         std::string ignored;
         const auto f = RecordingFile::open(path, ignored, options);
         if (!f) return;
-        std::optional<std::int64_t> first, last;
+        PlayTimes times;
+        std::int64_t length = 0, jump = 0;
         while (!cancel_scan_.load(std::memory_order_relaxed)) {
             const auto b = f->reader().next();
             if (!b) break;
-            if (!first) first = b->time_ns;
-            last = b->time_ns;
+            length = std::max(length, times.next(b->time_ns, jump));
         }
-        if (!cancel_scan_) length_ns_ = first ? std::max<std::int64_t>(*last - *first, 0) : 0;
+        if (!cancel_scan_) length_ns_ = length;
     });
     schedule(0);
     return true;
@@ -137,8 +130,11 @@ void PlaybackPort::read_ahead() {
             if (s.damaged) damage_ = s.reason;
             return;
         }
+        std::int64_t jump = 0;
+        next_time_ = times_.next(b->time_ns, jump);
+        if (jump != 0 && next_jump_ == 0) next_jump_at_ = b->offset;
+        next_jump_ += jump; // a skipped record's goes with the next batch
         if (b->direction != Direction::received || b->bytes.empty()) continue;
-        next_time_ = b->time_ns - origin_ns_;
         next_bytes_.assign(b->bytes.begin(), b->bytes.end());
         have_next_ = true;
         return;
@@ -172,7 +168,11 @@ void PlaybackPort::wake() {
     input_.swap(next_bytes_);
     last_time_ = std::max(last_time_, next_time_);
     ++delivered_;
+    const std::int64_t jump = std::exchange(next_jump_, 0);
+    const std::uint64_t jump_at = next_jump_at_;
     read_ahead();
+    if (jump != 0 && OnGap) OnGap(jump, jump_at);
+    if (!open_) return;
     raise();
     if (open_ && input_.empty()) schedule(0);
 }
@@ -215,13 +215,14 @@ std::chrono::nanoseconds PlaybackPort::position() const {
                          have_next_ ? std::max(next_time_, last_time_) : last_time_);
     else if (paused_)
         rec = std::max(anchor_rec_, last_time_);
-    return std::chrono::nanoseconds(rec);
+    const auto length = this->length();
+    return std::chrono::nanoseconds(length ? std::min<std::int64_t>(rec, length->count()) : rec);
 }
 
 std::optional<std::chrono::nanoseconds> PlaybackPort::length() const {
     const std::int64_t n = length_ns_.load();
     if (n < 0) return std::nullopt;
-    return std::chrono::nanoseconds(n);
+    return std::chrono::nanoseconds(std::max(n, last_time_)); // a file that grew plays on
 }
 
 void PlaybackPort::clockMoved() {

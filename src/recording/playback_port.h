@@ -6,16 +6,19 @@
 //    not a recording, a FIFO or a folder is refused with lastError()) and starts playing from
 //    its start; setPortOpen(false) stops playing (no OnEnd).
 //  - Batches of direction 0 are delivered one per wake of the event loop, each when its
-//    recorded time (since the recording's first record) comes on the play clock: the steady
-//    clock times the speed, standing still while paused. At "as fast as possible" every batch
-//    is due at once, and the event loop still runs between two batches, so the window stays
-//    responsive. Records of direction 1 (commands sent) and empty records are skipped.
+//    recorded time (since the recording's first record, a jump of more than a minute either way
+//    taken out as a gap: PlayTimes) comes on the play clock: the steady clock times the speed,
+//    standing still while paused. OnGap names such a jump as its batch is delivered. At "as fast as
+//    possible" every batch is due at once, and the event loop still runs between two batches, so
+//    the window stays responsive. Records of direction 1 (commands sent) and empty records are
+//    skipped.
 //  - A batch waits while the previous one has not been taken (RThreshold 0); nothing is dropped.
 //  - At the end OnEnd is called; at damage OnDamage (where and why: "truncated record at byte
 //    N (...)") comes first, after every batch before the damage was delivered.
 //  - Output() sends nothing and returns false: a playback is not a board.
 //  - length() is found by a reader of its own on another thread (a large file takes a moment);
-//    it is empty until then. Nothing is called back from that thread.
+//    it is empty until then, and grows with what plays of a file that grows meanwhile. Nothing
+//    is called back from that thread. position() never passes length().
 // All calls, the callbacks and OnComm happen on the thread that owns the port (the event loop's).
 #include "platform/serial/serial_port.h"
 #include "recording/recording_reader.h"
@@ -86,6 +89,8 @@ class PlaybackPort final : public SerialPort {
 
     std::function<void()> OnEnd;
     std::function<void(const std::string& where_why)> OnDamage;
+    // A jump of the recording's time taken out as a gap (ns; negative: back), at byte `offset`.
+    std::function<void(std::int64_t jump_ns, std::uint64_t offset)> OnGap;
 
   private:
     std::int64_t now() const;
@@ -111,9 +116,11 @@ class PlaybackPort final : public SerialPort {
     std::string last_error_;
     PlaybackSpeed speed_ = PlaybackSpeed::x1;
 
-    std::int64_t origin_ns_ = 0; // the first record's time
+    PlayTimes times_;
     bool have_next_ = false;
-    std::int64_t next_time_ = 0; // recorded time of the next batch (since the origin)
+    std::int64_t next_time_ = 0; // play time of the next batch
+    std::int64_t next_jump_ = 0; // a jump taken out before it, at next_jump_at_
+    std::uint64_t next_jump_at_ = 0;
     std::vector<std::uint8_t> next_bytes_, input_;
     std::int64_t last_time_ = 0;  // recorded time of the batch delivered last
     std::int64_t anchor_rec_ = 0; // the play clock: recorded time anchor_rec_ at anchor_clock_

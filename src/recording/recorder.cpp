@@ -32,12 +32,15 @@ std::string recording_stem(std::chrono::system_clock::time_point t) {
 std::unique_ptr<Recorder> Recorder::start(const std::filesystem::path& folder, WallTime wall_start,
                                           SteadyTime steady_start, std::string& error,
                                           RecorderOptions options) {
-    std::error_code ec;
+    // Every call on the folder takes an error code: a symbolic-link loop or a folder on the way
+    // that may not be searched is a reason, not an exception.
+    std::error_code ec, status_ec;
     std::filesystem::create_directories(folder, ec);
-    if (ec && !std::filesystem::is_directory(folder)) {
+    if (ec && !std::filesystem::is_directory(folder, status_ec)) {
         error = "cannot create the recording folder " + folder.string() + ": " + ec.message();
         return nullptr;
     }
+    ignore_file_size_signal(); // a file-size limit ends the recording as a full disk does
     std::unique_ptr<Recorder> r(new Recorder);
     const std::string stem = recording_stem(wall_start);
     for (int n = 1;; ++n) {
@@ -69,6 +72,7 @@ std::unique_ptr<Recorder> Recorder::start(const std::filesystem::path& folder, W
     r->wall_start_us_ =
         std::chrono::duration_cast<std::chrono::microseconds>(wall_start.time_since_epoch())
             .count();
+    r->kept_ = r->pcap_path_;
     r->steady_start_ns_ = ns_of(steady_start);
     r->last_ns_ = r->steady_start_ns_;
     // Both buffers hold the whole budget from the start: taking a batch never allocates.
@@ -164,6 +168,7 @@ RecorderStatus Recorder::status(SteadyTime now) const {
     s.csv_bytes = csv_bytes_.load(std::memory_order_relaxed);
     s.waiting_bytes = queue_.size();
     s.failure = failure_;
+    s.kept = kept_;
     return s;
 }
 
@@ -203,6 +208,7 @@ void Recorder::run() {
                 }
                 synced_ = pcap_size_ + csv_size_;
             }
+            ok = ok && in_place(why);
             next_sync = now + options_.flush_period;
         }
         lock.lock();
@@ -222,6 +228,16 @@ void Recorder::run() {
                         ns_of(std::chrono::steady_clock::now()));
             lock.unlock();
         }
+    }
+    if (pcap_size_ == 0) { // not even the heads: no empty, unreadable files stay
+        std::error_code pe, ce;
+        std::filesystem::remove(pcap_path_, pe);
+        std::filesystem::remove(csv_path_, ce);
+        lock.lock();
+        kept_.clear();
+        failure_ += pe || ce ? "; the empty files could not be removed: " + (pe ? pe : ce).message()
+                             : "; nothing was written, so both files are removed";
+        lock.unlock();
     }
     lock.lock();
     state_ = RecorderState::finished;
@@ -254,6 +270,29 @@ bool Recorder::encode_and_write(const std::vector<std::uint8_t>& entries) {
     if (write_out(why)) return true;
     std::lock_guard lock(m_);
     fail_locked(why, ns_of(std::chrono::steady_clock::now()));
+    return false;
+}
+
+// Whether both files are still where they were made; if not, `why` says what happened and the
+// status where the recording is now.
+bool Recorder::in_place(std::string& why) {
+    std::filesystem::path pcap_now, csv_now;
+    const WriteFile::Place p = pcap_.place(pcap_path_, pcap_now);
+    const WriteFile::Place c = csv_.place(csv_path_, csv_now);
+    if (p == WriteFile::Place::here && c == WriteFile::Place::here) return true;
+    const bool pcap_gone = p != WriteFile::Place::here;
+    const std::filesystem::path& path = pcap_gone ? pcap_path_ : csv_path_;
+    const std::filesystem::path& now = pcap_gone ? pcap_now : csv_now;
+    if ((pcap_gone ? p : c) == WriteFile::Place::deleted)
+        why = path.string() + " was deleted while recording";
+    else if (now.empty())
+        why = path.string() + " was moved while recording";
+    else
+        why = path.string() + " was moved to " + now.string() + " while recording";
+    std::lock_guard lock(m_);
+    kept_ = c == WriteFile::Place::deleted ? std::filesystem::path()
+            : pcap_gone                    ? pcap_now
+                                           : pcap_path_;
     return false;
 }
 

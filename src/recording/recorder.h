@@ -12,8 +12,15 @@
 // Failures. A write that fails (a full disk, a file-size limit, a folder or device that became
 // unwritable) ends the recording: both files are cut back to the last batch that reached both
 // whole, so they stay a readable pcap and CSV that agree, and status().failure names the file and
-// the system's reason. A buffer that fills (the disk does not keep up for a long time) ends the
-// recording the same way, with that reason, rather than waiting or growing.
+// the system's reason. When not even the heads reached the files, both are removed instead of
+// left empty (an empty pcap is not a pcap). A buffer that fills (the disk does not keep up for a
+// long time) ends the recording the same way, with that reason, rather than waiting or growing.
+// start() has the program ignore SIGXFSZ (file_io.h), so that a file-size limit is such a failed
+// write and not the end of the program.
+//
+// A folder deleted or moved while recording (noticed at the next flush: the files' link count,
+// and whether their paths still name them) ends it too, the failure saying what happened and
+// where the files are now, when the system tells.
 //
 // Times are those of the steady clock, so a change of the system time does not bend the
 // recording. The pcap gets wall-clock times (start's wall time plus the steady time since the
@@ -61,6 +68,10 @@ struct RecorderStatus {
     std::uint64_t csv_bytes = 0;
     std::uint64_t waiting_bytes = 0; // taken, not yet written
     std::string failure;             // why it ended by itself, naming the file; "" otherwise
+    // Where the recording is kept: pcap_path() (the CSV beside it), its new place when its
+    // folder was moved, or empty when nothing is kept (a disk full from the start: the files
+    // that would hold nothing are removed; deleted while recording; moved to a place unknown).
+    std::filesystem::path kept;
 };
 
 // The name of a recording started at `t` (local time): zento-20261206-231500.
@@ -108,6 +119,7 @@ class Recorder {
     void run();
     bool encode_and_write(const std::vector<std::uint8_t>& entries);
     bool write_out(std::string& why);
+    bool in_place(std::string& why);
 
     std::filesystem::path pcap_path_, csv_path_;
     std::int64_t wall_start_us_ = 0;
@@ -124,6 +136,7 @@ class Recorder {
     std::int64_t end_ns_ = 0; // steady time of the end, once there is one
     bool ended_ = false;
     std::string failure_;
+    std::filesystem::path kept_;
     std::atomic<std::uint64_t> pcap_bytes_{0}, csv_bytes_{0};
 
     // The writer's own.

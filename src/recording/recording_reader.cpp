@@ -267,6 +267,19 @@ std::optional<Batch> RecordingReader::next_plain() {
     }
 }
 
+std::int64_t PlayTimes::next(std::int64_t time_ns, std::int64_t& jump_ns) {
+    jump_ns = 0;
+    if (!started_) {
+        started_ = true;
+        offset_ = time_ns;
+    } else if (time_ns - last_ > kMaxStepNs || last_ - time_ns > kMaxStepNs) {
+        jump_ns = time_ns - last_;
+        offset_ += jump_ns;
+    }
+    last_ = time_ns;
+    return time_ns - offset_;
+}
+
 std::unique_ptr<RecordingFile> RecordingFile::open(const std::filesystem::path& path,
                                                    std::string& error, ReaderOptions options) {
     std::unique_ptr<RecordingFile> rf(new RecordingFile);

@@ -110,6 +110,21 @@ class RecordingReader {
     std::uint64_t pending_index_ = 0; // attitude frame j whose time the pending bytes carry
 };
 
+// The times a recording plays at: since its first record, with a jump of more than a minute
+// either way between two records (a clock set on the way, a damaged or crafted time) taken out
+// as a gap, so that playing never waits for it and the length counts only what plays.
+class PlayTimes {
+  public:
+    static constexpr std::int64_t kMaxStepNs = 60'000'000'000;
+    // The play time of the next record, recorded at `time_ns`; `jump_ns` gets the jump taken
+    // out before it (0: none).
+    std::int64_t next(std::int64_t time_ns, std::int64_t& jump_ns);
+
+  private:
+    bool started_ = false;
+    std::int64_t last_ = 0, offset_ = 0;
+};
+
 // A recording file opened for playing: a regular file (a FIFO, device or folder is refused
 // without waiting on it), a classic pcap of link type 147, or a plain capture that holds a board
 // frame within its first kPlainProbe bytes. Anything else is refused with a message naming the

@@ -1,6 +1,7 @@
 // zento: the host program of the Tavro AHRS board.
 #include "platform/widgets/fonts.h"
 #include "platform/serial/qt_serial_port.h"
+#include "recording/file_io.h"
 #include "settings/command_line.h"
 #include "settings/settings_location.h"
 #include "shell/paths_and_times.h"
@@ -35,6 +36,7 @@ QString model_folder(const QString& program_dir) {
 } // namespace
 
 int main(int argc, char** argv) {
+    zento::ignore_file_size_signal(); // every writer gets EFBIG at a `ulimit -f`, not SIGXFSZ
     const std::span<const char* const> args(argv + 1, std::size_t(argc > 0 ? argc - 1 : 0));
     if (zento::asks_help_or_version(args)) { // answered without a display
         const auto parsed = zento::parse_command_line(args);

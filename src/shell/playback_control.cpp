@@ -7,11 +7,13 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
 #include <array>
 #include <chrono>
+#include <cmath>
 
 namespace zento {
 
@@ -49,6 +51,11 @@ PlaybackControl::PlaybackControl(const PlaybackControls& controls, QWidget* wind
             window_, QStringLiteral("Open recording"), folder,
             QStringLiteral("Recordings (*.pcap *.bin *.cap);;All files (*)"));
     };
+    ask_stop_recording = [this] {
+        return QMessageBox::question(window_, QStringLiteral("Open recording"),
+                                     QStringLiteral("A recording is running. Stop it to open a "
+                                                    "recording?")) == QMessageBox::Yes;
+    };
     for (QWidget* w :
          std::initializer_list<QWidget*>{c_.caption, c_.pause, c_.speed, c_.position, c_.stop})
         w->setVisible(false);
@@ -56,23 +63,28 @@ PlaybackControl::PlaybackControl(const PlaybackControls& controls, QWidget* wind
 
 PlaybackControl::~PlaybackControl() = default;
 
-void PlaybackControl::setAllowed(bool allowed) {
-    allowed_ = allowed;
-    c_.open->setEnabled(allowed);
-}
-
 void PlaybackControl::Open_recording() {
+    if (recording_running && recording_running()) {
+        if (!ask_stop_recording()) return;
+        if (stop_recording) stop_recording();
+    }
     const QString file = ask_file();
     if (!file.isEmpty()) play(file);
 }
 
 bool PlaybackControl::play(const QString& file, PlaybackSpeed speed) {
-    if (!allowed_) return false;
+    if (recording_running && recording_running()) {
+        emit message(QStringLiteral("Playback not started: ") + file +
+                     QStringLiteral(" would play into the running recording; stop the recording "
+                                    "first"));
+        return false;
+    }
     if (port_) end(QStringLiteral("another recording was opened"));
     auto port = std::make_unique<PlaybackPort>(to_path(file));
     port->setSpeed(speed);
     if (!port->setPortOpen(true)) {
-        emit message(QStringLiteral("Cannot play ") + QString::fromStdString(port->lastError()));
+        emit message(QStringLiteral("Playback not started: ") +
+                     QString::fromStdString(port->lastError()));
         return false;
     }
     port_ = std::move(port);
@@ -81,6 +93,20 @@ bool PlaybackControl::play(const QString& file, PlaybackSpeed speed) {
                          .arg(QString::fromStdString(where_why)));
     };
     port_->OnEnd = [this] { end(QStringLiteral("end of the recording")); };
+    port_->OnGap = [this, named = 0](std::int64_t jump_ns, std::uint64_t offset) mutable {
+        constexpr int kNamed = 10; // a file full of jumps does not flood the log
+        if (named > kNamed) return;
+        if (named++ == kNamed) {
+            emit message(QStringLiteral("Further jumps of the recording's time are played as gaps "
+                                        "without a line each"));
+            return;
+        }
+        emit message(QStringLiteral("The recording's time jumps %1 by %2 s at byte %3: played at "
+                                    "once, as a gap")
+                         .arg(jump_ns > 0 ? QStringLiteral("ahead") : QStringLiteral("back"))
+                         .arg(QString::number(std::abs(double(jump_ns)) / 1e9, 'f', 0))
+                         .arg(offset));
+    };
     const QString name = from_path(port_->file().filename());
     c_.caption->setText(QStringLiteral("Playing ") + name);
     c_.pause->setText(QStringLiteral("Pause"));

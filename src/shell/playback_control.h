@@ -6,8 +6,13 @@
 // While a recording plays, the window's playback bar shows what plays, its position and
 // length, pause and resume, the speed (1x, 2x, 5x, 10x, as fast as possible) and "Stop"; the
 // window takes the port out of the receive path (started) and puts it back at the end
-// (finished). The log says what plays, where it stopped and why (the end, damage, the user);
-// the last values stay on screen.
+// (finished). The log says what plays, where it stopped and why (the end, damage, the user)
+// and where the recording's time jumps (played as a gap; the first ten named); the last values
+// stay on screen.
+//
+// A recording is never played into a running recording (playing the file being written would
+// copy it into itself): while one runs (recording_running), "Open recording..." asks to stop it
+// first (ask_stop_recording, then stop_recording), and play() is refused with a line saying why.
 #include "recording/playback_port.h"
 
 #include <QObject>
@@ -47,12 +52,15 @@ class PlaybackControl : public QObject {
     void Stop_playback();
     bool playing() const { return port_ != nullptr; }
     PlaybackPort* port() const { return port_.get(); }
-    // Whether opening a recording is possible (not while recording).
-    void setAllowed(bool allowed);
 
     // The file to play; by default asks the user, starting in start_folder().
     std::function<QString()> ask_file;
     std::function<std::filesystem::path()> start_folder;
+    // The window's recorder: whether it takes bytes, and stopping it. Whether to stop it; by
+    // default asks the user.
+    std::function<bool()> recording_running;
+    std::function<void()> stop_recording;
+    std::function<bool()> ask_stop_recording;
 
   signals:
     void message(const QString& text);
@@ -67,7 +75,6 @@ class PlaybackControl : public QObject {
     QWidget* window_;
     QTimer* position_timer_;
     std::unique_ptr<PlaybackPort> port_;
-    bool allowed_ = true;
 };
 
 } // namespace zento

@@ -146,11 +146,13 @@ void RecordingControl::poll() {
 
     poll_timer_->stop();
     if (!s.failure.empty())
-        emit message(QStringLiteral("Recording stopped: ") + QString::fromStdString(s.failure) +
-                     QStringLiteral("; what was written stays readable"));
-    emit message(QStringLiteral("Recording saved: %1 and .csv (%2, %3)")
-                     .arg(from_path(recorder_->pcap_path()), clock_text(s.elapsed),
-                          size_caption(s.pcap_bytes + s.csv_bytes)));
+        emit message(
+            QStringLiteral("Recording stopped: ") + QString::fromStdString(s.failure) +
+            (s.kept.empty() ? QString() : QStringLiteral("; what was written stays readable")));
+    if (!s.kept.empty())
+        emit message(QStringLiteral("Recording saved: %1 and .csv (%2, %3)")
+                         .arg(from_path(s.kept), clock_text(s.elapsed),
+                              size_caption(s.pcap_bytes + s.csv_bytes)));
     recorder_.reset();
     stopping_ = false;
     c_.lamp->setActive(false);

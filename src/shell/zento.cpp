@@ -6,6 +6,7 @@
 #include "platform/serial/serial_port.h"
 #include "platform/widgets/widgets.h"
 #include "recording/playback_port.h"
+#include "recording/recorder.h"
 #include "settings/port_config.h"
 #include "settings/settings_location.h"
 #include "shell/board_commands.h"
@@ -84,10 +85,13 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
     health_ = new LinkHealth(receiver_.counters(), ini, this);
 
     // Receive path: byte source (the port, or a recording playing) -> receiver -> one decoder
-    // -> telemetry display and health; each batch as it came -> recorder.
+    // -> telemetry display and health; each batch as it came from the port -> recorder (never a
+    // playback's).
     dispatch_.on_message = [this](std::string_view text) { log_->Show_msg(text); };
     dispatch_.on_end_byte = [this] { rxd_->pulse(); };
-    dispatch_.on_batch = [this](std::span<const std::uint8_t> b) { recording_->received(b); };
+    dispatch_.on_batch = [this](std::span<const std::uint8_t> b) {
+        if (source_ == &port_) recording_->received(b);
+    };
     dispatch_.add_sink(*telemetry_);
     dispatch_.add_sink(*health_);
     attach_source(port_);
@@ -115,6 +119,11 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
     connect(playback_, &PlaybackControl::finished, this, &Zento::playback_finished);
     recording_->chart_history = [this] { return chart_history(); };
     playback_->start_folder = [this] { return recording_->folder(); };
+    playback_->recording_running = [this] {
+        const Recorder* r = recording_->recorder();
+        return r && r->status().state == RecorderState::recording;
+    };
+    playback_->stop_recording = [this] { recording_->Stop_recording(); };
     connect(ui.healthAction, &QAction::triggered, health_, &LinkHealth::Show_window);
 
     connect(ui.comPortAction, &QAction::triggered, connection_, &PortConnection::com_set_Click);

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <regex>
 #include <sys/resource.h>
+#include <unistd.h>
 
 using namespace zento;
 using namespace rec_test;
@@ -189,27 +190,51 @@ TEST_F(RecorderTest, NamesComeFromTheStartAndAreNeverReused) {
     EXPECT_EQ(zento_test::read_text(folder / (stem + "-2.csv")), "someone else's");
 }
 
-TEST_F(RecorderTest, AFolderThatCannotBeMadeIsNamed) {
-    const std::string blocker = tmp.put("Zento", "a file, not a folder");
-    std::string error;
-    EXPECT_EQ(Recorder::start(blocker, kWall, kT0, error), nullptr);
-    EXPECT_EQ(error.rfind("cannot create the recording folder " + blocker + ": ", 0), 0u) << error;
+// A file where the folder should be, a folder under one that may not be searched, and one on a
+// symbolic-link loop are refused with the reason. Run as an ordinary user: the child drops
+// root's rights, with which the second would pass.
+TEST_F(RecorderTest, AFolderThatCannotBeMadeOrReachedIsNamedAsAnOrdinaryUser) {
+    fs::create_directories(tmp.path() / "locked");
+    fs::permissions(tmp.path() / "locked", fs::perms::none);
+    fs::create_directory_symlink("loop", tmp.path() / "loop");
+    tmp.put("file", "a file, not a folder");
+    for (const auto& [under, reason] : {std::pair{"file", ENOTDIR},
+                                        {"locked", EACCES},
+                                        {"loop", ELOOP},
+                                        {"loop/deeper", ELOOP}}) {
+        const fs::path f = tmp.path() / under / "Zento";
+        const std::string want =
+            "cannot create the recording folder " + f.string() + ": " + std::strerror(reason);
+        const pid_t child = fork();
+        if (child == 0) {
+            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+            std::string error;
+            try {
+                if (!Recorder::start(f, kWall, kT0, error) && error == want) _exit(0);
+            } catch (...) {
+            }
+            std::fprintf(stderr, "not refused as expected: %s\n", error.c_str());
+            _exit(1);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << under << ": " << status;
+    }
 }
 
 TEST_F(RecorderTest, AFullDiskEndsTheRecordingAndLeavesTwoReadableFilesThatAgree) {
-    // A file-size limit stands in for a full disk: writes past it fail with EFBIG. Fed with the
-    // writer waiting (it syncs every 30 s), batches of a tick and 100 bytes of noise make the
-    // pcap grow faster than the CSV, so it meets the limit in the middle of a write, however
-    // many batches the writer took before; fed one tick per write, the CSV (which grows faster
-    // with plain ticks) meets it first.
-    for (const bool at_once : {true, false}) {
-        SCOPED_TRACE(at_once ? "many batches in one write" : "one batch per write");
-        const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    // A file-size limit stands in for a full disk: writes past it fail with EFBIG (the recorder
+    // ignores SIGXFSZ, which would end the program). Fed with the writer waiting (it syncs every
+    // 30 s), batches of a tick and 100 bytes of noise make the pcap grow faster than the CSV, so
+    // it meets the limit in the middle of a write, however many batches the writer took before;
+    // fed one tick per write, the CSV (which grows faster with plain ticks) meets it first. A
+    // limit below the heads is a disk full from the start.
+    for (const auto& [kLimit, at_once] :
+         {std::pair<rlim_t, bool>{20000, true}, {20000, false}, {10, true}}) {
+        SCOPED_TRACE(std::to_string(kLimit) + (at_once ? " many batches a write" : " one a write"));
         rlimit old{};
         ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-        constexpr rlim_t kLimit = 20000;
-        rlimit small = old;
-        small.rlim_cur = kLimit;
+        const rlimit small{kLimit, old.rlim_max};
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
 
         RecorderOptions options;
@@ -231,12 +256,20 @@ TEST_F(RecorderTest, AFullDiskEndsTheRecordingAndLeavesTwoReadableFilesThatAgree
             EXPECT_TRUE(wait_until([&] { return rec->status().state == RecorderState::finished; }));
         }
         setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, old_handler);
         ASSERT_NE(rec, nullptr);
 
-        // Whichever file met the limit is named with the system's reason.
         const RecorderStatus st = rec->status();
-        EXPECT_TRUE(st.failure == "cannot write " + rec->pcap_path().string() + ": File too large" ||
+        if (kLimit < 100) { // nothing whole written: no empty, unreadable files stay
+            EXPECT_EQ(st.failure, "cannot write " + rec->pcap_path().string() +
+                                      ": File too large; nothing was written, so both files are "
+                                      "removed");
+            EXPECT_FALSE(fs::exists(rec->pcap_path()) || fs::exists(rec->csv_path()));
+            EXPECT_EQ(st.kept, "");
+            continue;
+        }
+        // Whichever file met the limit is named with the system's reason.
+        EXPECT_TRUE(st.failure ==
+                        "cannot write " + rec->pcap_path().string() + ": File too large" ||
                     st.failure == "cannot write " + rec->csv_path().string() + ": File too large")
             << st.failure;
         EXPECT_LE(fs::file_size(rec->csv_path()), kLimit);

@@ -7,6 +7,7 @@
 #include "recording/recorder.h"
 #include "recording/recording_reader.h"
 #include "shell/board_commands.h"
+#include "shell/paths_and_times.h"
 #include "shell/playback_control.h"
 #include "shell/recording_control.h"
 #include "shell/telemetry_display.h"
@@ -33,6 +34,15 @@ Bytes tick(std::uint8_t tenths, std::uint8_t ax) {
     return t;
 }
 
+// A pcap of one tick a record, at these times (µs since 1970), yaw counting up from `tenths`.
+Bytes pcap_of(std::initializer_list<std::int64_t> us, std::uint8_t tenths = 0) {
+    Bytes file;
+    append_pcap_header(file);
+    for (const std::int64_t t : us)
+        append_pcap_records(file, t, Direction::received, tick(tenths++, 1));
+    return file;
+}
+
 struct Read {
     std::vector<std::pair<Direction, Bytes>> records; // without the empty start record
     ReaderStop stop;
@@ -40,9 +50,8 @@ struct Read {
 
 Read read_recording(const std::filesystem::path& file) {
     std::string error;
-    ReaderOptions all;
     Read r;
-    auto f = RecordingFile::open(file, error, all);
+    auto f = RecordingFile::open(file, error);
     EXPECT_TRUE(f) << error;
     if (!f) return r;
     while (const auto b = f->reader().next())
@@ -99,16 +108,13 @@ TEST_F(RecordAndPlayTest, ARecordingHoldsEveryBatchAndCommandAndTheCsvRowsOfItsF
 
     const Read r = read_recording(pcap);
     EXPECT_FALSE(r.stop.damaged) << r.stop.reason;
-    std::vector<Bytes> received;
-    std::vector<Bytes> sent;
+    std::vector<Bytes> received, sent;
     for (const auto& [direction, bytes] : r.records)
         (direction == Direction::received ? received : sent).push_back(bytes);
     EXPECT_EQ(received, batches);
     EXPECT_EQ(sent, (std::vector<Bytes>{{0xA5, 0x5A, 0x04, 0xE2, 0xE6, 0xAA}}));
 
-    std::filesystem::path csv = pcap;
-    csv.replace_extension(".csv");
-    const std::string text = read_text(csv);
+    const std::string text = read_text(std::filesystem::path(pcap).replace_extension(".csv"));
     EXPECT_EQ(text.rfind("time_s,type,yaw_deg,", 0), 0u);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + 40);
     EXPECT_NE(text.find(",attitude,1.9,0.5,0.7,100,25,101320,10,"), std::string::npos) << text;
@@ -131,12 +137,65 @@ TEST_F(RecordAndPlayTest, AnUnplugIsAGapAndTheRecordingGoesOnWhenThePortComesBac
 
 TEST_F(RecordAndPlayTest, AFolderThatCannotBeUsedIsNamedAndNothingStarts) {
     write_file(dir.path() / "file", "not a folder");
-    recorder().setFolder(dir.path() / "file");
-    ui().startRecordingAction->trigger();
-    EXPECT_FALSE(recorder().recording());
-    EXPECT_TRUE(last_line().startsWith(QStringLiteral(">  Recording not started: ")))
-        << last_line().toStdString();
+    std::filesystem::create_directory_symlink("loop", dir.path() / "loop"); // threw once
+    for (const char* name : {"file", "loop"}) {
+        recorder().setFolder(dir.path() / name);
+        ui().startRecordingAction->trigger();
+        EXPECT_FALSE(recorder().recording());
+        EXPECT_TRUE(last_line().startsWith(QStringLiteral(">  Recording not started: ")));
+    }
     EXPECT_TRUE(ui().startRecordingAction->isEnabled());
+}
+
+// Deleted or moved while recording: the recording ends saying so, and names as saved only files
+// that exist (at their new place).
+TEST_F(RecordAndPlayTest, AFolderDeletedOrMovedWhileRecordingEndsTheRecordingSayingWhere) {
+    connect_port();
+    const std::filesystem::path folder = dir.path() / "recordings", moved = dir.path() / "moved";
+    for (const bool deleted : {true, false}) {
+        ui().startRecordingAction->trigger();
+        ASSERT_TRUE(recorder().recording());
+        const QString pcap = from_path(recorder().recorder()->pcap_path());
+        port.feed(tick(1, 1));
+        const int before = lines();
+        deleted ? void(std::filesystem::remove_all(folder))
+                : std::filesystem::rename(folder, moved);
+        ASSERT_TRUE(wait_for([&] { return !recorder().recording(); }));
+        const QStringList said = lines_since(before);
+        const QString now =
+            deleted ? "" : from_path(std::filesystem::canonical(moved) / to_path(pcap).filename());
+        EXPECT_TRUE(said.join('|').startsWith(
+            ">  Recording stopped: " + pcap +
+            (deleted ? " was deleted while recording"
+                     : " was moved to " + now + " while recording; what was written stays " +
+                           "readable|>  Recording saved: " + now + " and .csv (")))
+            << said.join('|').toStdString();
+        EXPECT_EQ(said.size(), deleted ? 1 : 2);
+        EXPECT_TRUE(deleted || read_recording(to_path(now)).records.size() == 1);
+    }
+}
+
+// While recording, a recording is not played into it: opening one asks to stop the recording
+// first, and play() alone is refused; the recording holds only what the port delivered.
+TEST_F(RecordAndPlayTest, OpeningARecordingWhileRecordingAsksToStopItFirst) {
+    connect_port();
+    const QString other = QString::fromStdString(dir.put("other.pcap", pcap_of({1'000'000}, 51)));
+    ui().startRecordingAction->trigger();
+    const std::filesystem::path pcap = recorder().recorder()->pcap_path();
+    port.feed(tick(1, 1));
+    EXPECT_FALSE(player().play(other, PlaybackSpeed::fastest));
+    EXPECT_EQ(last_line(), ">  Playback not started: " + other +
+                               " would play into the running recording; stop the recording first");
+    int asked = 0; // the user declines, then stops the recording
+    player().ask_stop_recording = [&] { return ++asked == 2; };
+    player().ask_file = [&] { return other; };
+    for (int i = 0; i < 2; ++i)
+        ui().openRecordingAction->trigger();
+    EXPECT_EQ(asked, 2);
+    ASSERT_TRUE(wait_for([&] { return !player().playing() && !recorder().recording(); }));
+    EXPECT_EQ(ui().angleLabels[0]->text(), QStringLiteral("Yaw:5.1")); // it played
+    EXPECT_EQ(read_recording(pcap).records,
+              (decltype(Read::records){{Direction::received, tick(1, 1)}}));
 }
 
 TEST_F(RecordAndPlayTest, ARecordingPlaysThroughTheReceivePathAndShowsWhatLiveShowed) {
@@ -169,11 +228,7 @@ TEST_F(RecordAndPlayTest, ARecordingPlaysThroughTheReceivePathAndShowsWhatLiveSh
 }
 
 TEST_F(RecordAndPlayTest, ADamagedRecordingPlaysUpToTheDamageAndANonRecordingIsRefused) {
-    Bytes file;
-    append_pcap_header(file);
-    for (int i = 0; i < 5; ++i)
-        append_pcap_records(file, 1'000'000 + i * 50'000, Direction::received,
-                            tick(std::uint8_t(10 + i), 0));
+    Bytes file = pcap_of({1'000'000, 1'050'000, 1'100'000, 1'150'000, 1'200'000}, 10);
     file.resize(file.size() - 9); // the last record cut short
     const std::string path = dir.put("cut.pcap", file);
     ASSERT_TRUE(player().play(QString::fromStdString(path), PlaybackSpeed::fastest));
@@ -187,9 +242,40 @@ TEST_F(RecordAndPlayTest, ADamagedRecordingPlaysUpToTheDamageAndANonRecordingIsR
     const std::string text = dir.put("notes.txt", std::string(100000, 'x'));
     EXPECT_FALSE(player().play(QString::fromStdString(text)));
     ASSERT_EQ(lines(), before + 1);
-    EXPECT_TRUE(last_line().startsWith(QStringLiteral(">  Cannot play ")))
+    EXPECT_TRUE(last_line().startsWith(">  Playback not started: " + QString::fromStdString(text) +
+                                       " is not a recording"))
         << last_line().toStdString();
     EXPECT_TRUE(ui().portSwitch->isEnabled());
+}
+
+// A jump of the recording's time of more than a minute either way is a gap, played at once and
+// named; the position never passes the length, also of a file that grows while it plays.
+TEST_F(RecordAndPlayTest, TimeJumpsArePlayedAsGapsAndThePositionNeverPassesTheLength) {
+    constexpr std::int64_t kT = 1'000'000'000'000'000, kFar = 2'500'000'000'000'000; // µs
+    const Bytes jumps = pcap_of({kT, kT + 50'000, kT + kFar, kT + kFar + 50'000, kT + 100'000});
+    ASSERT_TRUE(
+        player().play(QString::fromStdString(dir.put("jumps.pcap", jumps)), PlaybackSpeed::x10));
+    ASSERT_TRUE(wait_for([&] { return !player().playing(); })); // not at the jump ahead
+    EXPECT_TRUE(log().contains("time jumps ahead by 2500000000 s at byte ")) << log().toStdString();
+    EXPECT_TRUE(log().contains("time jumps back by 2500000000 s at byte "));
+    EXPECT_EQ(ui().positionLabel->text(), QStringLiteral("00:00:00 / 00:00:00"));
+
+    // Paused once its length (2 s) is known, it grows by three seconds.
+    const Bytes all = pcap_of(
+        {kT, kT + 1'000'000, kT + 2'000'000, kT + 3'000'000, kT + 4'000'000, kT + 5'000'000});
+    const std::size_t half = 24 + (all.size() - 24) / 2;
+    const std::string growing =
+        dir.put("growing.pcap", Bytes(all.begin(), all.begin() + long(half)));
+    ASSERT_TRUE(player().play(QString::fromStdString(growing)));
+    ui().pauseButton->click();
+    ASSERT_TRUE(wait_for([&] { return player().port()->length().has_value(); }));
+    std::ofstream(growing, std::ios::binary | std::ios::app)
+        << std::string(all.begin() + long(half), all.end());
+    ui().speedChooser->setCurrentIndex(4); // as fast as possible
+    ui().pauseButton->click();
+    ASSERT_TRUE(wait_for([&] { return !player().playing(); }));
+    EXPECT_EQ(ui().angleLabels[0]->text(), QStringLiteral("Yaw:0.5"));
+    EXPECT_EQ(ui().positionLabel->text(), QStringLiteral("00:00:05 / 00:00:05"));
 }
 
 TEST_F(RecordAndPlayTest, ExportWritesTheChartAsDrawnWithItsDivisorsNamed) {
