@@ -25,7 +25,7 @@ std::string scale_text(double v) {
     return std::string(buf, r.ptr);
 }
 
-HealthScalesRead read_health_scales(const std::filesystem::path& ini_file) {
+HealthScalesRead read_health_scales(const SettingsFile& ini_file) {
     HealthScalesRead r;
     const struct {
         std::string_view key;
@@ -34,7 +34,7 @@ HealthScalesRead read_health_scales(const std::filesystem::path& ini_file) {
                 {kKeyGyroScale, r.scales.gyro_counts_per_dps},
                 {kKeyMagScale, r.scales.mag_counts_per_gauss}};
     for (const auto& k : keys) {
-        const std::string text = Read_ini(kHealthSection, k.key, ini_file);
+        const std::string text = read_setting(ini_file, kHealthSection, k.key);
         if (text.empty()) continue;
         if (const auto v = parse_scale(text)) {
             k.value = *v;
@@ -47,13 +47,15 @@ HealthScalesRead read_health_scales(const std::filesystem::path& ini_file) {
     return r;
 }
 
-IniWriteResult write_health_scales(const std::filesystem::path& ini_file, const HealthScales& s) {
+IniWriteResult write_health_scales(const SettingsFile& ini_file, const HealthScales& s) {
     IniWriteResult r =
-        Write_ini(kHealthSection, kKeyAccelScale, scale_text(s.accel_counts_per_g), ini_file);
+        save_setting(ini_file, kHealthSection, kKeyAccelScale, scale_text(s.accel_counts_per_g));
     if (r.ok)
-        r = Write_ini(kHealthSection, kKeyGyroScale, scale_text(s.gyro_counts_per_dps), ini_file);
+        r = save_setting(ini_file, kHealthSection, kKeyGyroScale,
+                         scale_text(s.gyro_counts_per_dps));
     if (r.ok)
-        r = Write_ini(kHealthSection, kKeyMagScale, scale_text(s.mag_counts_per_gauss), ini_file);
+        r = save_setting(ini_file, kHealthSection, kKeyMagScale,
+                         scale_text(s.mag_counts_per_gauss));
     return r;
 }
 

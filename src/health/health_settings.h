@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "settings/ini_file.h"
+#include "settings/settings_location.h"
 
 namespace zento {
 
@@ -40,9 +40,9 @@ struct HealthScalesRead {
     HealthScales scales;
     std::string problem; // "" or one line for the log naming each unusable key
 };
-HealthScalesRead read_health_scales(const std::filesystem::path& ini_file);
+HealthScalesRead read_health_scales(const SettingsFile& ini_file);
 
 // Writes the three keys; stops at the first failure and returns it.
-IniWriteResult write_health_scales(const std::filesystem::path& ini_file, const HealthScales& s);
+IniWriteResult write_health_scales(const SettingsFile& ini_file, const HealthScales& s);
 
 } // namespace zento

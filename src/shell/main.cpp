@@ -79,7 +79,8 @@ int main(int argc, char** argv) {
     const QString settings_dir = from_path(settings.folder);
 
     zento::QtSerialPortControl port(settings_dir);
-    zento::Zento window(port, zento::ProgramFolders{settings_dir, model_folder(program_dir)});
+    zento::Zento window(port, zento::ProgramFolders{settings_dir, model_folder(program_dir),
+                                                    from_path(settings.seed)});
     window.connection().use_for_this_run(options.port, options.settings);
     window.show();
     if (options.connect) window.connection().iSwitchLedX1_Click();

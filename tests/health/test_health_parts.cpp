@@ -63,7 +63,7 @@ TEST(HealthScalesFile, ReadsWritesAndReportsBadValues) {
                          "using 16.4");
 
     // A file that cannot be written: the reason comes back, nothing is lost.
-    const std::string folder = tmp / "folder.ini";
+    const std::filesystem::path folder = tmp / "folder.ini";
     std::filesystem::create_directory(folder);
     const IniWriteResult w = write_health_scales(folder, s);
     EXPECT_FALSE(w.ok);

@@ -2,10 +2,13 @@
 // connection, port settings window, lamps, commands, update rate, and the failure cases.
 #include "window_fixture.h"
 
+#include "health/health_window.h"
 #include "platform/widgets/widgets.h"
 #include "settings/comm_set.h"
 #include "settings/ini_file.h"
+#include "settings/settings_location.h"
 #include "shell/board_commands.h"
+#include "shell/link_health.h"
 #include "shell/pulse_lamp.h"
 #include "shell/telemetry_display.h"
 #include "view3d/big3d.h"
@@ -15,6 +18,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -339,6 +343,28 @@ TEST_F(MainWindowTest, SettingsFileThatCannotBeWrittenIsLogged) {
     EXPECT_TRUE(l[1].startsWith(QStringLiteral(">  Zento.ini was not saved: cannot read ")));
     EXPECT_TRUE(l[1].contains(QStringLiteral("folder"))) << l[1].toStdString();
     EXPECT_EQ(port.CommPort(), 2) << "applied to the port all the same";
+}
+
+TEST_F(MainWindowTest, AFreshUsersFirstSavesCreateTheSettingsFolder) {
+    // A fresh user's settings go to ~/.config/zento/Zento.ini, whose folder does not exist yet.
+    const std::filesystem::path home = dir.path() / "home", config = home / ".config" / "zento";
+    const std::filesystem::path ini = choose_settings_location(dir.path(), config).ini_file;
+    ASSERT_EQ(ini, config / "Zento.ini");
+    window = std::make_unique<Zento>(
+        port, ProgramFolders{QString::fromStdString(config.string()), dir.qpath(), {}});
+    ui().comPortAction->trigger();
+    window->connection().settings_window()->portList->setCurrentIndex(2);
+    window->connection().settings_window()->okButton->click();
+    EXPECT_EQ(last_line(), QStringLiteral(">  Current Setting [ Com3 115200,n,8,1 ]"));
+    EXPECT_EQ(Read_ini("COM", "Port", ini), "3");
+
+    std::filesystem::remove_all(home); // the health window's scales: the same
+    window->health().Show_window();
+    HealthWindow* h = window->health().window();
+    h->gyroScaleEdit->setText(QStringLiteral("32.8"));
+    emit h->gyroScaleEdit->editingFinished();
+    EXPECT_EQ(Read_ini("Health", "GyroCountsPerDps", ini), "32.8")
+        << h->scaleMessageLabel->text().toStdString();
 }
 
 // ---- commands ---------------------------------------------------------------------------------
