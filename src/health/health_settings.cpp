@@ -15,13 +15,14 @@ std::optional<double> parse_scale(std::string_view text) {
     const auto [end, ec] =
         std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::fixed);
     if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    if (!std::isfinite(v) || v <= 0.0 || v > kMaxScale) return std::nullopt;
+    if (!std::isfinite(v) || v < kMinScale || v > kMaxScale) return std::nullopt;
     return v;
 }
 
 std::string scale_text(double v) {
     char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+    if (r.ec != std::errc()) r = std::to_chars(buf, buf + sizeof buf, v); // at most 24 bytes
     return std::string(buf, r.ptr);
 }
 
@@ -41,8 +42,8 @@ HealthScalesRead read_health_scales(const SettingsFile& ini_file) {
             continue;
         }
         r.problem += r.problem.empty() ? "Zento.ini: [Health] " : "; ";
-        r.problem += std::string(k.key) + " \"" + text + "\" is not a positive number; using " +
-                     scale_text(k.value);
+        r.problem += std::string(k.key) + " \"" + text +
+                     "\" is not a number from 0.001 to 1000000; using " + scale_text(k.value);
     }
     return r;
 }

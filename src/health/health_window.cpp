@@ -228,7 +228,7 @@ void HealthWindow::apply_scale(QLineEdit* edit) {
         // The typed text stays for correcting; the scale in use does not change.
         scaleMessageLabel->setStyleSheet(QStringLiteral("color: #9b1c1c;"));
         scaleMessageLabel->setText(
-            QStringLiteral("\"%1\" is not a scale: give a positive number up to 1000000, with "
+            QStringLiteral("\"%1\" is not a scale: give a number from 0.001 to 1000000, with "
                            "\".\" as the decimal point. The scale in use stays %2.")
                 .arg(typed, QString::fromStdString(scale_text(value))));
         return;
