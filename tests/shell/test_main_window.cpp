@@ -6,7 +6,6 @@
 #include "platform/widgets/widgets.h"
 #include "settings/comm_set.h"
 #include "settings/ini_file.h"
-#include "settings/settings_location.h"
 #include "shell/board_commands.h"
 #include "shell/link_health.h"
 #include "shell/pulse_lamp.h"
@@ -346,25 +345,20 @@ TEST_F(MainWindowTest, SettingsFileThatCannotBeWrittenIsLogged) {
 }
 
 TEST_F(MainWindowTest, AFreshUsersFirstSavesCreateTheSettingsFolder) {
-    // A fresh user's settings go to ~/.config/zento/Zento.ini, whose folder does not exist yet.
-    const std::filesystem::path home = dir.path() / "home", config = home / ".config" / "zento";
-    const std::filesystem::path ini = choose_settings_location(dir.path(), config).ini_file;
-    ASSERT_EQ(ini, config / "Zento.ini");
-    window = std::make_unique<Zento>(
-        port, ProgramFolders{QString::fromStdString(config.string()), dir.qpath(), {}});
+    std::filesystem::remove_all(dir.path()); // a fresh user's ~/.config/zento: not there yet
+    Zento& w = make();
     ui().comPortAction->trigger();
-    window->connection().settings_window()->portList->setCurrentIndex(2);
-    window->connection().settings_window()->okButton->click();
+    w.connection().settings_window()->portList->setCurrentIndex(2);
+    w.connection().settings_window()->okButton->click();
     EXPECT_EQ(last_line(), QStringLiteral(">  Current Setting [ Com3 115200,n,8,1 ]"));
-    EXPECT_EQ(Read_ini("COM", "Port", ini), "3");
+    EXPECT_EQ(Read_ini("COM", "Port", dir.ini()), "3");
 
-    std::filesystem::remove_all(home); // the health window's scales: the same
-    window->health().Show_window();
-    HealthWindow* h = window->health().window();
+    std::filesystem::remove_all(dir.path()); // the health window's scales: the same
+    w.health().Show_window();
+    HealthWindow* h = w.health().window();
     h->gyroScaleEdit->setText(QStringLiteral("32.8"));
     emit h->gyroScaleEdit->editingFinished();
-    EXPECT_EQ(Read_ini("Health", "GyroCountsPerDps", ini), "32.8")
-        << h->scaleMessageLabel->text().toStdString();
+    EXPECT_EQ(Read_ini("Health", "GyroCountsPerDps", dir.ini()), "32.8");
 }
 
 // ---- commands ---------------------------------------------------------------------------------
