@@ -17,7 +17,7 @@ void BM_HealthWindowRefresh(benchmark::State& state) {
     health_test::Rig rig(3, 250);
     rig.run_until(60);
     zento::HealthWindow w(
-        rig.monitor, [&] { return rig.now; }, "/nonexistent/Zento.ini");
+        rig.monitor, [&] { return rig.now; }, std::filesystem::path("/nonexistent/Zento.ini"));
     w.show();
     QApplication::processEvents();
     QPixmap into(w.size());

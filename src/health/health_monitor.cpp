@@ -147,13 +147,20 @@ template <class T> class Windowed {
     T total_{};
 };
 
-// Fixed-point text, whatever the program's locale.
+// Fixed-point text, whatever the program's locale; "–" for no value. A number too long for
+// the buffer in fixed form (beyond about 1e60) is written with an exponent, which always fits.
 std::string num(double v, int decimals) {
     if (!std::isfinite(v)) return "–";
     if (std::abs(v) < 0.5 * std::pow(10.0, -decimals)) v = 0; // no "-0.0"
     char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+    if (r.ec != std::errc())
+        r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, 3);
     return std::string(buf, r.ptr);
+}
+// n as a share of `of` in per cent; no value when there is nothing to share.
+double percent(std::uint64_t n, std::uint64_t of) {
+    return of == 0 ? std::nan("") : 100.0 * double(n) / double(of);
 }
 std::string signed_num(double v, int decimals) {
     std::string s = num(v, decimals);
@@ -826,9 +833,7 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
     for (const auto& e : errors) {
         HealthFigure& f = fig(e.id);
         auto text = [](std::uint64_t n, std::uint64_t frames) {
-            return count_text(n) + " (" +
-                   num(100.0 * double(n) / double(std::max<std::uint64_t>(frames, 1)), 2) +
-                   " % of frames)";
+            return count_text(n) + " (" + num(percent(n, frames), 2) + " % of frames)";
         };
         auto judge_err = [&](std::uint64_t n, std::uint64_t frames) {
             if (e.id == FigureId::overflows) return n > 0 ? HealthState::bad : HealthState::good;
@@ -849,10 +854,10 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
     {
         HealthFigure& f = fig(FigureId::skipped_bytes);
         auto per_frame = [](std::uint64_t n, std::uint64_t frames) {
-            return double(n) / double(std::max<std::uint64_t>(frames, 1));
+            return frames == 0 ? std::nan("") : double(n) / double(frames);
         };
         auto judge_skip = [&](std::uint64_t n, std::uint64_t frames) {
-            const double p = per_frame(n, frames);
+            const double p = double(n) / double(std::max<std::uint64_t>(frames, 1));
             if (p > kSkipBad && double(n) >= kSkipBadMinCount) return HealthState::bad;
             return p > kSkipGood ? HealthState::doubtful : HealthState::good;
         };

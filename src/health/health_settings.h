@@ -6,14 +6,14 @@
 //   GyroCountsPerDps=16.4      gyroscope counts per degree per second
 //   MagCountsPerGauss=1090     magnetometer counts per gauss
 //
-// A missing or empty key gives its default silently; a value that is not a positive number
-// (at most 1e6, "." as the decimal point) gives its default and a line saying so.
+// A missing or empty key gives its default silently; a value that is not a number from 0.001
+// to 1000000 ("." as the decimal point) gives its default and a line saying so.
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "settings/ini_file.h"
+#include "settings/settings_location.h"
 
 namespace zento {
 
@@ -28,9 +28,9 @@ inline constexpr std::string_view kHealthSection = "Health";
 inline constexpr std::string_view kKeyAccelScale = "AccelCountsPerG";
 inline constexpr std::string_view kKeyGyroScale = "GyroCountsPerDps";
 inline constexpr std::string_view kKeyMagScale = "MagCountsPerGauss";
-inline constexpr double kMaxScale = 1e6;
+inline constexpr double kMinScale = 1e-3, kMaxScale = 1e6;
 
-// A scale as typed or stored: a positive decimal number up to kMaxScale, blanks around it
+// A scale as typed or stored: a decimal number from kMinScale to kMaxScale, blanks around it
 // allowed; nullopt for anything else (a comma as the decimal point included).
 std::optional<double> parse_scale(std::string_view text);
 // The shortest text that reads back as the same number ("16.4", "16384").
@@ -40,9 +40,9 @@ struct HealthScalesRead {
     HealthScales scales;
     std::string problem; // "" or one line for the log naming each unusable key
 };
-HealthScalesRead read_health_scales(const std::filesystem::path& ini_file);
+HealthScalesRead read_health_scales(const SettingsFile& ini_file);
 
 // Writes the three keys; stops at the first failure and returns it.
-IniWriteResult write_health_scales(const std::filesystem::path& ini_file, const HealthScales& s);
+IniWriteResult write_health_scales(const SettingsFile& ini_file, const HealthScales& s);
 
 } // namespace zento

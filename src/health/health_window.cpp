@@ -47,7 +47,7 @@ QString duration_text(double seconds) {
 
 } // namespace
 
-HealthWindow::HealthWindow(HealthMonitor& monitor, Clock now, std::filesystem::path ini_file,
+HealthWindow::HealthWindow(HealthMonitor& monitor, Clock now, SettingsFile ini_file,
                            QWidget* parent)
     : QWidget(parent, Qt::Window), monitor_(monitor), now_(std::move(now)),
       ini_file_(std::move(ini_file)) {
@@ -228,7 +228,7 @@ void HealthWindow::apply_scale(QLineEdit* edit) {
         // The typed text stays for correcting; the scale in use does not change.
         scaleMessageLabel->setStyleSheet(QStringLiteral("color: #9b1c1c;"));
         scaleMessageLabel->setText(
-            QStringLiteral("\"%1\" is not a scale: give a positive number up to 1000000, with "
+            QStringLiteral("\"%1\" is not a scale: give a number from 0.001 to 1000000, with "
                            "\".\" as the decimal point. The scale in use stays %2.")
                 .arg(typed, QString::fromStdString(scale_text(value))));
         return;
@@ -241,7 +241,7 @@ void HealthWindow::apply_scale(QLineEdit* edit) {
     scaleMessageLabel->setStyleSheet(w.ok ? QString() : QStringLiteral("color: #9b1c1c;"));
     scaleMessageLabel->setText(
         w.ok ? QStringLiteral("Scales saved in %1; the sensor figures start again with them.")
-                   .arg(QString::fromStdString(ini_file_.filename().string()))
+                   .arg(QString::fromStdString(ini_file_.file.filename().string()))
              : QStringLiteral("The scales are in use but could not be saved: %1")
                    .arg(QString::fromStdString(w.error)));
     if (isVisible()) refresh();

@@ -15,6 +15,7 @@
 #include <QWidget>
 
 #include "health/health_monitor.h"
+#include "settings/settings_location.h"
 
 class QLabel;
 class QLineEdit;
@@ -27,7 +28,7 @@ class HealthWindow : public QWidget {
   public:
     using Clock = std::function<double()>;
 
-    HealthWindow(HealthMonitor& monitor, Clock now, std::filesystem::path ini_file,
+    HealthWindow(HealthMonitor& monitor, Clock now, SettingsFile ini_file,
                  QWidget* parent = nullptr);
 
     static constexpr int kRefreshMs = 500;
@@ -57,7 +58,7 @@ class HealthWindow : public QWidget {
 
     HealthMonitor& monitor_;
     Clock now_;
-    std::filesystem::path ini_file_;
+    SettingsFile ini_file_;
     QTimer timer_;
     int rows_[kFigureCount] = {};
 };

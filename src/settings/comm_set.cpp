@@ -44,7 +44,7 @@ QPushButton* make_button(QWidget* parent, int x, int y, const QString& text) {
 
 } // namespace
 
-CommSet::CommSet(SerialPort& port, std::filesystem::path ini_file, QWidget* parent)
+CommSet::CommSet(SerialPort& port, SettingsFile ini_file, QWidget* parent)
     : QWidget(parent, Qt::Window), port_(port), ini_file_(std::move(ini_file)) {
     setObjectName(QStringLiteral("CommSet"));
     setWindowTitle(QStringLiteral("Zento ComPort"));
@@ -161,7 +161,7 @@ void CommSet::Com_set_O_Click() {
     if (portList->currentIndex() >= 0)
         port_.setCommPort(std::int16_t(portList->currentIndex() + 1));
     const IniWriteResult port_written =
-        Write_ini(kIniSection, kIniKeyPort, std::to_string(port_.CommPort()), ini_file_);
+        save_setting(ini_file_, kIniSection, kIniKeyPort, std::to_string(port_.CommPort()));
 
     std::string text;
     if (baudList->currentIndex() >= 0) text += baudList->currentText().toStdString();
@@ -183,7 +183,7 @@ void CommSet::Com_set_O_Click() {
     }
     port_.setSettings(text); // the lists only offer usable values; anything else is refused
     const IniWriteResult settings_written =
-        Write_ini(kIniSection, kIniKeySettings, port_.Settings(), ini_file_);
+        save_setting(ini_file_, kIniSection, kIniKeySettings, port_.Settings());
 
     setWindowTitle(current_setting_caption());
     if (show_msg) {

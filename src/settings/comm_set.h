@@ -9,7 +9,8 @@
 #include <QString>
 #include <QWidget>
 
-#include <filesystem>
+#include "settings/settings_location.h"
+
 #include <functional>
 
 namespace zento {
@@ -22,7 +23,7 @@ class CommSet : public QWidget {
   public:
     // `ini_file`: the settings file that "OK" writes. `parent`: the main window (the settings
     // window is a window of its own, owned by it).
-    CommSet(SerialPort& port, std::filesystem::path ini_file, QWidget* parent = nullptr);
+    CommSet(SerialPort& port, SettingsFile ini_file, QWidget* parent = nullptr);
 
     // Reports to the message log.
     std::function<void(const QString&)> show_msg;
@@ -63,7 +64,7 @@ class CommSet : public QWidget {
 
   private:
     SerialPort& port_;
-    std::filesystem::path ini_file_;
+    SettingsFile ini_file_;
     bool loaded_ = false;
 };
 

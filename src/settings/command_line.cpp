@@ -93,9 +93,10 @@ The host program of the Tavro AHRS board: shows what the board sends over its se
   -v, --version       show the version and leave
 
 Settings: Zento.ini beside the program when that folder is writable and holds one (a portable
-copy), else in the user's configuration folder (~/.config/zento/Zento.ini on Linux); "Com N"
-leads to the link ports/comN in the same folder when there is one, else to the N-th serial
-device. The start-up log says which settings file was read.
+copy), else in the user's configuration folder (~/.config/zento/Zento.ini on Linux); until
+that file exists, a Zento.ini beside the program in a read-only folder is read, and the first
+save copies it there. "Com N" leads to the link ports/comN in the settings' folder when there
+is one, else to the N-th serial device. The start-up log says which settings file was read.
 
 Exit status: 0 when the program was left normally, 1 when it ended on a failure, 2 when the
 command line was not usable.

@@ -108,14 +108,14 @@ std::size_t body_start(std::string_view text) {
     return text.starts_with(kBom) ? kBom.size() : 0;
 }
 
-// The value as the caller gets it: up to a NUL, outer quotes stripped, at most kIniValueMax
-// bytes without splitting a UTF-8 sequence.
-std::string finish_value(std::string_view v) {
+// The value as the caller gets it: up to a NUL, outer quotes stripped, at most `max` bytes
+// without splitting a UTF-8 sequence.
+std::string finish_value(std::string_view v, std::size_t max) {
     if (const std::size_t nul = v.find('\0'); nul != std::string_view::npos) v = v.substr(0, nul);
     if (v.size() >= 2 && v.front() == v.back() && (v.front() == '"' || v.front() == '\''))
         v = v.substr(1, v.size() - 2);
-    if (v.size() > kIniValueMax) {
-        std::size_t n = kIniValueMax;
+    if (v.size() > max) {
+        std::size_t n = max;
         while (n > 0 && (static_cast<unsigned char>(v[n]) & 0xC0) == 0x80)
             --n;
         v = v.substr(0, n);
@@ -254,7 +254,8 @@ IniText read_ini_text(const fs::path& file) {
     return t;
 }
 
-std::string ini_value(std::string_view text, std::string_view section, std::string_view key) {
+std::string ini_value(std::string_view text, std::string_view section, std::string_view key,
+                      std::size_t max) {
     bool in_match = false;
     for (std::size_t pos = body_start(text); pos < text.size();) {
         const Line l = line_at(text, pos);
@@ -262,7 +263,7 @@ std::string ini_value(std::string_view text, std::string_view section, std::stri
         if (p.kind == Kind::Section) {
             in_match = iequals(p.name, section);
         } else if (p.kind == Kind::Key && in_match && iequals(p.name, key)) {
-            return finish_value(p.value);
+            return finish_value(p.value, max);
         }
         pos = l.next;
     }
@@ -274,7 +275,7 @@ std::string Read_ini(std::string_view section, std::string_view key, const fs::p
 }
 
 IniWriteResult Write_ini(std::string_view section, std::string_view key, std::string_view value,
-                         const fs::path& file) {
+                         const fs::path& file, const fs::path& seed) {
     IniWriteResult r;
     if (std::string bad = check_names(section, key, value); !bad.empty()) {
         r.error = "cannot write " + file.string() + ": " + bad;
@@ -287,11 +288,16 @@ IniWriteResult Write_ini(std::string_view section, std::string_view key, std::st
     }
     std::string error;
     const std::optional<std::string> old = read_file(target, error);
+    std::optional<std::string> base = old;
+    if (!old && error.empty() && !seed.empty()) {
+        std::string unreadable; // the defaults were in use: the new file starts empty
+        base = read_file(seed, unreadable);
+    }
     if (!error.empty()) {
         r.error = error;
         return r;
     }
-    const std::string text = ini_with_value(old.value_or(std::string()), section, key, value);
+    const std::string text = ini_with_value(base.value_or(std::string()), section, key, value);
     if (old && *old == text) {
         r.ok = true;
         return r;

@@ -9,7 +9,8 @@
 // Reading takes the file as people and Windows write it: CRLF, LF or CR line ends, a UTF-8 byte
 // order mark, matching outer quotes ("..." or '...') stripped, commas kept inside the value, the
 // first of duplicate keys wins (sections of the same name are searched in file order), a NUL ends
-// the value, and at most 254 bytes come back (never half a UTF-8 sequence).
+// the value, and Read_ini gives at most 254 bytes (never half a UTF-8 sequence): the limit of
+// the port keys' reader. The program's own keys are read whole (settings_location.h).
 //
 // Writing changes that one key and keeps every other byte of the file (other sections and keys,
 // notes, order, line ends, byte order mark). It creates the file, the section or the key as
@@ -38,8 +39,10 @@ struct IniText {
 };
 IniText read_ini_text(const std::filesystem::path& file);
 
-// The value of `key` in `section` of a settings file's text, by the reading rules above.
-std::string ini_value(std::string_view text, std::string_view section, std::string_view key);
+// The value of `key` in `section` of a settings file's text, by the reading rules above, cut
+// to at most `max` bytes.
+std::string ini_value(std::string_view text, std::string_view section, std::string_view key,
+                      std::size_t max = kIniValueMax);
 
 // The settings file's text with `key` of `section` set to `value`, by the writing rules above;
 // the names and the value must be ones Write_ini accepts.
@@ -58,8 +61,9 @@ struct IniWriteResult {
 
 // Sets `key` in `section` to `value`. Names and values that the file form cannot hold (line
 // breaks, NUL, "=" in a key, "]" in a section, empty names) are refused with a reason and the
-// file is left alone.
+// file is left alone. A file that does not exist yet starts as a copy of `seed` when one is
+// given (a settings file read from elsewhere): its other keys are kept too.
 IniWriteResult Write_ini(std::string_view section, std::string_view key, std::string_view value,
-                         const std::filesystem::path& file);
+                         const std::filesystem::path& file, const std::filesystem::path& seed = {});
 
 } // namespace zento

@@ -25,8 +25,8 @@ PortConfig choose_port_config(std::string_view port_text, std::string_view setti
     return c;
 }
 
-PortConfig read_port_config(const std::filesystem::path& ini_file) {
-    const IniText file = read_ini_text(ini_file);
+PortConfig read_port_config(const SettingsFile& ini_file) {
+    const IniText file = read_ini_text(ini_file.source());
     if (!file.problem.empty()) { // there but not usable: the defaults, and the log says why
         PortConfig c;
         c.problem = file.problem + "; using Com1 " + c.settings;

@@ -8,6 +8,8 @@
 //                                           the file was not usable (one line for the log)
 //   the file there but not readable (a    -> port 1, "115200,n,8,1", and `problem` names the
 //   folder, a FIFO, no permission)           file and the reason
+#include "settings/settings_location.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -30,6 +32,6 @@ PortConfig choose_port_config(std::string_view port_text, std::string_view setti
 
 // Reads the file once (never blocking on what is not a regular file), takes Settings and Port
 // from it and chooses as above.
-PortConfig read_port_config(const std::filesystem::path& ini_file);
+PortConfig read_port_config(const SettingsFile& ini_file);
 
 } // namespace zento

@@ -19,8 +19,7 @@ double steady_seconds() {
 
 } // namespace
 
-LinkHealth::LinkHealth(const ReceiverCounters& counters, std::filesystem::path ini_file,
-                       QWidget* window)
+LinkHealth::LinkHealth(const ReceiverCounters& counters, SettingsFile ini_file, QWidget* window)
     : QObject(window), ini_file_(std::move(ini_file)), parent_(window), clock_(steady_seconds),
       poll_timer_(new QTimer(this)) {
     const HealthScalesRead scales = read_health_scales(ini_file_);

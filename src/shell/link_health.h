@@ -6,6 +6,7 @@
 // Its clock is the byte source's: the steady clock for the port, the recording's own time while
 // one plays, so that rates and gaps are those of the recorded stream at any playback speed.
 // Closed, the health window costs nothing; the monitor keeps its counters and records.
+#include "settings/settings_location.h"
 #include "telemetry/frame_dispatch.h"
 
 #include <QObject>
@@ -29,7 +30,7 @@ class LinkHealth : public QObject, public TelemetrySink {
   public:
     using Clock = std::function<double()>; // seconds, monotonic
 
-    LinkHealth(const ReceiverCounters& counters, std::filesystem::path ini_file, QWidget* window);
+    LinkHealth(const ReceiverCounters& counters, SettingsFile ini_file, QWidget* window);
     ~LinkHealth() override;
 
     // Start-up: the line to report when a scale in the settings file was not usable ("").
@@ -56,7 +57,7 @@ class LinkHealth : public QObject, public TelemetrySink {
   private:
     void poll();
 
-    std::filesystem::path ini_file_;
+    SettingsFile ini_file_;
     QWidget* parent_;
     std::unique_ptr<HealthMonitor> monitor_;
     Clock clock_;

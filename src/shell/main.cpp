@@ -4,6 +4,7 @@
 #include "recording/file_io.h"
 #include "settings/command_line.h"
 #include "settings/settings_location.h"
+#include "shell/exit_signals.h"
 #include "shell/paths_and_times.h"
 #include "shell/playback_control.h"
 #include "shell/port_connection.h"
@@ -17,6 +18,7 @@
 
 #include <cstdio>
 #include <span>
+#include <string_view>
 #include <variant>
 
 namespace {
@@ -38,6 +40,19 @@ QString model_folder(const QString& program_dir) {
 int main(int argc, char** argv) {
     zento::ignore_file_size_signal(); // every writer gets EFBIG at a `ulimit -f`, not SIGXFSZ
     const std::span<const char* const> args(argv + 1, std::size_t(argc > 0 ? argc - 1 : 0));
+    // Ours are "--" options and -h, -v; another single dash may be one of Qt's (-platform,
+    // -style): those are taken out by QApplication first, and the rest is read then. Without
+    // them an unusable command line is refused here, --help or --version or not.
+    bool qt_options = false;
+    for (const std::string_view a : args)
+        qt_options |= a.size() > 1 && a[0] == '-' && a[1] != '-' && a != "-h" && a != "-v";
+    if (!qt_options) {
+        const auto early = zento::parse_command_line(args);
+        if (const auto* error = std::get_if<std::string>(&early)) {
+            std::fprintf(stderr, "zento: %s\n", error->c_str());
+            return 2;
+        }
+    }
     if (zento::asks_help_or_version(args)) { // answered without a display
         const auto parsed = zento::parse_command_line(args);
         const auto* c = std::get_if<zento::CommandLine>(&parsed);
@@ -46,19 +61,6 @@ int main(int argc, char** argv) {
         else
             std::fputs(zento::command_line_help().c_str(), stdout);
         return 0;
-    }
-
-    // Ours are "--" options; a single dash may be one of Qt's (-platform, -style): those are
-    // taken out by QApplication first, and the rest is read then.
-    bool qt_options = false;
-    for (const char* a : args)
-        qt_options |= a[0] == '-' && a[1] != '-';
-    if (!qt_options) {
-        const auto early = zento::parse_command_line(args);
-        if (const auto* error = std::get_if<std::string>(&early)) {
-            std::fprintf(stderr, "zento: %s\n", error->c_str());
-            return 2;
-        }
     }
 
     QApplication app(argc, argv); // takes Qt's own options out of argv
@@ -81,7 +83,15 @@ int main(int argc, char** argv) {
     const QString settings_dir = from_path(settings.folder);
 
     zento::QtSerialPortControl port(settings_dir);
-    zento::Zento window(port, zento::ProgramFolders{settings_dir, model_folder(program_dir)});
+    zento::Zento window(port, zento::ProgramFolders{settings_dir, model_folder(program_dir),
+                                                    from_path(settings.seed)});
+    // A terminal's Ctrl+C, kill, a closed session: ended as the exit items end the program.
+    const zento::ExitSignals exit_signals;
+    QObject::connect(&exit_signals, &zento::ExitSignals::received, &window, [&window](int sig) {
+        std::fprintf(stderr, "zento: %s: closing the port and any recording, as Exit does\n",
+                     zento::ExitSignals::name(sig));
+        window.Exit_program();
+    });
     window.connection().use_for_this_run(options.port, options.settings);
     window.show();
     if (options.connect) window.connection().iSwitchLedX1_Click();

@@ -3,7 +3,6 @@
 #include "platform/serial/serial_port.h"
 #include "platform/widgets/widgets.h"
 #include "settings/comm_set.h"
-#include "settings/ini_file.h"
 #include "settings/port_config.h"
 
 #include <QTimer>
@@ -15,8 +14,8 @@ constexpr std::string_view kOptionsSection = "Options";
 constexpr std::string_view kReconnectKey = "Reconnect";
 } // namespace
 
-PortConnection::PortConnection(SerialPort& port, SwitchLed* portSwitch,
-                               std::filesystem::path ini_file, QWidget* window)
+PortConnection::PortConnection(SerialPort& port, SwitchLed* portSwitch, SettingsFile ini_file,
+                               QWidget* window)
     : QObject(window), port_(port), switch_(portSwitch), ini_file_(std::move(ini_file)),
       window_(window), check_timer_(new QTimer(this)), watch_timer_(new QTimer(this)) {
     check_timer_->setObjectName(QStringLiteral("Timer4"));
@@ -28,7 +27,7 @@ PortConnection::PortConnection(SerialPort& port, SwitchLed* portSwitch,
     check_timer_->start(); // the first port check, 200 ms after start-up
     watch_timer_->setInterval(500);
     connect(watch_timer_, &QTimer::timeout, this, &PortConnection::watch_tick);
-    auto_reconnect_ = Read_ini(kOptionsSection, kReconnectKey, ini_file_) != "0";
+    auto_reconnect_ = read_setting(ini_file_, kOptionsSection, kReconnectKey) != "0";
 }
 
 PortConnection::~PortConnection() {
@@ -65,9 +64,8 @@ void PortConnection::setAutoReconnect(bool on) {
     if (on == auto_reconnect_) return;
     auto_reconnect_ = on;
     if (!on) stop_waiting();
-    std::error_code ec;
-    std::filesystem::create_directories(ini_file_.parent_path(), ec);
-    const IniWriteResult r = Write_ini(kOptionsSection, kReconnectKey, on ? "1" : "0", ini_file_);
+    const IniWriteResult r =
+        save_setting(ini_file_, kOptionsSection, kReconnectKey, on ? "1" : "0");
     if (!r.ok)
         emit message(QStringLiteral("Zento.ini was not saved: ") + QString::fromStdString(r.error));
 }

@@ -12,6 +12,8 @@
 // or under a new name (serial control: deviceReturned), and opened again as the switch would,
 // with a log line each way. Using the switch or the settings window ends the wait: the user has
 // taken over.
+#include "settings/settings_location.h"
+
 #include <QObject>
 #include <QString>
 
@@ -33,8 +35,7 @@ class PortConnection : public QObject {
     Q_OBJECT
   public:
     // `ini_file`: the settings file that start-up reads and the settings window writes.
-    PortConnection(SerialPort& port, SwitchLed* portSwitch, std::filesystem::path ini_file,
-                   QWidget* window);
+    PortConnection(SerialPort& port, SwitchLed* portSwitch, SettingsFile ini_file, QWidget* window);
     ~PortConnection() override;
 
     // Start-up: the serial control prepared for event-driven binary reception, port closed.
@@ -61,7 +62,7 @@ class PortConnection : public QObject {
     void close();
 
     SerialPort& port() const { return port_; }
-    const std::filesystem::path& ini_file() const { return ini_file_; }
+    const SettingsFile& ini_file() const { return ini_file_; }
     QTimer* check_timer() const { return check_timer_; }
     QTimer* watch_timer() const { return watch_timer_; }
     CommSet* settings_window() const { return settings_; } // nullptr until first shown
@@ -83,7 +84,7 @@ class PortConnection : public QObject {
 
     SerialPort& port_;
     SwitchLed* switch_;
-    std::filesystem::path ini_file_;
+    SettingsFile ini_file_;
     QWidget* window_;
     QTimer* check_timer_;
     QTimer* watch_timer_;

@@ -2,7 +2,7 @@
 
 #include "platform/widgets/widgets.h"
 #include "recording/recorder.h"
-#include "settings/ini_file.h"
+#include "settings/settings_location.h"
 #include "shell/paths_and_times.h"
 
 #include <QAction>
@@ -30,8 +30,8 @@ QString size_caption(std::uint64_t bytes) {
 
 } // namespace
 
-RecordingControl::RecordingControl(const RecordingControls& controls,
-                                   std::filesystem::path ini_file, QWidget* window)
+RecordingControl::RecordingControl(const RecordingControls& controls, SettingsFile ini_file,
+                                   QWidget* window)
     : QObject(window), c_(controls), ini_file_(std::move(ini_file)), window_(window),
       poll_timer_(new QTimer(this)) {
     poll_timer_->setInterval(250);
@@ -56,16 +56,14 @@ RecordingControl::RecordingControl(const RecordingControls& controls,
 RecordingControl::~RecordingControl() = default; // the recorder waits for its writer
 
 std::filesystem::path RecordingControl::folder() const {
-    const std::string kept = Read_ini(kSection, kFolderKey, ini_file_);
+    const std::string kept = read_setting(ini_file_, kSection, kFolderKey);
     if (!kept.empty()) return std::filesystem::path(kept);
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     return to_path((documents.isEmpty() ? QDir::homePath() : documents) + QStringLiteral("/Zento"));
 }
 
 void RecordingControl::setFolder(const std::filesystem::path& folder) {
-    std::error_code ec;
-    std::filesystem::create_directories(ini_file_.parent_path(), ec);
-    const IniWriteResult r = Write_ini(kSection, kFolderKey, folder.string(), ini_file_);
+    const IniWriteResult r = save_setting(ini_file_, kSection, kFolderKey, folder.string());
     if (!r.ok)
         emit message(QStringLiteral("Zento.ini was not saved: ") + QString::fromStdString(r.error));
     else

@@ -13,6 +13,7 @@
 // The bytes come from the receive path (received: each batch as the port delivered it; sent:
 // each command frame); the recorder writes them on a thread of its own (recording/recorder.h).
 #include "recording/recording_csv.h"
+#include "settings/settings_location.h"
 
 #include <QObject>
 #include <QString>
@@ -52,8 +53,7 @@ struct ChartHistory {
 class RecordingControl : public QObject {
     Q_OBJECT
   public:
-    RecordingControl(const RecordingControls& controls, std::filesystem::path ini_file,
-                     QWidget* window);
+    RecordingControl(const RecordingControls& controls, SettingsFile ini_file, QWidget* window);
     ~RecordingControl() override;
 
     void Start_recording();
@@ -88,7 +88,7 @@ class RecordingControl : public QObject {
     void update_actions();
 
     RecordingControls c_;
-    std::filesystem::path ini_file_;
+    SettingsFile ini_file_;
     QWidget* window_;
     QTimer* poll_timer_;
     std::unique_ptr<Recorder> recorder_;

@@ -71,7 +71,9 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
                                                         ui.traceChecks,
                                                         ui.followButton},
                                       this);
-    const std::filesystem::path ini = to_path(folders_.settings) / std::string(kIniFileName);
+    const SettingsFile ini(to_path(folders_.settings) / std::string(kIniFileName),
+                           folders_.settings_seed.isEmpty() ? std::filesystem::path()
+                                                            : to_path(folders_.settings_seed));
     connection_ = new PortConnection(port_, ui.portSwitch, ini, this);
     commands_ = new BoardCommands(port_, ui.markBiasButton, ui.heightZeroButton, ui.txdLamp, this);
     recording_ = new RecordingControl(

@@ -38,6 +38,9 @@ class TelemetryDisplay;
 struct ProgramFolders {
     QString settings; // holds Zento.ini (settings/settings_location.h)
     QString model;    // holds the 3D model liti8.x and its textures
+    // A Zento.ini read while the one in `settings` does not exist yet (a read-only copy in the
+    // program's folder; "" none).
+    QString settings_seed;
 };
 
 class Zento : public QMainWindow {
@@ -47,7 +50,7 @@ class Zento : public QMainWindow {
     Zento(SerialPort& port, ProgramFolders folders, QWidget* parent = nullptr);
     // Settings and model in the one program folder.
     Zento(SerialPort& port, const QString& program_dir, QWidget* parent = nullptr)
-        : Zento(port, ProgramFolders{program_dir, program_dir}, parent) {}
+        : Zento(port, ProgramFolders{program_dir, program_dir, {}}, parent) {}
     ~Zento() override;
 
     MainForm ui;

@@ -3,11 +3,16 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace zento_test {
 
@@ -57,5 +62,30 @@ class TempDir {
   private:
     std::filesystem::path path_;
 };
+
+// Runs `step` in a child process as an ordinary user (root becomes 65534, "nobody"), so that
+// folder and file permissions hold as they do for users; returns what `step` returned, or why
+// the child failed. The child does pure work only (no Qt, no gtest assertions).
+inline std::string as_ordinary_user(const std::function<std::string()>& step) {
+    int out[2] = {-1, -1};
+    const pid_t child = ::pipe(out) == 0 ? ::fork() : -1;
+    if (child == 0) {
+        if (::getuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(3);
+        const std::string r = step();
+        ::_exit(::write(out[1], r.data(), r.size()) == ssize_t(r.size()) ? 0 : 4);
+    }
+    ::close(out[1]);
+    std::string r;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;)
+        r.append(buf, std::size_t(n));
+    ::close(out[0]);
+    int status = -1;
+    if (child > 0) ::waitpid(child, &status, 0);
+    return status == 0 ? r
+                       : "the child as an ordinary user failed (" + std::to_string(status) + ")";
+}
 
 } // namespace zento_test

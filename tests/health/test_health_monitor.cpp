@@ -180,6 +180,24 @@ TEST(HealthLink, OverflowIsBad) {
               "Health: the port's receive buffer overflowed (the computer is too busy?)");
 }
 
+// Scales far out of range (the monitor takes what it is given): figures too long for the fixed
+// form are written with an exponent, not as the bytes of the buffer. A share of no frames: "–".
+TEST(HealthText, HugeFiguresAndSharesOfNothingAreWritten) {
+    Rig rig(7, 20);
+    rig.monitor.set_scales({1e-70, 1e-70, 1e-70});
+    rig.run_until(15);
+    HealthReport r = rig.report();
+    EXPECT_EQ(r[FigureId::accel_norm].recent, "1.638e+74 g");
+
+    ReceiverCounters none; // 24957 damaged frames, 80 bytes skipped, not one valid frame
+    HealthMonitor m(none);
+    m.connected(0, 115200);
+    none.checksum_errors = 24957, none.skipped_bytes = 80;
+    r = m.report(5);
+    EXPECT_EQ(r[FigureId::checksum_errors].total, "24957 (– % of frames)");
+    EXPECT_EQ(r[FigureId::skipped_bytes].total, "80 (– per frame)");
+}
+
 // Ten simulated minutes of a clean stream: not one "Health: " line, no figure ever bad, at the
 // board's 20 ticks a second with and without "Marked bias", and at 250; also when the port
 // held half a second of frames at connect.

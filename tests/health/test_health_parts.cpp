@@ -19,13 +19,14 @@ TEST(HealthScalesText, ParsesPositiveDecimalsOnly) {
         {"16.4", 16.4}, {"16384", 16384.0}, {" 1090\t", 1090.0}, {"0.5", 0.5},  {"1000000", 1e6},
         {"16,4", {}},   {"", {}},           {"0", {}},           {"-16.4", {}}, {"+16.4", {}},
         {"1e3", {}},    {"1000001", {}},    {"nan", {}},         {"inf", {}},   {"16.4x", {}},
-        {"1 6", {}}};
+        {"1 6", {}},    {"0.001", 1e-3},    {"0.00099", {}}};
     for (const auto& c : cases)
         EXPECT_EQ(parse_scale(c.text), c.want) << '"' << c.text << '"';
     for (double v : {16.4, 16384.0, 1090.0, 0.1, 32.8, 1e-3})
         EXPECT_EQ(parse_scale(scale_text(v)), v) << scale_text(v);
     EXPECT_EQ(scale_text(16.4), "16.4");
     EXPECT_EQ(scale_text(16384), "16384");
+    EXPECT_EQ(scale_text(1e-70), "1e-70") << "too long in fixed form";
 }
 
 TEST(HealthScalesFile, ReadsWritesAndReportsBadValues) {
@@ -58,12 +59,12 @@ TEST(HealthScalesFile, ReadsWritesAndReportsBadValues) {
     EXPECT_EQ(r.scales.accel_counts_per_g, 16384.0);
     EXPECT_EQ(r.scales.gyro_counts_per_dps, 16.4);
     EXPECT_EQ(r.scales.mag_counts_per_gauss, 1370.0);
-    EXPECT_EQ(r.problem, "Zento.ini: [Health] AccelCountsPerG \"abc\" is not a positive number; "
-                         "using 16384; GyroCountsPerDps \"16,4\" is not a positive number; "
-                         "using 16.4");
+    EXPECT_EQ(r.problem, "Zento.ini: [Health] AccelCountsPerG \"abc\" is not a number from 0.001 "
+                         "to 1000000; using 16384; GyroCountsPerDps \"16,4\" is not a number "
+                         "from 0.001 to 1000000; using 16.4");
 
     // A file that cannot be written: the reason comes back, nothing is lost.
-    const std::string folder = tmp / "folder.ini";
+    const std::filesystem::path folder = tmp / "folder.ini";
     std::filesystem::create_directory(folder);
     const IniWriteResult w = write_health_scales(folder, s);
     EXPECT_FALSE(w.ok);

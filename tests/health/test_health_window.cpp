@@ -38,7 +38,7 @@ TEST(HealthWindowTest, ShowsStatesAndRefreshesOnlyWhileShown) {
     int asked = 0;
     zento_test::TempDir tmp;
     HealthWindow w(
-        rig.monitor, [&] { return ++asked, rig.now; }, tmp / "Zento.ini");
+        rig.monitor, [&] { return ++asked, rig.now; }, tmp.path() / "Zento.ini");
     EXPECT_FALSE(w.refreshing());
     EXPECT_EQ(asked, 0); // made, never shown: the monitor is not asked
 
@@ -72,7 +72,7 @@ TEST(HealthWindowTest, ScaleFieldsWriteZentoIniAndRefuseBadInput) {
     Rig rig(7, 20);
     rig.run_until(5);
     zento_test::TempDir tmp;
-    const std::string ini = tmp / "Zento.ini";
+    const std::filesystem::path ini = tmp.path() / "Zento.ini";
     tmp.put("Zento.ini", "[COM]\nPort=2\n");
     HealthWindow w(
         rig.monitor, [&] { return rig.now; }, ini);
@@ -97,7 +97,7 @@ TEST(HealthWindowTest, ScaleFieldsWriteZentoIniAndRefuseBadInput) {
     EXPECT_NE(zento_test::read_text(ini).find("MagCountsPerGauss=1090\n"), std::string::npos);
 
     // A settings file that cannot be written: the scale is used, and the reason is shown.
-    const std::string folder = tmp / "folder";
+    const std::filesystem::path folder = tmp.path() / "folder";
     std::filesystem::create_directory(folder);
     HealthWindow cannot(
         rig.monitor, [&] { return rig.now; }, folder);

@@ -1,5 +1,6 @@
 // The command line and where Zento.ini lives.
 #include "settings/command_line.h"
+#include "settings/port_config.h"
 #include "settings/settings_location.h"
 #include "test_folder.h"
 
@@ -52,23 +53,30 @@ TEST(CommandLine, OptionsAreReadAndBadOnesNamedWithWhatIsWrong) {
     EXPECT_FALSE(asks_help_or_version(std::vector<const char*>{"--connect"}));
 }
 
-TEST(SettingsLocation, TheProgramsFolderOnlyWhenWritableAndHoldingAZentoIni) {
-    zento_test::TempDir program, config;
-    const auto chosen = [&] { return choose_settings_location(program.path(), config.path()); };
-    EXPECT_EQ(chosen().ini_file, config.path() / "Zento.ini") << "no Zento.ini beside the program";
-    EXPECT_FALSE(chosen().portable);
-    EXPECT_EQ(describe_settings_file(chosen().ini_file),
-              "No settings file yet: defaults until the first save to " +
-                  (config.path() / "Zento.ini").string());
+TEST(SettingsLocation, APortableCopyElseTheUsersFileWhichAReadOnlyCopySeeds) {
+    namespace fs = std::filesystem;
+    zento_test::TempDir tmp;
+    const fs::path program = tmp.path(), beside = program / "Zento.ini";
+    const fs::path config = program / "home" / ".config" / "zento", mine = config / "Zento.ini";
+    const auto chosen = [&] { return choose_settings_location(program, config).settings(); };
+    const std::string kept = "[COM]\nPort=3\nSettings=9600,n,8,1\n[Record]\nFolder=/data/rec\n";
+    zento_test::write_file(beside, kept);
+    EXPECT_EQ(describe_settings_file(chosen()), "Settings from " + beside.string()) << "portable";
 
-    program.put("Zento.ini", "[COM]\nPort=2\n");
-    EXPECT_EQ(chosen().folder, program.path()) << "a portable copy";
-    EXPECT_TRUE(chosen().portable);
-    EXPECT_EQ(describe_settings_file(chosen().ini_file),
-              "Settings from " + (program.path() / "Zento.ini").string());
-
-    // An installed tree the user may not write: never used, even with a Zento.ini in it.
-    ASSERT_EQ(::chmod(program.path().c_str(), 0555), 0);
-    if (::access(program.path().c_str(), W_OK) == 0) GTEST_SKIP() << "root may write anyway";
-    EXPECT_EQ(chosen().folder, config.path());
+    // Unpacked with its settings into a folder the user may not write: read; the first save
+    // goes to the user's file (a fresh user's: no folder yet), a copy read from then on.
+    fs::create_directories(program / "home");
+    fs::permissions(program / "home", fs::perms::all);
+    fs::permissions(program, fs::perms(0555));
+    const std::string seen = zento_test::as_ordinary_user([&] {
+        const PortConfig c = read_port_config(chosen());
+        std::string r = describe_settings_file(chosen()) + "|" + std::to_string(c.port) + "|";
+        const IniWriteResult w = save_setting(chosen(), "Options", "Reconnect", "0");
+        return r + (w.ok ? describe_settings_file(chosen()) : w.error) + "|" +
+               read_setting(chosen(), "Record", "Folder");
+    });
+    EXPECT_EQ(seen, "Settings from " + beside.string() +
+                        " (a folder this user may not write); changes go to " + mine.string() +
+                        "|3|Settings from " + mine.string() + "|/data/rec");
+    EXPECT_EQ(zento_test::read_text(beside), kept);
 }

@@ -1,10 +1,12 @@
 // The main window with the real QSerialPort adapter against the simulated board on a
 // pseudo-terminal: connect through the ports folder, frames arrive, "Height Zero" reaches the
-// board and the altitude in the frames reads 0 afterwards.
+// board and the altitude in the frames reads 0 afterwards. The program itself on the board:
+// ended by a signal as by Exit.
 #include "test_paths.h"
 #include "window_fixture.h"
 
 #include "../tools/zento-board/board_process.h"
+#include "platform/serial/device_lock.h"
 #include "platform/serial/qt_serial_port.h"
 #include "platform/widgets/widgets.h"
 #include "shell/board_commands.h"
@@ -15,7 +17,9 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <unistd.h>
 
 using namespace zento;
@@ -85,4 +89,54 @@ TEST(BoardIntegration, FramesArriveAndHeightZeroReachesTheBoard) {
     w.ui.portSwitch->click();
     EXPECT_FALSE(port.PortOpen());
     EXPECT_FALSE(w.log().text().contains(QStringLiteral("Check-Sum Error!")));
+}
+
+// The program itself, from a folder of its own (a hard link: the folder holds its Zento.ini and
+// ports link), connected to the board and recording: SIGTERM, SIGINT and SIGHUP end it as Exit
+// does: status 0, the port's lock file gone, both recording files closed and agreeing (the CSV
+// is what zento-decode makes of the pcap). An unusable command line is refused even with
+// --version.
+TEST(ProgramProcess, TermIntAndHupEndItAsExitDoes) {
+    namespace fs = std::filesystem;
+    const std::string exe = bin_dir() + "/zento", board_exe = bin_dir() + "/zento-board";
+    if (::access(exe.c_str(), X_OK) != 0) GTEST_SKIP() << "zento is not built in " << bin_dir();
+    std::string err;
+    EXPECT_EQ(board_test::run({exe, "--version", "--bogus"}, nullptr, &err), 2);
+    EXPECT_EQ(err, "zento: unknown option \"--bogus\" (zento --help lists them)\n");
+
+    TempDir tmp;
+    const fs::path bin = tmp.path() / "bin", rec = tmp.path() / "rec";
+    fs::create_directories(bin / "ports");
+    fs::copy_file(exe, bin / "zento");
+    write_file(bin / "Zento.ini", "[Record]\nFolder=" + rec.string() + "\n");
+    board_test::Child board({board_exe, "--link", (bin / "ports" / "com1").string()});
+    const auto device = board.first_line();
+    ASSERT_TRUE(device) << board.stderr_text();
+    const auto lock_files = [name = "/" + lock_file_name(*device)] { // where QSerialPort puts it
+        int n = 0;
+        for (const std::string d : {"/var/lock", "/run/lock", "/tmp", "/var/tmp"})
+            n += board_test::exists(d + name);
+        return n;
+    };
+    for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        fs::remove_all(rec);
+        board_test::Child z({(bin / "zento").string(), "--connect", "--record"});
+        fs::path csv;
+        const auto rows = [&] {
+            std::error_code ec;
+            for (const auto& e : fs::directory_iterator(rec, ec))
+                if (e.path().extension() == ".csv") csv = e.path();
+            const std::string t = csv.empty() ? "" : read_text(csv);
+            return std::count(t.begin(), t.end(), '\n');
+        };
+        ASSERT_TRUE(wait_for([&] { return rows() >= 10 && lock_files() > 0; }, 30000))
+            << sig << ": " << z.stderr_text();
+        z.signal(sig);
+        EXPECT_EQ(z.wait(30000), 0) << sig << ": " << z.stderr_text();
+        EXPECT_EQ(lock_files(), 0) << sig;
+        std::string decoded;
+        const fs::path pcap = fs::path(csv).replace_extension(".pcap");
+        board_test::run({bin_dir() + "/zento-decode", "--csv", pcap.string()}, &decoded);
+        EXPECT_TRUE(decoded == read_text(csv) && !decoded.empty()) << sig;
+    }
 }

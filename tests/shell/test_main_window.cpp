@@ -2,10 +2,12 @@
 // connection, port settings window, lamps, commands, update rate, and the failure cases.
 #include "window_fixture.h"
 
+#include "health/health_window.h"
 #include "platform/widgets/widgets.h"
 #include "settings/comm_set.h"
 #include "settings/ini_file.h"
 #include "shell/board_commands.h"
+#include "shell/link_health.h"
 #include "shell/pulse_lamp.h"
 #include "shell/telemetry_display.h"
 #include "view3d/big3d.h"
@@ -15,6 +17,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -339,6 +342,23 @@ TEST_F(MainWindowTest, SettingsFileThatCannotBeWrittenIsLogged) {
     EXPECT_TRUE(l[1].startsWith(QStringLiteral(">  Zento.ini was not saved: cannot read ")));
     EXPECT_TRUE(l[1].contains(QStringLiteral("folder"))) << l[1].toStdString();
     EXPECT_EQ(port.CommPort(), 2) << "applied to the port all the same";
+}
+
+TEST_F(MainWindowTest, AFreshUsersFirstSavesCreateTheSettingsFolder) {
+    std::filesystem::remove_all(dir.path()); // a fresh user's ~/.config/zento: not there yet
+    Zento& w = make();
+    ui().comPortAction->trigger();
+    w.connection().settings_window()->portList->setCurrentIndex(2);
+    w.connection().settings_window()->okButton->click();
+    EXPECT_EQ(last_line(), QStringLiteral(">  Current Setting [ Com3 115200,n,8,1 ]"));
+    EXPECT_EQ(Read_ini("COM", "Port", dir.ini()), "3");
+
+    std::filesystem::remove_all(dir.path()); // the health window's scales: the same
+    w.health().Show_window();
+    HealthWindow* h = w.health().window();
+    h->gyroScaleEdit->setText(QStringLiteral("32.8"));
+    emit h->gyroScaleEdit->editingFinished();
+    EXPECT_EQ(Read_ini("Health", "GyroCountsPerDps", dir.ini()), "32.8");
 }
 
 // ---- commands ---------------------------------------------------------------------------------

@@ -198,6 +198,15 @@ TEST_F(RecordAndPlayTest, OpeningARecordingWhileRecordingAsksToStopItFirst) {
               (decltype(Read::records){{Direction::received, tick(1, 1)}}));
 }
 
+TEST_F(RecordAndPlayTest, ALongFolderPathIsKeptWhole) {
+    // 2 x 60 CJK characters: 360 bytes, beyond the 254 of the port keys' reader.
+    const std::string name = QString(60, QChar(0x8BB0)).toStdString();
+    const std::filesystem::path folder = dir.path() / name / name;
+    recorder().setFolder(folder);
+    EXPECT_EQ(recorder().folder(), folder);
+    EXPECT_EQ(record([] {}).parent_path(), folder);
+}
+
 TEST_F(RecordAndPlayTest, ARecordingPlaysThroughTheReceivePathAndShowsWhatLiveShowed) {
     connect_port();
     const std::filesystem::path pcap = record([&] {

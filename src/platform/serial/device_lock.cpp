@@ -37,6 +37,35 @@ long lock_file_holder(const std::vector<std::string>& dirs, const std::string& d
     return 0;
 }
 
+// Why this user may not remove `file` from `dir`; "" when it may.
+std::string cannot_remove(const std::string& dir, const std::string& file) {
+    struct stat d {};
+    struct stat f {};
+    if (::stat(dir.c_str(), &d) != 0 || ::lstat(file.c_str(), &f) != 0) return {};
+    if (::access(dir.c_str(), W_OK | X_OK) != 0) return system_reason(errno);
+    const uid_t me = ::geteuid();
+    if ((d.st_mode & S_ISVTX) && me != 0 && f.st_uid != me && d.st_uid != me)
+        return "it belongs to another user";
+    return {};
+}
+
+// A lock file of `device` left by a process that no longer exists, which this user may not
+// remove (so nobody here can take it over), named with what to do; "" if none.
+std::string left_behind(const std::vector<std::string>& dirs, const std::string& device) {
+    for (const std::string& dir : dirs) {
+        const std::string file = dir + "/" + lock_file_name(device);
+        const FileContent c = read_regular_file(file, 4096);
+        if (!c.bytes) continue;
+        const long pid = lock_file_pid(*c.bytes);
+        if (pid <= 0 || pid == long(::getpid()) || alive(pid)) continue;
+        if (const std::string why = cannot_remove(dir, file); !why.empty())
+            return "the lock file " + file + " was left by process " + std::to_string(pid) +
+                   ", which no longer exists, and this user cannot remove it (" + why +
+                   "): remove it (sudo rm " + file + ")";
+    }
+    return {};
+}
+
 #endif
 
 #ifdef __linux__
@@ -130,7 +159,7 @@ std::string DeviceLock::lock_file_refusal([[maybe_unused]] const std::string& de
     return {};
 #else
     const long pid = lock_file_holder(lock_dirs, device);
-    return pid > 0 ? in_use(pid) : std::string();
+    return pid > 0 ? in_use(pid) : left_behind(lock_dirs, device);
 #endif
 }
 
@@ -145,6 +174,10 @@ bool DeviceLock::acquire([[maybe_unused]] const std::string& device,
         return false;
     };
     if (const long pid = lock_file_holder(lock_dirs, device)) return refuse(pid);
+    if (std::string left = left_behind(lock_dirs, device); !left.empty()) {
+        if (why) *why = std::move(left);
+        return false;
+    }
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         if (errno != EBUSY) return true; // opening the port says what is wrong

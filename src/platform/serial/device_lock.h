@@ -13,6 +13,10 @@
 // system tells it: the process id from the lock file or from the kernel's lock table, and the
 // process's name (Linux: /proc/PID/comm).
 //
+// A lock file whose process no longer exists (a program killed, a crash) is taken over by the
+// port's own locking when this user may remove it; when it may not (another user's file in the
+// sticky lock folder), the device is refused with the file named as left behind, to be removed.
+//
 // On Windows a serial port is opened exclusively by the system: the lock does nothing there.
 #include <string>
 #include <vector>
@@ -39,7 +43,8 @@ class DeviceLock {
     std::vector<std::string> lock_dirs{"/run/lock", "/var/lock"};
 
     // "the port is in use by another program (NAME, process PID)" when a lock file of `device`
-    // names a live process other than this one; "" otherwise.
+    // names a live process other than this one; else the left-behind lock file this user cannot
+    // remove, named as such; "" otherwise.
     std::string lock_file_refusal(const std::string& device) const;
 
   private:

@@ -139,6 +139,24 @@ TEST(DeviceLock, ALockFileOfALiveProcessRefusesAStaleOneDoesNot) {
     }
 }
 
+// A lock file left by a process that no longer exists, which this user may not remove (tried
+// as an ordinary user: root may remove it): the device is refused, the file named to remove.
+TEST(DeviceLock, ALockFileLeftBehindThatCannotBeTakenOverIsNamed) {
+    zento_test::TempDir dir;
+    const std::string device = "/dev/ttyZENTO7",
+                      file = dir.put(lock_file_name(device), "99999999\n");
+    std::filesystem::permissions(dir.path(), std::filesystem::perms(0555));
+    const std::string seen = zento_test::as_ordinary_user([&] {
+        Lock lock(dir);
+        std::string why;
+        return lock.acquire(device, &why) ? "taken" : why + "|" + lock.lock_file_refusal(device);
+    });
+    const std::string named = "the lock file " + file + " was left by process 99999999, which " +
+                              "no longer exists, and this user cannot remove it (Permission " +
+                              "denied): remove it (sudo rm " + file + ")";
+    EXPECT_EQ(seen, named + "|" + named);
+}
+
 TEST(DeviceLock, ADeviceThatCannotBeOpenedIsLeftToThePortToReport) {
     zento_test::TempDir dir;
     Lock lock(dir);
