@@ -55,23 +55,33 @@ TEST(WiresharkDissector, ValuesAreZentoDecodesFrameForFrameAndBadChecksumsAreFla
     ASSERT_EQ(run_shell("command -v tshark >/dev/null").first, 0)
         << "tshark is not installed (scripts/deps installs it)";
 
-    // 10 s of the board with 3 % of its frames damaged, recorded in records of 1 to 97 bytes (a
-    // frame often spans two or three), with a command the program sent every 50 records.
-    const auto [board_status, capture] =
+    // 10 s of the board with 3 % of its frames damaged, and the receiver's corner cases: frames
+    // started by a lone 0x5A after a frame ends, or by an 0xA5 with other bytes before the 0x5A;
+    // an impossible length; the long form with header bytes in its payload.
+    const auto [board_status, board] =
         run_shell(quote(bin + "zento-board") + " --out - --seconds 10 --seed 7 --faults 0.03");
     ASSERT_EQ(board_status, 0);
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(capture.data());
+    Bytes stream(board.begin(), board.end()), att, sen;
+    append_frame(att, kTypeAttitude, kAttitudeExample);
+    append_frame(sen, kTypeSensor, kSensorExample);
+    for (const Bytes& b : {att, Bytes(att.begin() + 1, att.end()), Bytes{0xA5, 0x11, 0x22},
+                           Bytes(sen.begin() + 1, sen.end()), Bytes{0xA5, 0x5A, 0x01, 0xAA}, sen})
+        stream.insert(stream.end(), b.begin(), b.end());
+    append_frame(stream, kTypeSensor, Bytes(kLongFormPayload, 0xA5));
+    stream.insert(stream.end(), att.begin(), att.end());
+    // Recorded in records of 1 to 97 bytes (a frame often spans two or three), with a command
+    // the program sent every 50 records.
     Bytes pcap;
     append_pcap_header(pcap);
     std::int64_t t = 1'765'000'000'000'000;
     append_pcap_records(pcap, t, Direction::received, {});
     std::uint32_t seed = 7;
     std::size_t sent = 0;
-    for (std::size_t at = 0, k = 1; at < capture.size(); ++k) {
+    for (std::size_t at = 0, k = 1; at < stream.size(); ++k) {
         seed = seed * 1103515245u + 12345u;
-        const std::size_t n = std::min<std::size_t>(capture.size() - at, 1 + (seed >> 16) % 97);
+        const std::size_t n = std::min<std::size_t>(stream.size() - at, 1 + (seed >> 16) % 97);
         t += 1000 + (seed >> 8) % 40000;
-        append_pcap_records(pcap, t, Direction::received, std::span(bytes + at, n));
+        append_pcap_records(pcap, t, Direction::received, std::span(stream).subspan(at, n));
         at += n;
         if (k % 50 == 0)
             sent += append_pcap_records(pcap, t + 1, Direction::sent,
