@@ -22,28 +22,16 @@ std::vector<std::string> split(const std::string& s, char sep) {
         else
             out.back().push_back(c);
     }
+    if (sep == '\n' && out.back().empty()) out.pop_back();
     return out;
 }
 
-std::vector<std::string> lines(const std::string& s) {
-    std::vector<std::string> out = split(s, '\n');
-    if (out.back().empty()) out.pop_back();
-    return out;
-}
-
-const char* const kAttitude[] = {"yaw", "pitch", "roll", "altitude", "temperature", "pressure",
-                                 "rate"};
-const char* const kSensor[] = {"accel_x", "accel_y", "accel_z", "gyro_x", "gyro_y",
-                               "gyro_z",  "mag_x",   "mag_y",   "mag_z"};
-
-// The frames of one record as CSV rows without the time: attitude rows, then sensor rows.
-struct Group {
-    std::string time, attitude, sensor;
-    bool operator==(const Group&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& o, const Group& g) {
-    return o << g.time << "\n" << g.attitude << g.sensor;
+// "TIME,TYPE,VALUES": the frame's row as tshark's fields can give it.
+std::string row(const std::vector<std::string>& cells, std::size_t from, std::size_t to) {
+    std::string r = cells[0] + "," + cells[1];
+    for (std::size_t i = from; i < to; ++i)
+        r += "," + cells[i];
+    return r;
 }
 
 } // namespace
@@ -57,7 +45,7 @@ TEST(WiresharkDissector, ValuesAreZentoDecodesFrameForFrameAndBadChecksumsAreFla
 
     // 10 s of the board with 3 % of its frames damaged, and the receiver's corner cases: frames
     // started by a lone 0x5A after a frame ends, or by an 0xA5 with other bytes before the 0x5A;
-    // an impossible length; the long form with header bytes in its payload.
+    // a length of 1 followed by an end byte; the long form with header bytes in its payload.
     const auto [board_status, board] =
         run_shell(quote(bin + "zento-board") + " --out - --seconds 10 --seed 7 --faults 0.03");
     ASSERT_EQ(board_status, 0);
@@ -89,30 +77,32 @@ TEST(WiresharkDissector, ValuesAreZentoDecodesFrameForFrameAndBadChecksumsAreFla
     }
     const std::string rec = tmp.put("board.pcap", pcap);
 
-    std::vector<Group> want;
+    // zento-decode's rows; within a record tshark lists attitude frames before sensor frames.
+    std::vector<std::string> want;
     const auto [csv_status, csv] = run_shell(quote(bin + "zento-decode") + " --csv " + quote(rec));
     ASSERT_EQ(csv_status, 0);
-    for (const std::string& row : lines(csv)) {
-        const auto c = split(row, ',');
-        if (c[1] != "attitude" && c[1] != "sensor") continue; // the header
-        if (want.empty() || want.back().time != c[0]) want.push_back({c[0], {}, {}});
-        const bool att = c[1] == "attitude";
-        std::string& to = att ? want.back().attitude : want.back().sensor;
-        for (std::size_t i = att ? 2 : 9; i < (att ? 9u : 18u); ++i)
-            to += c[i] + (i + 1 < (att ? 9u : 18u) ? "," : "\n");
+    for (const std::string& line : split(csv, '\n')) {
+        const auto c = split(line, ',');
+        if (c[1] == "attitude" || c[1] == "sensor")
+            want.push_back(c[1] == "attitude" ? row(c, 2, 9) : row(c, 9, 18));
+    }
+    auto time = [](const std::string& r) { return r.substr(0, r.find(',')); };
+    for (auto g = want.begin(); g != want.end();) {
+        const auto e = std::find_if(g, want.end(), [&](auto& r) { return time(r) != time(*g); });
+        std::stable_partition(g, e, [](auto& r) { return r.find(",attitude,") < r.size(); });
+        g = e;
     }
     const auto [decode_status, events] = run_shell(quote(bin + "zento-decode") + " " + quote(rec));
     ASSERT_EQ(decode_status, 0);
-    std::size_t checksum_errors = 0;
-    for (const std::string& e : lines(events))
-        checksum_errors += e == "log,Check-Sum Error!";
-    ASSERT_GT(checksum_errors, 0u);
+    const std::vector<std::string> log = split(events, '\n');
+    const auto checksum_errors = std::count(log.begin(), log.end(), "log,Check-Sum Error!");
+    ASSERT_GT(checksum_errors, 0);
 
     std::string fields = " -e frame.time_relative -e zento.direction -e zento.type"
                          " -e zento.checksum_ok -e _ws.expert.message";
-    for (const char* f : kAttitude)
-        fields += std::string(" -e zento.") + f;
-    for (const char* f : kSensor)
+    for (const char* f : {"yaw", "pitch", "roll", "altitude", "temperature", "pressure", "rate",
+                          "accel_x", "accel_y", "accel_z", "gyro_x", "gyro_y", "gyro_z", "mag_x",
+                          "mag_y", "mag_z"})
         fields += std::string(" -e zento.") + f;
     for (const std::string passes : {"", " -2"}) {
         SCOPED_TRACE("tshark" + passes);
@@ -125,9 +115,10 @@ TEST(WiresharkDissector, ValuesAreZentoDecodesFrameForFrameAndBadChecksumsAreFla
             << "the dissector did not load (is another zento.lua installed in Wireshark's plugin "
                "folders?): "
             << zento_test::read_text(err);
-        std::vector<Group> got;
-        std::size_t flagged = 0, commands = 0;
-        for (const std::string& line : lines(out)) {
+        std::vector<std::string> got;
+        long flagged = 0;
+        std::size_t commands = 0;
+        for (const std::string& line : split(out, '\n')) {
             const auto c = split(line, '\t');
             ASSERT_EQ(c.size(), 5u + 7 + 9) << line;
             if (c[1] == "1") {
@@ -140,23 +131,18 @@ TEST(WiresharkDissector, ValuesAreZentoDecodesFrameForFrameAndBadChecksumsAreFla
                     ++flagged;
                     EXPECT_NE(c[4].find("Check-Sum Error!"), std::string::npos) << line;
                 }
-            Group g{c[0].substr(0, c[0].size() - 3), {}, {}}; // nanoseconds to microseconds
-            for (int type = 0; type < 2; ++type) {
-                const std::size_t from = type ? 12 : 5, to = type ? 21 : 12;
-                std::vector<std::vector<std::string>> cols;
-                for (std::size_t i = from; i < to; ++i)
-                    cols.push_back(c[i].empty() ? std::vector<std::string>{} : split(c[i], ','));
-                for (std::size_t k = 0; k < cols[0].size(); ++k)
-                    for (std::size_t i = 0; i < cols.size(); ++i)
-                        (type ? g.sensor : g.attitude) +=
-                            cols[i].at(k) + (i + 1 < cols.size() ? "," : "\n");
-            }
-            if (!g.attitude.empty() || !g.sensor.empty()) got.push_back(g);
+            for (const auto& [type, from, to] : {std::tuple{"attitude", 5, 12}, {"sensor", 12, 21}})
+                for (std::size_t k = 0; !c[from].empty() && k < split(c[from], ',').size(); ++k) {
+                    std::vector<std::string> cells{c[0].substr(0, c[0].size() - 3), type};
+                    for (int i = from; i < to; ++i)
+                        cells.push_back(split(c[i], ',').at(k));
+                    got.push_back(row(cells, 2, cells.size()));
+                }
         }
         EXPECT_EQ(flagged, checksum_errors);
         EXPECT_EQ(commands, sent);
         ASSERT_EQ(got.size(), want.size());
         for (std::size_t i = 0; i < got.size(); ++i)
-            ASSERT_EQ(got[i], want[i]) << "record group " << i;
+            ASSERT_EQ(got[i], want[i]) << "frame " << i;
     }
 }
