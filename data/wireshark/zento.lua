@@ -29,6 +29,7 @@ local TYPES = {
     [0xE2] = "height zero command",
 }
 
+local COUNTS = { " counts" }
 local F = {
     direction = ProtoField.uint8("zento.direction", "Direction", base.DEC, DIRECTIONS),
     frame = ProtoField.none("zento.frame", "Frame"),
@@ -40,23 +41,23 @@ local F = {
     checksum = ProtoField.uint8("zento.checksum", "Checksum", base.HEX),
     checksum_ok = ProtoField.bool("zento.checksum_ok", "Checksum correct"),
     -- Attitude frame: single-precision values, as the program holds them.
-    yaw = ProtoField.float("zento.yaw", "Yaw"),
-    pitch = ProtoField.float("zento.pitch", "Pitch"),
-    roll = ProtoField.float("zento.roll", "Roll"),
-    altitude = ProtoField.float("zento.altitude", "Altitude"),
-    temperature = ProtoField.float("zento.temperature", "Temperature"),
-    pressure = ProtoField.float("zento.pressure", "Pressure"),
-    rate = ProtoField.float("zento.rate", "Attitude solution rate"),
+    yaw = ProtoField.float("zento.yaw", "Yaw (°)"),
+    pitch = ProtoField.float("zento.pitch", "Pitch (°)"),
+    roll = ProtoField.float("zento.roll", "Roll (°)"),
+    altitude = ProtoField.float("zento.altitude", "Altitude (m)"),
+    temperature = ProtoField.float("zento.temperature", "Temperature (°C)"),
+    pressure = ProtoField.float("zento.pressure", "Pressure (Pa)"),
+    rate = ProtoField.float("zento.rate", "Attitude solutions per second"),
     -- Sensor frame: raw counts.
-    accel_x = ProtoField.int16("zento.accel_x", "Accelerometer X"),
-    accel_y = ProtoField.int16("zento.accel_y", "Accelerometer Y"),
-    accel_z = ProtoField.int16("zento.accel_z", "Accelerometer Z"),
-    gyro_x = ProtoField.int16("zento.gyro_x", "Gyroscope X"),
-    gyro_y = ProtoField.int16("zento.gyro_y", "Gyroscope Y"),
-    gyro_z = ProtoField.int16("zento.gyro_z", "Gyroscope Z"),
-    mag_x = ProtoField.int16("zento.mag_x", "Magnetometer X"),
-    mag_y = ProtoField.int16("zento.mag_y", "Magnetometer Y"),
-    mag_z = ProtoField.int16("zento.mag_z", "Magnetometer Z"),
+    accel_x = ProtoField.int16("zento.accel_x", "Accelerometer X", base.UNIT_STRING, COUNTS),
+    accel_y = ProtoField.int16("zento.accel_y", "Accelerometer Y", base.UNIT_STRING, COUNTS),
+    accel_z = ProtoField.int16("zento.accel_z", "Accelerometer Z", base.UNIT_STRING, COUNTS),
+    gyro_x = ProtoField.int16("zento.gyro_x", "Gyroscope X", base.UNIT_STRING, COUNTS),
+    gyro_y = ProtoField.int16("zento.gyro_y", "Gyroscope Y", base.UNIT_STRING, COUNTS),
+    gyro_z = ProtoField.int16("zento.gyro_z", "Gyroscope Z", base.UNIT_STRING, COUNTS),
+    mag_x = ProtoField.int16("zento.mag_x", "Magnetometer X", base.UNIT_STRING, COUNTS),
+    mag_y = ProtoField.int16("zento.mag_y", "Magnetometer Y", base.UNIT_STRING, COUNTS),
+    mag_z = ProtoField.int16("zento.mag_z", "Magnetometer Z", base.UNIT_STRING, COUNTS),
     skipped = ProtoField.uint32("zento.skipped", "Bytes outside frames"),
 }
 zento.fields = {
@@ -81,10 +82,10 @@ local E = {
 }
 zento.experts = { E.checksum, E.broken, E.short, E.unfinished, E.record }
 
--- name, scale, unit of the attitude frame's words (the pressure word counts 10 Pa).
+-- The attitude frame's words and their divisors (the pressure word counts 10 Pa).
 local ATTITUDE = {
-    { F.yaw, 10, " °" }, { F.pitch, 10, " °" }, { F.roll, 10, " °" }, { F.altitude, 10, " m" },
-    { F.temperature, 10, " °C" }, { F.pressure, 0.1, " Pa" }, { F.rate, 1, " per second" },
+    { F.yaw, 10 }, { F.pitch, 10 }, { F.roll, 10 }, { F.altitude, 10 }, { F.temperature, 10 },
+    { F.pressure, 0.1 }, { F.rate, 1 },
 }
 local SENSOR = {
     F.accel_x, F.accel_y, F.accel_z, F.gyro_x, F.gyro_y, F.gyro_z, F.mag_x, F.mag_y, F.mag_z,
@@ -189,8 +190,9 @@ local function receive(st, s, base, number)
     return events, skipped
 end
 
-local function word(tvb, at)
-    local hi, lo = tvb(at, 1):uint(), tvb(at + 1, 1):uint()
+-- The sign-magnitude word at offset `at` (from 0) of the frame's bytes.
+local function word(wire, at)
+    local hi, lo = byte(wire, at + 1, at + 2)
     local m = (hi % 128) * 256 + lo
     return (hi >= 128) and (0 - m) or m -- 0 - 0 is +0: never a "-0"
 end
@@ -224,11 +226,11 @@ local function show_frame(tree, pinfo, tvb, ev)
     end
     if t == 0xA1 then
         for k, f in ipairs(ATTITUDE) do
-            ft:add(f[1], tvb(p + 2 * (k - 1), 2), word(tvb, p + 2 * (k - 1)) / f[2]):append_text(f[3])
+            ft:add(f[1], tvb(p + 2 * (k - 1), 2), word(ev.wire, p + 2 * (k - 1)) / f[2])
         end
     elseif t == 0xA2 then
         for k, f in ipairs(SENSOR) do
-            ft:add(f, tvb(p + 2 * (k - 1), 2), word(tvb, p + 2 * (k - 1)))
+            ft:add(f, tvb(p + 2 * (k - 1), 2), word(ev.wire, p + 2 * (k - 1)))
         end
     end
     return name
