@@ -7,6 +7,8 @@
 #   share/metainfo/org.zento.Zento.metainfo.xml
 #   share/man/man1/zento*.1.gz                 made from each program's --help
 #   share/doc/zento/{copyright,changelog.gz,README.md}
+#   lib/<multiarch>/wireshark/plugins/zento.lua the recordings' dissector, in Wireshark's global Lua
+#                                              plugin folder (any Wireshark version reads it)
 # Nothing the program writes goes into this tree: Zento.ini lives in the user's configuration
 # folder unless a writable program folder already holds one (settings/settings_location.h).
 if(NOT ZENTO_BUILD_UI)
@@ -27,6 +29,14 @@ install(FILES ${PROJECT_SOURCE_DIR}/data/org.zento.Zento.metainfo.xml
 install(FILES ${PROJECT_SOURCE_DIR}/data/org.zento.Zento.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(DIRECTORY ${CMAKE_BINARY_DIR}/icons/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
+# Debian's Wireshark looks for Lua plugins in /usr/lib/<multiarch>/wireshark/plugins (tshark -G
+# folders), whatever the prefix's own library folder is.
+if(CMAKE_LIBRARY_ARCHITECTURE)
+  set(zento_wireshark_dir lib/${CMAKE_LIBRARY_ARCHITECTURE}/wireshark/plugins)
+else()
+  set(zento_wireshark_dir lib/wireshark/plugins)
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/data/wireshark/zento.lua DESTINATION ${zento_wireshark_dir})
 
 # Manual pages from each program's --help (run from the build tree), and the package's
 # documents, compressed as Debian wants them (gzip -9n: no name, no time stamp).
@@ -73,8 +83,9 @@ shows the values live: horizon, compass, gauges, raw sensor readings,
 a strip chart and a 3D model of the board. It sends the board's two
 commands, records and plays back what the board sends, says what is
 wrong with the link or the board, and reports every fault in its
-message log. A simulated board (zento-board) and a decoder of
-captures (zento-decode) come with it.")
+message log. A simulated board (zento-board), a decoder of
+captures (zento-decode) and a Wireshark dissector of the recordings
+come with it.")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -84,6 +95,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "qt6-qpa-plugins, fonts-wqy-microhei, fonts-liberation, fonts-dejavu-core")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libgl1-mesa-dri")
+# The dissector is of use only with one of them.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "tshark | wireshark")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

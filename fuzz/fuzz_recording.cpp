@@ -7,6 +7,11 @@
 //              small snaplen (100); then records while input lasts: a control byte c (length
 //              c & 0x3F, c & 0x40 direction 1, c & 0x80 a wrong incl_len from the next 4 bytes),
 //              a time step byte, the payload bytes; the file may end inside a record.
+//              With bit 4 the file is pcapng instead: a section header and an interface
+//              description (bits 1 to 3 as above; nanoseconds by if_tsresol 9), then one enhanced
+//              packet block per record (c & 0x80: a wrong captured length), or by the time step
+//              byte's low bits a simple packet block, a statistics block before it, or a new
+//              section (of the other byte order) before it.
 // Checked for every input: the batches are the same whether the file arrives whole or in
 // pieces of pseudo-random sizes; offsets grow; no batch exceeds its limit; a clean end is at
 // the end of the file; a plain capture's batches are the file, in order, at non-decreasing
@@ -73,7 +78,77 @@ void put32(Bytes& out, std::uint32_t v, bool big) {
         out.push_back(std::uint8_t(big ? v >> (24 - 8 * i) : v >> (8 * i)));
 }
 
+// A pcapng block: type, length, body padded to 4, length again.
+void put_block(Bytes& f, std::uint32_t type, Bytes body, bool big) {
+    const auto n = std::uint32_t((body.size() + 3) / 4 * 4 + 12);
+    body.resize(n - 12);
+    put32(f, type, big);
+    put32(f, n, big);
+    f.insert(f.end(), body.begin(), body.end());
+    put32(f, n, big);
+}
+
+void put_section(Bytes& f, bool big, bool nano, std::uint32_t snaplen) {
+    Bytes shb, idb;
+    put32(shb, kPcapngByteOrder, big);
+    put32(shb, big ? 0x00010000 : 1, big); // version 1.0
+    put32(shb, ~0u, big);
+    put32(shb, ~0u, big);
+    put_block(f, kPcapngMagic, shb, big);
+    put32(idb, big ? kLinktypeUser0 << 16 : kLinktypeUser0, big);
+    put32(idb, snaplen, big);
+    if (nano) { // if_tsresol 9
+        put32(idb, big ? 0x00090001 : 0x00010009, big);
+        put32(idb, big ? 9u << 24 : 9, big);
+    }
+    put_block(f, kPcapngInterface, idb, big);
+}
+
+Bytes build_pcapng(const std::uint8_t* data, std::size_t size, std::uint8_t mode) {
+    bool big = mode & 2;
+    const bool nano = mode & 4;
+    const std::uint32_t snaplen = (mode & 8) ? 100 : kPcapSnaplen;
+    Bytes f;
+    put_section(f, big, nano, snaplen);
+    std::size_t i = 0;
+    std::uint64_t ticks = 1'765'000'000'000'000;
+    while (i < size) {
+        const std::uint8_t c = data[i++];
+        const std::size_t len = std::min<std::size_t>(c & 0x3F, size - i);
+        std::uint32_t incl = std::uint32_t(len + 1);
+        if ((c & 0x80) && i + 4 <= size) {
+            std::memcpy(&incl, data + i, 4);
+            i += 4;
+        }
+        const std::uint8_t step = i < size ? data[i++] : 0;
+        ticks += step * 997u;
+        Bytes body, record{std::uint8_t((c & 0x40) ? 1 : 0)};
+        const std::size_t n = std::min(len, size - i);
+        record.insert(record.end(), data + i, data + i + n);
+        i += n;
+        if ((step & 3) == 1) {
+            put_block(f, 5, Bytes(20, step), big); // statistics: skipped
+        } else if ((step & 3) == 2) {
+            big = !big;
+            put_section(f, big, nano, snaplen);
+        }
+        if ((step & 3) == 3) {
+            put32(body, incl, big);
+        } else {
+            put32(body, 0, big);
+            put32(body, std::uint32_t(ticks >> 32), big);
+            put32(body, std::uint32_t(ticks), big);
+            put32(body, incl, big);
+            put32(body, incl, big);
+        }
+        body.insert(body.end(), record.begin(), record.end());
+        put_block(f, (step & 3) == 3 ? kPcapngSimplePacket : kPcapngEnhancedPacket, body, big);
+    }
+    return f;
+}
+
 Bytes build_pcap(const std::uint8_t* data, std::size_t size, std::uint8_t mode) {
+    if (mode & 16) return build_pcapng(data, size, mode);
     const bool big = mode & 2, nano = mode & 4;
     Bytes f;
     put32(f, nano ? kPcapMagicNano : kPcapMagicMicro, big);

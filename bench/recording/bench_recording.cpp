@@ -9,6 +9,8 @@
 //                             counters are the bytes of each file per hour
 //  BM_ReadPcap / BM_ReadPlain the reader over a 20 Hz recording / plain capture held in the page
 //                             cache, bytes of file per second
+//  BM_ReadPcapng              the same recording as Wireshark's tools save it (pcapng: a section,
+//                             an interface, an enhanced packet block per record)
 //  BM_DecodeCsv               reader + receiver + CSV rows (zento-decode --csv without output)
 #include "board_stream.h"
 #include "recording/file_io.h"
@@ -125,11 +127,28 @@ void BM_RecordedHour(benchmark::State& state) {
 }
 BENCHMARK(BM_RecordedHour)->Arg(20)->Arg(250)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-// 30 minutes at 20 Hz as a recording and as a plain capture, written once.
+// A pcapng block (little-endian): type, length, the words, the data padded to 4, length again.
+void put_block(Bytes& out, std::uint32_t type, std::initializer_list<std::uint32_t> words,
+               std::span<const std::uint8_t> data = {}) {
+    const auto n = std::uint32_t(12 + 4 * words.size() + (data.size() + 3) / 4 * 4);
+    const auto put = [&](std::uint32_t w) {
+        for (int i = 0; i < 4; ++i)
+            out.push_back(std::uint8_t(w >> (8 * i)));
+    };
+    put(type);
+    put(n);
+    for (std::uint32_t w : words)
+        put(w);
+    out.insert(out.end(), data.begin(), data.end());
+    out.resize(out.size() + (4 - data.size() % 4) % 4);
+    put(n);
+}
+
+// 30 minutes at 20 Hz as a recording, as pcapng and as a plain capture, written once.
 struct Files {
     Folder folder;
-    fs::path pcap, plain;
-    std::uint64_t pcap_size = 0, plain_size = 0;
+    fs::path pcap, pcapng, plain;
+    std::uint64_t pcap_size = 0, pcapng_size = 0, plain_size = 0;
     Files() {
         const auto ticks = board_ticks(20 * 1800, 20);
         std::string error;
@@ -150,6 +169,24 @@ struct Files {
         f.create_new(plain, error);
         f.write_all(plain_bytes, written, error);
         plain_size = plain_bytes.size();
+
+        const auto rf = RecordingFile::open(pcap, error);
+        Bytes ng, record;
+        put_block(ng, kPcapngMagic, {kPcapngByteOrder, 1, ~0u, ~0u});
+        put_block(ng, kPcapngInterface, {kLinktypeUser0, kPcapSnaplen});
+        while (const auto b = rf->reader().next()) {
+            const auto us = std::uint64_t(b->time_ns / 1000);
+            record.assign(1, std::uint8_t(b->direction));
+            record.insert(record.end(), b->bytes.begin(), b->bytes.end());
+            const auto n = std::uint32_t(record.size());
+            put_block(ng, kPcapngEnhancedPacket,
+                      {0, std::uint32_t(us >> 32), std::uint32_t(us), n, n}, record);
+        }
+        pcapng = folder.path() / "recording.pcapng";
+        WriteFile g;
+        g.create_new(pcapng, error);
+        g.write_all(ng, written, error);
+        pcapng_size = ng.size();
     }
 };
 
@@ -185,6 +222,9 @@ void read_through(benchmark::State& state, const fs::path& path, std::uint64_t s
 void BM_ReadPcap(benchmark::State& state) {
     read_through<false>(state, files().pcap, files().pcap_size);
 }
+void BM_ReadPcapng(benchmark::State& state) {
+    read_through<false>(state, files().pcapng, files().pcapng_size);
+}
 void BM_ReadPlain(benchmark::State& state) {
     read_through<false>(state, files().plain, files().plain_size);
 }
@@ -192,6 +232,7 @@ void BM_DecodeCsv(benchmark::State& state) {
     read_through<true>(state, files().pcap, files().pcap_size);
 }
 BENCHMARK(BM_ReadPcap)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadPcapng)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadPlain)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeCsv)->Unit(benchmark::kMillisecond);
 

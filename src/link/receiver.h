@@ -28,6 +28,9 @@
 // "ComPort Buffer Overflow!" (receiver state kept); 2 hands Input() to Rec_batch, then runs the
 // byte procedure over it, then calls Rec_batch_end; any other event nothing; then RThreshold 1.
 //
+// The Wireshark dissector (data/wireshark/zento.lua) finds frames by these same rules; its test
+// compares it with zento-decode, so a change here shows there.
+//
 // Counters (for the link's health figures): they only grow, from construction on; neither
 // Receiver_reset nor anything else clears them. A frame's counter is raised before its decoder
 // is called, so a decoder that reads counters() sees its own frame counted.

@@ -27,7 +27,14 @@ namespace zento {
 
 inline constexpr std::uint32_t kPcapMagicMicro = 0xA1B2C3D4;
 inline constexpr std::uint32_t kPcapMagicNano = 0xA1B23C4D;
-inline constexpr std::uint32_t kPcapngMagic = 0x0A0D0D0A; // the newer, different format
+// pcapng, the format Wireshark's tools write (read only, see recording_reader.h): the section
+// header's block type (the same in either byte order), the byte-order magic that follows its
+// length, and the block types that the reader takes.
+inline constexpr std::uint32_t kPcapngMagic = 0x0A0D0D0A;
+inline constexpr std::uint32_t kPcapngByteOrder = 0x1A2B3C4D;
+inline constexpr std::uint32_t kPcapngInterface = 1;
+inline constexpr std::uint32_t kPcapngSimplePacket = 3;
+inline constexpr std::uint32_t kPcapngEnhancedPacket = 6;
 inline constexpr std::uint32_t kPcapSnaplen = 65535;
 inline constexpr std::uint32_t kLinktypeUser0 = 147;
 inline constexpr std::size_t kPcapHeaderSize = 24;

@@ -76,6 +76,7 @@ bool PlaybackPort::setPortOpen(bool open) {
         return false;
     }
     format_ = file_->reader().format();
+    pcapng_ = file_->reader().pcapng();
     open_ = true;
     ended_ = false;
     paused_ = false;

@@ -84,6 +84,7 @@ class PlaybackPort final : public SerialPort {
     std::uint64_t delivered() const { return delivered_; } // batches handed over so far
     const std::filesystem::path& file() const { return path_; }
     RecordingFormat format() const { return format_; }
+    bool pcapng() const { return pcapng_; }
 
     void clockMoved();
 
@@ -110,6 +111,7 @@ class PlaybackPort final : public SerialPort {
 
     std::unique_ptr<RecordingFile> file_;
     RecordingFormat format_ = RecordingFormat::plain;
+    bool pcapng_ = false;
     bool open_ = false, paused_ = false, ended_ = false, in_comm_ = false;
     std::int16_t rthreshold_ = 0;
     std::string settings_ = "playback";

@@ -2,7 +2,7 @@
 // Reads a recording as the batches of bytes it holds, in bounded memory (one block of the file
 // and one record at a time, never the whole file).
 //
-// Two kinds of file:
+// Three kinds of file:
 //  - classic pcap (see pcap_format.h) of link type 147 with the direction byte: either byte
 //    order, microsecond or nanosecond timestamps. Every record is one batch, with its time and
 //    direction (records of direction 1, the bytes the program sent, are returned too: players
@@ -10,11 +10,29 @@
 //    past the end of the file, one without a direction byte or with a direction other than 0 or
 //    1, or a timestamp fraction out of range is damage: reading stops there and stop() says
 //    where and why.
+//  - pcapng, as Wireshark, tshark, editcap and mergecap write a recording they were given:
+//    blocks of type, length, body, length again, in the byte order of their section (either).
+//    Section headers (one or several sections), interface descriptions (link type, snaplen,
+//    if_tsresol: 10^-n or 2^-n seconds, microseconds by default; if_tsoffset), enhanced packet
+//    blocks (one batch each, times in their interface's resolution) and simple packet blocks
+//    (interface 0; they carry no time: the time of the packet before) are read; blocks of other
+//    kinds (name resolution, statistics, comments of their own, ...) are skipped by their length,
+//    without holding them in memory. Every interface must be of link type 147: one described
+//    before the first packet of another type refuses the file, one met later stops reading there,
+//    saying where (an interface's packets cannot be told apart from another's in the stream).
+//    Damage is as for classic pcap, and also: a block whose length is not a multiple of 4 of at
+//    least 12, whose two lengths differ, or that runs past the end of the file; a packet longer
+//    than its block or naming an interface the section does not describe; a time beyond 2262.
+//    Anything wrong before the first packet refuses the file (nothing could be played).
 //  - anything else is a plain byte capture as `zento-board --out` writes it, paced as the board
 //    sends: the project's receiver finds the attitude frames, batch j runs from the start of
 //    attitude frame j to the start of the next (bytes before the first go with batch 0), and its
 //    time is j / plain_rate seconds. A batch never exceeds kPlainBatchMax bytes (a long stretch
 //    without an attitude frame is cut there, keeping its time).
+//
+// pcapng is read by this reader rather than libpcap: libpcap names no offset for damage and
+// refuses a file whose interfaces differ in link type without saying which, and this reader is
+// fuzzed with the rest of the recording path (fuzz/fuzz_recording.cpp).
 #include "recording/file_io.h"
 #include "recording/pcap_format.h"
 
@@ -31,9 +49,12 @@
 
 namespace zento {
 
+// pcap: records with times (classic pcap or pcapng, see pcapng()); plain: a byte capture.
 enum class RecordingFormat { pcap, plain };
 
 inline constexpr std::size_t kPlainBatchMax = kPcapMaxPayload;
+// Most interfaces a pcapng section may describe (what the reader keeps of each is small).
+inline constexpr std::size_t kMaxInterfaces = 65536;
 
 struct ReaderOptions {
     double plain_rate = 20.0; // plain capture: attitude frames per second
@@ -64,15 +85,16 @@ class RecordingReader {
     RecordingReader(const RecordingReader&) = delete;
     RecordingReader& operator=(const RecordingReader&) = delete;
 
-    // Reads the head (once; next() calls it if needed). False when it starts like a pcap file
-    // that this reader cannot take (pcapng, another link type or version, a truncated header):
-    // refusal() says which.
+    // Reads the head (once; next() calls it if needed). False when it starts like a pcap or
+    // pcapng file that this reader cannot take (another link type or version, a truncated
+    // header, damage before the first packet): refusal() says which.
     bool start();
     const std::string& refusal() const { return refusal_; }
     RecordingFormat format() const { return format_; }
-    bool nanoseconds() const { return nano_; }
-    bool swapped() const { return swapped_; } // the file is big-endian
-    std::uint32_t snaplen() const { return snaplen_; }
+    bool pcapng() const { return pcapng_; }
+    bool nanoseconds() const { return nano_; } // classic pcap
+    bool swapped() const { return swapped_; }  // the file (pcapng: the section) is big-endian
+    std::uint32_t snaplen() const { return snaplen_; } // classic pcap
 
     // The next batch, or nothing at the end or at damage (then stop() says which).
     std::optional<Batch> next();
@@ -87,6 +109,25 @@ class RecordingReader {
     std::optional<Batch> emit_plain(std::size_t n);
     std::optional<Batch> damage(std::uint64_t at, std::string why);
     std::uint32_t u32(const std::uint8_t* p) const;
+    std::uint16_t u16(const std::uint8_t* p) const;
+
+    // pcapng
+    enum class Step { batch, block, end, stop };
+    struct Interface {
+        std::uint32_t snaplen = 0, limit = 0;
+        std::uint8_t tsresol = 6;
+        std::int64_t tsoffset = 0; // seconds
+    };
+    bool start_pcapng();
+    std::optional<Batch> next_pcapng();
+    Step pcapng_block(Batch& batch);
+    Step section_header(std::uint64_t at, std::uint8_t* h);
+    Step interface_description(std::uint64_t at, std::uint32_t total);
+    Step packet(std::uint64_t at, std::uint32_t type, std::uint32_t total, Batch& batch);
+    Step block_end(std::uint64_t at, std::uint32_t total);
+    Step truncated(std::uint64_t at, std::uint32_t total);
+    Step fail(std::uint64_t at, std::string why);
+    std::uint64_t skip(std::uint64_t n);
 
     ByteSource& source_;
     ReaderOptions options_;
@@ -102,6 +143,11 @@ class RecordingReader {
     std::string refusal_;
     ReaderStop stop_;
     std::vector<std::uint8_t> record_;
+
+    // pcapng: the current section's interfaces; the time of the last packet.
+    bool pcapng_ = false;
+    std::vector<Interface> interfaces_;
+    std::int64_t last_ns_ = 0;
 
     // Plain capture, paced.
     std::unique_ptr<Cuts> cuts_;
@@ -126,9 +172,9 @@ class PlayTimes {
 };
 
 // A recording file opened for playing: a regular file (a FIFO, device or folder is refused
-// without waiting on it), a classic pcap of link type 147, or a plain capture that holds a board
-// frame within its first kPlainProbe bytes. Anything else is refused with a message naming the
-// file.
+// without waiting on it), a pcap or pcapng file of link type 147, or a plain capture that holds
+// a board frame within its first kPlainProbe bytes. Anything else is refused with a message
+// naming the file.
 class RecordingFile {
   public:
     static constexpr std::size_t kPlainProbe = 65536;

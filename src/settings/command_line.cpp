@@ -86,8 +86,9 @@ The host program of the Tavro AHRS board: shows what the board sends over its se
   --connect           connect at start-up, as the "Connect AHRS" switch does
   --record            start recording at start-up (Record > Start recording), e.g. with
                       --connect for unattended logging
-  --play FILE         play a recording (.pcap from Record > Start recording, or a byte
-                      capture of zento-board --out) instead of connecting
+  --play FILE         play a recording (.pcap from Record > Start recording, a .pcapng
+                      that Wireshark's tools saved from one, or a byte capture of
+                      zento-board --out) instead of connecting
   --speed X           with --play: 1, 2, 5, 10 times real time, or max
   -h, --help          show this help and leave
   -v, --version       show the version and leave

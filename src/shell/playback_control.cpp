@@ -49,7 +49,7 @@ PlaybackControl::PlaybackControl(const PlaybackControls& controls, QWidget* wind
         const QString folder = start_folder ? from_path(start_folder()) : QString();
         return QFileDialog::getOpenFileName(
             window_, QStringLiteral("Open recording"), folder,
-            QStringLiteral("Recordings (*.pcap *.bin *.cap);;All files (*)"));
+            QStringLiteral("Recordings (*.pcap *.pcapng *.bin *.cap);;All files (*)"));
     };
     ask_stop_recording = [this] {
         return QMessageBox::question(window_, QStringLiteral("Open recording"),
@@ -119,11 +119,11 @@ bool PlaybackControl::play(const QString& file, PlaybackSpeed speed) {
          std::initializer_list<QWidget*>{c_.caption, c_.pause, c_.speed, c_.position, c_.stop})
         w->setVisible(true);
     emit message(QStringLiteral("Playing %1 (%2)")
-                     .arg(from_path(port_->file()), port_->format() == RecordingFormat::pcap
-                                                        ? QStringLiteral("pcap recording")
-                                                        : QStringLiteral("byte capture, paced "
-                                                                         "as 20 frames a "
-                                                                         "second")));
+                     .arg(from_path(port_->file()),
+                          port_->format() == RecordingFormat::plain
+                              ? QStringLiteral("byte capture, paced as 20 frames a second")
+                          : port_->pcapng() ? QStringLiteral("pcapng recording")
+                                            : QStringLiteral("pcap recording")));
     emit started(*port_);
     show_position();
     position_timer_->start();

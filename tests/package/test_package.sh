@@ -19,6 +19,8 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 (cd "$build" && cpack -G DEB -B "$work/out" >"$work/cpack.log" 2>&1) ||
   { tail -20 "$work/cpack.log"; fail "cpack"; }
 deb=$(ls "$work"/out/zento_*.deb)
+[ "$(dpkg-deb -f "$deb" Suggests)" = "tshark | wireshark" ] ||
+  fail "Suggests: $(dpkg-deb -f "$deb" Suggests)"
 depends=$(dpkg-deb -f "$deb" Depends)
 for needed in libqt6widgets6 libqt6serialport6 qt6-qpa-plugins fonts-liberation fonts-wqy-microhei; do
   grep -q "$needed" <<<"$depends" || fail "the package does not depend on $needed: $depends"
@@ -30,7 +32,8 @@ for f in usr/bin/zento usr/bin/zento-decode usr/bin/zento-board usr/share/zento/
          usr/share/metainfo/org.zento.Zento.metainfo.xml \
          usr/share/icons/hicolor/scalable/apps/org.zento.Zento.svg \
          usr/share/icons/hicolor/48x48/apps/org.zento.Zento.png \
-         usr/share/man/man1/zento.1.gz usr/share/doc/zento/copyright; do
+         usr/share/man/man1/zento.1.gz usr/share/doc/zento/copyright \
+         "usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/wireshark/plugins/zento.lua"; do
   [ -e "$root/$f" ] || fail "$f is not in the package"
 done
 desktop-file-validate "$root/usr/share/applications/org.zento.Zento.desktop"

@@ -1,7 +1,7 @@
 #pragma once
 // Test helpers of the recording tests (and zento-decode's): the worked examples, a known stream
-// of board frames, hand-made pcap files of every variant, reading a recording back whole, and
-// running a shell command.
+// of board frames, hand-made pcap and pcapng files of every variant, reading a recording back
+// whole, and running a shell command.
 #include "link/envelope.h"
 #include "recording/file_io.h"
 #include "recording/pcap_format.h"
@@ -99,6 +99,70 @@ struct PcapBuilder {
         return *this;
     }
 };
+
+// A pcapng file written by hand, block by block, in either byte order (big_endian may change
+// between sections). Packets are records: the direction byte, then the payload.
+struct PcapngBuilder {
+    bool big_endian = false;
+    Bytes bytes;
+
+    // Values of the given sizes in bytes, in the builder's byte order.
+    Bytes fields(std::initializer_list<std::pair<std::uint64_t, int>> values) const {
+        Bytes b;
+        for (const auto& [v, size] : values)
+            for (int i = 0; i < size; ++i)
+                b.push_back(std::uint8_t(v >> (8 * (big_endian ? size - 1 - i : i))));
+        return b;
+    }
+    // A block of any type; `total` other than 0 is written as its first length (damage).
+    PcapngBuilder& block(std::uint32_t type, Bytes body, std::uint32_t total = 0) {
+        const auto n = std::uint32_t((body.size() + 3) / 4 * 4 + 12);
+        body.resize(n - 12);
+        for (const Bytes& b : {fields({{type, 4}, {total ? total : n, 4}}), body, fields({{n, 4}})})
+            bytes.insert(bytes.end(), b.begin(), b.end());
+        return *this;
+    }
+    PcapngBuilder& section(std::uint16_t major = 1) {
+        return block(0x0A0D0D0A, fields({{0x1A2B3C4D, 4}, {major, 2}, {0, 2}, {~0ull, 8}}));
+    }
+    // With the options if_tsresol (9) and if_tsoffset (14).
+    PcapngBuilder& interface(std::uint16_t linktype = 147, std::uint32_t snaplen = 65535,
+                             std::uint8_t tsresol = 6, std::int64_t tsoffset = 0) {
+        return block(1, fields({{linktype, 2},
+                                {0, 2},
+                                {snaplen, 4},
+                                {9, 2},
+                                {1, 2},
+                                {tsresol, 1},
+                                {0, 3},
+                                {14, 2},
+                                {8, 2},
+                                {std::uint64_t(tsoffset), 8},
+                                {0, 4}}));
+    }
+    // An enhanced packet block of the record (`incl` other than -1: its captured length).
+    PcapngBuilder& packet(std::uint32_t iface, std::uint64_t ticks, const Bytes& record,
+                          std::int64_t incl = -1) {
+        Bytes b = fields({{iface, 4},
+                          {ticks >> 32, 4},
+                          {ticks & 0xFFFFFFFF, 4},
+                          {incl >= 0 ? std::uint64_t(incl) : record.size(), 4},
+                          {record.size(), 4}});
+        b.insert(b.end(), record.begin(), record.end());
+        return block(6, b);
+    }
+    PcapngBuilder& simple(const Bytes& record) {
+        Bytes b = fields({{record.size(), 4}});
+        b.insert(b.end(), record.begin(), record.end());
+        return block(3, b);
+    }
+};
+
+inline Bytes record(std::uint8_t direction, const Bytes& payload) {
+    Bytes r{direction};
+    r.insert(r.end(), payload.begin(), payload.end());
+    return r;
+}
 
 // Bytes of memory as a source, handed out in pieces of at most `piece` bytes.
 class MemorySource final : public zento::ByteSource {

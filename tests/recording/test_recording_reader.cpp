@@ -3,6 +3,7 @@
 #include "recording/recording_reader.h"
 #include "recording_test_util.h"
 #include "test_folder.h"
+#include "test_paths.h"
 
 #include <gtest/gtest.h>
 
@@ -136,13 +137,20 @@ TEST(PcapReader, RefusesWhatItCannotReadWithTheReason) {
         Bytes bytes;
         const char* refusal;
     };
-    PcapBuilder ethernet, v3, ng;
+    PcapBuilder ethernet, v3;
     ethernet.linktype = 1;
     v3.major = 3;
+    PcapngBuilder ng2, ng_eth, ng_cut, ng_bom;
+    ng_bom.section().bytes[8] = 0x1C;
+    ng_cut.section().interface().bytes.resize(40);
     const std::vector<Case> cases = {
-        {"pcapng",
-         {0x0A, 0x0D, 0x0D, 0x0A, 0x1C, 0, 0, 0, 0x4D, 0x3C, 0x2B, 0x1A},
-         "it is a pcapng file; Zento reads classic pcap files"},
+        {"pcapng version", ng2.section(2).bytes,
+         "pcapng version 2.0 at byte 0 is not supported (1.x is)"},
+        {"pcapng link type", ng_eth.section().interface().interface(1).bytes,
+         "interface 1 at byte 72 has link type 1: not a Zento recording (link type 147, "
+         "LINKTYPE_USER0)"},
+        {"pcapng cut before a packet", ng_cut.bytes, "truncated block at byte 28 (12 of 44 bytes)"},
+        {"pcapng byte order", ng_bom.bytes, "section header at byte 0 has no byte-order magic"},
         {"link type", ethernet.header().bytes,
          "it is a pcap file of link type 1, not a Zento recording (link type 147, "
          "LINKTYPE_USER0)"},
@@ -154,6 +162,99 @@ TEST(PcapReader, RefusesWhatItCannotReadWithTheReason) {
         const ReadAll got = read_all(c.bytes);
         EXPECT_EQ(got.refusal.rfind(c.refusal, 0), 0u) << c.name << ": " << got.refusal;
         EXPECT_TRUE(got.batches.empty()) << c.name;
+    }
+}
+
+// Two recordings of Zento and zento-board (a.pcap, b.pcap) as Wireshark's tools rewrite them:
+// editcap added a section comment and a packet comment (a-comment.pcapng), mergecap merged them
+// (merged.pcapng), the comment file and b at nanoseconds (tshark) make two sections
+// (sections.pcapng); mixed.pcapng merges a.pcap with an Ethernet capture.
+TEST(PcapngReader, WiresharksToolsFilesGiveTheBatchesOfTheRecordingsTheyCameFrom) {
+    const std::string dir = zento_test::source_dir() + "/tests/recording/fixtures/";
+    const auto batches = [&](const char* name, std::size_t piece) {
+        ReadAll all = read_all(zento_test::read_bytes(dir + name), {}, piece);
+        EXPECT_FALSE(all.stop.damaged) << name << ": " << all.stop.reason;
+        for (ReadBatch& b : all.batches)
+            b.offset = 0;
+        return all.batches;
+    };
+    const auto a = batches("a.pcap", 1 << 20), b = batches("b.pcap", 1 << 20);
+    ASSERT_GT(a.size(), 40u);
+    auto ab = a;
+    ab.insert(ab.end(), b.begin(), b.end());
+    for (std::size_t piece : {std::size_t(1) << 20, std::size_t(5)}) {
+        EXPECT_EQ(batches("a-comment.pcapng", piece), a);
+        EXPECT_EQ(batches("merged.pcapng", piece), ab);
+        EXPECT_EQ(batches("sections.pcapng", piece), ab);
+    }
+    std::string error;
+    const auto merged = RecordingFile::open(dir + "merged.pcapng", error);
+    ASSERT_NE(merged, nullptr) << error;
+    EXPECT_TRUE(merged->reader().format() == RecordingFormat::pcap && merged->reader().pcapng());
+    EXPECT_EQ(RecordingFile::open(dir + "mixed.pcapng", error), nullptr);
+    EXPECT_EQ(error, dir + "mixed.pcapng: interface 1 at byte 156 has link type 1: not a Zento "
+                           "recording (link type 147, LINKTYPE_USER0)");
+}
+
+TEST(PcapngReader, EitherByteOrderEveryResolutionSectionsSimplePacketsAndSkippedBlocks) {
+    const Bytes p1 = ticks(0, 1), p2 = ticks(1, 2), c = record(1, ticks(3, 1));
+    PcapngBuilder f;
+    std::vector<ReadBatch> want;
+    const auto expect = [&](std::int64_t ns, const Bytes& r) {
+        want.push_back({ns, Direction(r[0]), f.bytes.size(), Bytes(r.begin() + 1, r.end())});
+    };
+    f.section().interface().interface(147, 0, 9).block(4, Bytes(10, 1)); // names: skipped
+    expect(kT0, record(0, p1));
+    f.packet(0, kT0 / 1000, record(0, p1)); // microseconds by default
+    expect(kT0 + 789, c);
+    f.packet(1, kT0 + 789, c).block(5, Bytes(20, 0)); // statistics: skipped
+    expect(kT0 + 789, record(0, p2));                 // no time of its own: the one before
+    f.simple(record(0, p2));
+    f.big_endian = true; // a second section, big-endian: 2^-20 s plus an offset, milliseconds
+    f.section().interface(147, 65535, 0x80 | 20, 1'765'000'000).block(0x40000BAD, Bytes(7, 2));
+    expect(1'765'000'001'500'000'000, record(0, p1));
+    f.packet(0, 3 << 19, record(0, p1)).interface(147, 65535, 3);
+    expect(1'765'000'002'250'000'000, record(0, p2));
+    f.packet(1, 1'765'000'002'250, record(0, p2));
+    for (std::size_t piece : {std::size_t(1) << 20, std::size_t(3)}) {
+        const ReadAll got = read_all(f.bytes, {}, piece);
+        EXPECT_EQ(got.refusal, "");
+        EXPECT_EQ(got.batches, want) << "piece " << piece;
+        EXPECT_FALSE(got.stop.damaged) << got.stop.reason;
+        EXPECT_EQ(got.stop.offset, f.bytes.size());
+    }
+}
+
+TEST(PcapngReader, DamageStopsAfterTheLastGoodPacketAndSaysWhereAndWhy) {
+    using P = PcapngBuilder;
+    const Bytes good = record(0, ticks(0, 1));
+    Bytes cut = P().packet(0, 1, good).bytes, lengths = cut;
+    cut.resize(cut.size() - 5);
+    lengths[lengths.size() - 4] ^= 4;
+    const std::vector<std::pair<Bytes, const char*>> cases = {
+        {cut, "truncated block at byte 196 (75 of 80 bytes)"},
+        {lengths, "block at byte 196 has two lengths, 80 and 84"},
+        {P().block(6, good, 30).bytes, "block at byte 196 has the length 30 (a multiple of 4"},
+        {P().packet(2, 1, good).bytes, "packet block at byte 196 names interface 2, which its"},
+        {P().packet(0, 1, good, 99).bytes, "packet block at byte 196 claims 99 bytes in a block"},
+        {P().packet(1, 1, good).bytes, "record at byte 196 is 45 bytes long, more than the snap"},
+        {P().packet(0, 1, {}).bytes, "record at byte 196 has no direction byte"},
+        {P().packet(0, 1, record(2, {})).bytes, "record at byte 196 has the direction 2 (0 or 1"},
+        {P().packet(0, ~0ull, good).bytes, "record at byte 196 has a time out of range"},
+        {P().interface(1).bytes, "interface 2 at byte 196 has link type 1: not a Zento"},
+        {P().block(1, {147, 0, 0, 0, 0, 0, 0, 0, 9, 0, 100}).bytes, "interface description at"},
+    };
+    for (const auto& [spoil, reason] : cases) {
+        PcapngBuilder f;
+        f.section().interface().interface(147, 10).packet(0, 1, good);
+        f.bytes.insert(f.bytes.end(), spoil.begin(), spoil.end());
+        for (std::size_t piece : {std::size_t(1) << 20, std::size_t(3)}) {
+            const ReadAll got = read_all(f.bytes, {}, piece);
+            ASSERT_EQ(got.batches.size(), 1u) << reason;
+            EXPECT_TRUE(got.stop.damaged) << reason;
+            EXPECT_EQ(got.stop.offset, 196u) << reason;
+            EXPECT_EQ(got.stop.reason.rfind(reason, 0), 0u) << reason << ": " << got.stop.reason;
+        }
     }
 }
 

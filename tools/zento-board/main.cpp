@@ -365,7 +365,8 @@ int run_replay(const Options& o, Signals& signals) {
     PtyPort& pty = *port->pty;
     announce(pty);
     say("replaying " + o.replay + " (" +
-        (pcap ? std::string("pcap recording, at its recorded times")
+        (pcap ? std::string(reader.pcapng() ? "pcapng" : "pcap") +
+                    " recording, at its recorded times"
               : "plain capture, " + fixed(o.rate, 3) + " attitude frames/s") +
         ", " + std::to_string(recording->size()) + " bytes) on " + port_text(*port) +
         (o.fast ? ", as fast as the port takes it" : ""));

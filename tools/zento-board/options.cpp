@@ -221,10 +221,10 @@ Options:
   --out FILE      no port: write the byte stream of --seconds of board time to FILE as fast as
                   possible ("-" = standard output), then exit
   --seconds S     board time to write with --out (S x rate ticks, rounded)
-  --replay FILE   send a capture to the port: a pcap recording at its recorded times (the
-                  bytes from the board), or a raw capture one attitude frame (with the bytes
-                  after it) per 1/rate seconds; read as it goes, in bounded memory; afterwards
-                  the port stays open, silent, until SIGINT or SIGTERM
+  --replay FILE   send a capture to the port: a recording (pcap or pcapng) at its recorded
+                  times (the bytes from the board), or a raw capture one attitude frame (with
+                  the bytes after it) per 1/rate seconds; read as it goes, in bounded memory;
+                  afterwards the port stays open, silent, until SIGINT or SIGTERM
   --fast          with --replay: send the capture as fast as the port takes it
   --faults P      with probability P per frame, corrupt, drop or insert one byte (exercises a
                   receiver's recovery)

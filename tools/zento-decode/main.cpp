@@ -4,8 +4,8 @@
 //   zento-decode [--frames | --csv] [FILE | -]
 //   zento-decode (--stats | --allan) [--from S] [--to S] [FILE | -]
 //
-// Input: a plain capture (the bytes as the port gave them) or a pcap recording (the bytes of
-// its direction-0 records, in order; the commands the program sent are skipped).
+// Input: a plain capture (the bytes as the port gave them) or a recording, pcap or pcapng (the
+// bytes of its direction-0 records, in order; the commands the program sent are skipped).
 // Lines, in stream order (numbers are value texts):
 //   attitude,YAW,PITCH,ROLL,ALTITUDE,TEMPERATURE,PRESSURE_PA,RATE
 //   sensor,AX,AY,AZ,GX,GY,GZ,HX,HY,HZ
@@ -49,15 +49,17 @@ constexpr std::string_view kUsage =
     "usage: zento-decode [--frames | --csv] [--rate HZ] [FILE | -]\n"
     "       zento-decode (--stats | --allan) [--from S] [--to S] [--rate HZ] [FILE | -]\n"
     "\n"
-    "Decodes a capture of the board's serial stream or a pcap recording (FILE, or standard\n"
-    "input when FILE is missing or \"-\") and prints one line per event, in stream order:\n"
+    "Decodes a capture of the board's serial stream or a recording, pcap or pcapng (FILE,\n"
+    "or standard input when FILE is missing or \"-\") and prints one line per event, in\n"
+    "stream order:\n"
     "  attitude,YAW,PITCH,ROLL,ALTITUDE,TEMPERATURE,PRESSURE_PA,RATE\n"
     "  sensor,AX,AY,AZ,GX,GY,GZ,HX,HY,HZ\n"
     "  other,TT         a valid frame of another type (TT: type byte in hex)\n"
     "  short,TT,N       an attitude or sensor frame shorter than its layout (N bytes)\n"
     "  log,MESSAGE      a message of the receiver (checksum, broken frame)\n"
-    "A pcap recording gives the bytes of its records from the board (direction 0); the\n"
-    "commands the program sent (direction 1) are skipped.\n"
+    "A recording gives the bytes of its records from the board (direction 0); the commands\n"
+    "the program sent (direction 1) are skipped. A pcapng file (as tshark, editcap and\n"
+    "mergecap write one) is read as well as classic pcap.\n"
     "\n"
     "  --frames   print frame,HEX for every valid frame (length byte through checksum)\n"
     "             and the log lines, instead of the decoded values\n"

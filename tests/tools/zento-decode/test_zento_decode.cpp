@@ -421,3 +421,13 @@ TEST_F(ZentoDecode, BadStatsOptionsAndIntervalsAreRefusedWithTheReason) {
         EXPECT_EQ(r.err, "zento-decode: " + args.back() + ": " + why + "\n");
     }
 }
+
+// A recording rewritten by editcap (pcapng, with comments) decodes as the recording does.
+TEST_F(ZentoDecode, APcapngFileOfWiresharksToolsGivesTheRecordingsCsv) {
+    const std::string dir = zento_test::source_dir() + "/tests/recording/fixtures/";
+    const Result pcap = run({"--csv", dir + "a.pcap"}),
+                 ng = run({"--csv", dir + "a-comment.pcapng"});
+    EXPECT_EQ(ng.status, 0) << ng.err;
+    EXPECT_GT(std::count(ng.out.begin(), ng.out.end(), '\n'), 80);
+    EXPECT_EQ(ng.out, pcap.out);
+}
