@@ -138,7 +138,7 @@ void Zento::attach_source(SerialPort& source) {
 }
 
 void Zento::playback_started(SerialPort& recording) {
-    connection_->close(); // a recording replaces the board
+    connection_->disconnect_port(); // a recording replaces the board, as the switch says
     ui.portSwitch->setEnabled(false);
     commands_->setEnabled(false);
     recording_->setAllowed(false);

@@ -155,9 +155,9 @@ TEST_F(MainWindowTest, SwitchOpensAndReportsThenClosesAndReports) {
     EXPECT_EQ(ui().portSwitch->caption(), QStringLiteral("Port Close"))
         << "changes only at the check";
     ASSERT_TRUE(wait_check());
-    EXPECT_EQ(lines_of(log()).mid(lines() - 3),
-              QStringList({">  Try to open Com Port ...", ">  COM1--115200,n,8,1",
-                           ">  Open Com Port Success ..."}));
+    EXPECT_EQ(lines_of(log()).mid(lines() - 4),
+              QStringList({">  Try to open Com Port ...", ">  Com1 is /dev/ttyMOCK0",
+                           ">  COM1--115200,n,8,1", ">  Open Com Port Success ..."}));
     EXPECT_EQ(ui().portSwitch->caption(), QStringLiteral("Connected"));
     EXPECT_TRUE(ui().portSwitch->Active());
 
@@ -224,12 +224,18 @@ TEST_F(MainWindowTest, UnpluggedPortIsNoticedClosedAndReportedOnceThenReconnects
     QApplication::processEvents();
     EXPECT_EQ(lines(), before + 3) << "no stream of errors while it stays away";
 
-    // While away, connecting fails with a reason; once back, it works.
+    // While away (or not plugged in yet), connecting fails with a reason and waits for the
+    // device; once there, it connects by itself.
     ui().portSwitch->click();
-    EXPECT_EQ(last_line(), QStringLiteral(">  Com1 (/dev/ttyMOCK0): No such file or directory"));
+    EXPECT_EQ(
+        lines_since(before + 3),
+        QStringList({">  Try to open Com Port ...",
+                     ">  Com1 (/dev/ttyMOCK0): No such file or directory",
+                     ">  Waiting for Com1 to appear (Setting > Reconnect automatically) ..."}));
     ASSERT_TRUE(wait_check());
     port.plug();
-    connect_port();
+    ASSERT_TRUE(wait_for([&] { return port.PortOpen(); }));
+    EXPECT_EQ(last_line(), QStringLiteral(">  Com1 appeared: connected"));
     attitude(words(7, 0, 1));
     EXPECT_EQ(w.telemetry().frame_count(), 2);
 }
@@ -504,16 +510,17 @@ TEST_F(MainWindowTest, ReconnectingCanBeSwitchedOffAndTheChoiceIsKept) {
     ui().reconnectAction->trigger(); // off
     EXPECT_EQ(Read_ini("Options", "Reconnect", dir.ini()), "0");
     port.unplug();
+    ui().portSwitch->click(); // nor is a device that is not there at connect
     port.plug();
     EXPECT_FALSE(window->connection().waitingForDevice());
     EXPECT_NE(last_line(), QStringLiteral(">  Com1 is back: reconnected"));
     make();
     EXPECT_FALSE(ui().reconnectAction->isChecked()) << "read back at the next start";
-    // The user takes over: a use of the switch ends a wait.
+    // The user takes over: the settings window ends a wait.
     ui().reconnectAction->trigger(); // on
     connect_port();
     port.unplug();
     ASSERT_TRUE(window->connection().waitingForDevice());
-    ui().portSwitch->click();
+    ui().comPortAction->trigger();
     EXPECT_FALSE(window->connection().waitingForDevice());
 }

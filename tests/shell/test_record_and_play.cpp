@@ -192,6 +192,27 @@ TEST_F(RecordAndPlayTest, ADamagedRecordingPlaysUpToTheDamageAndANonRecordingIsR
     EXPECT_TRUE(ui().portSwitch->isEnabled());
 }
 
+// A recording opened while connected closes the port as the switch does: the log says so and
+// the switch shows the port closed while the recording plays and after.
+TEST_F(RecordAndPlayTest, PlayingWhileConnectedDisconnectsAsTheSwitchDoes) {
+    Bytes file;
+    append_pcap_header(file);
+    for (int i = 0; i < 2; ++i) // 50 s long: still playing when checked
+        append_pcap_records(file, 1'000'000 + i * 50'000'000, Direction::received, tick(1, 0));
+    connect_port();
+    const int before = lines();
+    ASSERT_TRUE(player().play(QString::fromStdString(dir.put("long.pcap", file))));
+    EXPECT_TRUE(lines_since(before).contains(QStringLiteral(">  Disconnect ...")));
+    ASSERT_TRUE(wait_check());
+    EXPECT_TRUE(player().playing());
+    EXPECT_EQ(last_line(), QStringLiteral(">  Com Port Closed ..."));
+    for (int stopped = 0; stopped < 2; ++stopped, ui().stopPlaybackButton->click()) {
+        EXPECT_EQ(ui().portSwitch->caption(), QStringLiteral("Port Close")) << stopped;
+        EXPECT_FALSE(ui().portSwitch->Active()) << stopped;
+    }
+    EXPECT_FALSE(player().playing());
+}
+
 TEST_F(RecordAndPlayTest, ExportWritesTheChartAsDrawnWithItsDivisorsNamed) {
     connect_port();
     double now = 0;
