@@ -367,6 +367,7 @@ struct HealthMonitor::Impl {
     Windowed<Max> field_still;
     Windowed<GyroAcc> gyro_before, gyro_after;
     std::optional<double> t_bias_command;
+    bool bias_moved_said = false; // the board moved while it took the bias (said once)
     // The still run the last still block belongs to.
     bool run_active = false;
     Vec3d run_field{};
@@ -650,7 +651,7 @@ struct HealthMonitor::Impl {
         std::fill(hi, hi + 8, -1e300);
         std::size_t full = 0;
         Vec3d field{};
-        double yaw_ref = 0, yaw_sum = 0;
+        double yaw_ref = 0, yaw_sum = 0, yaw_lo = 0, yaw_hi = 0;
         for (std::size_t j = begin; j < begin + size; ++j) {
             const Tick& k = ticks[j];
             if (!k.has_att || !k.has_sensor) continue;
@@ -662,13 +663,27 @@ struct HealthMonitor::Impl {
                 lo[i] = std::min(lo[i], v[i]), hi[i] = std::max(hi[i], v[i]);
             for (int i = 0; i < 3; ++i)
                 field[i] += k.mag[i];
-            yaw_sum += wrap180(k.yaw - yaw_ref);
+            const double yaw = wrap180(k.yaw - yaw_ref);
+            yaw_sum += yaw;
+            yaw_lo = std::min(yaw_lo, yaw), yaw_hi = std::max(yaw_hi, yaw);
         }
         const double sa = scales.accel_counts_per_g, sg = scales.gyro_counts_per_dps;
         bool still = full * 4 >= size * 3 && ticks[begin].loss == ticks[begin + size - 1].loss;
         for (int i = 0; still && i < 8; ++i) {
             const double limit = i < 2 ? kStillAngle : i < 5 ? kStillAccel * sa : kStillGyro * sg;
             still = hi[i] - lo[i] <= limit;
+        }
+        // Turned or moved (the gyroscope left out: its bias goes at the command) within the
+        // time the board takes its gyroscope bias after the command: that bias is wrong.
+        bool moved = full > 0 && yaw_hi - yaw_lo > kStillAngle;
+        for (int i = 0; !moved && full > 0 && i < 5; ++i)
+            moved = hi[i] - lo[i] > (i < 2 ? kStillAngle : kStillAccel * sa);
+        if (moved && t_bias_command && !bias_moved_said && ticks[begin].t >= *t_bias_command &&
+            ticks[begin + size - 1].t < *t_bias_command + kBiasGrace) {
+            lines.push_back("Health: the board moved while it took its gyroscope bias (in the " +
+                            num(kBiasGrace, 0) +
+                            " s after Marked bias): lay it still and use Marked bias again");
+            bias_moved_said = true;
         }
         for (std::size_t j = begin; j < begin + size; ++j)
             work_tick(j, still, m, rate);
@@ -1318,6 +1333,7 @@ void HealthMonitor::bias_command(double t) {
     if (!d_->connected) return;
     // Frames are put before or after the command by their arrival time, whenever worked.
     d_->t_bias_command = t;
+    d_->bias_moved_said = false;
     d_->gyro_after.merge_into(d_->gyro_before);
     d_->gyro_after.clear();
 }

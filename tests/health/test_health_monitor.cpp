@@ -48,12 +48,12 @@ const double kFaultStart = 30.0;
 
 class Detector : public ::testing::TestWithParam<FaultCase> {};
 
-// Clean for 30 s ("Marked bias" at 20 s): the detector's figure is good and nothing is bad.
-// Then the fault: its figure turns bad within the limit, and the log names the problem.
+// Clean for 30 s ("Marked bias" at 16 s, at rest): the detector's figure is good and nothing
+// is bad. Then the fault: its figure turns bad within the limit, and the log names the problem.
 TEST_P(Detector, TurnsBadUnderItsFaultAndStaysGoodWithout) {
     const FaultCase& c = GetParam();
     Rig rig(11, 20);
-    rig.run_until(20);
+    rig.run_until(16);
     rig.marked_bias();
     rig.run_until(kFaultStart);
     HealthReport clean = rig.report();
@@ -194,7 +194,7 @@ TEST(HealthClean, NoFalseAlarmInTenMinutes) {
         Rig rig(run.seed, run.rate, 115200, run.connect_at);
         for (int s = 1; s <= int(run.minutes * 60); ++s) {
             rig.run_until(s);
-            if (run.bias && s == 10) rig.marked_bias();
+            if (run.bias && s == 16) rig.marked_bias(); // at rest
             if (s % 5 == 0) {
                 ASSERT_EQ(all_bad(rig.report()), "") << "at " << s << " s";
             }
@@ -273,8 +273,11 @@ TEST(HealthGyroscope, BiasBeforeAndAfterMarkedBias) {
     EXPECT_EQ(before.state, HealthState::doubtful);
     EXPECT_NE(before.meaning.find("not collected yet"), std::string::npos);
 
-    rig.marked_bias();
+    rig.marked_bias(); // as the board starts to move again: the log says so
     rig.run_until(40);
+    ASSERT_EQ(rig.log.size(), 1u);
+    EXPECT_EQ(
+        rig.log[0].second.rfind("Health: the board moved while it took its gyroscope bias", 0), 0u);
     const HealthFigure after = rig.report()[FigureId::gyro_bias];
     EXPECT_LT(std::stod(after.recent), 0.15);
     EXPECT_EQ(after.state, HealthState::good);

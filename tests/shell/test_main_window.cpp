@@ -356,6 +356,7 @@ TEST_F(MainWindowTest, HeightZeroSendsItsFrameInOnePiece) {
     ui().heightZeroButton->click();
     const Bytes e2{0xA5, 0x5A, 0x04, 0xE2, 0xE6, 0xAA};
     EXPECT_EQ(port.writes, (std::vector<Bytes>{e2, e2}));
+    EXPECT_EQ(last_line(), QStringLiteral(">  Sent: zero the height"));
 }
 
 TEST_F(MainWindowTest, MarkedBiasConfirmsThenSendsAndHides) {
@@ -377,6 +378,7 @@ TEST_F(MainWindowTest, MarkedBiasConfirmsThenSendsAndHides) {
     EXPECT_FALSE(d->isVisible());
     EXPECT_EQ(port.writes, (std::vector<Bytes>{{0xA5, 0x5A, 0x04, 0xE0, 0xE4, 0xAA}}));
     EXPECT_TRUE(ui().txdLamp->Active());
+    EXPECT_EQ(last_line(), QStringLiteral(">  Sent: collect gyroscope bias"));
 }
 
 TEST_F(MainWindowTest, NothingIsSentWhileClosed) {
