@@ -132,6 +132,13 @@ void RecordingControl::setAllowed(bool allowed) {
 void RecordingControl::update_actions() {
     c_.start->setEnabled(allowed_ && !recorder_);
     c_.stop->setEnabled(recorder_ && !stopping_);
+    // One shortcut (Ctrl+R) starts and stops: it goes with the item that does it now.
+    QAction* now = recorder_ ? c_.stop : c_.start;
+    QAction* other = recorder_ ? c_.start : c_.stop;
+    if (now->shortcut().isEmpty()) {
+        now->setShortcut(other->shortcut());
+        other->setShortcut({});
+    }
 }
 
 void RecordingControl::poll() {

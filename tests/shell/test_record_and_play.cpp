@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 
 #include <fstream>
 
@@ -127,6 +128,17 @@ TEST_F(RecordAndPlayTest, AnUnplugIsAGapAndTheRecordingGoesOnWhenThePortComesBac
         port.feed(tick(2, 2));
     });
     EXPECT_EQ(read_recording(pcap).records.size(), 2u);
+}
+
+TEST_F(RecordAndPlayTest, CtrlRStartsARecordingAndStopsIt) {
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window.get(), Qt::Key_R, Qt::ControlModifier);
+    ASSERT_TRUE(recorder().recording());
+    QTest::keyClick(window.get(), Qt::Key_R, Qt::ControlModifier);
+    EXPECT_TRUE(wait_for([&] { return !recorder().recording(); }));
+    QTest::keyClick(window.get(), Qt::Key_R, Qt::ControlModifier);
+    EXPECT_TRUE(recorder().recording()) << "and starts the next";
 }
 
 TEST_F(RecordAndPlayTest, AFolderThatCannotBeUsedIsNamedAndNothingStarts) {
