@@ -5,7 +5,9 @@
 #include "platform/widgets/widgets.h"
 #include "settings/comm_set.h"
 #include "settings/ini_file.h"
+#include "health/health_window.h"
 #include "shell/board_commands.h"
+#include "shell/link_health.h"
 #include "shell/pulse_lamp.h"
 #include "shell/telemetry_display.h"
 #include "view3d/big3d.h"
@@ -444,6 +446,7 @@ TEST_F(MainWindowTest, ThreeDShowMakesOneWindowWhoseFailureClosesOnlyIt) {
     ui().show3dButton->click();
     ASSERT_NE(w.big3D(), nullptr);
     EXPECT_EQ(w.findChildren<Big3D*>().size(), 1);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(w.big3D())->role(), QAccessible::Window);
     EXPECT_TRUE(last_line().startsWith(">  3D window closed: The 3D model cannot be loaded."))
         << last_line().toStdString();
     EXPECT_FALSE(w.big3D()->isVisible());
@@ -472,6 +475,15 @@ TEST_F(MainWindowTest, EveryControlHasANameForAssistiveTechnology) {
         QAccessible::queryAccessibleInterface(ui().messageText)->textInterface();
     ASSERT_NE(t, nullptr);
     EXPECT_TRUE(t->text(0, t->characterCount()).contains(QStringLiteral("starts successfully!")));
+    // The windows are windows (frames), named by their titles.
+    ui().comPortAction->trigger();
+    ui().healthAction->trigger();
+    for (QWidget* win : {static_cast<QWidget*>(&w), static_cast<QWidget*>(w.health().window()),
+                         static_cast<QWidget*>(w.connection().settings_window())}) {
+        const QAccessibleInterface* a = QAccessible::queryAccessibleInterface(win);
+        EXPECT_EQ(a->role(), QAccessible::Window) << win->windowTitle().toStdString();
+        EXPECT_EQ(a->text(QAccessible::Name), win->windowTitle());
+    }
 }
 
 // ---- a port that comes back -------------------------------------------------------------------
