@@ -72,6 +72,9 @@ class RecordingControl : public QObject {
     bool recording() const { return recorder_ != nullptr; }
     const Recorder* recorder() const { return recorder_.get(); }
     std::filesystem::path folder() const;
+    // A chart file offered to be saved: zento-chart-YYYYMMDD-HHMMSS.<extension> in the recording
+    // folder, which is made if missing so that the file dialog opens there.
+    QString chart_file(const QString& extension) const;
     void setFolder(const std::filesystem::path& folder); // kept in the settings file
 
     // The chart's history for the export (set by the window).

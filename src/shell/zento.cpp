@@ -114,6 +114,7 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
     connect(playback_, &PlaybackControl::started, this, &Zento::playback_started);
     connect(playback_, &PlaybackControl::finished, this, &Zento::playback_finished);
     recording_->chart_history = [this] { return chart_history(); };
+    ui.chart->suggest_image_file = [this] { return recording_->chart_file(QStringLiteral("png")); };
     playback_->start_folder = [this] { return recording_->folder(); };
     connect(ui.healthAction, &QAction::triggered, health_, &LinkHealth::Show_window);
 

@@ -1209,8 +1209,9 @@ bool StripChart::saveImage(const QString& path) {
 }
 
 void StripChart::askImagePath() {
-    auto* dialog = new QFileDialog(this, tr("Save image"), QLatin1String(kTitle) + ".png",
-                                   tr("PNG image (*.png)"));
+    const QString file =
+        suggest_image_file ? suggest_image_file() : QLatin1String(kTitle) + QStringLiteral(".png");
+    auto* dialog = new QFileDialog(this, tr("Save image"), file, tr("PNG image (*.png)"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setDefaultSuffix(QStringLiteral("png"));

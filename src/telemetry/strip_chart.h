@@ -209,6 +209,9 @@ class StripChart : public QWidget {
     // Writes the chart as a PNG file. Returns false (and emits message()) on failure.
     bool saveImage(const QString& path);
 
+    // The file "Save image" offers (by default "Quorvex.png" in the current folder).
+    std::function<QString()> suggest_image_file;
+
     QCustomPlot* plot() const;
     QToolButton* printPreviewButton() const { return print_button_; }
     QToolButton* saveImageButton() const { return save_button_; }

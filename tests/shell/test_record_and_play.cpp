@@ -13,9 +13,12 @@
 #include "telemetry/strip_chart.h"
 
 #include <QAction>
+#include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
+#include <QToolButton>
 
 #include <fstream>
 
@@ -245,6 +248,16 @@ TEST_F(RecordAndPlayTest, ExportWritesTheChartAsDrawnWithItsDivisorsNamed) {
     EXPECT_EQ(header.rfind("time_s,yaw_deg/1,roll_deg/1,pitch_deg/1,accel_x_counts/100,", 0), 0u)
         << header;
     EXPECT_NE(header.find(",mag_z_counts/5"), std::string::npos) << header;
+    // The chart's image is offered beside the recordings, named like them.
+    ui().chart->saveImageButton()->click();
+    auto* dialog = ui().chart->findChild<QFileDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->directory().absolutePath(), QString::fromStdString(recorder().folder()));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("/zento-chart-\\d{8}-\\d{6}\\.png$"))
+                    .match(dialog->selectedFiles().value(0))
+                    .hasMatch())
+        << dialog->selectedFiles().value(0).toStdString();
+    dialog->close();
     // Attitude and sensor frame of one tick at one time: yaw, roll, pitch, then AX / 100 ...
     EXPECT_EQ(first.rfind("0,0,0.7,0.5,2,0.02,163.84,", 0), 0u) << first;
 }
