@@ -23,6 +23,8 @@ std::string_view state_word(HealthState s) {
         return "doubtful";
     case HealthState::bad:
         return "bad";
+    case HealthState::not_yet:
+        return "not yet";
     case HealthState::none:
         break;
     }
@@ -1069,8 +1071,9 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         HealthFigure& c = fig(FigureId::directions);
         HealthFigure& r = fig(FigureId::fit_residual);
         const double sm = scales.mag_counts_per_gauss;
-        c.thresholds = "good ≥ " + num(kCoverageGood, 0) + " % (the offset is judged from " +
-                       num(kCoverageTrust, 0) + " %)";
+        c.thresholds = "good ≥ " + num(kCoverageGood, 0) +
+                       " %, less: not yet (the offset is judged from " + num(kCoverageTrust, 0) +
+                       " %)";
         h.thresholds = limits(kHardIronGood, kHardIronBad, " % of |B|", 0);
         r.thresholds = limits(kResidualGood, kResidualBad, " % of |B|", 0);
         if (fit) {
@@ -1081,8 +1084,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
             const bool trusted = cover >= kCoverageTrust;
             c.total = num(cover, 0) + " %";
             c.state = c.total_state =
-                cover >= kCoverageGood ? HealthState::good : HealthState::doubtful;
-            if (c.state == HealthState::doubtful)
+                cover >= kCoverageGood ? HealthState::good : HealthState::not_yet;
+            if (c.state == HealthState::not_yet)
                 c.meaning = "turn the board through more directions (every heading, tilted both "
                             "ways) to calibrate";
             h.total = num(off / sm, 3) + " G, " + num(share, 0) + " % of |B| (" +
@@ -1107,7 +1110,7 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
             h.total_state = h.state;
         } else {
             c.total = "0 %";
-            c.state = c.total_state = HealthState::doubtful;
+            c.state = c.total_state = HealthState::not_yet;
             c.meaning = "turn the board through every heading, tilted both ways";
             h.meaning = "not enough directions yet";
         }
@@ -1129,7 +1132,7 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         auto judge_bias = [&](const GyroAcc& a) {
             if (a.n() < enough) return HealthState::none;
             if (commanded) return grade(a.bias(), kBiasGood, kBiasBad);
-            return a.bias() <= kBiasGood ? HealthState::good : HealthState::doubtful;
+            return a.bias() <= kBiasGood ? HealthState::good : HealthState::not_yet;
         };
         const GyroAcc& rcur = commanded ? ra : rb;
         const GyroAcc& tcur = commanded ? ta : tb;
@@ -1141,8 +1144,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         b.total_state = judge_bias(tcur);
         b.thresholds = limits(kBiasGood, kBiasBad, " °/s", 1) +
                        " after Marked bias (before it, above " + num(kBiasGood, 1) +
-                       " is doubtful)";
-        if (b.state == HealthState::doubtful && !commanded)
+                       " is not judged yet)";
+        if (b.state == HealthState::not_yet)
             b.meaning = "bias not collected yet: lay the board still and use \"Marked bias\"";
         else if (b.state == HealthState::doubtful || b.state == HealthState::bad)
             b.meaning = "the bias is still there after \"Marked bias\": the board did not "

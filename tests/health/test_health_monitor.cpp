@@ -202,9 +202,9 @@ TEST(HealthClean, NoFalseAlarmInTenMinutes) {
         for (const auto& [t, line] : rig.log)
             ADD_FAILURE() << "seed " << run.seed << " at " << t << " s: " << line;
         const HealthReport r = rig.report();
-        // Before "Marked bias" the bias is only doubtful: it was not collected yet.
+        // Before "Marked bias" the bias is not judged yet: it was not collected yet.
         EXPECT_EQ(r[FigureId::gyro_bias].state,
-                  run.bias ? HealthState::good : HealthState::doubtful);
+                  run.bias ? HealthState::good : HealthState::not_yet);
         for (FigureId id : {FigureId::tilt, FigureId::field_while_still, FigureId::dip})
             EXPECT_EQ(r[id].total_state, HealthState::good) << r[id].name;
     }
@@ -270,7 +270,7 @@ TEST(HealthGyroscope, BiasBeforeAndAfterMarkedBias) {
     rig.run_until(18); // the last 10 s hold the rest from 15 s to 18 s
     const HealthFigure before = rig.report()[FigureId::gyro_bias];
     EXPECT_NEAR(std::stod(before.recent), bias, 0.15);
-    EXPECT_EQ(before.state, HealthState::doubtful);
+    EXPECT_EQ(before.state, HealthState::not_yet);
     EXPECT_NE(before.meaning.find("not collected yet"), std::string::npos);
 
     rig.marked_bias(); // as the board starts to move again: the log says so
