@@ -275,9 +275,7 @@ TEST(HealthGyroscope, BiasBeforeAndAfterMarkedBias) {
 
     rig.marked_bias(); // as the board starts to move again: the log says so
     rig.run_until(40);
-    ASSERT_EQ(rig.log.size(), 1u);
-    EXPECT_EQ(
-        rig.log[0].second.rfind("Health: the board moved while it took its gyroscope bias", 0), 0u);
+    EXPECT_TRUE(rig.log.size() == 1 && rig.log[0].second.starts_with("Health: the board moved"));
     const HealthFigure after = rig.report()[FigureId::gyro_bias];
     EXPECT_LT(std::stod(after.recent), 0.15);
     EXPECT_EQ(after.state, HealthState::good);

@@ -89,10 +89,10 @@ TEST(HealthWindowTest, WhatWaitsForTheUserIsNotYetInGrey) {
 // to its least width, else at the screen's edge; never beyond the screen.
 TEST(HealthWindowTest, OpensBesideTheMainWindow) {
     const QRect screen(0, 0, 1920, 1080);
-    const QSize wanted(1260, 860);
-    EXPECT_EQ(place_beside({0, 20, 1016, 640}, wanted, 640, screen), QRect(1024, 20, 896, 860));
-    EXPECT_EQ(place_beside({900, 300, 1016, 640}, wanted, 640, screen), QRect(0, 220, 892, 860));
-    EXPECT_EQ(place_beside({100, 0, 1016, 640}, wanted, 640, {0, 0, 1280, 1024}),
+    const QSize w(1260, 860);
+    EXPECT_EQ(place_beside({0, 20, 1016, 640}, w, 640, screen), QRect(1024, 20, 896, 860));
+    EXPECT_EQ(place_beside({900, 300, 1016, 640}, w, 640, screen), QRect(0, 220, 892, 860));
+    EXPECT_EQ(place_beside({100, 0, 1016, 640}, w, 640, {0, 0, 1280, 1024}),
               QRect(20, 0, 1260, 860));
 }
 

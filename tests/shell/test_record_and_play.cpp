@@ -136,12 +136,10 @@ TEST_F(RecordAndPlayTest, AnUnplugIsAGapAndTheRecordingGoesOnWhenThePortComesBac
 TEST_F(RecordAndPlayTest, CtrlRStartsARecordingAndStopsIt) {
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    QTest::keyClick(window.get(), Qt::Key_R, Qt::ControlModifier);
-    ASSERT_TRUE(recorder().recording());
-    QTest::keyClick(window.get(), Qt::Key_R, Qt::ControlModifier);
-    EXPECT_TRUE(wait_for([&] { return !recorder().recording(); }));
-    QTest::keyClick(window.get(), Qt::Key_R, Qt::ControlModifier);
-    EXPECT_TRUE(recorder().recording()) << "and starts the next";
+    for (const bool on : {true, false, true}) { // and starts the next
+        QTest::keyClick(window.get(), Qt::Key_R, Qt::ControlModifier);
+        EXPECT_TRUE(wait_for([&] { return recorder().recording() == on; })) << on;
+    }
 }
 
 TEST_F(RecordAndPlayTest, AFolderThatCannotBeUsedIsNamedAndNothingStarts) {
@@ -225,7 +223,6 @@ TEST_F(RecordAndPlayTest, PlayingWhileConnectedDisconnectsAsTheSwitchDoes) {
         EXPECT_EQ(ui().portSwitch->caption(), QStringLiteral("Port Close")) << stopped;
         EXPECT_FALSE(ui().portSwitch->Active()) << stopped;
     }
-    EXPECT_FALSE(player().playing());
 }
 
 TEST_F(RecordAndPlayTest, ExportWritesTheChartAsDrawnWithItsDivisorsNamed) {
@@ -248,16 +245,12 @@ TEST_F(RecordAndPlayTest, ExportWritesTheChartAsDrawnWithItsDivisorsNamed) {
     EXPECT_EQ(header.rfind("time_s,yaw_deg/1,roll_deg/1,pitch_deg/1,accel_x_counts/100,", 0), 0u)
         << header;
     EXPECT_NE(header.find(",mag_z_counts/5"), std::string::npos) << header;
-    // The chart's image is offered beside the recordings, named like them.
-    ui().chart->saveImageButton()->click();
-    auto* dialog = ui().chart->findChild<QFileDialog*>();
+    ui().chart->saveImageButton()->click(); // an image: beside the recordings, named like them
+    const auto* dialog = ui().chart->findChild<QFileDialog*>();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->directory().absolutePath(), QString::fromStdString(recorder().folder()));
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("/zento-chart-\\d{8}-\\d{6}\\.png$"))
-                    .match(dialog->selectedFiles().value(0))
-                    .hasMatch())
-        << dialog->selectedFiles().value(0).toStdString();
-    dialog->close();
+    EXPECT_TRUE(dialog->selectedFiles().value(0).contains(
+        QRegularExpression("/zento-chart-\\d{8}-\\d{6}\\.png$")));
     // Attitude and sensor frame of one tick at one time: yaw, roll, pitch, then AX / 100 ...
     EXPECT_EQ(first.rfind("0,0,0.7,0.5,2,0.02,163.84,", 0), 0u) << first;
 }

@@ -53,8 +53,6 @@ TEST(DeviceReturn, FoundByPathThenSerialNumberThenTheOneMatchingVendorAndProduct
               "Com1 is /dev/ttyUSB0 (USB 0403:6001 \"FT232R USB UART\", serial A6008isP)");
     EXPECT_EQ(describe_opened_device(3, "/dev/ttyUSB0", ch340),
               "Com3 is /dev/ttyUSB0 (USB 1a86:7523, no serial number)");
-    EXPECT_EQ(describe_opened_device(2, "/x/ports/com2 -> /dev/ttyACM0", acm),
-              "Com2 is /x/ports/com2 -> /dev/ttyACM0");
 }
 
 TEST(DeviceReturn, TheAdapterOpensTheDeviceAgainOnceItsLinkLeadsToADeviceAgain) {
