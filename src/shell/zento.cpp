@@ -99,6 +99,7 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
     connect(ui.chart, &StripChart::message, this, &Zento::Show_msg);
     connect(connection_, &PortConnection::switched, this, [this] { receiver_.Receiver_reset(); });
     connect(connection_, &PortConnection::opened, this, [this] {
+        ui.chart->breakTraces(); // not joined to what came before
         recording_->setConnected(true);
         health_->connected(baud_of(port_.Settings()));
     });
@@ -144,6 +145,7 @@ void Zento::playback_started(SerialPort& recording) {
     commands_->setEnabled(false);
     recording_->setAllowed(false);
     receiver_.Receiver_reset();
+    ui.chart->breakTraces();
     health_->setClock([this] {
         const PlaybackPort* p = playback_->port();
         return p ? std::chrono::duration<double>(p->position()).count() : 0.0;
@@ -158,6 +160,7 @@ void Zento::playback_finished() {
     health_->setClock({});
     attach_source(port_);
     receiver_.Receiver_reset();
+    ui.chart->breakTraces();
     ui.portSwitch->setEnabled(true);
     commands_->setEnabled(true);
     recording_->setAllowed(true);

@@ -928,7 +928,7 @@ bool StripChart::addPoint(int channel, double y, double wrap) {
     if (!std::isfinite(y)) {
         y = std::numeric_limits<double>::quiet_NaN(); // drawn as a gap
     }
-    if (breaks_[channel].next(h.isEmpty() ? 0.0 : x - h.lastKey(), y, wrap)) {
+    if (breaks_[channel].next(h.isEmpty() ? 0.0 : x - h.lastKey(), y, wrap) && !h.isEmpty()) {
         h.append(x, std::numeric_limits<double>::quiet_NaN()); // no line into this point
     }
     h.append(x, y);

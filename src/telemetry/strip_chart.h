@@ -50,6 +50,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <utility>
 
 #include <qcustomplot.h>
 
@@ -107,7 +108,8 @@ class TraceBreak {
     // period `wrap` (0: it does not), the values lying more than half of it apart. The
     // previous value is taken in this point's units (a new divisor gives a new period).
     bool next(double step, double value, double wrap) {
-        const bool gap = usual_ > 0 && step > std::max(kGapSeconds, kGapSteps * usual_);
+        const bool gap = (usual_ > 0 && step > std::max(kGapSeconds, kGapSteps * usual_)) ||
+                         std::exchange(forced_, false);
         if (step > 0 && !gap) usual_ = step;
         const double previous = wrap_ > 0 && wrap > 0 ? previous_ * wrap / wrap_ : previous_;
         const bool wrapped = wrap > 0 && std::abs(value - previous) > wrap / 2; // (NaN: no)
@@ -115,11 +117,14 @@ class TraceBreak {
         wrap_ = wrap;
         return !std::isnan(value) && (gap || wrapped);
     }
+    // The next point starts anew (another stream: a port opened, a recording played).
+    void force() { forced_ = true; }
 
   private:
     double usual_ = 0;
     double previous_ = std::numeric_limits<double>::quiet_NaN();
     double wrap_ = 0;
+    bool forced_ = false;
 };
 
 class StripChart : public QWidget {
@@ -155,6 +160,12 @@ class StripChart : public QWidget {
     // period of a value that wraps round (an angle: 360 / its divisor), 0 for one that does
     // not. Where the trace breaks (TraceBreak), a gap (NaN) at `now` comes first.
     bool addPoint(int channel, double y, double wrap = 0);
+
+    // Every trace breaks before its next point: what comes next is another stream.
+    void breakTraces() {
+        for (TraceBreak& b : breaks_)
+            b.force();
+    }
 
     void setChannelVisible(int channel, bool visible);
     bool channelVisible(int channel) const;

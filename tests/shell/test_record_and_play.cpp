@@ -213,8 +213,11 @@ TEST_F(RecordAndPlayTest, PlayingWhileConnectedDisconnectsAsTheSwitchDoes) {
     for (int i = 0; i < 2; ++i) // 50 s long: still playing when checked
         append_pcap_records(file, 1'000'000 + i * 50'000'000, Direction::received, tick(1, 0));
     connect_port();
+    port.feed(tick(5, 0));
     const int before = lines();
     ASSERT_TRUE(player().play(QString::fromStdString(dir.put("long.pcap", file))));
+    ASSERT_TRUE(wait_for([&] { return ui().chart->pointCount(0) == 3; })); // live, break, played
+    EXPECT_TRUE(std::isnan(ui().chart->plot()->graph(0)->data()->at(1)->value));
     EXPECT_TRUE(lines_since(before).contains(QStringLiteral(">  Disconnect ...")));
     ASSERT_TRUE(wait_check());
     EXPECT_TRUE(player().playing());
