@@ -7,8 +7,6 @@
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QAccessibleWidget>
-#include <QDialog>
-#include <QMainWindow>
 
 #include <cmath>
 #include <mutex>
@@ -220,13 +218,6 @@ class PanelAccessible : public QAccessibleWidget {
 // own class names lets subclasses of the widgets inherit their interface.
 QAccessibleInterface* widget_factory(const QString& cls, QObject* o) {
     if (!o || !o->isWidgetType() || !cls.startsWith(QLatin1String("zento::"))) return nullptr;
-    // A window of our own made from a plain QWidget (the 3D window, the health and port
-    // settings windows) is a window (frame), as the main window is, named by its title; Qt
-    // would announce it as a filler.
-    auto* w = static_cast<QWidget*>(o);
-    if (cls == QLatin1String(o->metaObject()->className()) && w->isWindow() &&
-        !qobject_cast<QDialog*>(w) && !qobject_cast<QMainWindow*>(w))
-        return new QAccessibleWidget(w, QAccessible::Window);
     if (cls == QLatin1String("zento::Lamp")) return new LampAccessible(static_cast<Lamp*>(o));
     if (cls == QLatin1String("zento::SwitchLed"))
         return new SwitchAccessible(static_cast<SwitchLed*>(o));
@@ -240,6 +231,12 @@ QAccessibleInterface* widget_factory(const QString& cls, QObject* o) {
     if (cls == QLatin1String("zento::TextLabel"))
         return new TextLabelAccessible(static_cast<TextLabel*>(o));
     if (cls == QLatin1String("zento::Panel")) return new PanelAccessible(static_cast<Panel*>(o));
+    // A window of our own made straight from QWidget (the 3D window, the health and port
+    // settings windows) is a window (frame), as the main window is, named by its title; Qt
+    // would announce it as a filler.
+    if (auto* w = static_cast<QWidget*>(o);
+        w->isWindow() && o->metaObject()->superClass() == &QWidget::staticMetaObject)
+        return new QAccessibleWidget(w, QAccessible::Window);
     return nullptr;
 }
 
