@@ -23,6 +23,8 @@ std::string_view state_word(HealthState s) {
         return "doubtful";
     case HealthState::bad:
         return "bad";
+    case HealthState::not_yet:
+        return "not yet";
     case HealthState::none:
         break;
     }
@@ -374,6 +376,7 @@ struct HealthMonitor::Impl {
     Windowed<Max> field_still;
     Windowed<GyroAcc> gyro_before, gyro_after;
     std::optional<double> t_bias_command;
+    bool bias_moved_said = false; // the board moved while it took the bias (said once)
     // The still run the last still block belongs to.
     bool run_active = false;
     Vec3d run_field{};
@@ -657,7 +660,7 @@ struct HealthMonitor::Impl {
         std::fill(hi, hi + 8, -1e300);
         std::size_t full = 0;
         Vec3d field{};
-        double yaw_ref = 0, yaw_sum = 0;
+        double yaw_ref = 0, yaw_sum = 0, yaw_lo = 0, yaw_hi = 0;
         for (std::size_t j = begin; j < begin + size; ++j) {
             const Tick& k = ticks[j];
             if (!k.has_att || !k.has_sensor) continue;
@@ -669,13 +672,27 @@ struct HealthMonitor::Impl {
                 lo[i] = std::min(lo[i], v[i]), hi[i] = std::max(hi[i], v[i]);
             for (int i = 0; i < 3; ++i)
                 field[i] += k.mag[i];
-            yaw_sum += wrap180(k.yaw - yaw_ref);
+            const double yaw = wrap180(k.yaw - yaw_ref);
+            yaw_sum += yaw;
+            yaw_lo = std::min(yaw_lo, yaw), yaw_hi = std::max(yaw_hi, yaw);
         }
         const double sa = scales.accel_counts_per_g, sg = scales.gyro_counts_per_dps;
         bool still = full * 4 >= size * 3 && ticks[begin].loss == ticks[begin + size - 1].loss;
         for (int i = 0; still && i < 8; ++i) {
             const double limit = i < 2 ? kStillAngle : i < 5 ? kStillAccel * sa : kStillGyro * sg;
             still = hi[i] - lo[i] <= limit;
+        }
+        // Turned or moved (the gyroscope left out: its bias goes at the command) within the
+        // time the board takes its gyroscope bias after the command: that bias is wrong.
+        bool moved = full > 0 && yaw_hi - yaw_lo > kStillAngle;
+        for (int i = 0; !moved && full > 0 && i < 5; ++i)
+            moved = hi[i] - lo[i] > (i < 2 ? kStillAngle : kStillAccel * sa);
+        if (moved && t_bias_command && !bias_moved_said && ticks[begin].t >= *t_bias_command &&
+            ticks[begin + size - 1].t < *t_bias_command + kBiasGrace) {
+            lines.push_back("Health: the board moved while it took its gyroscope bias (in the " +
+                            num(kBiasGrace, 0) +
+                            " s after Marked bias): lay it still and use Marked bias again");
+            bias_moved_said = true;
         }
         for (std::size_t j = begin; j < begin + size; ++j)
             work_tick(j, still, m, rate);
@@ -1059,8 +1076,9 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         HealthFigure& c = fig(FigureId::directions);
         HealthFigure& r = fig(FigureId::fit_residual);
         const double sm = scales.mag_counts_per_gauss;
-        c.thresholds = "good ≥ " + num(kCoverageGood, 0) + " % (the offset is judged from " +
-                       num(kCoverageTrust, 0) + " %)";
+        c.thresholds = "good ≥ " + num(kCoverageGood, 0) +
+                       " %, less: not yet (the offset is judged from " + num(kCoverageTrust, 0) +
+                       " %)";
         h.thresholds = limits(kHardIronGood, kHardIronBad, " % of |B|", 0);
         r.thresholds = limits(kResidualGood, kResidualBad, " % of |B|", 0);
         if (fit) {
@@ -1071,8 +1089,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
             const bool trusted = cover >= kCoverageTrust;
             c.total = num(cover, 0) + " %";
             c.state = c.total_state =
-                cover >= kCoverageGood ? HealthState::good : HealthState::doubtful;
-            if (c.state == HealthState::doubtful)
+                cover >= kCoverageGood ? HealthState::good : HealthState::not_yet;
+            if (c.state == HealthState::not_yet)
                 c.meaning = "turn the board through more directions (every heading, tilted both "
                             "ways) to calibrate";
             h.total = num(off / sm, 3) + " G, " + num(share, 0) + " % of |B| (" +
@@ -1097,7 +1115,7 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
             h.total_state = h.state;
         } else {
             c.total = "0 %";
-            c.state = c.total_state = HealthState::doubtful;
+            c.state = c.total_state = HealthState::not_yet;
             c.meaning = "turn the board through every heading, tilted both ways";
             h.meaning = "not enough directions yet";
         }
@@ -1119,7 +1137,7 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         auto judge_bias = [&](const GyroAcc& a) {
             if (a.n() < enough) return HealthState::none;
             if (commanded) return grade(a.bias(), kBiasGood, kBiasBad);
-            return a.bias() <= kBiasGood ? HealthState::good : HealthState::doubtful;
+            return a.bias() <= kBiasGood ? HealthState::good : HealthState::not_yet;
         };
         const GyroAcc& rcur = commanded ? ra : rb;
         const GyroAcc& tcur = commanded ? ta : tb;
@@ -1131,8 +1149,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         b.total_state = judge_bias(tcur);
         b.thresholds = limits(kBiasGood, kBiasBad, " °/s", 1) +
                        " after Marked bias (before it, above " + num(kBiasGood, 1) +
-                       " is doubtful)";
-        if (b.state == HealthState::doubtful && !commanded)
+                       " is not judged yet)";
+        if (b.state == HealthState::not_yet)
             b.meaning = "bias not collected yet: lay the board still and use \"Marked bias\"";
         else if (b.state == HealthState::doubtful || b.state == HealthState::bad)
             b.meaning = "the bias is still there after \"Marked bias\": the board did not "
@@ -1323,6 +1341,7 @@ void HealthMonitor::bias_command(double t) {
     if (!d_->connected) return;
     // Frames are put before or after the command by their arrival time, whenever worked.
     d_->t_bias_command = t;
+    d_->bias_moved_said = false;
     d_->gyro_after.merge_into(d_->gyro_before);
     d_->gyro_after.clear();
 }

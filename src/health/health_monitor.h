@@ -38,7 +38,9 @@
 
 namespace zento {
 
-enum class HealthState { none, good, doubtful, bad }; // none: not judged (no data, not still)
+// none: not judged (no data, not still); not_yet: not judged until the user has done what it
+// needs (turned the board through enough directions, used "Marked bias").
+enum class HealthState { none, good, doubtful, bad, not_yet };
 
 // One word for the state, as the window and the README show it.
 std::string_view state_word(HealthState s);

@@ -8,6 +8,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "health/health_settings.h"
@@ -29,6 +30,7 @@ StateLook look(HealthState s) {
     case HealthState::bad:
         return {QColor(0xf9, 0xd0, 0xd0), QColor(0x9b, 0x1c, 0x1c)};
     case HealthState::none:
+    case HealthState::not_yet:
         break;
     }
     return {QColor(0xee, 0xee, 0xee), QColor(0x60, 0x60, 0x60)};
@@ -45,7 +47,33 @@ QString duration_text(double seconds) {
     return QStringLiteral("%1 h %2 min").arg(s / 3600).arg((s / 60) % 60);
 }
 
+QString summary_text(int bad, int doubtful, bool any_good) {
+    if (bad == 0 && doubtful == 0)
+        return any_good ? QStringLiteral("All good") : QStringLiteral("Nothing judged yet");
+    const int first = bad > 0 ? bad : doubtful;
+    QString s = QStringLiteral("%1 %2 %3")
+                    .arg(first)
+                    .arg(first == 1 ? QStringLiteral("figure") : QStringLiteral("figures"))
+                    .arg(bad > 0 ? QStringLiteral("bad") : QStringLiteral("doubtful"));
+    if (bad > 0 && doubtful > 0) s += QStringLiteral(", %1 doubtful").arg(doubtful);
+    return s;
+}
+
 } // namespace
+
+QRect place_beside(const QRect& main, QSize wanted, int min_width, const QRect& screen) {
+    constexpr int kGap = 8;
+    wanted = wanted.boundedTo(screen.size());
+    const int right_room = screen.right() - main.right() - kGap;
+    const int left_room = main.left() - kGap - screen.left();
+    const bool right = right_room >= wanted.width() || right_room >= left_room;
+    const int room = right ? right_room : left_room;
+    const int width = room >= min_width ? std::min(wanted.width(), room) : wanted.width();
+    const int x = right ? main.right() + 1 + kGap : main.left() - kGap - width;
+    return {std::clamp(x, screen.left(), screen.right() + 1 - width),
+            std::clamp(main.top(), screen.top(), screen.bottom() + 1 - wanted.height()), width,
+            wanted.height()};
+}
 
 HealthWindow::HealthWindow(HealthMonitor& monitor, Clock now, SettingsFile ini_file,
                            QWidget* parent)
@@ -55,16 +83,21 @@ HealthWindow::HealthWindow(HealthMonitor& monitor, Clock now, SettingsFile ini_f
     setWindowModality(Qt::NonModal);
 
     auto* layout = new QVBoxLayout(this);
+    summaryLabel = new QLabel(this);
+    summaryLabel->setObjectName(QStringLiteral("summaryLabel"));
+    QFont bold = summaryLabel->font();
+    bold.setBold(true);
+    summaryLabel->setFont(bold);
+    layout->addWidget(summaryLabel);
     connectionLabel = new QLabel(this);
     connectionLabel->setObjectName(QStringLiteral("connectionLabel"));
-    QFont bold = connectionLabel->font();
-    bold.setBold(true);
     connectionLabel->setFont(bold);
     layout->addWidget(connectionLabel);
     auto* legend = new QLabel(
         QStringLiteral("Each figure over the last 10 s and since connect. \"not judged\": no "
-                       "data yet, or a check made only while the board lies still; \"good *\" "
-                       "and the like: not judged in the last 10 s, the state since connect."),
+                       "data yet, or a check made only while the board lies still; \"not yet\": "
+                       "waits for you (turn the board, \"Marked bias\"); \"good *\" and the "
+                       "like: not judged in the last 10 s, the state since connect."),
         this);
     legend->setWordWrap(true);
     layout->addWidget(legend);
@@ -182,6 +215,8 @@ void HealthWindow::refresh() {
         connectionLabel->setText(QStringLiteral("Connected for %1 at %2 baud.")
                                      .arg(duration_text(r.seconds))
                                      .arg(r.baud));
+    int bad = 0, doubtful = 0;
+    bool any_good = false;
     for (const HealthFigure& f : r.figures) {
         const int row = rows_[int(f.id)];
         bool relayout = set_cell(row, kRecent, QString::fromStdString(f.recent));
@@ -190,6 +225,9 @@ void HealthWindow::refresh() {
         relayout |= set_cell(row, kMeaning, QString::fromStdString(f.meaning));
         if (relayout) figureTable->resizeRowToContents(row);
         const HealthState shown = f.state != HealthState::none ? f.state : f.total_state;
+        bad += shown == HealthState::bad;
+        doubtful += shown == HealthState::doubtful;
+        any_good |= shown == HealthState::good;
         const QString word = f.state != HealthState::none || f.total_state == HealthState::none
                                  ? text_of(state_word(f.state))
                                  : text_of(state_word(f.total_state)) + QStringLiteral(" *");
@@ -207,6 +245,14 @@ void HealthWindow::refresh() {
                                                    "* the state since connect")
                                   : QString());
         }
+    }
+    const QString summary = summary_text(bad, doubtful, any_good);
+    if (summaryLabel->text() != summary) {
+        summaryLabel->setText(summary);
+        summaryLabel->setStyleSheet(bad        ? QStringLiteral("color: #9b1c1c;")
+                                    : doubtful ? QStringLiteral("color: #7a4f00;")
+                                    : any_good ? QStringLiteral("color: #1b5e20;")
+                                               : QString());
     }
 }
 

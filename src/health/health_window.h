@@ -3,6 +3,8 @@
 // since connect, its state as a colour and a word, its thresholds and what the state usually
 // means; below, the three sensor scales, which are written to Zento.ini when changed.
 //
+// A summary line at the top says "All good" or how many figures are bad and doubtful.
+//
 // A plain top-level window, never modal. It refreshes twice a second only while shown; while
 // hidden it has no timer running and asks the monitor nothing. It knows the monitor (by
 // reference; it must outlive the window), a clock (the same monotonic seconds the monitor is
@@ -10,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 
+#include <QRect>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -22,6 +25,12 @@ class QLineEdit;
 class QTableWidget;
 
 namespace zento {
+
+// Where a window of `wanted` size opens beside the window `main` (its frame) on `screen` (the
+// available part): to its right, else to its left, narrowed to the room there down to
+// `min_width`; with less room than that, at the screen's edge on the roomier side. Never beyond
+// the screen.
+QRect place_beside(const QRect& main, QSize wanted, int min_width, const QRect& screen);
 
 class HealthWindow : public QWidget {
     Q_OBJECT
@@ -39,6 +48,7 @@ class HealthWindow : public QWidget {
 
     // Controls, by role.
     QTableWidget* figureTable = nullptr;
+    QLabel* summaryLabel = nullptr; // "All good", "1 figure bad, 2 doubtful"
     QLabel* connectionLabel = nullptr;
     QLineEdit* accelScaleEdit = nullptr;
     QLineEdit* gyroScaleEdit = nullptr;

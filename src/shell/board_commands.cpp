@@ -53,6 +53,8 @@ void BoardCommands::Send_command(std::uint8_t type) {
     switch (send_command(port_, type, &error)) {
     case SendOutcome::Sent: {
         txd_->pulse();
+        emit message(type == kTypeGyroBias ? QStringLiteral("Sent: collect gyroscope bias")
+                                           : QStringLiteral("Sent: zero the height"));
         const auto frame = command_frame(type);
         emit sent(type,
                   QByteArray(reinterpret_cast<const char*>(frame.data()), qsizetype(frame.size())));

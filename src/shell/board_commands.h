@@ -4,7 +4,8 @@
 // "Marked bias" shows the confirmation dialog (modeless; "Start!" sends the gyroscope bias
 // command and hides it, "Canceled" hides it; one dialog, kept between showings). "Height Zero"
 // sends the altitude-zero command at once. A command frame written lights the TXD lamp for
-// 200 ms; a write the port refused is reported (`message`) and leaves the lamp dark; nothing
+// 200 ms and is logged ("Sent: collect gyroscope bias", "Sent: zero the height"); a write the
+// port refused is reported (`message`) and leaves the lamp dark; nothing
 // happens while the port is closed.
 #include <QByteArray>
 #include <QDialog>

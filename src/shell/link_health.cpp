@@ -4,6 +4,7 @@
 #include "health/health_settings.h"
 #include "health/health_window.h"
 
+#include <QScreen>
 #include <QTimer>
 
 #include <chrono>
@@ -72,9 +73,19 @@ void LinkHealth::poll() {
 }
 
 void LinkHealth::Show_window() {
-    if (!window_)
+    if (!window_) {
         window_ = new HealthWindow(
             *monitor_, [this] { return now(); }, ini_file_, parent_);
+        // Beside the main window, not over it (at least 640 pixels wide there, or at the
+        // screen's edge).
+        const QWidget* main = parent_->window();
+        if (const QScreen* screen = main->screen()) {
+            const QRect r = place_beside(main->frameGeometry(), window_->size(), 640,
+                                         screen->availableGeometry());
+            window_->resize(r.size());
+            window_->move(r.topLeft());
+        }
+    }
     window_->show();
     window_->raise();
     window_->activateWindow();

@@ -1,7 +1,7 @@
 #pragma once
 // The window's health part: feeds the health monitor (health/health_monitor.h) from the receive
 // path, writes its "Health: " lines to the log, and opens the health window from the Setting
-// menu ("Link and sensor health").
+// menu ("Link and sensor health"), first beside the main window.
 //
 // Its clock is the byte source's: the steady clock for the port, the recording's own time while
 // one plays, so that rates and gaps are those of the recorded stream at any playback speed.

@@ -79,6 +79,15 @@ void PortConnection::stop_waiting() {
     return_failed_ = false;
 }
 
+void PortConnection::start_waiting(bool first_time) {
+    emit message(QStringLiteral("Waiting for Com%1 to %2 (Setting > Reconnect automatically) ...")
+                     .arg(port_.CommPort())
+                     .arg(first_time ? QStringLiteral("appear") : QStringLiteral("come back")));
+    first_time_ = first_time;
+    return_failed_ = false;
+    watch_timer_->start();
+}
+
 void PortConnection::watch_tick() {
     if (port_.PortOpen()) return stop_waiting();
     if (!port_.deviceReturned()) {
@@ -94,7 +103,9 @@ void PortConnection::watch_tick() {
         return;
     }
     stop_waiting();
-    emit message(QStringLiteral("Com%1 is back: reconnected").arg(port_.CommPort()));
+    emit message((first_time_ ? QStringLiteral("Com%1 appeared: connected")
+                              : QStringLiteral("Com%1 is back: reconnected"))
+                     .arg(port_.CommPort()));
     check_timer_->start();
     emit switched();
 }
@@ -105,6 +116,7 @@ void PortConnection::iSwitchLedX1_Click() {
         const bool opened = open_port();
         emit message(QStringLiteral("Try to open Com Port ..."));
         if (!opened) emit message(QString::fromStdString(port_.lastError()));
+        if (!opened && auto_reconnect_ && port_.deviceAbsent()) start_waiting(true);
     } else {
         emit message(QStringLiteral("Disconnect ..."));
         close_port();
@@ -117,6 +129,8 @@ void PortConnection::Timer4_Timer() {
     check_timer_->stop();
     if (port_.PortOpen()) {
         switch_->setCaption(QStringLiteral("Connected"));
+        if (const std::string device = port_.openDevice(); !device.empty())
+            emit message(QString::fromStdString(device));
         emit message(QStringLiteral("COM%1--%2")
                          .arg(port_.CommPort())
                          .arg(QString::fromStdString(port_.Settings())));
@@ -145,13 +159,7 @@ void PortConnection::MSComm_OnFailure(const std::string& reason) {
     emit closed();
     emit message(QString::fromStdString(reason));
     Timer4_Timer(); // the port is already closed: report it now
-    if (auto_reconnect_) {
-        emit message(QStringLiteral("Waiting for Com%1 to come back (Setting > Reconnect "
-                                    "automatically) ...")
-                         .arg(port_.CommPort()));
-        return_failed_ = false;
-        watch_timer_->start();
-    }
+    if (auto_reconnect_) start_waiting(false);
 }
 
 void PortConnection::com_set_Click() {
@@ -173,6 +181,15 @@ void PortConnection::com_set_Click() {
 void PortConnection::close() {
     stop_waiting();
     close_port();
+}
+
+void PortConnection::disconnect_port() {
+    stop_waiting();
+    if (!port_.PortOpen()) return;
+    emit message(QStringLiteral("Disconnect ..."));
+    close_port();
+    check_timer_->start();
+    emit switched();
 }
 
 } // namespace zento

@@ -10,8 +10,12 @@
 // A port that comes back: after an unplug, while "Reconnect automatically" is on (kept in the
 // settings file, on unless switched off), the device is looked for every 500 ms, at its old path
 // or under a new name (serial control: deviceReturned), and opened again as the switch would,
-// with a log line each way. Using the switch or the settings window ends the wait: the user has
-// taken over.
+// with a log line each way. A port whose device is not there when the switch opens it (the
+// board not plugged in yet, `zento --connect` before it is) is waited for the same way. Using
+// the switch or the settings window ends the wait: the user has taken over (a use of the switch
+// that finds no device waits again).
+//
+// The port check names the device opened (SerialPort::openDevice) before its described lines.
 #include "settings/settings_location.h"
 
 #include <QObject>
@@ -60,6 +64,9 @@ class PortConnection : public QObject {
     void MSComm_OnFailure(const std::string& reason);
     // Closes the port (the exit items).
     void close();
+    // Closes the port as the switch does ("Disconnect ...", the port check 200 ms later), when
+    // it is open: a recording is played instead of the board.
+    void disconnect_port();
 
     SerialPort& port() const { return port_; }
     const SettingsFile& ini_file() const { return ini_file_; }
@@ -80,6 +87,7 @@ class PortConnection : public QObject {
     bool open_port();
     void close_port();
     void stop_waiting();
+    void start_waiting(bool first_time);
     void watch_tick();
 
     SerialPort& port_;
@@ -90,6 +98,7 @@ class PortConnection : public QObject {
     QTimer* watch_timer_;
     bool auto_reconnect_ = true;
     bool return_failed_ = false; // the returned device refused an open (said once)
+    bool first_time_ = false;    // waiting for a device that was not there at the open
     CommSet* settings_ = nullptr;
 };
 

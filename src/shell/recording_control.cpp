@@ -130,6 +130,13 @@ void RecordingControl::setAllowed(bool allowed) {
 void RecordingControl::update_actions() {
     c_.start->setEnabled(allowed_ && !recorder_);
     c_.stop->setEnabled(recorder_ && !stopping_);
+    // One shortcut (Ctrl+R) starts and stops: it goes with the item that does it now.
+    QAction* now = recorder_ ? c_.stop : c_.start;
+    QAction* other = recorder_ ? c_.start : c_.stop;
+    if (now->shortcut().isEmpty()) {
+        now->setShortcut(other->shortcut());
+        other->setShortcut({});
+    }
 }
 
 void RecordingControl::poll() {
@@ -159,12 +166,18 @@ void RecordingControl::poll() {
     update_actions();
 }
 
+QString RecordingControl::chart_file(const QString& extension) const {
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const std::filesystem::path dir = folder();
+    std::error_code ec; // a folder that cannot be made: the dialog says where it opens
+    std::filesystem::create_directories(dir, ec);
+    return from_path(dir) + QStringLiteral("/zento-chart-%1.%2").arg(stamp, extension);
+}
+
 void RecordingControl::Export_chart() {
     if (!chart_history) return;
     ChartHistory h = chart_history();
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    const QString suggested = from_path(folder() / ("zento-chart-" + stamp.toStdString() + ".csv"));
-    const QString file = ask_export_file(suggested);
+    const QString file = ask_export_file(chart_file(QStringLiteral("csv")));
     if (file.isEmpty()) return;
     for (std::size_t i = 0; i < h.columns.size() && i < h.values.size(); ++i)
         h.columns[i].values = h.values[i];

@@ -2,11 +2,11 @@
 // The window's recorder: the "Record" menu's recording items, the recording folder, the chart
 // export, and what the window shows while a recording runs.
 //
-// "Start recording" starts at once in the recording folder (kept in the settings file; by
-// default the user's documents folder, subfolder "Zento"), with a log line naming the file;
-// "Stop recording" ends it, and a log line names the files once they are closed. While it runs a
-// red lamp lights and a caption shows the elapsed time and the size; it is polled every
-// 250 ms, and a recording that ended by itself (a full disk, a folder that became unwritable)
+// "Start recording" (Ctrl+R) starts at once in the recording folder (kept in the settings file;
+// by default the user's documents folder, subfolder "Zento"), with a log line naming the file;
+// "Stop recording" (the same Ctrl+R while recording) ends it, and a log line names the files
+// once they are closed. While it runs a red lamp lights and a caption shows the elapsed time
+// and the size; it is polled every 250 ms, and a recording that ended by itself (a full disk, a folder that became unwritable)
 // is reported with the file and the reason. An unplug is a gap: nothing is written until the
 // port is open again (setConnected).
 //
@@ -72,6 +72,9 @@ class RecordingControl : public QObject {
     bool recording() const { return recorder_ != nullptr; }
     const Recorder* recorder() const { return recorder_.get(); }
     std::filesystem::path folder() const;
+    // A chart file offered to be saved: zento-chart-YYYYMMDD-HHMMSS.<extension> in the recording
+    // folder, which is made if missing so that the file dialog opens there.
+    QString chart_file(const QString& extension) const;
     void setFolder(const std::filesystem::path& folder); // kept in the settings file
 
     // The chart's history for the export (set by the window).

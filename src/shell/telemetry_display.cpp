@@ -100,9 +100,9 @@ void TelemetryDisplay::Timer1_Timer() {
 void TelemetryDisplay::Rec_attitude(const AttitudeRecord& r) {
     heartbeat_flip_ = !heartbeat_flip_;
     const double div = chart_divisor(0);
-    c_.chart->addPoint(1, double(r.roll) / div);
-    c_.chart->addPoint(2, double(r.pitch) / div);
-    c_.chart->addPoint(0, double(r.yaw) / div);
+    c_.chart->addPoint(1, double(r.roll) / div, 360.0 / div); // angles wrap round
+    c_.chart->addPoint(2, double(r.pitch) / div, 360.0 / div);
+    c_.chart->addPoint(0, double(r.yaw) / div, 360.0 / div);
     frame_count_ = std::int16_t(frame_count_ + 1);
     attitude_ = r;
 }

@@ -105,6 +105,7 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
     connect(ui.chart, &StripChart::message, this, &Zento::Show_msg);
     connect(connection_, &PortConnection::switched, this, [this] { receiver_.Receiver_reset(); });
     connect(connection_, &PortConnection::opened, this, [this] {
+        ui.chart->breakTraces(); // not joined to what came before
         recording_->setConnected(true);
         health_->connected(baud_of(port_.Settings()));
     });
@@ -120,6 +121,7 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
     connect(playback_, &PlaybackControl::started, this, &Zento::playback_started);
     connect(playback_, &PlaybackControl::finished, this, &Zento::playback_finished);
     recording_->chart_history = [this] { return chart_history(); };
+    ui.chart->suggest_image_file = [this] { return recording_->chart_file(QStringLiteral("png")); };
     playback_->start_folder = [this] { return recording_->folder(); };
     playback_->recording_running = [this] {
         const Recorder* r = recording_->recorder();
@@ -149,11 +151,12 @@ void Zento::attach_source(SerialPort& source) {
 }
 
 void Zento::playback_started(SerialPort& recording) {
-    connection_->close(); // a recording replaces the board
+    connection_->disconnect_port(); // a recording replaces the board, as the switch says
     ui.portSwitch->setEnabled(false);
     commands_->setEnabled(false);
     recording_->setAllowed(false);
     receiver_.Receiver_reset();
+    ui.chart->breakTraces();
     health_->setClock([this] {
         const PlaybackPort* p = playback_->port();
         return p ? std::chrono::duration<double>(p->position()).count() : 0.0;
@@ -168,6 +171,7 @@ void Zento::playback_finished() {
     health_->setClock({});
     attach_source(port_);
     receiver_.Receiver_reset();
+    ui.chart->breakTraces();
     ui.portSwitch->setEnabled(true);
     commands_->setEnabled(true);
     recording_->setAllowed(true);

@@ -911,7 +911,7 @@ void StripChart::setClock(std::function<double()> seconds) {
     };
 }
 
-bool StripChart::addPoint(int channel, double y) {
+bool StripChart::addPoint(int channel, double y, double wrap) {
     if (!valid_channel(channel)) {
         qWarning("Strip chart: no channel %d (channels are 0 to %d); point ignored", channel,
                  kChannelCount - 1);
@@ -927,6 +927,9 @@ bool StripChart::addPoint(int channel, double y) {
     }
     if (!std::isfinite(y)) {
         y = std::numeric_limits<double>::quiet_NaN(); // drawn as a gap
+    }
+    if (breaks_[channel].next(h.isEmpty() ? 0.0 : x - h.lastKey(), y, wrap) && !h.isEmpty()) {
+        h.append(x, std::numeric_limits<double>::quiet_NaN()); // no line into this point
     }
     h.append(x, y);
     if (std::isnan(first_key_)) {
@@ -1064,7 +1067,7 @@ void StripChart::updateView() {
     }
     const QCPRange now = plot_->yAxis->range();
     const YRangeFollower::Range r =
-        y_follower_.follow({now.lower, now.upper}, lo, hi, newest_key_, kWindowSeconds);
+        y_follower_.follow({now.lower, now.upper}, lo, hi, newest_key_, kYShrinkSeconds);
     if (r.lower != now.lower || r.upper != now.upper) {
         plot_->yAxis->setRange(r.lower, r.upper);
     }
@@ -1206,8 +1209,9 @@ bool StripChart::saveImage(const QString& path) {
 }
 
 void StripChart::askImagePath() {
-    auto* dialog = new QFileDialog(this, tr("Save image"), QLatin1String(kTitle) + ".png",
-                                   tr("PNG image (*.png)"));
+    const QString file =
+        suggest_image_file ? suggest_image_file() : QLatin1String(kTitle) + QStringLiteral(".png");
+    auto* dialog = new QFileDialog(this, tr("Save image"), file, tr("PNG image (*.png)"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setDefaultSuffix(QStringLiteral("png"));

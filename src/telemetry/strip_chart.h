@@ -16,10 +16,12 @@
 // moves the axis by whole pixels only, see below). A user drag or zoom of the x axis turns
 // tracking off; setTracking(true) ("Follow the latest") turns it on again.
 // Y axis: starts at 1..361, then follows the smallest and largest values in view of the visible
-// channels (3 % inner margin) with hysteresis (YRangeFollower): it grows at once and shrinks only
-// after the data has used less than half of it for a whole window; it fits the data at once
+// channels (3 % inner margin) with hysteresis (YRangeFollower): it grows at once and shrinks
+// once the data has used less than 80 % of it for kYShrinkSeconds; it fits the data at once
 // when data first arrives, when channels are shown or hidden and on setTracking(true). A user drag
 // or zoom of the y axis stops that until setTracking(true).
+// Traces break (TraceBreak) rather than draw a line across a gap in time (the stream stopped)
+// or across the wrap of an angle (+180 to -180).
 //
 // Cost stays flat however long it runs, and a live redraw does not grow with the chart's size:
 //  - addPoint is O(1) amortised and never draws: redraws are coalesced by a single-shot timer
@@ -42,9 +44,13 @@
 #include <QElapsedTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <functional>
+#include <limits>
 #include <memory>
+#include <utility>
 
 #include <qcustomplot.h>
 
@@ -59,8 +65,8 @@ class LivePlot;
 
 // The y range that follows the data with hysteresis, so that it changes rarely (each change
 // redraws the whole chart): it grows at once to take in data that leaves it (with headroom on
-// the side that grew), and shrinks to fit the data only after the data has used less than half
-// of it for a whole window of time.
+// the side that grew), and shrinks to fit the data once the data has used less than
+// kShrinkBelowFraction of it for a given time.
 class YRangeFollower {
   public:
     struct Range {
@@ -70,13 +76,13 @@ class YRangeFollower {
     };
     static constexpr double kMarginFraction = 0.03;  // margin of a fitted range, each side
     static constexpr double kHeadroomFraction = 0.1; // extra room on a side that grows
-    static constexpr double kShrinkBelowFraction = 0.5;
+    static constexpr double kShrinkBelowFraction = 0.8;
 
     // The range that fits [lo, hi] with its margin (a flat trace gets a usable range).
     static Range fit(double lo, double hi);
     // The range to show now, given the current one, the data's extent in view [lo, hi]
     // (lo <= hi) and the time `now` (not going backwards); `window` is the time after which a
-    // range the data uses less than half of is fitted again.
+    // range the data uses less than kShrinkBelowFraction of is fitted again.
     Range follow(Range current, double lo, double hi, double now, double window);
     // The next follow() fits the data at once.
     void refit() { refit_ = true; }
@@ -85,6 +91,40 @@ class YRangeFollower {
     bool refit_ = true;
     double underused_since_ = 0; // time since which the data used less than half of the range
     bool underused_ = false;
+};
+
+// Where a trace is broken rather than joined by a line: across a gap in time (the stream
+// stopped: an unplug, a pause) or across the wrap of an angle (+180 to -180) a line would draw
+// what never happened. One per channel, told of each point in turn. (A NaN point breaks a
+// trace.)
+class TraceBreak {
+  public:
+    static constexpr double kGapSeconds = 0.5; // a gap: longer than this
+    static constexpr double kGapSteps = 4.0;   // and than this many of the channel's usual step
+
+    // Whether the line from the previous point to this one, `step` seconds later with `value`,
+    // is left out: the step is a gap (once the channel has a usual step: its last one that took
+    // time and was no gap), or the value crossed the wrap of a value that wraps round with
+    // period `wrap` (0: it does not), the values lying more than half of it apart. The
+    // previous value is taken in this point's units (a new divisor gives a new period).
+    bool next(double step, double value, double wrap) {
+        const bool gap = (usual_ > 0 && step > std::max(kGapSeconds, kGapSteps * usual_)) ||
+                         std::exchange(forced_, false);
+        if (step > 0 && !gap) usual_ = step;
+        const double previous = wrap_ > 0 && wrap > 0 ? previous_ * wrap / wrap_ : previous_;
+        const bool wrapped = wrap > 0 && std::abs(value - previous) > wrap / 2; // (NaN: no)
+        previous_ = value;
+        wrap_ = wrap;
+        return !std::isnan(value) && (gap || wrapped);
+    }
+    // The next point starts anew (another stream: a port opened, a recording played).
+    void force() { forced_ = true; }
+
+  private:
+    double usual_ = 0;
+    double previous_ = std::numeric_limits<double>::quiet_NaN();
+    double wrap_ = 0;
+    bool forced_ = false;
 };
 
 class StripChart : public QWidget {
@@ -96,7 +136,8 @@ class StripChart : public QWidget {
     static constexpr double kInitialYLower = 1.0;  // y starts at 1..361
     static constexpr double kInitialYUpper = 361.0;
     static constexpr double kYMarginFraction = YRangeFollower::kMarginFraction;
-    static constexpr int kFrameIntervalMs = 40; // the redraw timer's interval
+    static constexpr double kYShrinkSeconds = 0.5; // the data's time it uses too little of y
+    static constexpr int kFrameIntervalMs = 40;    // the redraw timer's interval
     // A caller's flush() may draw this much before the interval ends: at high rates the stream's
     // receive events (every 16 ms at 250 Hz) then carry the redraws, every second one draws
     // (30 a second), each in the paint pass of the window's other changes, and the timer, which
@@ -115,8 +156,16 @@ class StripChart : public QWidget {
 
     // Appends (now, y) to the channel, now being the clock's time (never earlier than the
     // channel's previous point). Returns false, and changes nothing, for a channel outside
-    // 0..11. A non-finite y is kept as a gap (NaN) and never widens the y range.
-    bool addPoint(int channel, double y);
+    // 0..11. A non-finite y is kept as a gap (NaN) and never widens the y range. `wrap`: the
+    // period of a value that wraps round (an angle: 360 / its divisor), 0 for one that does
+    // not. Where the trace breaks (TraceBreak), a gap (NaN) at `now` comes first.
+    bool addPoint(int channel, double y, double wrap = 0);
+
+    // Every trace breaks before its next point: what comes next is another stream.
+    void breakTraces() {
+        for (TraceBreak& b : breaks_)
+            b.force();
+    }
 
     void setChannelVisible(int channel, bool visible);
     bool channelVisible(int channel) const;
@@ -171,6 +220,9 @@ class StripChart : public QWidget {
     // Writes the chart as a PNG file. Returns false (and emits message()) on failure.
     bool saveImage(const QString& path);
 
+    // The file "Save image" offers (by default "Quorvex.png" in the current folder).
+    std::function<QString()> suggest_image_file;
+
     QCustomPlot* plot() const;
     QToolButton* printPreviewButton() const { return print_button_; }
     QToolButton* saveImageButton() const { return save_button_; }
@@ -203,6 +255,7 @@ class StripChart : public QWidget {
     QElapsedTimer since_redraw_; // since the last redraw
     std::array<QCPGraph*, kChannelCount> graphs_{};
     std::array<QSharedPointer<ChannelHistory>, kChannelCount> history_{};
+    std::array<TraceBreak, kChannelCount> breaks_{};
     std::function<double()> clock_;
     int history_limit_ = kDefaultHistoryLimit;
     double history_seconds_ = kHistorySeconds;

@@ -48,12 +48,12 @@ const double kFaultStart = 30.0;
 
 class Detector : public ::testing::TestWithParam<FaultCase> {};
 
-// Clean for 30 s ("Marked bias" at 20 s): the detector's figure is good and nothing is bad.
-// Then the fault: its figure turns bad within the limit, and the log names the problem.
+// Clean for 30 s ("Marked bias" at 16 s, at rest): the detector's figure is good and nothing
+// is bad. Then the fault: its figure turns bad within the limit, and the log names the problem.
 TEST_P(Detector, TurnsBadUnderItsFaultAndStaysGoodWithout) {
     const FaultCase& c = GetParam();
     Rig rig(11, 20);
-    rig.run_until(20);
+    rig.run_until(16);
     rig.marked_bias();
     rig.run_until(kFaultStart);
     HealthReport clean = rig.report();
@@ -212,7 +212,7 @@ TEST(HealthClean, NoFalseAlarmInTenMinutes) {
         Rig rig(run.seed, run.rate, 115200, run.connect_at);
         for (int s = 1; s <= int(run.minutes * 60); ++s) {
             rig.run_until(s);
-            if (run.bias && s == 10) rig.marked_bias();
+            if (run.bias && s == 16) rig.marked_bias(); // at rest
             if (s % 5 == 0) {
                 ASSERT_EQ(all_bad(rig.report()), "") << "at " << s << " s";
             }
@@ -220,9 +220,9 @@ TEST(HealthClean, NoFalseAlarmInTenMinutes) {
         for (const auto& [t, line] : rig.log)
             ADD_FAILURE() << "seed " << run.seed << " at " << t << " s: " << line;
         const HealthReport r = rig.report();
-        // Before "Marked bias" the bias is only doubtful: it was not collected yet.
+        // Before "Marked bias" the bias is not judged yet: it was not collected yet.
         EXPECT_EQ(r[FigureId::gyro_bias].state,
-                  run.bias ? HealthState::good : HealthState::doubtful);
+                  run.bias ? HealthState::good : HealthState::not_yet);
         for (FigureId id : {FigureId::tilt, FigureId::field_while_still, FigureId::dip})
             EXPECT_EQ(r[id].total_state, HealthState::good) << r[id].name;
     }
@@ -288,11 +288,12 @@ TEST(HealthGyroscope, BiasBeforeAndAfterMarkedBias) {
     rig.run_until(18); // the last 10 s hold the rest from 15 s to 18 s
     const HealthFigure before = rig.report()[FigureId::gyro_bias];
     EXPECT_NEAR(std::stod(before.recent), bias, 0.15);
-    EXPECT_EQ(before.state, HealthState::doubtful);
+    EXPECT_EQ(before.state, HealthState::not_yet);
     EXPECT_NE(before.meaning.find("not collected yet"), std::string::npos);
 
-    rig.marked_bias();
+    rig.marked_bias(); // as the board starts to move again: the log says so
     rig.run_until(40);
+    EXPECT_TRUE(rig.log.size() == 1 && rig.log[0].second.starts_with("Health: the board moved"));
     const HealthFigure after = rig.report()[FigureId::gyro_bias];
     EXPECT_LT(std::stod(after.recent), 0.15);
     EXPECT_EQ(after.state, HealthState::good);

@@ -50,6 +50,7 @@ TEST(HealthWindowTest, ShowsStatesAndRefreshesOnlyWhileShown) {
     ASSERT_TRUE(gaps && bytes);
     EXPECT_EQ(gaps->text(), "bad");
     EXPECT_EQ(bytes->text(), "good");
+    EXPECT_EQ(w.summaryLabel->text(), "1 figure bad");
     // Each state has its own colour.
     EXPECT_NE(gaps->background().color(), bytes->background().color());
     EXPECT_TRUE(w.connectionLabel->text().startsWith("Connected for 40 s at 115200 baud"));
@@ -60,12 +61,39 @@ TEST(HealthWindowTest, ShowsStatesAndRefreshesOnlyWhileShown) {
     w.refresh();
     EXPECT_EQ(gaps->text(), "good");
     EXPECT_EQ(gaps->background().color(), bytes->background().color());
+    EXPECT_EQ(w.summaryLabel->text(), "All good");
 
     w.hide();
     EXPECT_FALSE(w.refreshing());
     rig.monitor.disconnected(rig.now);
     w.show();
     EXPECT_TRUE(w.connectionLabel->text().startsWith("Not connected."));
+}
+
+// What waits for the user (no "Marked bias" yet, the board not turned enough) is grey "not yet",
+// not the doubtful figures' yellow.
+TEST(HealthWindowTest, WhatWaitsForTheUserIsNotYetInGrey) {
+    Rig rig(7, 20);
+    rig.run_until(8);
+    HealthWindow w(
+        rig.monitor, [&] { return rig.now; }, "Zento.ini");
+    w.show();
+    for (FigureId id : {FigureId::gyro_bias, FigureId::directions}) {
+        EXPECT_EQ(state_cell(w, id)->text(), "not yet") << figure_name(id);
+        EXPECT_EQ(state_cell(w, id)->background(), state_cell(w, FigureId::dip)->background());
+    }
+    EXPECT_EQ(w.summaryLabel->text(), "All good");
+}
+
+// The health window opens beside the main window: right, else left, narrowed to the room down
+// to its least width, else at the screen's edge; never beyond the screen.
+TEST(HealthWindowTest, OpensBesideTheMainWindow) {
+    const QRect screen(0, 0, 1920, 1080);
+    const QSize w(1260, 860);
+    EXPECT_EQ(place_beside({0, 20, 1016, 640}, w, 640, screen), QRect(1024, 20, 896, 860));
+    EXPECT_EQ(place_beside({900, 300, 1016, 640}, w, 640, screen), QRect(0, 220, 892, 860));
+    EXPECT_EQ(place_beside({100, 0, 1016, 640}, w, 640, {0, 0, 1280, 1024}),
+              QRect(20, 0, 1260, 860));
 }
 
 TEST(HealthWindowTest, ScaleFieldsWriteZentoIniAndRefuseBadInput) {

@@ -1,7 +1,7 @@
 // The main window with the real QSerialPort adapter against the simulated board on a
-// pseudo-terminal: connect through the ports folder, frames arrive, "Height Zero" reaches the
-// board and the altitude in the frames reads 0 afterwards. The program itself on the board:
-// ended by a signal as by Exit.
+// pseudo-terminal: connect through the ports folder before the board is there, frames arrive,
+// "Height Zero" reaches the board and the altitude in the frames reads 0 afterwards. The program
+// itself on the board: ended by a signal as by Exit.
 #include "test_paths.h"
 #include "window_fixture.h"
 
@@ -43,10 +43,6 @@ TEST(BoardIntegration, FramesArriveAndHeightZeroReachesTheBoard) {
     ProgramDir dir;
     std::filesystem::create_directories(dir.path() / "ports");
     const std::string link = (dir.path() / "ports" / "com1").string();
-    board_test::Child board({exe, "--link", link, "--rate", "20", "--seed", "7"});
-    ASSERT_TRUE(board.first_line()) << "zento-board printed no device: " << board.stderr_text();
-    ASSERT_TRUE(wait_for([&] { return std::filesystem::is_symlink(link); }));
-
     QtSerialPortControl port(dir.qpath());
     port.list_devices = [] { return std::vector<std::string>{}; };
     Zento w(port, dir.qpath());
@@ -56,10 +52,20 @@ TEST(BoardIntegration, FramesArriveAndHeightZeroReachesTheBoard) {
     const auto checked = [&] { return !w.connection().check_timer()->isActive(); };
     ASSERT_TRUE(wait_for(checked));
 
+    // Connecting before the board is there (`zento --connect` before it is plugged in) waits
+    // for it and connects once it is, naming the device.
     w.ui.portSwitch->click();
+    EXPECT_TRUE(w.connection().waitingForDevice()) << w.log().text().toStdString();
+    board_test::Child board({exe, "--link", link, "--rate", "20", "--seed", "7"});
+    const auto device = board.first_line();
+    ASSERT_TRUE(device) << "zento-board printed no device: " << board.stderr_text();
+    ASSERT_TRUE(wait_for([&] { return port.PortOpen(); })) << w.log().text().toStdString();
     ASSERT_TRUE(wait_for(checked));
-    ASSERT_TRUE(port.PortOpen()) << w.log().text().toStdString();
     EXPECT_EQ(w.ui.portSwitch->caption(), QStringLiteral("Connected"));
+    EXPECT_TRUE(w.log().text().contains(
+        QString::fromStdString(">  Com1 appeared: connected\r\n>  Com1 is " + link + " -> " +
+                               *device + "\r\n>  COM1--115200,n,8,1")))
+        << w.log().text().toStdString();
 
     ASSERT_TRUE(wait_for([&] { return altitudes.seen.size() >= 10; }));
     EXPECT_TRUE(w.ui.rxdLamp->Active() || w.rxd().timer()->isActive());

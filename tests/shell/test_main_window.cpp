@@ -158,9 +158,9 @@ TEST_F(MainWindowTest, SwitchOpensAndReportsThenClosesAndReports) {
     EXPECT_EQ(ui().portSwitch->caption(), QStringLiteral("Port Close"))
         << "changes only at the check";
     ASSERT_TRUE(wait_check());
-    EXPECT_EQ(lines_of(log()).mid(lines() - 3),
-              QStringList({">  Try to open Com Port ...", ">  COM1--115200,n,8,1",
-                           ">  Open Com Port Success ..."}));
+    EXPECT_EQ(lines_of(log()).mid(lines() - 4),
+              QStringList({">  Try to open Com Port ...", ">  Com1 is /dev/ttyMOCK0",
+                           ">  COM1--115200,n,8,1", ">  Open Com Port Success ..."}));
     EXPECT_EQ(ui().portSwitch->caption(), QStringLiteral("Connected"));
     EXPECT_TRUE(ui().portSwitch->Active());
 
@@ -227,12 +227,14 @@ TEST_F(MainWindowTest, UnpluggedPortIsNoticedClosedAndReportedOnceThenReconnects
     QApplication::processEvents();
     EXPECT_EQ(lines(), before + 3) << "no stream of errors while it stays away";
 
-    // While away, connecting fails with a reason; once back, it works.
+    // While away (or not plugged in yet), connecting fails with a reason and waits for the
+    // device; once there, it connects by itself.
     ui().portSwitch->click();
-    EXPECT_EQ(last_line(), QStringLiteral(">  Com1 (/dev/ttyMOCK0): No such file or directory"));
+    EXPECT_EQ(last_line(), ">  Waiting for Com1 to appear (Setting > Reconnect automatically) ...");
     ASSERT_TRUE(wait_check());
     port.plug();
-    connect_port();
+    ASSERT_TRUE(wait_for([&] { return port.PortOpen(); }));
+    EXPECT_EQ(last_line(), QStringLiteral(">  Com1 appeared: connected"));
     attitude(words(7, 0, 1));
     EXPECT_EQ(w.telemetry().frame_count(), 2);
 }
@@ -370,6 +372,7 @@ TEST_F(MainWindowTest, HeightZeroSendsItsFrameInOnePiece) {
     ui().heightZeroButton->click();
     const Bytes e2{0xA5, 0x5A, 0x04, 0xE2, 0xE6, 0xAA};
     EXPECT_EQ(port.writes, (std::vector<Bytes>{e2, e2}));
+    EXPECT_EQ(last_line(), QStringLiteral(">  Sent: zero the height"));
 }
 
 TEST_F(MainWindowTest, MarkedBiasConfirmsThenSendsAndHides) {
@@ -391,6 +394,7 @@ TEST_F(MainWindowTest, MarkedBiasConfirmsThenSendsAndHides) {
     EXPECT_FALSE(d->isVisible());
     EXPECT_EQ(port.writes, (std::vector<Bytes>{{0xA5, 0x5A, 0x04, 0xE0, 0xE4, 0xAA}}));
     EXPECT_TRUE(ui().txdLamp->Active());
+    EXPECT_EQ(last_line(), QStringLiteral(">  Sent: collect gyroscope bias"));
 }
 
 TEST_F(MainWindowTest, NothingIsSentWhileClosed) {
@@ -456,6 +460,7 @@ TEST_F(MainWindowTest, ThreeDShowMakesOneWindowWhoseFailureClosesOnlyIt) {
     ui().show3dButton->click();
     ASSERT_NE(w.big3D(), nullptr);
     EXPECT_EQ(w.findChildren<Big3D*>().size(), 1);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(w.big3D())->role(), QAccessible::Window);
     EXPECT_TRUE(last_line().startsWith(">  3D window closed: The 3D model cannot be loaded."))
         << last_line().toStdString();
     EXPECT_FALSE(w.big3D()->isVisible());
@@ -484,6 +489,11 @@ TEST_F(MainWindowTest, EveryControlHasANameForAssistiveTechnology) {
         QAccessible::queryAccessibleInterface(ui().messageText)->textInterface();
     ASSERT_NE(t, nullptr);
     EXPECT_TRUE(t->text(0, t->characterCount()).contains(QStringLiteral("starts successfully!")));
+    // The windows are windows (frames).
+    ui().comPortAction->trigger();
+    ui().healthAction->trigger();
+    for (QWidget* win : QList<QWidget*>{&w, w.health().window(), w.connection().settings_window()})
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(win)->role(), QAccessible::Window);
 }
 
 // ---- a port that comes back -------------------------------------------------------------------
@@ -524,16 +534,17 @@ TEST_F(MainWindowTest, ReconnectingCanBeSwitchedOffAndTheChoiceIsKept) {
     ui().reconnectAction->trigger(); // off
     EXPECT_EQ(Read_ini("Options", "Reconnect", dir.ini()), "0");
     port.unplug();
+    ui().portSwitch->click(); // nor is a device that is not there at connect
     port.plug();
     EXPECT_FALSE(window->connection().waitingForDevice());
     EXPECT_NE(last_line(), QStringLiteral(">  Com1 is back: reconnected"));
     make();
     EXPECT_FALSE(ui().reconnectAction->isChecked()) << "read back at the next start";
-    // The user takes over: a use of the switch ends a wait.
+    // The user takes over: the settings window ends a wait.
     ui().reconnectAction->trigger(); // on
     connect_port();
     port.unplug();
     ASSERT_TRUE(window->connection().waitingForDevice());
-    ui().portSwitch->click();
+    ui().comPortAction->trigger();
     EXPECT_FALSE(window->connection().waitingForDevice());
 }

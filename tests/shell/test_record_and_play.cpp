@@ -14,8 +14,12 @@
 #include "telemetry/strip_chart.h"
 
 #include <QAction>
+#include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <QToolButton>
 
 #include <fstream>
 
@@ -133,6 +137,15 @@ TEST_F(RecordAndPlayTest, AnUnplugIsAGapAndTheRecordingGoesOnWhenThePortComesBac
         port.feed(tick(2, 2));
     });
     EXPECT_EQ(read_recording(pcap).records.size(), 2u);
+}
+
+TEST_F(RecordAndPlayTest, CtrlRStartsARecordingAndStopsIt) {
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    for (const bool on : {true, false, true}) { // and starts the next
+        QTest::keyClick(window.get(), Qt::Key_R, Qt::ControlModifier);
+        EXPECT_TRUE(wait_for([&] { return recorder().recording() == on; })) << on;
+    }
 }
 
 TEST_F(RecordAndPlayTest, AFolderThatCannotBeUsedIsNamedAndNothingStarts) {
@@ -287,6 +300,29 @@ TEST_F(RecordAndPlayTest, TimeJumpsArePlayedAsGapsAndThePositionNeverPassesTheLe
     EXPECT_EQ(ui().positionLabel->text(), QStringLiteral("00:00:05 / 00:00:05"));
 }
 
+// A recording opened while connected closes the port as the switch does: the log says so and
+// the switch shows the port closed while the recording plays and after.
+TEST_F(RecordAndPlayTest, PlayingWhileConnectedDisconnectsAsTheSwitchDoes) {
+    Bytes file;
+    append_pcap_header(file);
+    for (int i = 0; i < 2; ++i) // 50 s long: still playing when checked
+        append_pcap_records(file, 1'000'000 + i * 50'000'000, Direction::received, tick(1, 0));
+    connect_port();
+    port.feed(tick(5, 0));
+    const int before = lines();
+    ASSERT_TRUE(player().play(QString::fromStdString(dir.put("long.pcap", file))));
+    ASSERT_TRUE(wait_for([&] { return ui().chart->pointCount(0) == 3; })); // live, break, played
+    EXPECT_TRUE(std::isnan(ui().chart->plot()->graph(0)->data()->at(1)->value));
+    EXPECT_TRUE(lines_since(before).contains(QStringLiteral(">  Disconnect ...")));
+    ASSERT_TRUE(wait_check());
+    EXPECT_TRUE(player().playing());
+    EXPECT_EQ(last_line(), QStringLiteral(">  Com Port Closed ..."));
+    for (int stopped = 0; stopped < 2; ++stopped, ui().stopPlaybackButton->click()) {
+        EXPECT_EQ(ui().portSwitch->caption(), QStringLiteral("Port Close")) << stopped;
+        EXPECT_FALSE(ui().portSwitch->Active()) << stopped;
+    }
+}
+
 TEST_F(RecordAndPlayTest, ExportWritesTheChartAsDrawnWithItsDivisorsNamed) {
     connect_port();
     double now = 0;
@@ -307,6 +343,12 @@ TEST_F(RecordAndPlayTest, ExportWritesTheChartAsDrawnWithItsDivisorsNamed) {
     EXPECT_EQ(header.rfind("time_s,yaw_deg/1,roll_deg/1,pitch_deg/1,accel_x_counts/100,", 0), 0u)
         << header;
     EXPECT_NE(header.find(",mag_z_counts/5"), std::string::npos) << header;
+    ui().chart->saveImageButton()->click(); // an image: beside the recordings, named like them
+    const auto* dialog = ui().chart->findChild<QFileDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->directory().absolutePath(), QString::fromStdString(recorder().folder()));
+    EXPECT_TRUE(dialog->selectedFiles().value(0).contains(
+        QRegularExpression("/zento-chart-\\d{8}-\\d{6}\\.png$")));
     // Attitude and sensor frame of one tick at one time: yaw, roll, pitch, then AX / 100 ...
     EXPECT_EQ(first.rfind("0,0,0.7,0.5,2,0.02,163.84,", 0), 0u) << first;
 }

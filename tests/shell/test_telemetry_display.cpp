@@ -264,6 +264,10 @@ TEST_F(TelemetryTest, ChooserChangeScalesOnlyLaterPointsAndNeverTheLabels) {
     EXPECT_EQ(values(1), (std::vector<double>{1.5, 0.15}));
     EXPECT_EQ(values(2), (std::vector<double>{9, 0.9}));
     EXPECT_EQ(values(0), (std::vector<double>{-30, -3}));
+    Bytes turned = kAttitudeExample; // yaw 170: across -180/180 from -30, the trace breaks
+    turned[0] = 0x06, turned[1] = 0xA4;
+    attitude(turned);
+    EXPECT_TRUE(values(0).size() == 4 && std::isnan(values(0)[2]) && values(0)[3] == 17);
     EXPECT_EQ(ui().angleLabels[2]->text(), "Roll:1.5");
     EXPECT_EQ(latest().str_roll, "1.5");
 

@@ -257,6 +257,37 @@ TEST_F(StripChartTest, YFollowsVisibleWindowAndVisibleChannelsOnly) {
     EXPECT_EQ(chart.yRange(), fitted(-400.0, 1000.0));
 }
 
+// Data that shrinks is fitted within a second of the larger values leaving the view (1000 for
+// 1.5 s, then 0 to 20).
+TEST_F(StripChartTest, YRangeFitsWithinASecondOfTheDataShrinking) {
+    feed({0}, 1.5, 0.05, 1000.0);
+    const double left = now - 0.05 + StripChart::kWindowSeconds;
+    for (int i = 0; now < left + 1.0; ++i, now += 0.05) {
+        chart.addPoint(0, i % 2 ? 20.0 : 0.0);
+        chart.updateView(); // as each redraw does
+    }
+    EXPECT_LT(chart.yRange().upper, 25.0);
+}
+
+// A trace breaks (a gap before the new point) where the stream stopped for longer than half a
+// second and four of its usual steps, and where an angle wrapped round.
+TEST_F(StripChartTest, TracesBreakWhereTheStreamStoppedOrAnAngleWrapped) {
+    const double points[][2] = {{0, 170},    {0.05, 179}, {0.05, -179}, {0.05, -170}, {0.45, -160},
+                                {0.5, -150}, {2.1, -140}, {0.05, -130}, {0.6, -120}};
+    for (const auto& [dt, value] : points) {
+        now += dt;
+        chart.addPoint(0, value, 360.0);
+        chart.addPoint(3, value); // no wrap: breaks at gaps only
+    }
+    for (int k : {0, 3}) {
+        QStringList drawn;
+        for (const QCPGraphData& d : *chart.plot()->graph(k)->data())
+            drawn << (std::isnan(d.value) ? QStringLiteral("|") : QString::number(d.value));
+        const QString wrap = k ? "" : "|,";
+        EXPECT_EQ(drawn.join(','), "170,179," + wrap + "-179,-170,-160,-150,|,-140,-130,|,-120");
+    }
+}
+
 // The y range fitted to the data is that of exactly the points in view (the chart sums them up
 // in blocks): random values with gaps, at irregular times, with points dropped at the front.
 TEST_F(StripChartTest, YRangeFitsExactlyThePointsInView) {
@@ -435,6 +466,7 @@ class IncrementalChartTest : public StripChartTest, public ::testing::WithParamI
     // `seconds` of samples at the test's rate on channels `first` to 11: a wave of its own per
     // channel plus noise, scaled by `gain`, so every value changes at every sample; channel 5 has
     // a gap (NaN) now and then.
+    // Channel 0 is an angle that wraps round every 4 s (its trace breaks there).
     void stream(double seconds, double gain = 1.0, int first = 0) {
         const double step = 1.0 / GetParam();
         for (long i = 0, n = std::lround(seconds / step); i < n; ++i, now += step) {
@@ -442,9 +474,10 @@ class IncrementalChartTest : public StripChartTest, public ::testing::WithParamI
                 noise = noise * 1664525u + 1013904223u;
                 const double jitter = double(noise >> 24) / 256.0 - 0.5;
                 const bool gap = k == 5 && (noise >> 8) % 61 == 0;
-                chart.addPoint(k, gap ? kNaN
-                                      : gain * (60.0 * std::sin(2.1 * now + k) + 25.0 * jitter) +
-                                            10.0 * k - 60.0);
+                const double wave = k == 0 ? std::fmod(90.0 * now, 360.0) - 180.0
+                                           : 60.0 * std::sin(2.1 * now + k) + 25.0 * jitter;
+                chart.addPoint(k, gap ? kNaN : gain * wave + 10.0 * k - 60.0,
+                               k == 0 ? 360.0 * gain : 0.0);
             }
         }
     }
@@ -520,12 +553,11 @@ TEST_P(IncrementalChartTest, FramesEqualTheWholeDrawing) {
     frames(20, 4.0); // taller data: the range grows at once
     const QCPRange grown = chart.yRange();
     EXPECT_GT(grown.size(), 2 * normal.size());
-    frames(240); // the tall part has left the view, the range holds for a while
-    EXPECT_EQ(chart.yRange(), grown);
+    frames(240); // the tall part leaves the view
     chart.resize(640, 280);
     frames(40);
     chart.resize(StripChart::kWidth, StripChart::kHeight);
-    frames(200); // a window after the tall part left, the range fits the data again
+    frames(200); // the range fits the data again
     EXPECT_LT(chart.yRange().size(), grown.size() / 2);
     frames(30, 1.0, 3); // the sensor channels stall (only attitude frames come), then resume
     frames(30);
@@ -591,9 +623,9 @@ TEST_F(StripChartTest, LiveRedrawsPaintTheDataAreaOnly) {
 }
 
 // The y range's hysteresis, step by step: (data extent, time) -> range.
-TEST(YRangeFollowerTest, GrowsAtOnceShrinksAfterAWindowUnderHalfUsed) {
+TEST(YRangeFollowerTest, GrowsAtOnceShrinksOnceUnderusedForAWhile) {
     using R = YRangeFollower::Range;
-    const double w = StripChart::kWindowSeconds;
+    const double w = StripChart::kYShrinkSeconds;
     const R fitted = YRangeFollower::fit(0, 100);
     EXPECT_EQ(fitted, (R{-3, 103}));
     EXPECT_EQ(YRangeFollower::fit(7, 7), (R{6, 8}));             // flat: at least 1 each side
@@ -610,15 +642,15 @@ TEST(YRangeFollowerTest, GrowsAtOnceShrinksAfterAWindowUnderHalfUsed) {
         {10, 90, 1, fitted},                  // inside: holds
         {0, 150, 2, {-3, 150 + 15.3}},        // grows at once, with headroom, on its side only
         {-60, 150, 3, {-60 - 22.53, 165.3}},  // the other side
-        {40, 60, 4, {-82.53, 165.3}},         // uses less than half: waits a window...
+        {40, 60, 4, {-82.53, 165.3}},         // uses less than 80 %: waits a while...
         {40, 200, 5, {-82.53, 200 + 28.253}}, // (growing resets the wait)
         {40, 60, 6, {-82.53, 228.253}},
         {40, 60, 6 + w - 0.01, {-82.53, 228.253}},    // ...
         {40, 60, 6 + w, YRangeFollower::fit(40, 60)}, // ...then fits
         {41, 59, 20, YRangeFollower::fit(40, 60)},
         {-50, 100, 21, {-50 - 15, 100 + 15}},
-        {0, 100, 22, {-65, 115}}, // more than half used: holds however long
-        {0, 100, 60, {-65, 115}},
+        {-50, 95, 22, {-65, 115}}, // at least 80 % used: holds however long
+        {-50, 95, 60, {-65, 115}},
     };
     for (const Step& s : steps) {
         r = f.follow(r, s.lo, s.hi, s.now, w);

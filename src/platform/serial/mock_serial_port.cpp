@@ -67,6 +67,7 @@ bool MockSerialPort::setPortOpen(bool open) {
     }
     if (open_) return true;
     ++open_attempts;
+    absent_ = unmapped(comm_port_) || unplugged_;
     if (unmapped(comm_port_)) {
         last_error_ = device_text() + ": no serial device has this port number";
         return false;
@@ -83,6 +84,10 @@ bool MockSerialPort::setPortOpen(bool open) {
     ++opens;
     last_error_.clear();
     return true;
+}
+
+std::string MockSerialPort::openDevice() const {
+    return open_ ? "Com" + std::to_string(comm_port_) + " is /dev/" + deviceFor(comm_port_) : "";
 }
 
 bool MockSerialPort::Output(std::span<const std::uint8_t> bytes) {

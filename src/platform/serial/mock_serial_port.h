@@ -38,7 +38,9 @@ class MockSerialPort : public SerialPort {
     bool setPortOpen(bool open) override;
     std::string lastError() const override { return last_error_; }
     std::string deviceFor(std::int16_t port) const override;
-    bool deviceReturned() override { return !unplugged_; }
+    bool deviceReturned() override { return !unplugged_ && !unmapped(comm_port_); }
+    bool deviceAbsent() const override { return absent_; }
+    std::string openDevice() const override;
     bool Output(std::span<const std::uint8_t> bytes) override;
     std::vector<std::uint8_t> Input() override;
     int CommEvent() const override { return comm_event_; }
@@ -81,6 +83,7 @@ class MockSerialPort : public SerialPort {
     std::string settings_ = "9600,n,8,1";
     bool open_ = false;
     bool unplugged_ = false;
+    bool absent_ = false;
     bool overflow_ = false;
     int comm_event_ = 0;
     int depth_ = 0;

@@ -1,6 +1,7 @@
 #include "platform/serial/port_order.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace zento {
 
@@ -77,6 +78,18 @@ std::optional<std::string> nth_serial_device(const std::vector<std::string>& ord
 std::string short_device_name(std::string_view path) {
     if (path.starts_with("/dev/")) path.remove_prefix(5);
     return std::string(path);
+}
+
+std::string describe_opened_device(int port, std::string_view shown, const SerialDeviceId& id) {
+    std::string line = "Com" + std::to_string(port) + " is " + std::string(shown);
+    if (id.vendor < 0) return line;
+    char ids[16];
+    std::snprintf(ids, sizeof ids, "%04x:%04x", unsigned(id.vendor) & 0xFFFF,
+                  unsigned(id.product) & 0xFFFF);
+    line += std::string(" (USB ") + ids;
+    if (!id.product_name.empty()) line += " \"" + id.product_name + "\"";
+    return line + (id.serial_number.empty() ? ", no serial number)"
+                                            : ", serial " + id.serial_number + ")");
 }
 
 std::optional<std::string> find_returned_device(const SerialDeviceId& was,

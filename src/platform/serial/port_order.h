@@ -31,6 +31,7 @@ struct SerialDeviceId {
     std::string serial_number; // "" when the device has none
     int vendor = -1;           // USB vendor and product, -1 when not USB
     int product = -1;
+    std::string product_name; // the product as the device names itself, "" when unknown
 };
 
 // Where a device that went away is now: its old path when that is listed again, else the
@@ -38,6 +39,11 @@ struct SerialDeviceId {
 // and product. Nothing when it is not there, or when several devices could be it.
 std::optional<std::string> find_returned_device(const SerialDeviceId& was,
                                                 const std::vector<SerialDeviceId>& now);
+
+// The log line that names the device "Com n" opened, `shown` being its path as the user
+// should see it (a link with its target): "Com1 is /dev/ttyUSB0 (USB 10c4:ea60 "CP2102 USB to
+// UART Bridge Controller", serial 0001)"; the part in brackets for a USB device only.
+std::string describe_opened_device(int port, std::string_view shown, const SerialDeviceId& id);
 
 // A device path as shown to the user: "/dev/ttyUSB0" -> "ttyUSB0", "/dev/pts/3" -> "pts/3".
 std::string short_device_name(std::string_view path);

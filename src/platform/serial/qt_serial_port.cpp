@@ -29,6 +29,7 @@ SerialDeviceId id_of(const QSerialPortInfo& info) {
     if (info.hasVendorIdentifier() && info.hasProductIdentifier()) {
         id.vendor = info.vendorIdentifier();
         id.product = info.productIdentifier();
+        id.product_name = info.description().toStdString();
     }
     return id;
 }
@@ -130,7 +131,11 @@ void QtSerialPortControl::setCommPort(std::int16_t port) {
 }
 
 bool QtSerialPortControl::deviceReturned() {
-    if (!gone_ || serial_.isOpen()) return false;
+    if (serial_.isOpen()) return false;
+    if (!gone_) { // not there when it was to be opened: is there one now?
+        const Target t = absent_ ? resolve(comm_port_) : Target{};
+        return !t.path.isEmpty() && QFileInfo::exists(t.path);
+    }
     reopen_path_.clear();
     const Target t = resolve(comm_port_);
     if (!t.path.isEmpty() && t.path.toStdString() == gone_->path && QFileInfo::exists(t.path))
@@ -189,6 +194,7 @@ bool QtSerialPortControl::setPortOpen(bool open) {
         return true;
     }
     if (serial_.isOpen()) return true;
+    absent_ = false;
     Target t = resolve(comm_port_);
     if (!reopen_path_.isEmpty()) // the device that went away, back under a new name
         t = Target{reopen_path_, reopen_path_,
@@ -196,6 +202,7 @@ bool QtSerialPortControl::setPortOpen(bool open) {
     const std::string name = "Com" + std::to_string(comm_port_);
     if (t.path.isEmpty()) {
         last_error_ = name + ": no serial device has this port number";
+        absent_ = true;
         return false;
     }
     open_description_ = name + " (" + t.shown.toStdString() + ")";
@@ -231,19 +238,20 @@ bool QtSerialPortControl::setPortOpen(bool open) {
                 reason += "; " + advice;
         }
         last_error_ = open_description_ + ": " + reason;
+        absent_ = !QFileInfo::exists(t.path); // (a link is followed)
         close_port();
         return false;
     }
     ++generation_;
     last_error_.clear();
-    opened_id_ = SerialDeviceId{t.path.toStdString(), {}, -1, -1};
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
-        if (info.systemLocation() == device) {
-            const SerialDeviceId usb = id_of(info);
-            opened_id_.serial_number = usb.serial_number;
-            opened_id_.vendor = usb.vendor;
-            opened_id_.product = usb.product;
+    opened_id_ = SerialDeviceId{t.path.toStdString(), {}, -1, -1, {}};
+    for (const SerialDeviceId& usb :
+         list_device_ids ? list_device_ids() : std::vector<SerialDeviceId>{})
+        if (QString::fromStdString(usb.path) == device) {
+            opened_id_ = usb;
+            opened_id_.path = t.path.toStdString();
         }
+    open_line_ = describe_opened_device(comm_port_, t.shown.toStdString(), opened_id_);
     gone_.reset();
     reopen_path_.clear();
     return true;

@@ -21,7 +21,11 @@
 // once with the device and the system's reason; nothing is retried here. deviceReturned() then
 // tells when it is back: at the path "Com n" led to, or, for a USB device renamed by the
 // system, as the device with its serial number (or its vendor and product); the next open
-// takes it there.
+// takes it there. After an open that found no device (deviceAbsent: nothing plugged in yet),
+// deviceReturned() tells when "Com n" leads to one.
+//
+// An open port names its device for the log (openDevice): the path, a link with its target,
+// and for a USB device its vendor and product, its product name and serial number.
 //
 // An open the system refuses for lack of permission says what to do about it (the device's
 // group: platform/serial/device_access.h).
@@ -75,6 +79,8 @@ class QtSerialPortControl : public QObject, public SerialPort {
     bool PortOpen() const override { return serial_.isOpen(); }
     bool setPortOpen(bool open) override;
     std::string lastError() const override { return last_error_; }
+    bool deviceAbsent() const override { return absent_; }
+    std::string openDevice() const override { return serial_.isOpen() ? open_line_ : ""; }
     std::string deviceFor(std::int16_t port) const override;
     bool Output(std::span<const std::uint8_t> bytes) override;
     std::vector<std::uint8_t> Input() override;
@@ -125,6 +131,8 @@ class QtSerialPortControl : public QObject, public SerialPort {
     std::string settings_ = "9600,n,8,1";
     std::string last_error_;
     std::string open_description_; // "Com1 (/dev/ttyUSB0)" of the open port
+    std::string open_line_;        // openDevice() of the open port
+    bool absent_ = false;          // the last open found no device
     QString open_path_;
     SerialDeviceId opened_id_;           // the device open now (or last)
     std::optional<SerialDeviceId> gone_; // the device that failed while open, until reopened

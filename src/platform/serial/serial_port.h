@@ -53,8 +53,15 @@ class SerialPort {
     // After an open port failed (OnFailure, the device went away): whether the device is there
     // again, at the path it had or, for a USB device the system has named anew, as the device
     // with the same serial number (else the same vendor and product). The next
-    // setPortOpen(true) opens it where it is now.
+    // setPortOpen(true) opens it where it is now. After an open that failed for want of a
+    // device (deviceAbsent): whether CommPort leads to one now.
     virtual bool deviceReturned() { return false; }
+    // After setPortOpen(true) failed: whether no device was there (CommPort led nowhere, or to
+    // a path that does not exist), as when the board is not plugged in yet.
+    virtual bool deviceAbsent() const { return false; }
+    // The device open now, for the log: "Com1 is /dev/ttyUSB0" and, for a USB device, its
+    // product and serial number; "" while closed.
+    virtual std::string openDevice() const { return {}; }
 
     virtual bool Output(std::span<const std::uint8_t> bytes) = 0;
     virtual std::vector<std::uint8_t> Input() = 0;

@@ -231,6 +231,12 @@ QAccessibleInterface* widget_factory(const QString& cls, QObject* o) {
     if (cls == QLatin1String("zento::TextLabel"))
         return new TextLabelAccessible(static_cast<TextLabel*>(o));
     if (cls == QLatin1String("zento::Panel")) return new PanelAccessible(static_cast<Panel*>(o));
+    // A window of our own made straight from QWidget (the 3D window, the health and port
+    // settings windows) is a window (frame), as the main window is, named by its title; Qt
+    // would announce it as a filler.
+    if (auto* w = static_cast<QWidget*>(o);
+        w->isWindow() && o->metaObject()->superClass() == &QWidget::staticMetaObject)
+        return new QAccessibleWidget(w, QAccessible::Window);
     return nullptr;
 }
 

@@ -19,10 +19,10 @@ using namespace zento;
 using namespace zento_test;
 
 TEST(DeviceReturn, FoundByPathThenSerialNumberThenTheOneMatchingVendorAndProduct) {
-    const SerialDeviceId ftdi{"/dev/ttyUSB0", "A6008isP", 0x0403, 0x6001};
-    const SerialDeviceId other_ftdi{"/dev/ttyUSB2", "B7119jtQ", 0x0403, 0x6001};
-    const SerialDeviceId ch340{"/dev/ttyUSB0", "", 0x1a86, 0x7523};
-    const SerialDeviceId acm{"/dev/ttyACM0", "", -1, -1};
+    const SerialDeviceId ftdi{"/dev/ttyUSB0", "A6008isP", 0x0403, 0x6001, "FT232R USB UART"};
+    const SerialDeviceId other_ftdi{"/dev/ttyUSB2", "B7119jtQ", 0x0403, 0x6001, {}};
+    const SerialDeviceId ch340{"/dev/ttyUSB0", "", 0x1a86, 0x7523, {}};
+    const SerialDeviceId acm{"/dev/ttyACM0", "", -1, -1, {}};
     const auto renamed = [](SerialDeviceId d, const char* path) {
         d.path = path;
         return d;
@@ -48,6 +48,11 @@ TEST(DeviceReturn, FoundByPathThenSerialNumberThenTheOneMatchingVendorAndProduct
     };
     for (const Case& c : cases)
         EXPECT_EQ(find_returned_device(c.was, c.now), c.found) << c.what;
+    // The device opened, as the log names it.
+    EXPECT_EQ(describe_opened_device(1, "/dev/ttyUSB0", ftdi),
+              "Com1 is /dev/ttyUSB0 (USB 0403:6001 \"FT232R USB UART\", serial A6008isP)");
+    EXPECT_EQ(describe_opened_device(3, "/dev/ttyUSB0", ch340),
+              "Com3 is /dev/ttyUSB0 (USB 1a86:7523, no serial number)");
 }
 
 TEST(DeviceReturn, TheAdapterOpensTheDeviceAgainOnceItsLinkLeadsToADeviceAgain) {

@@ -75,7 +75,11 @@ TEST_F(QtSerialTest, LineSettingsReachTheDevice) {
     ASSERT_GE(probe, 0);
     QtSerialPortControl& p = make();
     ASSERT_TRUE(p.setSettings("9600,e,7,2"));
+    const SerialDeviceId usb{pty.slave(), "01", 0x10c4, 0xea60, "CP2102"}; // as if it were one
+    p.list_device_ids = [&] { return std::vector<SerialDeviceId>{usb}; };
     ASSERT_TRUE(p.setPortOpen(true)) << p.lastError();
+    EXPECT_EQ(p.openDevice(), "Com1 is " + (dir / "ports" / "com1").string() + " -> " +
+                                  pty.slave() + " (USB 10c4:ea60 \"CP2102\", serial 01)");
     termios t{};
     ASSERT_EQ(::tcgetattr(probe, &t), 0);
     EXPECT_EQ(::cfgetospeed(&t), speed_t(B9600));
