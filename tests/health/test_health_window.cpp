@@ -76,7 +76,7 @@ TEST(HealthWindowTest, WhatWaitsForTheUserIsNotYetInGrey) {
     Rig rig(7, 20);
     rig.run_until(8);
     HealthWindow w(
-        rig.monitor, [&] { return rig.now; }, "Zento.ini");
+        rig.monitor, [&] { return rig.now; }, SettingsFile{"Zento.ini"});
     w.show();
     for (FigureId id : {FigureId::gyro_bias, FigureId::directions}) {
         EXPECT_EQ(state_cell(w, id)->text(), "not yet") << figure_name(id);
