@@ -76,12 +76,12 @@ void BM_RecorderReceived(benchmark::State& state) {
     const std::size_t slice = 500 / per; // 2 s of data at 250 Hz
     Folder folder;
     std::string error;
-    const auto t0 = steady_clock::now();
+    const auto t0 = Recorder::now();
     // The writer wakes every 10 ms instead of 500, only so that the untimed catching up between
     // slices is short; the caller's side is the same.
     RecorderOptions options;
     options.flush_period = milliseconds(10);
-    auto rec = Recorder::start(folder.path(), system_clock::now(), t0, error, options);
+    auto rec = Recorder::start(folder.path(), t0, error, options);
     if (!rec) return state.SkipWithError(error.c_str());
     std::size_t i = 0;
     auto t = t0;
@@ -109,8 +109,8 @@ void BM_RecordedHour(benchmark::State& state) {
     for (auto _ : state) {
         Folder folder;
         std::string error;
-        const auto t0 = steady_clock::now();
-        auto rec = Recorder::start(folder.path(), system_clock::now(), t0, error);
+        const auto t0 = Recorder::now();
+        auto rec = Recorder::start(folder.path(), t0, error);
         if (!rec) return state.SkipWithError(error.c_str());
         for (std::size_t k = 0; k < ticks.size(); ++k) {
             rec->received(ticks[k], t0 + nanoseconds(std::int64_t(double(k) * 1e9 / hz)));
@@ -133,8 +133,8 @@ struct Files {
     Files() {
         const auto ticks = board_ticks(20 * 1800, 20);
         std::string error;
-        const auto t0 = steady_clock::now();
-        auto rec = Recorder::start(folder.path(), system_clock::now(), t0, error);
+        const auto t0 = Recorder::now();
+        auto rec = Recorder::start(folder.path(), t0, error);
         Bytes plain_bytes;
         for (std::size_t k = 0; k < ticks.size(); ++k) {
             rec->received(ticks[k], t0 + milliseconds(50 * std::int64_t(k)));

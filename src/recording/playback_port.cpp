@@ -58,6 +58,7 @@ bool PlaybackPort::Output(std::span<const std::uint8_t>) {
 std::vector<std::uint8_t> PlaybackPort::Input() {
     std::vector<std::uint8_t> out;
     out.swap(input_);
+    taken_time_ = input_time_;
     if (open_ && !in_comm_) schedule(0);
     return out;
 }
@@ -83,6 +84,7 @@ bool PlaybackPort::setPortOpen(bool open) {
     input_.clear();
     last_time_ = 0;
     have_next_ = false;
+    origin_ns_ = 0;
     // The origin is the first record, whatever its direction or size.
     if (const auto first = file_->reader().next()) {
         origin_ns_ = first->time_ns;
@@ -171,6 +173,7 @@ void PlaybackPort::wake() {
     }
     input_.swap(next_bytes_);
     last_time_ = std::max(last_time_, next_time_);
+    input_time_ = last_time_;
     ++delivered_;
     read_ahead();
     raise();

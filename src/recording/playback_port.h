@@ -64,6 +64,10 @@ class PlaybackPort final : public SerialPort {
     std::string lastError() const override { return last_error_; }
     bool Output(std::span<const std::uint8_t> bytes) override;
     std::vector<std::uint8_t> Input() override;
+    // The record's time (origin() + its time since the first record).
+    std::int64_t InputTime() const override { return origin_ns_ + taken_time_; }
+    // The play clock: origin() + position().
+    std::int64_t TimeNow() const override { return origin_ns_ + position().count(); }
     int CommEvent() const override { return kCommEventReceive; }
 
     // --- playback ---
@@ -77,6 +81,8 @@ class PlaybackPort final : public SerialPort {
     std::chrono::nanoseconds position() const;
     // Recorded time of the last record (up to any damage); empty until known.
     std::optional<std::chrono::nanoseconds> length() const;
+    // The time of the recording's first record (its start), once open.
+    std::int64_t origin() const { return origin_ns_; }
     bool ended() const { return ended_; }
     std::uint64_t delivered() const { return delivered_; } // batches handed over so far
     const std::filesystem::path& file() const { return path_; }
@@ -115,6 +121,7 @@ class PlaybackPort final : public SerialPort {
     bool have_next_ = false;
     std::int64_t next_time_ = 0; // recorded time of the next batch (since the origin)
     std::vector<std::uint8_t> next_bytes_, input_;
+    std::int64_t input_time_ = 0, taken_time_ = 0; // of input_, and of the batch taken last
     std::int64_t last_time_ = 0;  // recorded time of the batch delivered last
     std::int64_t anchor_rec_ = 0; // the play clock: recorded time anchor_rec_ at anchor_clock_
     std::int64_t anchor_clock_ = 0;

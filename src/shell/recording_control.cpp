@@ -28,6 +28,10 @@ QString size_caption(std::uint64_t bytes) {
     return QStringLiteral("%1 MB").arg(double(bytes) / 1e6, 0, 'f', 1);
 }
 
+Recorder::Time time(std::int64_t ns) {
+    return Recorder::Time(std::chrono::nanoseconds(ns));
+}
+
 } // namespace
 
 RecordingControl::RecordingControl(const RecordingControls& controls,
@@ -80,8 +84,7 @@ void RecordingControl::Choose_folder() {
 void RecordingControl::Start_recording() {
     if (recorder_ || !allowed_) return;
     std::string error;
-    recorder_ = Recorder::start(folder(), std::chrono::system_clock::now(),
-                                std::chrono::steady_clock::now(), error);
+    recorder_ = Recorder::start(folder(), time(source_time()), error);
     if (!recorder_) {
         emit message(QStringLiteral("Recording not started: ") + QString::fromStdString(error));
         return;
@@ -101,17 +104,17 @@ void RecordingControl::Start_recording() {
 void RecordingControl::Stop_recording() {
     if (!recorder_ || stopping_) return;
     stopping_ = true;
-    recorder_->stop();
+    recorder_->stop(time(source_time()));
     poll();
     update_actions();
 }
 
-void RecordingControl::received(std::span<const std::uint8_t> batch) {
-    if (recorder_) recorder_->received(batch, std::chrono::steady_clock::now());
+void RecordingControl::batch(const TelemetryBatch& b) {
+    if (recorder_) recorder_->received(b.bytes, time(b.time_ns));
 }
 
 void RecordingControl::sent(std::span<const std::uint8_t> frame) {
-    if (recorder_) recorder_->sent(frame, std::chrono::steady_clock::now());
+    if (recorder_) recorder_->sent(frame, time(source_time()));
 }
 
 void RecordingControl::setConnected(bool open) {
@@ -136,7 +139,7 @@ void RecordingControl::update_actions() {
 
 void RecordingControl::poll() {
     if (!recorder_) return;
-    const RecorderStatus s = recorder_->status();
+    const RecorderStatus s = recorder_->status(time(source_time()));
     const QString name = from_path(recorder_->pcap_path().filename());
     QString text = QStringLiteral("Recording %1  %2  %3")
                        .arg(name, clock_text(s.elapsed), size_caption(s.pcap_bytes + s.csv_bytes));

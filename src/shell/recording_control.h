@@ -10,9 +10,12 @@
 // is reported with the file and the reason. An unplug is a gap: nothing is written until the
 // port is open again (setConnected).
 //
-// The bytes come from the receive path (received: each batch as the port delivered it; sent:
-// each command frame); the recorder writes them on a thread of its own (recording/recorder.h).
+// The bytes come from the receive path (each batch as the port delivered it, with its time;
+// sent: each command frame, at the source's time now); the recorder writes them on a thread of
+// its own (recording/recorder.h).
+#include "link/link_time.h"
 #include "recording/recording_csv.h"
+#include "telemetry/frame_dispatch.h"
 
 #include <QObject>
 #include <QString>
@@ -49,7 +52,7 @@ struct ChartHistory {
     std::vector<ChartColumn> columns;        // names and divisors; values filled in by export
 };
 
-class RecordingControl : public QObject {
+class RecordingControl : public QObject, public TelemetrySink {
     Q_OBJECT
   public:
     RecordingControl(const RecordingControls& controls, std::filesystem::path ini_file,
@@ -62,8 +65,11 @@ class RecordingControl : public QObject {
     void Export_chart();
 
     // The receive path: a batch as the port delivered it, and a command frame sent.
-    void received(std::span<const std::uint8_t> batch);
+    void batch(const TelemetryBatch& b) override;
     void sent(std::span<const std::uint8_t> frame);
+    // The byte source's time now (link/link_time.h): a recording's start, its commands, its
+    // elapsed time.
+    std::function<std::int64_t()> source_time = link_clock_ns;
     // Whether the port is open: a recording has a gap while it is not.
     void setConnected(bool open);
     // Whether recording is possible (not while a recording is played back).

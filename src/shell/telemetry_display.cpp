@@ -1,6 +1,7 @@
 #include "shell/telemetry_display.h"
 
 #include "instruments/attitude_indicator.h"
+#include "link/link_time.h"
 #include "platform/widgets/value_label.h"
 #include "platform/widgets/widgets.h"
 #include "telemetry/strip_chart.h"
@@ -97,19 +98,30 @@ void TelemetryDisplay::Timer1_Timer() {
     frame_count_ = 0;
 }
 
-void TelemetryDisplay::Rec_attitude(const AttitudeRecord& r) {
+void TelemetryDisplay::batch(const TelemetryBatch& b) {
+    for (const TelemetryFrame& f : b.frames) {
+        const double t = link_seconds(f.time_ns);
+        if (f.type == TelemetryFrame::Type::attitude)
+            Rec_attitude(t, f.attitude);
+        else
+            Rec_sensor(t, f.sensor);
+    }
+    batch_end();
+}
+
+void TelemetryDisplay::Rec_attitude(double t, const AttitudeRecord& r) {
     heartbeat_flip_ = !heartbeat_flip_;
     const double div = chart_divisor(0);
-    c_.chart->addPoint(1, double(r.roll) / div);
-    c_.chart->addPoint(2, double(r.pitch) / div);
-    c_.chart->addPoint(0, double(r.yaw) / div);
+    c_.chart->addPoint(1, t, double(r.roll) / div);
+    c_.chart->addPoint(2, t, double(r.pitch) / div);
+    c_.chart->addPoint(0, t, double(r.yaw) / div);
     frame_count_ = std::int16_t(frame_count_ + 1);
     attitude_ = r;
 }
 
-void TelemetryDisplay::Rec_sensor(const SensorRecord& r) {
+void TelemetryDisplay::Rec_sensor(double t, const SensorRecord& r) {
     for (int i = 0; i < 9; ++i)
-        c_.chart->addPoint(3 + i, double(r.reading(i)) / chart_divisor(1 + i / 3));
+        c_.chart->addPoint(3 + i, t, double(r.reading(i)) / chart_divisor(1 + i / 3));
     sensor_ = r;
 }
 

@@ -2,6 +2,7 @@
 
 #include "instruments/attitude_indicator.h"
 #include "link/envelope.h"
+#include "link/link_time.h"
 #include "platform/serial/line_settings.h"
 #include "platform/serial/serial_port.h"
 #include "platform/widgets/widgets.h"
@@ -81,15 +82,19 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
                                                      ui.pauseButton, ui.speedChooser,
                                                      ui.positionLabel, ui.stopPlaybackButton},
                                     this);
-    health_ = new LinkHealth(receiver_.counters(), ini, this);
+    // The byte source's time between batches (the port's, or the recording's while it plays).
+    health_ = new LinkHealth([this] { return source_ ? source_->TimeNow() : link_clock_ns(); }, ini,
+                             this);
+    recording_->source_time = [this] { return port_.TimeNow(); }; // no recording while playing
 
     // Receive path: byte source (the port, or a recording playing) -> receiver -> one decoder
-    // -> telemetry display and health; each batch as it came -> recorder.
+    // -> each batch (its time, bytes, frames and counters) to the telemetry display, the health
+    // figures and the recorder.
     dispatch_.on_message = [this](std::string_view text) { log_->Show_msg(text); };
     dispatch_.on_end_byte = [this] { rxd_->pulse(); };
-    dispatch_.on_batch = [this](std::span<const std::uint8_t> b) { recording_->received(b); };
     dispatch_.add_sink(*telemetry_);
     dispatch_.add_sink(*health_);
+    dispatch_.add_sink(*recording_);
     attach_source(port_);
 
     // Everything a part has to say goes to the log.
@@ -97,7 +102,7 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
          std::initializer_list<QObject*>{connection_, commands_, recording_, playback_, health_})
         connect(part, SIGNAL(message(QString)), this, SLOT(Show_msg(QString)));
     connect(ui.chart, &StripChart::message, this, &Zento::Show_msg);
-    connect(connection_, &PortConnection::switched, this, [this] { receiver_.Receiver_reset(); });
+    connect(connection_, &PortConnection::switched, this, [this] { dispatch_.restart(); });
     connect(connection_, &PortConnection::opened, this, [this] {
         recording_->setConnected(true);
         health_->connected(baud_of(port_.Settings()));
@@ -142,21 +147,16 @@ void Zento::playback_started(SerialPort& recording) {
     ui.portSwitch->setEnabled(false);
     commands_->setEnabled(false);
     recording_->setAllowed(false);
-    receiver_.Receiver_reset();
-    health_->setClock([this] {
-        const PlaybackPort* p = playback_->port();
-        return p ? std::chrono::duration<double>(p->position()).count() : 0.0;
-    });
-    health_->connected(baud_of(port_.Settings()));
+    dispatch_.restart();
     attach_source(recording);
+    health_->connected(baud_of(port_.Settings()));
     recording.setRThreshold(1);
 }
 
 void Zento::playback_finished() {
     health_->disconnected();
-    health_->setClock({});
     attach_source(port_);
-    receiver_.Receiver_reset();
+    dispatch_.restart();
     ui.portSwitch->setEnabled(true);
     commands_->setEnabled(true);
     recording_->setAllowed(true);
@@ -208,8 +208,7 @@ void Zento::Show_msg(const QString& text) {
 }
 
 void Zento::MSComm_OnComm() {
-    receiver_.OnComm(*source_);
-    health_->batch();
+    dispatch_.OnComm(*source_);
     ui.chart->flush();
 }
 

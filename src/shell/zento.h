@@ -60,7 +60,7 @@ class Zento : public QMainWindow {
     PlaybackControl& playback() const { return *playback_; }
     LinkHealth& health() const { return *health_; }
     PulseLamp& rxd() const { return *rxd_; }
-    Receiver& receiver() { return receiver_; }
+    Receiver& receiver() { return dispatch_.receiver(); }
     // Where decoded frames go: the telemetry display first; other parts add themselves.
     FrameDispatch& dispatch() { return dispatch_; }
     Big3D* big3D() const { return big3D_; } // nullptr until "3D Show"
@@ -94,7 +94,6 @@ class Zento : public QMainWindow {
     SerialPort& port_;
     ProgramFolders folders_;
     FrameDispatch dispatch_;
-    Receiver receiver_{dispatch_};
     MessageLog* log_;
     PulseLamp* rxd_;
     TelemetryDisplay* telemetry_;

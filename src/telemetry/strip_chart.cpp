@@ -764,7 +764,6 @@ StripChart::StripChart(QWidget* parent)
     setObjectName(QStringLiteral("iPlotX1"));
     setAccessibleName(QStringLiteral("Strip chart"));
     resize(kWidth, kHeight);
-    setClock({});
 
     plot_ = new LivePlot(this);
     plot_->setObjectName(QStringLiteral("plot"));
@@ -900,25 +899,13 @@ StripChart::StripChart(QWidget* parent)
 
 StripChart::~StripChart() = default;
 
-void StripChart::setClock(std::function<double()> seconds) {
-    if (seconds) {
-        clock_ = std::move(seconds);
-        return;
-    }
-    const auto start = std::chrono::steady_clock::now();
-    clock_ = [start] {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    };
-}
-
-bool StripChart::addPoint(int channel, double y) {
+bool StripChart::addPoint(int channel, double x, double y) {
     if (!valid_channel(channel)) {
         qWarning("Strip chart: no channel %d (channels are 0 to %d); point ignored", channel,
                  kChannelCount - 1);
         return false;
     }
     ChannelHistory& h = *history_[channel];
-    double x = clock_();
     if (!std::isfinite(x)) {
         x = std::isnan(newest_key_) ? 0.0 : newest_key_;
     }

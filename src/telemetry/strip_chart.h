@@ -10,7 +10,8 @@
 // titles (channel 1 draws roll, channel 2 pitch). Groups of three: 0 = IMU (0-2),
 // 1 = Acceleration (3-5), 2 = Gyroscope (6-8), 3 = Magnetometer (9-11).
 //
-// Time axis (hidden): x is the clock's time in seconds; the view spans kWindowSeconds (0.0001
+// Time axis (hidden): x is the points' time in seconds (the frames' times, link/link_time.h:
+// seconds since 1970, so the axis can show the time of day); the view spans kWindowSeconds (0.0001
 // day). While tracking, the first point aligns the axis start until the newest point reaches the
 // right end; from then on the newest point stays at the right edge (within one pixel: a redraw
 // moves the axis by whole pixels only, see below). A user drag or zoom of the x axis turns
@@ -113,10 +114,10 @@ class StripChart : public QWidget {
 
     QSize sizeHint() const override { return {kWidth, kHeight}; }
 
-    // Appends (now, y) to the channel, now being the clock's time (never earlier than the
-    // channel's previous point). Returns false, and changes nothing, for a channel outside
-    // 0..11. A non-finite y is kept as a gap (NaN) and never widens the y range.
-    bool addPoint(int channel, double y);
+    // Appends (t, y) to the channel, t in seconds (a t before the channel's previous point, or
+    // not finite, counts as that point's). Returns false, and changes nothing, for a channel
+    // outside 0..11. A non-finite y is kept as a gap (NaN) and never widens the y range.
+    bool addPoint(int channel, double t, double y);
 
     void setChannelVisible(int channel, bool visible);
     bool channelVisible(int channel) const;
@@ -128,15 +129,11 @@ class StripChart : public QWidget {
     bool tracking() const { return tracking_; }
     bool yFollowsData() const { return y_auto_; }
 
-    // The clock (seconds, expected not to go backwards). Default: a monotonic clock that starts
-    // at 0 when the chart is made.
-    void setClock(std::function<double()> seconds);
-
     // Per-channel bound on the points kept (at least 1); the oldest are dropped first.
     void setHistoryLimit(int points);
     int historyLimit() const { return history_limit_; }
-    // Age bound (seconds of the clock, at least kWindowSeconds): points older than this before
-    // their channel's newest point are dropped.
+    // Age bound (seconds of the points' time, at least kWindowSeconds): points older than this
+    // before their channel's newest point are dropped.
     void setHistorySeconds(double seconds);
     double historySeconds() const { return history_seconds_; }
 
@@ -203,7 +200,6 @@ class StripChart : public QWidget {
     QElapsedTimer since_redraw_; // since the last redraw
     std::array<QCPGraph*, kChannelCount> graphs_{};
     std::array<QSharedPointer<ChannelHistory>, kChannelCount> history_{};
-    std::function<double()> clock_;
     int history_limit_ = kDefaultHistoryLimit;
     double history_seconds_ = kHistorySeconds;
     double first_key_;  // NaN until the first point

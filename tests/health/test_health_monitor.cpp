@@ -170,7 +170,7 @@ TEST(HealthLink, OverflowIsBad) {
     rig.run_until(5);
     EXPECT_EQ(rig.report()[FigureId::overflows].state, HealthState::good);
     MockSerialPort port;
-    port.OnComm = [&] { rig.rx.OnComm(port); };
+    port.OnComm = [&] { rig.dispatch.OnComm(port); };
     ASSERT_TRUE(port.setPortOpen(true));
     port.setRThreshold(1);
     port.inject_overflow();
@@ -366,8 +366,7 @@ TEST(HealthLog, RateLimitAndRecoveryLine) {
 // Nothing is judged or said before connect, in the first two seconds, or after disconnect;
 // the figures stay as they were at disconnect.
 TEST(HealthLog, OnlyWhileConnected) {
-    ReceiverCounters counters;
-    HealthMonitor idle(counters);
+    HealthMonitor idle;
     EXPECT_TRUE(idle.poll(100).empty());
     EXPECT_FALSE(idle.report(100).connected);
 

@@ -20,15 +20,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const Recorder::WallTime kWall =
-    system_clock::time_point(seconds(1'765'000'000)) + microseconds(250);
-const Recorder::SteadyTime kT0 = steady_clock::time_point(seconds(100'000));
+const Recorder::Time kT0 = Recorder::Time(seconds(1'765'000'000)) + microseconds(250);
 const std::int64_t kWallUs = 1'765'000'000'000'250;
 
 struct Sent {
     Direction direction;
     Bytes bytes;
-    Recorder::SteadyTime t;
+    Recorder::Time t;
 };
 
 // The known stream: 120 ticks in batches cut at odd places, two commands between them, one
@@ -59,7 +57,7 @@ std::vector<Sent> known_stream() {
 // the batch before.
 std::vector<std::int64_t> stamped_us(const std::vector<Sent>& batches) {
     std::vector<std::int64_t> us;
-    Recorder::SteadyTime last = kT0;
+    Recorder::Time last = kT0;
     for (const Sent& s : batches) {
         last = std::max(last, s.t);
         us.push_back(duration_cast<microseconds>(last - kT0).count());
@@ -100,7 +98,7 @@ class RecorderTest : public ::testing::Test {
 
     std::unique_ptr<Recorder> start(RecorderOptions options = {}) {
         std::string error;
-        auto r = Recorder::start(folder, kWall, kT0, error, options);
+        auto r = Recorder::start(folder, kT0, error, options);
         EXPECT_NE(r, nullptr) << error;
         return r;
     }
@@ -173,7 +171,7 @@ TEST_F(RecorderTest, TcpdumpReadsTheRecording) {
 }
 
 TEST_F(RecorderTest, NamesComeFromTheStartAndAreNeverReused) {
-    const std::string stem = recording_stem(kWall);
+    const std::string stem = recording_stem(kT0);
     EXPECT_TRUE(std::regex_match(stem, std::regex("zento-20[0-9]{6}-[0-9]{6}"))) << stem;
     fs::create_directories(folder);
     zento_test::write_file(folder / (stem + "-2.csv"), "someone else's");
@@ -192,7 +190,7 @@ TEST_F(RecorderTest, NamesComeFromTheStartAndAreNeverReused) {
 TEST_F(RecorderTest, AFolderThatCannotBeMadeIsNamed) {
     const std::string blocker = tmp.put("Zento", "a file, not a folder");
     std::string error;
-    EXPECT_EQ(Recorder::start(blocker, kWall, kT0, error), nullptr);
+    EXPECT_EQ(Recorder::start(blocker, kT0, error), nullptr);
     EXPECT_EQ(error.rfind("cannot create the recording folder " + blocker + ": ", 0), 0u) << error;
 }
 

@@ -195,7 +195,7 @@ TEST_F(RecordAndPlayTest, ADamagedRecordingPlaysUpToTheDamageAndANonRecordingIsR
 TEST_F(RecordAndPlayTest, ExportWritesTheChartAsDrawnWithItsDivisorsNamed) {
     connect_port();
     double now = 0;
-    ui().chart->setClock([&] { return now; });
+    port.clock = [&] { return std::int64_t(std::llround(now * 1e6)) * 1000; };
     for (int i = 0; i < 4; ++i, now += 0.05)
         port.feed(tick(std::uint8_t(10 * i), 200));
     const std::filesystem::path out = dir.path() / "chart.csv";
