@@ -37,8 +37,10 @@ Recorder::Time time(std::int64_t ns) {
 RecordingControl::RecordingControl(const RecordingControls& controls,
                                    std::filesystem::path ini_file, QWidget* window)
     : QObject(window), c_(controls), ini_file_(std::move(ini_file)), window_(window),
-      poll_timer_(new QTimer(this)) {
+      poll_timer_(new QTimer(this)), export_timer_(new QTimer(this)) {
     poll_timer_->setInterval(250);
+    export_timer_->setInterval(100);
+    connect(export_timer_, &QTimer::timeout, this, &RecordingControl::poll_export);
     connect(poll_timer_, &QTimer::timeout, this, &RecordingControl::poll);
     connect(c_.start, &QAction::triggered, this, &RecordingControl::Start_recording);
     connect(c_.stop, &QAction::triggered, this, &RecordingControl::Stop_recording);
@@ -54,10 +56,13 @@ RecordingControl::RecordingControl(const RecordingControls& controls,
     };
     c_.lamp->setVisible(false);
     c_.caption->setVisible(false);
+    c_.exportCaption->setVisible(false);
     update_actions();
 }
 
-RecordingControl::~RecordingControl() = default; // the recorder waits for its writer
+RecordingControl::~RecordingControl() { // the recorder waits for its writer
+    if (export_thread_.joinable()) export_thread_.join();
+}
 
 std::filesystem::path RecordingControl::folder() const {
     const std::string kept = Read_ini(kSection, kFolderKey, ini_file_);
@@ -135,6 +140,7 @@ void RecordingControl::setAllowed(bool allowed) {
 void RecordingControl::update_actions() {
     c_.start->setEnabled(allowed_ && !recorder_);
     c_.stop->setEnabled(recorder_ && !stopping_);
+    c_.exportChart->setEnabled(!export_thread_.joinable());
 }
 
 void RecordingControl::poll() {
@@ -163,22 +169,50 @@ void RecordingControl::poll() {
 }
 
 void RecordingControl::Export_chart() {
-    if (!chart_history) return;
-    ChartHistory h = chart_history();
+    if (export_thread_.joinable()) return;
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     const QString suggested = from_path(folder() / ("zento-chart-" + stamp.toStdString() + ".csv"));
-    const QString file = ask_export_file(suggested);
-    if (file.isEmpty()) return;
-    for (std::size_t i = 0; i < h.columns.size() && i < h.values.size(); ++i)
-        h.columns[i].values = h.values[i];
-    std::error_code ec;
-    std::filesystem::create_directories(to_path(file).parent_path(), ec);
-    const std::string error = save_chart_csv(to_path(file), h.time_s, h.columns);
-    if (error.empty())
+    export_file_ = ask_export_file(suggested);
+    if (export_file_.isEmpty()) return;
+    // A copy of the ticks as they are now (a memory copy, milliseconds even for 30 minutes);
+    // formatting and writing them is the thread's.
+    export_rows_ = ticks_.rows();
+    const std::int64_t origin = ticks_.origin();
+    const HealthScales scales = export_scales();
+    const std::filesystem::path file = to_path(export_file_);
+    export_done_ = 0;
+    export_finished_ = false;
+    export_thread_ = std::thread([this, file, origin, scales] {
+        std::error_code ec;
+        std::filesystem::create_directories(file.parent_path(), ec);
+        export_error_ = save_tick_csv(file, export_rows_, origin, scales, &export_done_);
+        export_finished_ = true;
+    });
+    c_.exportCaption->setText(QStringLiteral("Exporting chart data: 0 %"));
+    c_.exportCaption->setVisible(true);
+    export_timer_->start();
+    update_actions();
+}
+
+void RecordingControl::poll_export() {
+    if (!export_finished_) {
+        const std::size_t n = std::max<std::size_t>(export_rows_.size(), 1);
+        c_.exportCaption->setText(
+            QStringLiteral("Exporting chart data: %1 %").arg(100 * export_done_.load() / n));
+        return;
+    }
+    export_thread_.join();
+    export_timer_->stop();
+    c_.exportCaption->setVisible(false);
+    const std::size_t rows = export_rows_.size();
+    export_rows_ = {};
+    update_actions();
+    if (export_error_.empty())
         emit message(
-            QStringLiteral("Chart data exported to %1 (%2 rows)").arg(file).arg(h.time_s.size()));
+            QStringLiteral("Chart data exported to %1 (%2 rows)").arg(export_file_).arg(rows));
     else
-        emit message(QStringLiteral("Chart data not exported: ") + QString::fromStdString(error));
+        emit message(QStringLiteral("Chart data not exported: ") +
+                     QString::fromStdString(export_error_));
 }
 
 } // namespace zento

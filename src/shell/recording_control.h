@@ -2,6 +2,11 @@
 // The window's recorder: the "Record" menu's recording items, the recording folder, the chart
 // export, and what the window shows while a recording runs.
 //
+// "Export chart data..." writes the ticks the receive path delivered since the source started
+// (the port, or the recording playing; up to 30 minutes) as recording/tick_csv.h describes, on a
+// thread of its own: the status bar shows its progress, and the log names the file once it is
+// written.
+//
 // "Start recording" starts at once in the recording folder (kept in the settings file; by
 // default the user's documents folder, subfolder "Zento"), with a log line naming the file;
 // "Stop recording" ends it, and a log line names the files once they are closed. While it runs a
@@ -15,15 +20,18 @@
 // its own (recording/recorder.h).
 #include "link/link_time.h"
 #include "recording/recording_csv.h"
+#include "recording/tick_csv.h"
 #include "telemetry/frame_dispatch.h"
 
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <span>
+#include <thread>
 #include <vector>
 
 class QAction;
@@ -43,13 +51,7 @@ struct RecordingControls {
     QAction* exportChart; // "Export chart data..."
     Lamp* lamp;           // lit while recording
     QLabel* caption;      // "Recording  00:01:23  1.2 MB"
-};
-
-// What "Export chart data..." writes: the chart's kept history.
-struct ChartHistory {
-    std::vector<double> time_s;              // every time any channel has a point at
-    std::vector<std::vector<double>> values; // per channel, one per time (NaN: no point there)
-    std::vector<ChartColumn> columns;        // names and divisors; values filled in by export
+    QLabel* exportCaption; // "Exporting chart data: 45 %"
 };
 
 class RecordingControl : public QObject, public TelemetrySink {
@@ -76,12 +78,15 @@ class RecordingControl : public QObject, public TelemetrySink {
     void setAllowed(bool allowed);
 
     bool recording() const { return recorder_ != nullptr; }
+    bool exporting() const { return export_thread_.joinable(); }
+    // The ticks for the export (a sink of the receive path); restarted with each source.
+    TickHistory& ticks() { return ticks_; }
     const Recorder* recorder() const { return recorder_.get(); }
     std::filesystem::path folder() const;
     void setFolder(const std::filesystem::path& folder); // kept in the settings file
 
-    // The chart's history for the export (set by the window).
-    std::function<ChartHistory()> chart_history;
+    // The scales of the export's physical units (set by the window: the health scales).
+    std::function<HealthScales()> export_scales = [] { return HealthScales{}; };
     // The export's file; by default asks the user (replaceable, e.g. by tests).
     std::function<QString(const QString& suggested)> ask_export_file;
     std::function<QString(const QString& current)> ask_folder;
@@ -91,6 +96,7 @@ class RecordingControl : public QObject, public TelemetrySink {
 
   private:
     void poll();
+    void poll_export();
     void update_actions();
 
     RecordingControls c_;
@@ -101,6 +107,15 @@ class RecordingControl : public QObject, public TelemetrySink {
     bool connected_ = false;
     bool allowed_ = true;
     bool stopping_ = false;
+
+    TickHistory ticks_;
+    std::thread export_thread_;
+    std::vector<TickRow> export_rows_; // what the thread writes
+    std::atomic<std::size_t> export_done_{0};
+    std::atomic<bool> export_finished_{false};
+    std::string export_error_;
+    QString export_file_;
+    QTimer* export_timer_;
 };
 
 } // namespace zento

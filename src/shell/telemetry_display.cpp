@@ -4,6 +4,7 @@
 #include "link/link_time.h"
 #include "platform/widgets/value_label.h"
 #include "platform/widgets/widgets.h"
+#include "telemetry/channels.h"
 #include "telemetry/strip_chart.h"
 #include "telemetry/value_text.h"
 
@@ -112,16 +113,15 @@ void TelemetryDisplay::batch(const TelemetryBatch& b) {
 void TelemetryDisplay::Rec_attitude(double t, const AttitudeRecord& r) {
     heartbeat_flip_ = !heartbeat_flip_;
     const double div = chart_divisor(0);
-    c_.chart->addPoint(1, t, double(r.roll) / div);
-    c_.chart->addPoint(2, t, double(r.pitch) / div);
-    c_.chart->addPoint(0, t, double(r.yaw) / div);
+    for (const int k : {1, 2, 0})
+        c_.chart->addPoint(k, t, double(channel_value(k, r)) / div);
     frame_count_ = std::int16_t(frame_count_ + 1);
     attitude_ = r;
 }
 
 void TelemetryDisplay::Rec_sensor(double t, const SensorRecord& r) {
-    for (int i = 0; i < 9; ++i)
-        c_.chart->addPoint(3 + i, t, double(r.reading(i)) / chart_divisor(1 + i / 3));
+    for (int k = 3; k < kChannelCount; ++k)
+        c_.chart->addPoint(k, t, double(channel_value(k, r)) / chart_divisor(channel_group(k)));
     sensor_ = r;
 }
 

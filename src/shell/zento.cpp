@@ -1,5 +1,6 @@
 #include "shell/zento.h"
 
+#include "health/health_monitor.h"
 #include "instruments/attitude_indicator.h"
 #include "link/envelope.h"
 #include "link/link_time.h"
@@ -30,6 +31,7 @@
 #include <algorithm>
 #include <chrono>
 #include <limits>
+#include <utility>
 
 namespace zento {
 
@@ -76,7 +78,8 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
     commands_ = new BoardCommands(port_, ui.markBiasButton, ui.heightZeroButton, ui.txdLamp, this);
     recording_ = new RecordingControl(
         RecordingControls{ui.startRecordingAction, ui.stopRecordingAction, ui.recordingFolderAction,
-                          ui.exportChartAction, ui.recordingLamp, ui.recordingCaption},
+                          ui.exportChartAction, ui.recordingLamp, ui.recordingCaption,
+                          ui.exportCaption},
         ini, this);
     playback_ = new PlaybackControl(PlaybackControls{ui.openRecordingAction, ui.playbackCaption,
                                                      ui.pauseButton, ui.speedChooser,
@@ -95,6 +98,7 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
     dispatch_.add_sink(*telemetry_);
     dispatch_.add_sink(*health_);
     dispatch_.add_sink(*recording_);
+    dispatch_.add_sink(recording_->ticks());
     attach_source(port_);
 
     // Everything a part has to say goes to the log.
@@ -104,6 +108,7 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
     connect(ui.chart, &StripChart::message, this, &Zento::Show_msg);
     connect(connection_, &PortConnection::switched, this, [this] { dispatch_.restart(); });
     connect(connection_, &PortConnection::opened, this, [this] {
+        if (std::exchange(played_, false)) recording_->ticks().restart(); // live again
         recording_->setConnected(true);
         health_->connected(baud_of(port_.Settings()));
     });
@@ -118,7 +123,7 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
     });
     connect(playback_, &PlaybackControl::started, this, &Zento::playback_started);
     connect(playback_, &PlaybackControl::finished, this, &Zento::playback_finished);
-    recording_->chart_history = [this] { return chart_history(); };
+    recording_->export_scales = [this] { return health_->monitor().scales(); };
     playback_->start_folder = [this] { return recording_->folder(); };
     connect(ui.healthAction, &QAction::triggered, health_, &LinkHealth::Show_window);
 
@@ -148,6 +153,8 @@ void Zento::playback_started(SerialPort& recording) {
     commands_->setEnabled(false);
     recording_->setAllowed(false);
     dispatch_.restart();
+    recording_->ticks().restart(playback_->port()->origin()); // time_s from its start
+    played_ = true;
     attach_source(recording);
     health_->connected(baud_of(port_.Settings()));
     recording.setRThreshold(1);
@@ -160,31 +167,6 @@ void Zento::playback_finished() {
     ui.portSwitch->setEnabled(true);
     commands_->setEnabled(true);
     recording_->setAllowed(true);
-}
-
-// The chart's kept history: every time any channel has a point at, each channel's value there
-// (NaN where it has none), named as the recording's CSV names them, with the divisors chosen.
-ChartHistory Zento::chart_history() const {
-    static constexpr const char* kNames[StripChart::kChannelCount] = {
-        "yaw_deg",        "roll_deg",       "pitch_deg",     "accel_x_counts",
-        "accel_y_counts", "accel_z_counts", "gyro_x_counts", "gyro_y_counts",
-        "gyro_z_counts",  "mag_x_counts",   "mag_y_counts",  "mag_z_counts"};
-    ChartHistory h;
-    for (int k = 0; k < StripChart::kChannelCount; ++k)
-        for (const QCPGraphData& p : *ui.chart->plot()->graph(k)->data())
-            h.time_s.push_back(p.key);
-    std::sort(h.time_s.begin(), h.time_s.end());
-    h.time_s.erase(std::unique(h.time_s.begin(), h.time_s.end()), h.time_s.end());
-    for (int k = 0; k < StripChart::kChannelCount; ++k) {
-        std::vector<double> v(h.time_s.size(), std::numeric_limits<double>::quiet_NaN());
-        for (const QCPGraphData& p : *ui.chart->plot()->graph(k)->data()) {
-            const auto at = std::lower_bound(h.time_s.begin(), h.time_s.end(), p.key);
-            v[std::size_t(at - h.time_s.begin())] = p.value;
-        }
-        h.values.push_back(std::move(v));
-        h.columns.push_back({kNames[k], telemetry_->chart_divisor(k / 3), {}});
-    }
-    return h;
 }
 
 void Zento::Form_Load() {

@@ -30,7 +30,6 @@ class PlaybackControl;
 class PortConnection;
 class PulseLamp;
 class RecordingControl;
-struct ChartHistory;
 class SerialPort;
 class TelemetryDisplay;
 
@@ -89,7 +88,6 @@ class Zento : public QMainWindow {
     void attach_source(SerialPort& source);
     void playback_started(SerialPort& recording);
     void playback_finished();
-    ChartHistory chart_history() const;
 
     SerialPort& port_;
     ProgramFolders folders_;
@@ -103,6 +101,7 @@ class Zento : public QMainWindow {
     PlaybackControl* playback_;
     LinkHealth* health_;
     SerialPort* source_ = nullptr;
+    bool played_ = false; // the export's ticks are a recording's until the port opens again
     Big3D* big3D_ = nullptr;
 };
 

@@ -1,14 +1,7 @@
 #pragma once
 // iPlotX1: the twelve-channel scrolling strip chart of the main window, drawn with QCustomPlot.
 //
-// Channels (index, stored name, legend title, colour):
-//    0 yaw   "YAW"   (255,64,64)     3 ax "Ax" (139,69,19)     6 gx "Gx" (151,255,255)
-//    1 pitch "Roll"  (255,215,0)     4 ay "Ay" (255,0,255)     7 gy "Gy" (255,255,255)
-//    2 roll  "Pitch" (0,0,255)       5 az "Az" (72,118,255)    8 gz "Gz" (0,238,0)
-//    9 hx "hx" (245,204,176)  10 hy "hy" (155,88,255)  11 hz "hz" (153,240,50)
-// The stored names of channels 1 and 2 are the reverse of their titles; the data follow the
-// titles (channel 1 draws roll, channel 2 pitch). Groups of three: 0 = IMU (0-2),
-// 1 = Acceleration (3-5), 2 = Gyroscope (6-8), 3 = Magnetometer (9-11).
+// Channels (stored name, legend title, colour, group): the table in telemetry/channels.h.
 //
 // Time axis (hidden): x is the points' time in seconds (the frames' times, link/link_time.h:
 // seconds since 1970, so the axis can show the time of day); the view spans kWindowSeconds (0.0001
@@ -40,6 +33,8 @@
 //    ticks) is laid on when painted. Axes, grids and legend are drawn whole only when the y
 //    range, the visible channels or the size change. Dragging, zooming, a paused view, printing
 //    and image export use QCustomPlot's whole drawing.
+#include "telemetry/channels.h"
+
 #include <QElapsedTimer>
 #include <QWidget>
 
@@ -91,8 +86,8 @@ class YRangeFollower {
 class StripChart : public QWidget {
     Q_OBJECT
   public:
-    static constexpr int kChannelCount = 12;
-    static constexpr int kGroupCount = 4;
+    static constexpr int kChannelCount = zento::kChannelCount;
+    static constexpr int kGroupCount = kChannelGroupCount;
     static constexpr double kWindowSeconds = 8.64; // 0.0001 day
     static constexpr double kInitialYLower = 1.0;  // y starts at 1..361
     static constexpr double kInitialYUpper = 361.0;

@@ -72,48 +72,4 @@ TEST(RecordingCsv, AFrameTakesTheTimeOfTheBatchThatCompletesIt) {
               "0.200000," + kAttitudeRow + "0.300000," + kSensorRow + "0.400000," + kAttitudeRow);
 }
 
-TEST(ChartExport, HeaderNamesTheDivisorsAndNumbersRoundTrip) {
-    const std::vector<double> t = {0, 0.05, 0.1, 1e-7};
-    const std::vector<double> roll = {1.5, -0.1, 1.0 / 3.0, 1e300};
-    const std::vector<double> ax = {0.16, std::numeric_limits<double>::quiet_NaN(), -163.84,
-                                    std::numeric_limits<double>::infinity()};
-    const std::vector<ChartColumn> cols = {
-        {"roll_deg", 1, roll}, {"accel_x_counts", 100, ax}, {"odd, \"name\"", 0.5, roll}};
-    std::ostringstream out;
-    write_chart_csv(out, t, cols);
-    std::istringstream in(out.str());
-    std::string line;
-    std::getline(in, line);
-    EXPECT_EQ(line, "time_s,roll_deg/1,accel_x_counts/100,\"odd, \"\"name\"\"/0.5\"");
-    std::vector<std::string> lines;
-    while (std::getline(in, line))
-        lines.push_back(line);
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[0], "0,1.5,0.16,1.5");
-    EXPECT_EQ(lines[1], "0.05,-0.1,,-0.1"); // a gap is an empty cell
-    EXPECT_EQ(lines[3], "1e-07,1e+300,,1e+300");
-    // The shortest text still reads back as the same double.
-    const std::string third = lines[2].substr(lines[2].find(',') + 1);
-    EXPECT_EQ(std::strtod(third.c_str(), nullptr), 1.0 / 3.0);
-
-    const std::vector<double> shorter = {1, 2};
-    const std::vector<ChartColumn> bad = {{"roll_deg", 1, shorter}};
-    EXPECT_THROW(write_chart_csv(out, t, bad), std::invalid_argument);
-}
-
-TEST(ChartExport, SavingNamesTheFileThatCannotBeWritten) {
-    zento_test::TempDir tmp;
-    const std::vector<double> t = {0, 1};
-    const std::vector<double> v = {2, 3};
-    const std::vector<ChartColumn> cols = {{"yaw_deg", 2, v}};
-    const std::string file = tmp / "chart.csv";
-    EXPECT_EQ(save_chart_csv(file, t, cols), "");
-    EXPECT_EQ(zento_test::read_text(file), "time_s,yaw_deg/2\n0,2\n1,3\n");
-    EXPECT_EQ(save_chart_csv(tmp.path(), t, cols),
-              "cannot write " + tmp.path().string() + ": it is a folder");
-    const std::string nowhere = tmp / "no/such/folder/chart.csv";
-    EXPECT_EQ(save_chart_csv(nowhere, t, cols),
-              "cannot write " + nowhere + ": No such file or directory");
-}
-
 } // namespace

@@ -1,7 +1,7 @@
 // zento-decode: decodes a capture or a recording of the board's serial stream into one line
 // per event, through the program's own receiver and decoders.
 //
-//   zento-decode [--frames | --csv] [FILE | -]
+//   zento-decode [--frames | --csv | --ticks] [FILE | -]
 //
 // Input: a plain capture (the bytes as the port gave them) or a pcap recording (the bytes of
 // its direction-0 records, in order; the commands the program sent are skipped).
@@ -14,6 +14,9 @@
 // With --frames: frame,HEX for every delivered frame (rx_frame in lowercase hex) and the log lines.
 // With --csv: the recording's CSV (recording/recording_csv.h), times from the records (a plain
 // capture: 20 attitude frames a second), exactly as the recorder writes it for the same bytes.
+// With --ticks: one row per board tick (recording/tick_csv.h) through the program's receive path
+// (frame times included), exactly as "Export chart data" writes it for the recording played, with
+// the default health scales.
 //
 // Exit status: 0 done, 1 the output could not be written, 2 bad options, unreadable input, or a
 // damaged recording (decoded up to the damage, which is named on standard error).
@@ -22,7 +25,9 @@
 #include "recording/file_io.h"
 #include "recording/recording_csv.h"
 #include "recording/recording_reader.h"
+#include "recording/tick_csv.h"
 #include "telemetry/decoders.h"
+#include "telemetry/frame_dispatch.h"
 #include "telemetry/value_text.h"
 
 #include <algorithm>
@@ -41,7 +46,7 @@ namespace {
 using namespace zento;
 
 constexpr std::string_view kUsage =
-    "usage: zento-decode [--frames | --csv] [FILE | -]\n"
+    "usage: zento-decode [--frames | --csv | --ticks] [FILE | -]\n"
     "\n"
     "Decodes a capture of the board's serial stream or a pcap recording (FILE, or standard\n"
     "input when FILE is missing or \"-\") and prints one line per event, in stream order:\n"
@@ -58,6 +63,10 @@ constexpr std::string_view kUsage =
     "  --csv      print the recording's CSV: time_s (from the records; a plain capture is\n"
     "             paced as 20 attitude frames a second), type and the values, one row per\n"
     "             frame, exactly as Zento writes it when recording the same bytes\n"
+    "  --ticks    print one row per board tick: time_s (from the recording's start), the\n"
+    "             twelve chart channels as decoded, the sensors in g, deg/s and gauss (the\n"
+    "             default scales), exactly as Zento's \"Export chart data\" writes it for\n"
+    "             the recording played; a frame lost leaves its cells empty\n"
     "  --help     show this text\n"
     "\n"
     "Exit status: 0 done, 1 the output could not be written, 2 bad options, unreadable input\n"
@@ -210,6 +219,31 @@ class Printer final : public ReceiverEvents {
     bool frames_;
 };
 
+// The receive path's ticks as rows, written as they close.
+class TickRows final : public TelemetrySink {
+  public:
+    explicit TickRows(Output& out) : out_(out) {}
+    void batch(const TelemetryBatch& b) override {
+        for (const TelemetryFrame& f : b.frames)
+            ticks_.add(f, [this](const TickRow& r) { write(r); });
+    }
+    void finish() {
+        if (ticks_.pending()) write(*ticks_.pending());
+    }
+    std::int64_t origin = 0;
+
+  private:
+    void write(const TickRow& r) {
+        text_.clear();
+        append_tick_row(text_, r, origin, scales_);
+        out_.write(text_);
+    }
+    Output& out_;
+    TickAssembler ticks_;
+    HealthScales scales_;
+    std::string text_;
+};
+
 int usage_error(const std::string& why) {
     std::fprintf(stderr, "zento-decode: %s\n%.*s", why.c_str(), int(kUsage.size()), kUsage.data());
     return 2;
@@ -224,7 +258,7 @@ std::int64_t since_us(std::int64_t t, std::int64_t origin) {
 } // namespace
 
 int main(int argc, char** argv) {
-    bool frames = false, csv = false;
+    bool frames = false, csv = false, ticks = false;
     const char* path = nullptr;
     bool options_done = false;
     for (int i = 1; i < argc; ++i) {
@@ -237,6 +271,8 @@ int main(int argc, char** argv) {
             frames = true;
         } else if (!options_done && a == "--csv") {
             csv = true;
+        } else if (!options_done && a == "--ticks") {
+            ticks = true;
         } else if (!options_done && a == "--") {
             options_done = true;
         } else if (!options_done && a.size() > 1 && a[0] == '-') {
@@ -248,7 +284,8 @@ int main(int argc, char** argv) {
             path = argv[i];
         }
     }
-    if (frames && csv) return usage_error("--frames and --csv cannot be used together");
+    if (int(frames) + int(csv) + int(ticks) > 1)
+        return usage_error("--frames, --csv and --ticks cannot be used together");
 
     const bool from_stdin = path == nullptr || std::string_view(path) == "-";
     const std::string name = from_stdin ? "standard input" : std::string(path);
@@ -272,7 +309,7 @@ int main(int argc, char** argv) {
     Printer printer(out, frames);
     Receiver rx(printer);
     ReaderOptions options;
-    options.plain_paced = csv; // only the CSV needs the times of a plain capture
+    options.plain_paced = csv || ticks; // only these need the times of a plain capture
     RecordingReader reader(source, options);
     int status = 0;
     if (!reader.start()) {
@@ -282,12 +319,20 @@ int main(int argc, char** argv) {
     CsvRows rows;
     std::string text;
     if (csv && status == 0) out.write(kCsvHeader);
+    if (ticks && status == 0) out.write(tick_csv_header());
+    TickRows tick_rows(out);
+    FrameDispatch dispatch;
+    dispatch.add_sink(tick_rows);
     std::optional<std::int64_t> origin;
     while (status == 0 && out.error() == 0) {
         const auto b = reader.next();
         if (!b) break;
-        if (!origin) origin = b->time_ns; // the recording's start
+        if (!origin) origin = tick_rows.origin = b->time_ns; // the recording's start
         if (b->direction != Direction::received) continue;
+        if (ticks) {
+            if (!b->bytes.empty()) dispatch.feed(b->bytes, b->time_ns); // as a playback does
+            continue;
+        }
         if (!csv) {
             rx.feed(b->bytes);
             continue;
@@ -296,6 +341,7 @@ int main(int argc, char** argv) {
         rows.feed(b->bytes, since_us(b->time_ns, *origin), text);
         out.write(text);
     }
+    if (ticks) tick_rows.finish();
     if (!from_stdin) ::close(fd);
     out.flush(); // what was decoded before a fault is kept
     const ReaderStop& stop = reader.stop();
