@@ -10,11 +10,16 @@
 //  BM_ReadPcap / BM_ReadPlain the reader over a 20 Hz recording / plain capture held in the page
 //                             cache, bytes of file per second
 //  BM_DecodeCsv               reader + receiver + CSV rows (zento-decode --csv without output)
+//  BM_TickExportCopy / Write  "Export chart data" of 30 minutes at 250 Hz (450 000 ticks that
+//                             went through the receive path into the window's tick history):
+//                             the copy taken on the user-interface thread, and the file written
+//                             by the export's thread
 #include "board_stream.h"
 #include "recording/file_io.h"
 #include "recording/recorder.h"
 #include "recording/recording_csv.h"
 #include "recording/recording_reader.h"
+#include "recording/tick_csv.h"
 
 #include <benchmark/benchmark.h>
 
@@ -194,6 +199,38 @@ void BM_DecodeCsv(benchmark::State& state) {
 BENCHMARK(BM_ReadPcap)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadPlain)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeCsv)->Unit(benchmark::kMillisecond);
+
+const TickHistory& thirty_minutes_at_250() {
+    static const TickHistory* h = [] {
+        auto* history = new TickHistory;
+        FrameDispatch dispatch;
+        dispatch.add_sink(*history);
+        const auto ticks = board_ticks(250 * 1800, 250);
+        for (std::size_t k = 0; k < ticks.size(); ++k)
+            dispatch.feed(ticks[k], 1'765'000'000'000'000'000 + std::int64_t(k) * 4'000'000);
+        return history;
+    }();
+    return *h;
+}
+
+void BM_TickExportCopy(benchmark::State& state) {
+    const TickHistory& h = thirty_minutes_at_250();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(h.rows());
+    state.counters["ticks"] = double(h.size());
+}
+void BM_TickExportWrite(benchmark::State& state) {
+    const std::vector<TickRow> rows = thirty_minutes_at_250().rows();
+    Folder folder;
+    const fs::path file = folder.path() / "ticks.csv";
+    for (auto _ : state) {
+        const std::string error = save_tick_csv(file, rows, rows.front().time_ns, {});
+        if (!error.empty()) return state.SkipWithError(error.c_str());
+    }
+    state.counters["MB"] = double(fs::file_size(file)) / 1e6;
+}
+BENCHMARK(BM_TickExportCopy)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TickExportWrite)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 

@@ -1,5 +1,6 @@
 // The recording's CSV rows and the chart export: exact texts, times, frames split over batches.
 #include "recording/recording_csv.h"
+#include "recording/tick_csv.h"
 #include "recording_test_util.h"
 #include "test_folder.h"
 
@@ -70,6 +71,51 @@ TEST(RecordingCsv, AFrameTakesTheTimeOfTheBatchThatCompletesIt) {
                   (i + 1) * 100'000, out);
     EXPECT_EQ(out,
               "0.200000," + kAttitudeRow + "0.300000," + kSensorRow + "0.400000," + kAttitudeRow);
+}
+
+// Export rows: a tick split over two batches keeps one time, a tick whose sensor frame was lost
+// leaves its cells empty, values as decoded and in physical units; a file that cannot be
+// written is named.
+TEST(TickCsv, SplitAndBrokenTicksAndFilesThatCannotBeWritten) {
+    Bytes a, s;
+    append_frame(a, kTypeAttitude, kAttitudeExample);
+    append_frame(s, kTypeSensor, kSensorExample);
+    Bytes broken = s;
+    broken[5] ^= 1;
+    auto cat = [](std::initializer_list<Bytes> parts) {
+        Bytes out;
+        for (const Bytes& p : parts)
+            out.insert(out.end(), p.begin(), p.end());
+        return out;
+    };
+    FrameDispatch dispatch;
+    TickHistory history;
+    dispatch.add_sink(history);
+    const std::int64_t t0 = 1'765'000'000'000'000'000;
+    dispatch.feed(a, t0);
+    dispatch.feed(cat({s, a, broken}), t0 + 10'000'000);
+    dispatch.feed(cat({a, s}), t0 + 20'000'000);
+    std::string text = tick_csv_header();
+    for (const TickRow& r : history.rows())
+        append_tick_row(text, r, history.origin(), {});
+    const std::string full = "-30,1.5,9,16,-16,16384,0,-5,5,300,-300,0,0.00098,-0.00098,1.00000,"
+                             "0.000,-0.305,0.305,0.2752,-0.2752,0.0000\n";
+    EXPECT_EQ(text, "time_s,yaw_deg,roll_deg,pitch_deg,accel_x_counts,accel_y_counts,"
+                    "accel_z_counts,gyro_x_counts,gyro_y_counts,gyro_z_counts,mag_x_counts,"
+                    "mag_y_counts,mag_z_counts,accel_x_g,accel_y_g,accel_z_g,gyro_x_dps,"
+                    "gyro_y_dps,gyro_z_dps,mag_x_gauss,mag_y_gauss,mag_z_gauss\n0.000000," +
+                        full + "0.010000,-30,1.5,9" + std::string(18, ',') + "\n0.020000," + full);
+
+    zento_test::TempDir tmp;
+    const std::vector<TickRow> rows = history.rows();
+    const std::string file = tmp / "ticks.csv";
+    EXPECT_EQ(save_tick_csv(file, rows, history.origin(), {}), "");
+    EXPECT_EQ(zento_test::read_text(file), text);
+    EXPECT_EQ(save_tick_csv(tmp.path(), rows, 0, {}),
+              "cannot write " + tmp.path().string() + ": it is a folder");
+    const std::string nowhere = tmp / "no/such/folder/ticks.csv";
+    EXPECT_EQ(save_tick_csv(nowhere, rows, 0, {}),
+              "cannot write " + nowhere + ": No such file or directory");
 }
 
 } // namespace
