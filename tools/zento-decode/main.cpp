@@ -284,8 +284,11 @@ int main(int argc, char** argv) {
             path = argv[i];
         }
     }
-    if (int(frames) + int(csv) + int(ticks) > 1)
-        return usage_error("--frames, --csv and --ticks cannot be used together");
+    if (int(frames) + int(csv) + int(ticks) > 1) {
+        const char* first = frames ? "--frames" : "--csv";
+        const char* second = frames && csv ? "--csv" : "--ticks";
+        return usage_error(std::string(first) + " and " + second + " cannot be used together");
+    }
 
     const bool from_stdin = path == nullptr || std::string_view(path) == "-";
     const std::string name = from_stdin ? "standard input" : std::string(path);
