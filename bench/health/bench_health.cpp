@@ -12,8 +12,8 @@
 
 #include "board_stream.h"
 #include "health/health_monitor.h"
-#include "link/receiver.h"
 #include "telemetry/decoders.h"
+#include "telemetry/frame_dispatch.h"
 
 namespace {
 
@@ -46,24 +46,19 @@ const std::vector<Batch>& stream() {
 
 enum class Use { none, closed, open };
 
-template <Use U> struct Sink final : ReceiverEvents {
-    Receiver rx{*this};
-    HealthMonitor monitor{rx.counters()};
-    double now = 0;
+// The receive path (receiver, decoders, frame times) with or without the monitor.
+template <Use U> struct Sink final : TelemetrySink {
+    FrameDispatch dispatch;
+    HealthMonitor monitor;
     float acc = 0;
-    void Show_msg(std::string_view) override {}
-    void Rec_LedON() override {}
-    void Rec_attitude(std::span<const std::uint8_t> f) override {
-        if (const auto r = decode_attitude(f)) {
-            acc += r->yaw;
-            if constexpr (U != Use::none) monitor.attitude(now, *r);
-        }
+    Sink() { dispatch.add_sink(*this); }
+    void feed(const std::vector<std::uint8_t>& bytes, double t) {
+        dispatch.feed(bytes, std::int64_t(t * 1e6) * 1000);
     }
-    void Rec_sensor(std::span<const std::uint8_t> f) override {
-        if (const auto r = decode_sensor(f)) {
-            acc += r->acc[0];
-            if constexpr (U != Use::none) monitor.sensor(now, *r);
-        }
+    void batch(const TelemetryBatch& b) override {
+        for (const TelemetryFrame& f : b.frames)
+            acc += f.type == TelemetryFrame::Type::attitude ? f.attitude.yaw : f.sensor.acc[0];
+        if constexpr (U != Use::none) monitor.batch(b);
     }
 };
 
@@ -75,10 +70,8 @@ template <Use U> void BM_HealthStream(benchmark::State& state) {
         sink.monitor.connected(0, 115200);
         double next_report = 0.5;
         for (const Batch& b : s) {
-            sink.now = b.t;
-            sink.rx.feed(b.bytes);
+            sink.feed(b.bytes, b.t);
             if constexpr (U != Use::none) {
-                sink.monitor.batch(b.t);
                 lines += sink.monitor.poll(b.t).size();
             }
             if constexpr (U == Use::open) {
@@ -104,9 +97,7 @@ void BM_HealthReport(benchmark::State& state) {
     Sink<Use::closed> sink;
     sink.monitor.connected(0, 115200);
     for (const Batch& b : stream()) {
-        sink.now = b.t;
-        sink.rx.feed(b.bytes);
-        sink.monitor.batch(b.t);
+        sink.feed(b.bytes, b.t);
         sink.monitor.poll(b.t);
     }
     for (auto _ : state)

@@ -45,6 +45,10 @@ class FeedPort : public SerialPort {
         return out;
     }
     int CommEvent() const override { return kCommEventReceive; }
+    // The time of the bytes fed (link/link_time.h); the tool sets it to its board time.
+    std::int64_t InputTime() const override { return time_ns; }
+    std::int64_t TimeNow() const override { return time_ns; }
+    std::int64_t time_ns = 1'765'000'000'000'000'000;
 
     // Bytes from the device; dropped while the port is closed.
     void feed(std::span<const std::uint8_t> bytes) {

@@ -116,7 +116,6 @@ int main(int argc, char** argv) {
     {
         zento::Zento window(port, QString::fromStdString(dir.string()));
         window.exit_program = [] {};
-        window.ui.chart->setClock([&board_time] { return board_time; });
         if (chart_seconds > 0) window.ui.chart->setHistorySeconds(chart_seconds);
         if (log_undo_off) window.ui.messageText->setUndoRedoEnabled(false);
         window.show();
@@ -141,6 +140,7 @@ int main(int argc, char** argv) {
         };
         for (std::uint64_t k = 0; k < total; ++k) {
             board_time = double(k) / rate;
+            port.time_ns = 1'765'000'000'000'000'000 + std::int64_t(board_time * 1e6) * 1000;
             tick.clear();
             maker.tick(tick, k);
             port.feed(tick);

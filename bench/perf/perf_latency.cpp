@@ -64,10 +64,9 @@ class ProbeWindow : public zento::Zento, public zento::TelemetrySink {
     std::function<void()> after_attitude;
     std::function<void()> after_batch;
     std::function<void()> after_update;
-    void Rec_attitude(const zento::AttitudeRecord&) override {
-        if (after_attitude) after_attitude();
-    }
-    void batch_end() override {
+    void batch(const zento::TelemetryBatch& b) override {
+        for (const zento::TelemetryFrame& f : b.frames)
+            if (f.type == zento::TelemetryFrame::Type::attitude && after_attitude) after_attitude();
         if (after_batch) after_batch();
     }
 

@@ -33,7 +33,10 @@ double cpu_seconds() {
 }
 
 struct Count : TelemetrySink {
-    void Rec_attitude(const AttitudeRecord&) override { ++n; }
+    void batch(const TelemetryBatch& b) override {
+        for (const TelemetryFrame& f : b.frames)
+            n += f.type == TelemetryFrame::Type::attitude;
+    }
     long n = 0;
 };
 
@@ -52,8 +55,8 @@ int main(int argc, char** argv) {
     const auto dir =
         std::filesystem::temp_directory_path() / ("zento-perf-playback-" + std::to_string(rd()));
     std::string error;
-    const auto t0 = steady_clock::now();
-    auto rec = Recorder::start(dir, system_clock::now(), t0, error);
+    const auto t0 = Recorder::now();
+    auto rec = Recorder::start(dir, t0, error);
     if (!rec) {
         std::fprintf(stderr, "perf_playback: %s\n", error.c_str());
         return 1;

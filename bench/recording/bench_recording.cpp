@@ -12,11 +12,16 @@
 //  BM_ReadPcapng              the same recording as Wireshark's tools save it (pcapng: a section,
 //                             an interface, an enhanced packet block per record)
 //  BM_DecodeCsv               reader + receiver + CSV rows (zento-decode --csv without output)
+//  BM_TickExportCopy / Write  "Export chart data" of 30 minutes at 250 Hz (450 000 ticks that
+//                             went through the receive path into the window's tick history):
+//                             the copy taken on the user-interface thread, and the file written
+//                             by the export's thread
 #include "board_stream.h"
 #include "recording/file_io.h"
 #include "recording/recorder.h"
 #include "recording/recording_csv.h"
 #include "recording/recording_reader.h"
+#include "recording/tick_csv.h"
 
 #include <benchmark/benchmark.h>
 
@@ -78,12 +83,12 @@ void BM_RecorderReceived(benchmark::State& state) {
     const std::size_t slice = 500 / per; // 2 s of data at 250 Hz
     Folder folder;
     std::string error;
-    const auto t0 = steady_clock::now();
+    const auto t0 = Recorder::now();
     // The writer wakes every 10 ms instead of 500, only so that the untimed catching up between
     // slices is short; the caller's side is the same.
     RecorderOptions options;
     options.flush_period = milliseconds(10);
-    auto rec = Recorder::start(folder.path(), system_clock::now(), t0, error, options);
+    auto rec = Recorder::start(folder.path(), t0, error, options);
     if (!rec) return state.SkipWithError(error.c_str());
     std::size_t i = 0;
     auto t = t0;
@@ -111,8 +116,8 @@ void BM_RecordedHour(benchmark::State& state) {
     for (auto _ : state) {
         Folder folder;
         std::string error;
-        const auto t0 = steady_clock::now();
-        auto rec = Recorder::start(folder.path(), system_clock::now(), t0, error);
+        const auto t0 = Recorder::now();
+        auto rec = Recorder::start(folder.path(), t0, error);
         if (!rec) return state.SkipWithError(error.c_str());
         for (std::size_t k = 0; k < ticks.size(); ++k) {
             rec->received(ticks[k], t0 + nanoseconds(std::int64_t(double(k) * 1e9 / hz)));
@@ -152,8 +157,8 @@ struct Files {
     Files() {
         const auto ticks = board_ticks(20 * 1800, 20);
         std::string error;
-        const auto t0 = steady_clock::now();
-        auto rec = Recorder::start(folder.path(), system_clock::now(), t0, error);
+        const auto t0 = Recorder::now();
+        auto rec = Recorder::start(folder.path(), t0, error);
         Bytes plain_bytes;
         for (std::size_t k = 0; k < ticks.size(); ++k) {
             rec->received(ticks[k], t0 + milliseconds(50 * std::int64_t(k)));
@@ -235,6 +240,38 @@ BENCHMARK(BM_ReadPcap)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadPcapng)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadPlain)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeCsv)->Unit(benchmark::kMillisecond);
+
+const TickHistory& thirty_minutes_at_250() {
+    static const TickHistory* h = [] {
+        auto* history = new TickHistory;
+        FrameDispatch dispatch;
+        dispatch.add_sink(*history);
+        const auto ticks = board_ticks(250 * 1800, 250);
+        for (std::size_t k = 0; k < ticks.size(); ++k)
+            dispatch.feed(ticks[k], 1'765'000'000'000'000'000 + std::int64_t(k) * 4'000'000);
+        return history;
+    }();
+    return *h;
+}
+
+void BM_TickExportCopy(benchmark::State& state) {
+    const TickHistory& h = thirty_minutes_at_250();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(h.rows());
+    state.counters["ticks"] = double(h.size());
+}
+void BM_TickExportWrite(benchmark::State& state) {
+    const std::vector<TickRow> rows = thirty_minutes_at_250().rows();
+    Folder folder;
+    const fs::path file = folder.path() / "ticks.csv";
+    for (auto _ : state) {
+        const std::string error = save_tick_csv(file, rows, rows.front().time_ns, {});
+        if (!error.empty()) return state.SkipWithError(error.c_str());
+    }
+    state.counters["MB"] = double(fs::file_size(file)) / 1e6;
+}
+BENCHMARK(BM_TickExportCopy)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TickExportWrite)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 

@@ -36,8 +36,8 @@ int main(int argc, char** argv) {
     const auto folder =
         std::filesystem::temp_directory_path() / ("zento-record-day-" + std::to_string(rd()));
     std::string error;
-    const auto t0 = steady_clock::now();
-    auto rec = Recorder::start(folder, system_clock::now(), t0, error);
+    const auto t0 = Recorder::now();
+    auto rec = Recorder::start(folder, t0, error);
     if (!rec) {
         std::fprintf(stderr, "perf_record_day: %s\n", error.c_str());
         return 1;

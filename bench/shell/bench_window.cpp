@@ -48,10 +48,12 @@ struct PaintCounter : QObject {
     QWidget* window_;
 };
 
-// The window shown (offscreen), its chart's clock driven by board time, as in a live run.
+// The window shown (offscreen), its batches stamped with board time, as in a live run.
 struct Rig : zento::bench::WindowRig {
     Rig() : ticks(make_ticks(4096)) {
-        window->ui.chart->setClock([this] { return board_time; });
+        port.clock = [this] {
+            return 1'765'000'000'000'000'000 + std::int64_t(board_time * 1e6) * 1000;
+        };
         window->show();
         QApplication::processEvents();
     }

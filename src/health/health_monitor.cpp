@@ -1,6 +1,7 @@
 #include "health/health_monitor.h"
 
 #include "health/sphere_fit.h"
+#include "link/link_time.h"
 
 #include <algorithm>
 #include <array>
@@ -42,7 +43,7 @@ constexpr double kLogRepeat = 60.0;   // a figure's bad line at most once a minu
 constexpr double kRecovered = 10.0;   // good this long before "good again" is said
 constexpr double kSilence = 2.0;      // no byte (or no frame) for this long is bad
 constexpr double kBiasGrace = 2.0;    // the board collects its bias this long after the command
-constexpr double kRateHistory = 60.0; // the board's tick rate is counted over this long
+constexpr double kRateHistory = 60.0; // the recent link figures keep snapshots this long
 constexpr double kDeg = 180.0 / std::numbers::pi;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
@@ -224,11 +225,6 @@ ReceiverCounters minus(const ReceiverCounters& a, const ReceiverCounters& b) {
     return d;
 }
 
-// Anything that can put a frame between two delivered frames unseen.
-std::uint64_t loss_stamp(const ReceiverCounters& c) {
-    return c.lost_frames() + c.overflows + c.skipped_bytes;
-}
-
 struct Tick {
     double t = 0;
     float yaw = 0, pitch = 0, roll = 0, rate = 0;
@@ -333,7 +329,8 @@ std::string_view figure_name(FigureId id) {
 }
 
 struct HealthMonitor::Impl {
-    const ReceiverCounters& counters;
+    ReceiverCounters counters; // as of the latest batch
+    double frame_interval = 0; // the board's, as of the latest batch (0: not known)
     HealthScales scales;
 
     bool connected = false;
@@ -343,9 +340,8 @@ struct HealthMonitor::Impl {
     // Link
     Snap base;              // at connect
     std::deque<Snap> snaps; // one a second at most, for the last minute
-    // Stretches of more than kPause with no byte at all (cable pulled, board restarted), of
-    // the last minute.
-    std::deque<std::pair<double, double>> pauses;
+    // The first snapshot a settling second after connect: rates since connect count from it.
+    std::optional<Snap> settled;
     double last_bytes_t = 0;
     std::uint64_t last_bytes = 0;
     double last_att_t = 0, last_sensor_t = 0;
@@ -406,7 +402,7 @@ struct HealthMonitor::Impl {
     std::array<LogState, kFigureCount> log{};
     std::vector<std::string> lines;
 
-    Impl(const ReceiverCounters& c, HealthScales s) : counters(c), scales(s) {
+    explicit Impl(HealthScales s) : scales(s) {
         ticks.reserve(1024);
         gap_ring.reserve(kGapRing);
     }
@@ -434,7 +430,7 @@ struct HealthMonitor::Impl {
         baud = b;
         last_update = -1e300;
         base = {t, counters};
-        pauses.clear();
+        settled.reset();
         snaps.clear();
         snaps.push_back(base);
         last_bytes_t = last_att_t = last_sensor_t = t;
@@ -456,10 +452,9 @@ struct HealthMonitor::Impl {
 
     void snapshot(double t) {
         if (std::floor(t) != std::floor(snaps.back().t)) snaps.push_back({t, counters});
+        if (!settled && snaps.back().t >= t_connect + kSettle) settled = snaps.back();
         while (snaps.size() > 2 && snaps[1].t < t - kRateHistory - 1.0)
             snaps.pop_front();
-        while (!pauses.empty() && pauses.front().second < snaps.front().t)
-            pauses.pop_front();
     }
 
     // The oldest snapshot taken at or after `from` (the newest if none is).
@@ -478,22 +473,12 @@ struct HealthMonitor::Impl {
     }
     // The same since connect, for rates.
     std::pair<ReceiverCounters, double> rate_counters(double now) const {
-        const Snap& s = snap_from(t_connect + kSettle);
+        const Snap& s = settled ? *settled : snaps.back();
         return {minus(counters, s.c), now - s.t};
     }
 
-    // The board's ticks per second, from the frames (and frames lost) of the last minute.
-    double tick_rate(double now) const {
-        const Snap& base = snap_from(t_connect + kSettle);
-        if (base.t < t_connect + kSettle || now - base.t < 1.0) return 0;
-        const ReceiverCounters d = minus(counters, base.c);
-        const double ticks_seen =
-            double(std::max(d.attitude_frames, d.sensor_frames)) + 0.5 * double(d.lost_frames());
-        double span = now - base.t;
-        for (const auto& [from, to] : pauses) // the board's ticks in a pause never came
-            span -= std::max(0.0, std::min(to, now) - std::max(from, base.t));
-        return span > 0.5 ? ticks_seen / span : 0;
-    }
+    // The board's ticks per second (frame_interval.h); 0 while not known.
+    double tick_rate() const { return frame_interval > 0 ? 1.0 / frame_interval : 0; }
 
     // ---- per frame: store only ----
 
@@ -505,22 +490,23 @@ struct HealthMonitor::Impl {
         ticks.push_back(k);
     }
 
-    void on_attitude(double t, const AttitudeRecord& r) {
+    // `arrival`: the batch's time (gaps are between arrivals); `t`: the frame's own (the sensor
+    // figures are worked on the board's time).
+    void on_attitude(double arrival, double t, const AttitudeRecord& r, std::uint64_t loss) {
         if (att_times.size() >= kMaxPending) att_times.clear();
-        att_times.emplace_back(t, loss_stamp(counters));
-        last_att_t = t;
+        att_times.emplace_back(arrival, loss);
+        last_att_t = arrival;
         Tick k;
         k.t = t;
         k.yaw = r.yaw, k.pitch = r.pitch, k.roll = r.roll, k.rate = r.rate;
-        k.loss = loss_stamp(counters);
+        k.loss = loss;
         k.has_att = true;
         push_tick(k);
         pending_att = true;
     }
 
-    void on_sensor(double t, const SensorRecord& r) {
-        last_sensor_t = t;
-        const std::uint64_t loss = loss_stamp(counters);
+    void on_sensor(double arrival, double t, const SensorRecord& r, std::uint64_t loss) {
+        last_sensor_t = arrival;
         Tick* k = nullptr;
         if (pending_att && !ticks.empty() && ticks.back().loss == loss) {
             k = &ticks.back(); // the attitude frame of the same tick
@@ -726,7 +712,7 @@ struct HealthMonitor::Impl {
     }
 
     void work(double now) {
-        const double rate = tick_rate(now);
+        const double rate = tick_rate();
         if (rate <= 0) return;
         const auto m = std::size_t(std::max(1L, std::lround(0.05 * rate)));
         const auto block = std::size_t(std::max(4L, std::lround(0.5 * rate)));
@@ -776,7 +762,7 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
     const auto [rc, rspan] = recent_counters(now);
     const ReceiverCounters tc = minus(counters, base.c); // counts since connect
     const auto [tr, tspan] = rate_counters(now);         // rates since connect
-    const double rate = tick_rate(now);
+    const double rate = tick_rate();
     const double tick = rate > 0 ? 1.0 / rate : kNaN;
     const bool bytes_flow = now - last_bytes_t < kSilence;
 
@@ -1289,8 +1275,7 @@ void HealthMonitor::Impl::judge(double now) {
 
 // ---- HealthMonitor ----
 
-HealthMonitor::HealthMonitor(const ReceiverCounters& counters, HealthScales scales)
-    : d_(std::make_unique<Impl>(counters, scales)) {}
+HealthMonitor::HealthMonitor(HealthScales scales) : d_(std::make_unique<Impl>(scales)) {}
 HealthMonitor::~HealthMonitor() = default;
 
 void HealthMonitor::connected(double t, int baud) {
@@ -1318,28 +1303,28 @@ const HealthScales& HealthMonitor::scales() const {
     return d_->scales;
 }
 
-void HealthMonitor::batch(double t) {
+void HealthMonitor::batch(const TelemetryBatch& b) {
     Impl& d = *d_;
+    d.counters = b.counters;
+    d.frame_interval = b.frame_interval;
     if (!d.connected) return;
+    const double t = link_seconds(b.time_ns);
+    for (const TelemetryFrame& f : b.frames) {
+        if (f.type == TelemetryFrame::Type::attitude)
+            d.on_attitude(t, link_seconds(f.time_ns), f.attitude, f.loss);
+        else
+            d.on_sensor(t, link_seconds(f.time_ns), f.sensor, f.loss);
+    }
     if (d.counters.bytes != d.last_bytes) {
-        if (t - d.last_bytes_t > kPause) d.pauses.emplace_back(d.last_bytes_t, t);
         d.last_bytes = d.counters.bytes;
         d.last_bytes_t = t;
     }
     d.snapshot(t);
 }
 
-void HealthMonitor::attitude(double t, const AttitudeRecord& r) {
-    if (d_->connected) d_->on_attitude(t, r);
-}
-
-void HealthMonitor::sensor(double t, const SensorRecord& r) {
-    if (d_->connected) d_->on_sensor(t, r);
-}
-
 void HealthMonitor::bias_command(double t) {
     if (!d_->connected) return;
-    // Frames are put before or after the command by their arrival time, whenever worked.
+    // Frames are put before or after the command by their own time, whenever worked.
     d_->t_bias_command = t;
     d_->bias_moved_said = false;
     d_->gyro_after.merge_into(d_->gyro_before);

@@ -2,14 +2,14 @@
 // Link and sensor health: figures that say what is wrong with the link or the board, computed
 // from what the receiver counts and the two telemetry frames it already delivers.
 //
-// Time is whatever monotonic clock the caller uses, in seconds; the monitor reads no clock,
-// so tests drive it with simulated time. Everything runs on the caller's thread.
+// Time is the receive path's (link/link_time.h), in seconds; the monitor reads no clock, so
+// tests drive it with simulated time. Everything runs on the caller's thread.
 //
 // Feeding (the main window does this; so do tests and benchmarks):
 //   connected(t, baud)        the port was opened (starts "since connect", clears the figures)
-//   batch(t)                  after the receiver has taken a batch of bytes
-//   attitude(t, record)       from Rec_attitude, with the record of decode_attitude
-//   sensor(t, record)         from Rec_sensor, with the record of decode_sensor
+//   batch(b)                  each batch of the receive path (telemetry/telemetry_batch.h): its
+//                             time and counters for the link figures, its frames with their
+//                             own times for the sensor figures, the board's frame interval
 //   bias_command(t)           the gyroscope bias command ("Marked bias") was sent
 //   disconnected(t)           the port was closed (figures freeze, nothing more is judged)
 // Per frame the monitor only stores the record; the figures are worked out from the stored
@@ -33,8 +33,7 @@
 
 #include "health/health_settings.h"
 #include "health/sphere_fit.h"
-#include "link/receiver.h"
-#include "telemetry/decoders.h"
+#include "telemetry/telemetry_batch.h"
 
 namespace zento {
 
@@ -107,8 +106,7 @@ struct HealthReport {
 
 class HealthMonitor {
   public:
-    // Reads the receiver's counters (it must outlive the monitor).
-    explicit HealthMonitor(const ReceiverCounters& counters, HealthScales scales = {});
+    explicit HealthMonitor(HealthScales scales = {});
     ~HealthMonitor();
     HealthMonitor(const HealthMonitor&) = delete;
     HealthMonitor& operator=(const HealthMonitor&) = delete;
@@ -120,9 +118,7 @@ class HealthMonitor {
     void set_scales(const HealthScales& s);
     const HealthScales& scales() const;
 
-    void batch(double t);
-    void attitude(double t, const AttitudeRecord& r);
-    void sensor(double t, const SensorRecord& r);
+    void batch(const TelemetryBatch& b);
     void bias_command(double t);
 
     // Works the stored records into the figures and judges them; with force false, only when

@@ -28,7 +28,7 @@ void Receiver::OnComm(SerialPort& port) {
         events_.Show_msg(kMsgOverflow);
     } else if (event == kCommEventReceive) {
         const std::vector<std::uint8_t> batch = port.Input();
-        events_.Rec_batch(batch);
+        events_.Rec_batch(batch, port.InputTime());
         feed(batch);
         events_.Rec_batch_end();
     }

@@ -25,8 +25,9 @@
 // overflow, so no input of any length overflows a counter.
 //
 // Batch (OnComm): RThreshold 0, read CommEvent; 1008 empties both port buffers and logs
-// "ComPort Buffer Overflow!" (receiver state kept); 2 hands Input() to Rec_batch, then runs the
-// byte procedure over it, then calls Rec_batch_end; any other event nothing; then RThreshold 1.
+// "ComPort Buffer Overflow!" (receiver state kept); 2 hands Input() and its InputTime() to
+// Rec_batch, then runs the byte procedure over it, then calls Rec_batch_end; any other event
+// nothing; then RThreshold 1.
 //
 // The Wireshark dissector (data/wireshark/zento.lua) finds frames by these same rules; its test
 // compares it with zento-decode, so a change here shows there.
@@ -49,9 +50,9 @@ class ReceiverEvents {
     virtual ~ReceiverEvents() = default;
     virtual void Show_msg(std::string_view text) = 0;
     virtual void Rec_LedON() = 0;
-    // A batch as the port delivered it, before the receiver looks at its first byte (for a
-    // recorder: the bytes exactly as they came).
-    virtual void Rec_batch(std::span<const std::uint8_t> /*batch*/) {}
+    // A batch as the port delivered it, and its time (link/link_time.h), before the receiver
+    // looks at its first byte (for a recorder: the bytes exactly as they came).
+    virtual void Rec_batch(std::span<const std::uint8_t> /*batch*/, std::int64_t /*time_ns*/) {}
     // Called with the receiver's rx_frame, before the receiver looks at the next byte.
     virtual void Rec_attitude(std::span<const std::uint8_t> rx_frame) = 0;
     virtual void Rec_sensor(std::span<const std::uint8_t> rx_frame) = 0;

@@ -59,6 +59,7 @@ bool PlaybackPort::Output(std::span<const std::uint8_t>) {
 std::vector<std::uint8_t> PlaybackPort::Input() {
     std::vector<std::uint8_t> out;
     out.swap(input_);
+    taken_time_ = input_time_;
     if (open_ && !in_comm_) schedule(0);
     return out;
 }
@@ -168,6 +169,7 @@ void PlaybackPort::wake() {
     }
     input_.swap(next_bytes_);
     last_time_ = std::max(last_time_, next_time_);
+    input_time_ = last_time_;
     ++delivered_;
     const std::int64_t jump = std::exchange(next_jump_, 0);
     const std::uint64_t jump_at = next_jump_at_;

@@ -67,6 +67,11 @@ class PlaybackPort final : public SerialPort {
     std::string lastError() const override { return last_error_; }
     bool Output(std::span<const std::uint8_t> bytes) override;
     std::vector<std::uint8_t> Input() override;
+    // The record's time: origin() + its play time (its time since the first record, jumps
+    // taken out), so that the times a source gives never jump.
+    std::int64_t InputTime() const override { return times_.origin() + taken_time_; }
+    // The play clock: origin() + position().
+    std::int64_t TimeNow() const override { return times_.origin() + position().count(); }
     int CommEvent() const override { return kCommEventReceive; }
 
     // --- playback ---
@@ -80,6 +85,8 @@ class PlaybackPort final : public SerialPort {
     std::chrono::nanoseconds position() const;
     // Recorded time of the last record (up to any damage); empty until known.
     std::optional<std::chrono::nanoseconds> length() const;
+    // The time of the recording's first record (its start), once open.
+    std::int64_t origin() const { return times_.origin(); }
     bool ended() const { return ended_; }
     std::uint64_t delivered() const { return delivered_; } // batches handed over so far
     const std::filesystem::path& file() const { return path_; }
@@ -124,6 +131,7 @@ class PlaybackPort final : public SerialPort {
     std::int64_t next_jump_ = 0; // a jump taken out before it, at next_jump_at_
     std::uint64_t next_jump_at_ = 0;
     std::vector<std::uint8_t> next_bytes_, input_;
+    std::int64_t input_time_ = 0, taken_time_ = 0; // of input_, and of the batch taken last
     std::int64_t last_time_ = 0;  // recorded time of the batch delivered last
     std::int64_t anchor_rec_ = 0; // the play clock: recorded time anchor_rec_ at anchor_clock_
     std::int64_t anchor_clock_ = 0;

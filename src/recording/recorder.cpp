@@ -7,11 +7,11 @@
 namespace zento {
 namespace {
 
-// Queue entry: direction (1 byte), steady time in ns (8), length (4), the bytes.
+// Queue entry: direction (1 byte), time in ns (8), length (4), the bytes.
 constexpr std::size_t kEntryHead = 1 + 8 + 4;
 
-std::int64_t ns_of(Recorder::SteadyTime t) {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+std::int64_t ns_of(Recorder::Time t) {
+    return t.time_since_epoch().count();
 }
 
 } // namespace
@@ -29,9 +29,8 @@ std::string recording_stem(std::chrono::system_clock::time_point t) {
     return std::string(buf, n);
 }
 
-std::unique_ptr<Recorder> Recorder::start(const std::filesystem::path& folder, WallTime wall_start,
-                                          SteadyTime steady_start, std::string& error,
-                                          RecorderOptions options) {
+std::unique_ptr<Recorder> Recorder::start(const std::filesystem::path& folder, Time start,
+                                          std::string& error, RecorderOptions options) {
     // Every call on the folder takes an error code: a symbolic-link loop or a folder on the way
     // that may not be searched is a reason, not an exception.
     std::error_code ec, status_ec;
@@ -42,7 +41,8 @@ std::unique_ptr<Recorder> Recorder::start(const std::filesystem::path& folder, W
     }
     ignore_file_size_signal(); // a file-size limit ends the recording as a full disk does
     std::unique_ptr<Recorder> r(new Recorder);
-    const std::string stem = recording_stem(wall_start);
+    const std::string stem =
+        recording_stem(std::chrono::time_point_cast<std::chrono::system_clock::duration>(start));
     for (int n = 1;; ++n) {
         if (n > 999) {
             error = "cannot create a recording in " + folder.string() + ": the names " + stem +
@@ -69,12 +69,10 @@ std::unique_ptr<Recorder> Recorder::start(const std::filesystem::path& folder, W
     }
     r->options_ = options;
     r->options_.buffer_bytes = std::max<std::size_t>(options.buffer_bytes, 4096);
-    r->wall_start_us_ =
-        std::chrono::duration_cast<std::chrono::microseconds>(wall_start.time_since_epoch())
-            .count();
     r->kept_ = r->pcap_path_;
-    r->steady_start_ns_ = ns_of(steady_start);
-    r->last_ns_ = r->steady_start_ns_;
+    r->start_ns_ = ns_of(start);
+    r->wall_start_us_ = r->start_ns_ / 1000 - (r->start_ns_ % 1000 < 0); // rounded down
+    r->last_ns_ = r->start_ns_;
     // Both buffers hold the whole budget from the start: taking a batch never allocates.
     r->queue_.reserve(r->options_.buffer_bytes);
     r->work_.reserve(r->options_.buffer_bytes);
@@ -86,15 +84,15 @@ Recorder::~Recorder() {
     finish();
 }
 
-void Recorder::received(std::span<const std::uint8_t> bytes, SteadyTime t) {
+void Recorder::received(std::span<const std::uint8_t> bytes, Time t) {
     add(Direction::received, bytes, t);
 }
 
-void Recorder::sent(std::span<const std::uint8_t> bytes, SteadyTime t) {
+void Recorder::sent(std::span<const std::uint8_t> bytes, Time t) {
     add(Direction::sent, bytes, t);
 }
 
-void Recorder::add(Direction d, std::span<const std::uint8_t> bytes, SteadyTime t) {
+void Recorder::add(Direction d, std::span<const std::uint8_t> bytes, Time t) {
     if (bytes.empty()) return;
     const std::int64_t ns = ns_of(t);
     const std::size_t size = kEntryHead + bytes.size();
@@ -141,11 +139,11 @@ void Recorder::fail_locked(std::string why, std::int64_t at_ns) {
     wake_.notify_one();
 }
 
-void Recorder::stop(SteadyTime t) {
+void Recorder::stop(Time t) {
     std::lock_guard lock(m_);
     if (!ended_) {
         ended_ = true;
-        end_ns_ = std::max(ns_of(t), steady_start_ns_);
+        end_ns_ = std::max(ns_of(t), start_ns_);
     }
     if (state_ == RecorderState::recording) state_ = RecorderState::stopping;
     stop_requested_ = true;
@@ -157,13 +155,13 @@ void Recorder::finish() {
     if (writer_.joinable()) writer_.join();
 }
 
-RecorderStatus Recorder::status(SteadyTime now) const {
+RecorderStatus Recorder::status(Time at) const {
     RecorderStatus s;
     std::lock_guard lock(m_);
     s.state = state_;
     s.in_gap = in_gap_;
-    const std::int64_t end = ended_ ? end_ns_ : ns_of(now);
-    s.elapsed = std::chrono::nanoseconds(std::max<std::int64_t>(end - steady_start_ns_, 0));
+    const std::int64_t end = ended_ ? end_ns_ : ns_of(at);
+    s.elapsed = std::chrono::nanoseconds(std::max<std::int64_t>(end - start_ns_, 0));
     s.pcap_bytes = pcap_bytes_.load(std::memory_order_relaxed);
     s.csv_bytes = csv_bytes_.load(std::memory_order_relaxed);
     s.waiting_bytes = queue_.size();
@@ -215,7 +213,7 @@ void Recorder::run() {
         if (stopping) break;
         if (!ok && why.empty()) why = failure_;
     }
-    if (!ok) fail_locked(why, ns_of(std::chrono::steady_clock::now()));
+    if (!ok) fail_locked(why, link_clock_ns());
     queue_.clear();
     lock.unlock();
 
@@ -224,8 +222,7 @@ void Recorder::run() {
         if (!file->close(e) && ok) {
             ok = false;
             lock.lock();
-            fail_locked("cannot write " + path->string() + ": " + e,
-                        ns_of(std::chrono::steady_clock::now()));
+            fail_locked("cannot write " + path->string() + ": " + e, link_clock_ns());
             lock.unlock();
         }
     }
@@ -258,7 +255,7 @@ bool Recorder::encode_and_write(const std::vector<std::uint8_t>& entries) {
         at += kEntryHead + len;
         // Never before the start nor before the previous batch.
         last_ns_ = std::max(last_ns_, ns);
-        const std::int64_t us = (last_ns_ - steady_start_ns_) / 1000;
+        const std::int64_t us = (last_ns_ - start_ns_) / 1000;
         const auto d = Direction(p[0]);
         append_pcap_records(pcap_buf_, wall_start_us_ + us, d, bytes);
         if (d == Direction::received) rows_.feed(bytes, us, csv_buf_);
@@ -269,7 +266,7 @@ bool Recorder::encode_and_write(const std::vector<std::uint8_t>& entries) {
     std::string why;
     if (write_out(why)) return true;
     std::lock_guard lock(m_);
-    fail_locked(why, ns_of(std::chrono::steady_clock::now()));
+    fail_locked(why, link_clock_ns());
     return false;
 }
 

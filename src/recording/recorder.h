@@ -22,15 +22,16 @@
 // and whether their paths still name them) ends it too, the failure saying what happened and
 // where the files are now, when the system tells.
 //
-// Times are those of the steady clock, so a change of the system time does not bend the
-// recording. The pcap gets wall-clock times (start's wall time plus the steady time since the
-// start, in microseconds); time_s in the CSV is the same microseconds since the start, so the
-// CSV equals `zento-decode --csv` of the pcap. The pcap's first record (no payload) marks the
-// start.
+// Times are the receive path's (link/link_time.h: nanoseconds since 1970 on a clock that a
+// change of the system time does not bend); the recorder reads no clock of its own. The pcap
+// gets each batch's time as it is, in microseconds; time_s in the CSV is the same microseconds
+// since the start, so the CSV equals `zento-decode --csv` of the pcap. The pcap's first record
+// (no payload) marks the start.
 //
 // An unplug is a gap: gap() when the port is lost, resume() when it is open again. Nothing
 // arrives meanwhile, so the files have no records and no rows there; the receiver that makes
 // the rows goes on across the gap as zento-decode's does over the pcap.
+#include "link/link_time.h"
 #include "recording/file_io.h"
 #include "recording/pcap_format.h"
 #include "recording/recording_csv.h"
@@ -79,15 +80,15 @@ std::string recording_stem(std::chrono::system_clock::time_point t);
 
 class Recorder {
   public:
-    using SteadyTime = std::chrono::steady_clock::time_point;
-    using WallTime = std::chrono::system_clock::time_point;
+    // A link time (link/link_time.h).
+    using Time = std::chrono::sys_time<std::chrono::nanoseconds>;
+    static Time now() { return Time(std::chrono::nanoseconds(link_clock_ns())); }
 
-    // Makes `folder` if needed and creates the two files there, named from `wall_start`; a
-    // name in use (either file) is never overwritten: "-2", "-3", ... is added. On failure
-    // returns nullptr and `error` names the folder or file and the reason.
-    static std::unique_ptr<Recorder> start(const std::filesystem::path& folder, WallTime wall_start,
-                                           SteadyTime steady_start, std::string& error,
-                                           RecorderOptions options = {});
+    // Makes `folder` if needed and creates the two files there, named from `start` (local
+    // time); a name in use (either file) is never overwritten: "-2", "-3", ... is added. On
+    // failure returns nullptr and `error` names the folder or file and the reason.
+    static std::unique_ptr<Recorder> start(const std::filesystem::path& folder, Time start,
+                                           std::string& error, RecorderOptions options = {});
     // Stops (as finish()) if still running.
     ~Recorder();
     Recorder(const Recorder&) = delete;
@@ -98,23 +99,23 @@ class Recorder {
 
     // A batch as the port delivered it, received at `t` (times before the start, or before the
     // previous batch, count as that time). Ignored once the recording is not running.
-    void received(std::span<const std::uint8_t> bytes, SteadyTime t);
+    void received(std::span<const std::uint8_t> bytes, Time t);
     // Bytes the program wrote to the port (a command).
-    void sent(std::span<const std::uint8_t> bytes, SteadyTime t);
+    void sent(std::span<const std::uint8_t> bytes, Time t);
     void gap();
     void resume();
 
     // Ends the recording: the writer writes what waits, syncs and closes the files. Returns at
     // once; status().state becomes finished when the files are closed.
-    void stop(SteadyTime t = std::chrono::steady_clock::now());
+    void stop(Time t = now());
     // stop(), then waits for the writer (tools and tests; never on the user-interface thread).
     void finish();
 
-    RecorderStatus status(SteadyTime now = std::chrono::steady_clock::now()) const;
+    RecorderStatus status(Time at = now()) const;
 
   private:
     Recorder() = default;
-    void add(Direction d, std::span<const std::uint8_t> bytes, SteadyTime t);
+    void add(Direction d, std::span<const std::uint8_t> bytes, Time t);
     void fail_locked(std::string why, std::int64_t at_ns);
     void run();
     bool encode_and_write(const std::vector<std::uint8_t>& entries);
@@ -123,7 +124,7 @@ class Recorder {
 
     std::filesystem::path pcap_path_, csv_path_;
     std::int64_t wall_start_us_ = 0;
-    std::int64_t steady_start_ns_ = 0;
+    std::int64_t start_ns_ = 0;
     RecorderOptions options_;
 
     // Shared with the writer, under m_.
@@ -133,7 +134,7 @@ class Recorder {
     RecorderState state_ = RecorderState::recording;
     bool stop_requested_ = false;
     bool in_gap_ = false;
-    std::int64_t end_ns_ = 0; // steady time of the end, once there is one
+    std::int64_t end_ns_ = 0; // time of the end, once there is one
     bool ended_ = false;
     std::string failure_;
     std::filesystem::path kept_;

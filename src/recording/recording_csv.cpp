@@ -24,28 +24,6 @@ void append_row_start(std::string& out, std::int64_t time_us, std::string_view t
     out += type;
 }
 
-// The shortest text that reads back as the same number. A value that is a single-precision
-// number (every reading is one, until a divisor other than 1 divides it) is written at single
-// precision: 0.7 rather than 0.699999988079071.
-void append_number(std::string& out, double v) {
-    char buf[32];
-    const float f = float(v);
-    const auto r = double(f) == v ? std::to_chars(buf, buf + sizeof buf, f)
-                                  : std::to_chars(buf, buf + sizeof buf, v);
-    out.append(buf, r.ptr);
-}
-
-// A header cell as CSV: quoted when it holds a comma, a quote or a line break.
-std::string cell(std::string_view s) {
-    if (s.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(s);
-    std::string q = "\"";
-    for (char c : s) {
-        if (c == '"') q.push_back('"');
-        q.push_back(c);
-    }
-    return q + "\"";
-}
-
 } // namespace
 
 std::string seconds_text(std::int64_t us) {
@@ -96,54 +74,6 @@ void CsvRows::Rec_sensor(std::span<const std::uint8_t> f) {
         append_sensor_row(*out_, time_us_, *r);
         ++rows_;
     }
-}
-
-void write_chart_csv(std::ostream& out, std::span<const double> time_s,
-                     std::span<const ChartColumn> columns) {
-    for (const ChartColumn& c : columns)
-        if (c.values.size() != time_s.size())
-            throw std::invalid_argument("chart column " + c.name + " has " +
-                                        std::to_string(c.values.size()) + " values for " +
-                                        std::to_string(time_s.size()) + " times");
-    std::string text = "time_s";
-    for (const ChartColumn& c : columns) {
-        std::string name = c.name + "/";
-        append_number(name, c.divisor);
-        text.push_back(',');
-        text += cell(name);
-    }
-    text.push_back('\n');
-    for (std::size_t i = 0; i < time_s.size(); ++i) {
-        append_number(text, time_s[i]);
-        for (const ChartColumn& c : columns) {
-            text.push_back(',');
-            if (std::isfinite(c.values[i])) append_number(text, c.values[i]);
-        }
-        text.push_back('\n');
-        if (text.size() >= (1u << 20)) {
-            out.write(text.data(), std::streamsize(text.size()));
-            text.clear();
-        }
-    }
-    out.write(text.data(), std::streamsize(text.size()));
-}
-
-std::string save_chart_csv(const std::filesystem::path& file, std::span<const double> time_s,
-                           std::span<const ChartColumn> columns) {
-    // Only a regular file is replaced: opening a FIFO for writing would wait for a reader.
-    std::error_code ec;
-    const auto st = std::filesystem::status(file, ec);
-    if (std::filesystem::exists(st) && !std::filesystem::is_regular_file(st))
-        return "cannot write " + file.string() + ": " +
-               (std::filesystem::is_directory(st) ? "it is a folder" : "it is not a regular file");
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!out) return "cannot write " + file.string() + ": " + system_reason(errno);
-    write_chart_csv(out, time_s, columns);
-    out.flush();
-    if (!out) return "cannot write " + file.string() + ": " + system_reason(errno);
-    out.close();
-    if (!out) return "cannot write " + file.string() + ": " + system_reason(errno);
-    return {};
 }
 
 } // namespace zento

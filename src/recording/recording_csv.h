@@ -57,21 +57,4 @@ class CsvRows final : private ReceiverEvents {
     std::uint64_t rows_ = 0;
 };
 
-// "Export chart data": a time column and channels as drawn (already divided by their
-// divisors). The header is time_s, then NAME/DIVISOR for each channel ("accel_x_counts/100"),
-// so that the divisor travels with the numbers. Numbers are written in their shortest exact
-// form with "."; a value that is not finite (a gap) is an empty cell.
-struct ChartColumn {
-    std::string name;
-    double divisor = 1;
-    std::span<const double> values; // one per time
-};
-
-// Throws std::invalid_argument when a column's length differs from the time column's.
-void write_chart_csv(std::ostream& out, std::span<const double> time_s,
-                     std::span<const ChartColumn> columns);
-// The same into a file (replaced if it exists): "" or why not, naming the file.
-std::string save_chart_csv(const std::filesystem::path& file, std::span<const double> time_s,
-                           std::span<const ChartColumn> columns);
-
 } // namespace zento

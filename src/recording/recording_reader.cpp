@@ -513,7 +513,7 @@ std::int64_t PlayTimes::next(std::int64_t time_ns, std::int64_t& jump_ns) {
     jump_ns = 0;
     if (!started_) {
         started_ = true;
-        offset_ = time_ns;
+        offset_ = origin_ = time_ns;
     } else if (time_ns - last_ > kMaxStepNs || last_ - time_ns > kMaxStepNs) {
         jump_ns = time_ns - last_;
         offset_ += jump_ns;

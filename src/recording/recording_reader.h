@@ -165,10 +165,12 @@ class PlayTimes {
     // The play time of the next record, recorded at `time_ns`; `jump_ns` gets the jump taken
     // out before it (0: none).
     std::int64_t next(std::int64_t time_ns, std::int64_t& jump_ns);
+    // The first record's time (0 until there is one).
+    std::int64_t origin() const { return origin_; }
 
   private:
     bool started_ = false;
-    std::int64_t last_ = 0, offset_ = 0;
+    std::int64_t last_ = 0, offset_ = 0, origin_ = 0;
 };
 
 // A recording file opened for playing: a regular file (a FIFO, device or folder is refused

@@ -4,28 +4,20 @@
 #include "health/health_settings.h"
 #include "health/health_window.h"
 
+#include "link/link_time.h"
+
 #include <QScreen>
 #include <QTimer>
 
-#include <chrono>
-
 namespace zento {
 
-namespace {
-
-double steady_seconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-} // namespace
-
-LinkHealth::LinkHealth(const ReceiverCounters& counters, SettingsFile ini_file, QWidget* window)
-    : QObject(window), ini_file_(std::move(ini_file)), parent_(window), clock_(steady_seconds),
-      poll_timer_(new QTimer(this)) {
+LinkHealth::LinkHealth(std::function<std::int64_t()> source_time, SettingsFile ini_file,
+                       QWidget* window)
+    : QObject(window), ini_file_(std::move(ini_file)), parent_(window),
+      source_time_(std::move(source_time)), poll_timer_(new QTimer(this)) {
     const HealthScalesRead scales = read_health_scales(ini_file_);
     settings_problem_ = QString::fromStdString(scales.problem);
-    monitor_ = std::make_unique<HealthMonitor>(counters, scales.scales);
+    monitor_ = std::make_unique<HealthMonitor>(scales.scales);
     // A stream that stops sends no batches: the figures are also looked at once a second.
     poll_timer_->setInterval(1000);
     connect(poll_timer_, &QTimer::timeout, this, &LinkHealth::poll);
@@ -34,12 +26,8 @@ LinkHealth::LinkHealth(const ReceiverCounters& counters, SettingsFile ini_file, 
 
 LinkHealth::~LinkHealth() = default;
 
-void LinkHealth::setClock(Clock clock) {
-    clock_ = clock ? std::move(clock) : Clock(steady_seconds);
-}
-
 double LinkHealth::now() const {
-    return clock_();
+    return link_seconds(source_time_());
 }
 
 void LinkHealth::connected(int baud) {
@@ -50,21 +38,14 @@ void LinkHealth::disconnected() {
     monitor_->disconnected(now());
 }
 
-void LinkHealth::batch() {
-    monitor_->batch(now());
-    poll();
+void LinkHealth::batch(const TelemetryBatch& b) {
+    monitor_->batch(b);
+    for (const std::string& line : monitor_->poll(link_seconds(b.time_ns)))
+        emit message(QString::fromStdString(line));
 }
 
 void LinkHealth::bias_command() {
     monitor_->bias_command(now());
-}
-
-void LinkHealth::Rec_attitude(const AttitudeRecord& r) {
-    monitor_->attitude(now(), r);
-}
-
-void LinkHealth::Rec_sensor(const SensorRecord& r) {
-    monitor_->sensor(now(), r);
 }
 
 void LinkHealth::poll() {

@@ -3,8 +3,10 @@
 // path, writes its "Health: " lines to the log, and opens the health window from the Setting
 // menu ("Link and sensor health"), first beside the main window.
 //
-// Its clock is the byte source's: the steady clock for the port, the recording's own time while
-// one plays, so that rates and gaps are those of the recorded stream at any playback speed.
+// Time is the receive path's (link/link_time.h): each batch brings its own; between batches
+// (a stream that stopped, the window's refresh, connect and commands) it asks `source_time`,
+// the byte source's time now (the port's, or the recording's while one plays), so that rates
+// and gaps are those of the recorded stream at any playback speed.
 // Closed, the health window costs nothing; the monitor keeps its counters and records.
 #include "settings/settings_location.h"
 #include "telemetry/frame_dispatch.h"
@@ -23,29 +25,23 @@ namespace zento {
 
 class HealthMonitor;
 class HealthWindow;
-struct ReceiverCounters;
 
 class LinkHealth : public QObject, public TelemetrySink {
     Q_OBJECT
   public:
-    using Clock = std::function<double()>; // seconds, monotonic
-
-    LinkHealth(const ReceiverCounters& counters, SettingsFile ini_file, QWidget* window);
+    LinkHealth(std::function<std::int64_t()> source_time, SettingsFile ini_file,
+               QWidget* window);
     ~LinkHealth() override;
 
     // Start-up: the line to report when a scale in the settings file was not usable ("").
     QString settings_problem() const { return settings_problem_; }
 
-    // The byte source's clock (steady by default).
-    void setClock(Clock clock);
-    double now() const;
+    double now() const; // the source's time, seconds
 
     void connected(int baud);
     void disconnected();
-    void batch(); // after the receiver has taken a batch
     void bias_command();
-    void Rec_attitude(const AttitudeRecord& r) override;
-    void Rec_sensor(const SensorRecord& r) override;
+    void batch(const TelemetryBatch& b) override;
 
     void Show_window(); // "Link and sensor health"
     HealthMonitor& monitor() const { return *monitor_; }
@@ -60,7 +56,7 @@ class LinkHealth : public QObject, public TelemetrySink {
     SettingsFile ini_file_;
     QWidget* parent_;
     std::unique_ptr<HealthMonitor> monitor_;
-    Clock clock_;
+    std::function<std::int64_t()> source_time_;
     QTimer* poll_timer_;
     HealthWindow* window_ = nullptr;
     QString settings_problem_;

@@ -312,6 +312,9 @@ void MainForm::build_status_bar(QMainWindow* window) {
     recordingCaption->setObjectName(QStringLiteral("recordingCaption"));
     bar->addWidget(recordingLamp);
     bar->addWidget(recordingCaption);
+    exportCaption = new QLabel(bar);
+    exportCaption->setObjectName(QStringLiteral("exportCaption"));
+    bar->addWidget(exportCaption);
 
     playbackCaption = new QLabel(bar);
     playbackCaption->setObjectName(QStringLiteral("playbackCaption"));

@@ -94,6 +94,7 @@ struct MainForm {
     // ---- status bar: recording and playback
     LedDiamond* recordingLamp = nullptr;       // lit while recording
     QLabel* recordingCaption = nullptr;        // "Recording zento-...pcap  00:01:23  1.2 MB"
+    QLabel* exportCaption = nullptr;           // "Exporting chart data: 45 %"
     QLabel* playbackCaption = nullptr;         // "Playing zento-...pcap"
     QPushButton* pauseButton = nullptr;        // "Pause" / "Resume"
     QComboBox* speedChooser = nullptr;         // playback speed

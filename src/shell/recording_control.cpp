@@ -28,13 +28,19 @@ QString size_caption(std::uint64_t bytes) {
     return QStringLiteral("%1 MB").arg(double(bytes) / 1e6, 0, 'f', 1);
 }
 
+Recorder::Time time(std::int64_t ns) {
+    return Recorder::Time(std::chrono::nanoseconds(ns));
+}
+
 } // namespace
 
 RecordingControl::RecordingControl(const RecordingControls& controls, SettingsFile ini_file,
                                    QWidget* window)
     : QObject(window), c_(controls), ini_file_(std::move(ini_file)), window_(window),
-      poll_timer_(new QTimer(this)) {
+      poll_timer_(new QTimer(this)), export_timer_(new QTimer(this)) {
     poll_timer_->setInterval(250);
+    export_timer_->setInterval(100);
+    connect(export_timer_, &QTimer::timeout, this, &RecordingControl::poll_export);
     connect(poll_timer_, &QTimer::timeout, this, &RecordingControl::poll);
     connect(c_.start, &QAction::triggered, this, &RecordingControl::Start_recording);
     connect(c_.stop, &QAction::triggered, this, &RecordingControl::Stop_recording);
@@ -50,10 +56,13 @@ RecordingControl::RecordingControl(const RecordingControls& controls, SettingsFi
     };
     c_.lamp->setVisible(false);
     c_.caption->setVisible(false);
+    c_.exportCaption->setVisible(false);
     update_actions();
 }
 
-RecordingControl::~RecordingControl() = default; // the recorder waits for its writer
+RecordingControl::~RecordingControl() { // the recorder waits for its writer
+    if (export_thread_.joinable()) export_thread_.join();
+}
 
 std::filesystem::path RecordingControl::folder() const {
     const std::string kept = read_setting(ini_file_, kSection, kFolderKey);
@@ -78,8 +87,7 @@ void RecordingControl::Choose_folder() {
 void RecordingControl::Start_recording() {
     if (recorder_ || !allowed_) return;
     std::string error;
-    recorder_ = Recorder::start(folder(), std::chrono::system_clock::now(),
-                                std::chrono::steady_clock::now(), error);
+    recorder_ = Recorder::start(folder(), time(source_time()), error);
     if (!recorder_) {
         emit message(QStringLiteral("Recording not started: ") + QString::fromStdString(error));
         return;
@@ -99,17 +107,17 @@ void RecordingControl::Start_recording() {
 void RecordingControl::Stop_recording() {
     if (!recorder_ || stopping_) return;
     stopping_ = true;
-    recorder_->stop();
+    recorder_->stop(time(source_time()));
     poll();
     update_actions();
 }
 
-void RecordingControl::received(std::span<const std::uint8_t> batch) {
-    if (recorder_) recorder_->received(batch, std::chrono::steady_clock::now());
+void RecordingControl::batch(const TelemetryBatch& b) {
+    if (recorder_) recorder_->received(b.bytes, time(b.time_ns));
 }
 
 void RecordingControl::sent(std::span<const std::uint8_t> frame) {
-    if (recorder_) recorder_->sent(frame, std::chrono::steady_clock::now());
+    if (recorder_) recorder_->sent(frame, time(source_time()));
 }
 
 void RecordingControl::setConnected(bool open) {
@@ -137,11 +145,12 @@ void RecordingControl::update_actions() {
         now->setShortcut(other->shortcut());
         other->setShortcut({});
     }
+    c_.exportChart->setEnabled(!export_thread_.joinable());
 }
 
 void RecordingControl::poll() {
     if (!recorder_) return;
-    const RecorderStatus s = recorder_->status();
+    const RecorderStatus s = recorder_->status(time(source_time()));
     const QString name = from_path(recorder_->pcap_path().filename());
     QString text = QStringLiteral("Recording %1  %2  %3")
                        .arg(name, clock_text(s.elapsed), size_caption(s.pcap_bytes + s.csv_bytes));
@@ -175,20 +184,48 @@ QString RecordingControl::chart_file(const QString& extension) const {
 }
 
 void RecordingControl::Export_chart() {
-    if (!chart_history) return;
-    ChartHistory h = chart_history();
-    const QString file = ask_export_file(chart_file(QStringLiteral("csv")));
-    if (file.isEmpty()) return;
-    for (std::size_t i = 0; i < h.columns.size() && i < h.values.size(); ++i)
-        h.columns[i].values = h.values[i];
-    std::error_code ec;
-    std::filesystem::create_directories(to_path(file).parent_path(), ec);
-    const std::string error = save_chart_csv(to_path(file), h.time_s, h.columns);
-    if (error.empty())
+    if (export_thread_.joinable()) return;
+    export_file_ = ask_export_file(chart_file(QStringLiteral("csv")));
+    if (export_file_.isEmpty()) return;
+    // A copy of the ticks as they are now (a memory copy, milliseconds even for 30 minutes);
+    // formatting and writing them is the thread's.
+    export_rows_ = ticks_.rows();
+    const std::int64_t origin = ticks_.origin();
+    const HealthScales scales = export_scales();
+    const std::filesystem::path file = to_path(export_file_);
+    export_done_ = 0;
+    export_finished_ = false;
+    export_thread_ = std::thread([this, file, origin, scales] {
+        std::error_code ec;
+        std::filesystem::create_directories(file.parent_path(), ec);
+        export_error_ = save_tick_csv(file, export_rows_, origin, scales, &export_done_);
+        export_finished_ = true;
+    });
+    c_.exportCaption->setText(QStringLiteral("Exporting chart data: 0 %"));
+    c_.exportCaption->setVisible(true);
+    export_timer_->start();
+    update_actions();
+}
+
+void RecordingControl::poll_export() {
+    if (!export_finished_) {
+        const std::size_t n = std::max<std::size_t>(export_rows_.size(), 1);
+        c_.exportCaption->setText(
+            QStringLiteral("Exporting chart data: %1 %").arg(100 * export_done_.load() / n));
+        return;
+    }
+    export_thread_.join();
+    export_timer_->stop();
+    c_.exportCaption->setVisible(false);
+    const std::size_t rows = export_rows_.size();
+    export_rows_ = {};
+    update_actions();
+    if (export_error_.empty())
         emit message(
-            QStringLiteral("Chart data exported to %1 (%2 rows)").arg(file).arg(h.time_s.size()));
+            QStringLiteral("Chart data exported to %1 (%2 rows)").arg(export_file_).arg(rows));
     else
-        emit message(QStringLiteral("Chart data not exported: ") + QString::fromStdString(error));
+        emit message(QStringLiteral("Chart data not exported: ") +
+                     QString::fromStdString(export_error_));
 }
 
 } // namespace zento

@@ -1,8 +1,10 @@
 #include "shell/telemetry_display.h"
 
 #include "instruments/attitude_indicator.h"
+#include "link/link_time.h"
 #include "platform/widgets/value_label.h"
 #include "platform/widgets/widgets.h"
+#include "telemetry/channels.h"
 #include "telemetry/strip_chart.h"
 #include "telemetry/value_text.h"
 
@@ -97,19 +99,29 @@ void TelemetryDisplay::Timer1_Timer() {
     frame_count_ = 0;
 }
 
-void TelemetryDisplay::Rec_attitude(const AttitudeRecord& r) {
+void TelemetryDisplay::batch(const TelemetryBatch& b) {
+    for (const TelemetryFrame& f : b.frames) {
+        const double t = link_seconds(f.time_ns);
+        if (f.type == TelemetryFrame::Type::attitude)
+            Rec_attitude(t, f.attitude);
+        else
+            Rec_sensor(t, f.sensor);
+    }
+    batch_end();
+}
+
+void TelemetryDisplay::Rec_attitude(double t, const AttitudeRecord& r) {
     heartbeat_flip_ = !heartbeat_flip_;
     const double div = chart_divisor(0);
-    c_.chart->addPoint(1, double(r.roll) / div, 360.0 / div); // angles wrap round
-    c_.chart->addPoint(2, double(r.pitch) / div, 360.0 / div);
-    c_.chart->addPoint(0, double(r.yaw) / div, 360.0 / div);
+    for (const int k : {1, 2, 0}) // angles wrap round
+        c_.chart->addPoint(k, t, double(channel_value(k, r)) / div, 360.0 / div);
     frame_count_ = std::int16_t(frame_count_ + 1);
     attitude_ = r;
 }
 
-void TelemetryDisplay::Rec_sensor(const SensorRecord& r) {
-    for (int i = 0; i < 9; ++i)
-        c_.chart->addPoint(3 + i, double(r.reading(i)) / chart_divisor(1 + i / 3));
+void TelemetryDisplay::Rec_sensor(double t, const SensorRecord& r) {
+    for (int k = 3; k < kChannelCount; ++k)
+        c_.chart->addPoint(k, t, double(channel_value(k, r)) / chart_divisor(channel_group(k)));
     sensor_ = r;
 }
 

@@ -6,8 +6,9 @@
 // Every attitude record: the heartbeat lamp flips (shown at the batch's end: a batch of two
 // frames leaves it as it was), chart channels 1 (roll), 2 (pitch), 0 (yaw) get their points, and
 // the frame is counted for the update rate. Every sensor record: chart channels 3..11 (AX..HZ)
-// get theirs. A chart point is the value divided by the divisor its group's chooser selects now
-// (1 when the chooser selects no entry), so a change affects later points only.
+// get theirs. A chart point is at the frame's time (telemetry_batch.h), its value divided by the
+// divisor its group's chooser selects now (1 when the chooser selects no entry), so a change
+// affects later points only.
 //
 // What shows only the latest value is set once per batch of bytes from the port, from the last
 // record of each type in it (at 250 Hz a batch holds about four of each; the ones before the
@@ -75,9 +76,7 @@ class TelemetryDisplay : public QObject, public TelemetrySink {
     // Start-up: the choosers' first selections (1, 1/100, 1/100, 1/5) and the divisor table.
     void Form_Load();
 
-    void Rec_attitude(const AttitudeRecord& r) override;
-    void Rec_sensor(const SensorRecord& r) override;
-    void batch_end() override;
+    void batch(const TelemetryBatch& b) override;
 
     // One-second tick: shows the frames counted since the last tick as "<n> FPS".
     void Timer1_Timer();
@@ -91,6 +90,9 @@ class TelemetryDisplay : public QObject, public TelemetrySink {
     QTimer* rate_timer() const { return rate_timer_; }
 
   private:
+    void Rec_attitude(double t, const AttitudeRecord& r);
+    void Rec_sensor(double t, const SensorRecord& r);
+    void batch_end();
     void show_attitude(const AttitudeRecord& r);
     void show_sensor(const SensorRecord& r);
 

@@ -1,7 +1,9 @@
 #include "shell/zento.h"
 
+#include "health/health_monitor.h"
 #include "instruments/attitude_indicator.h"
 #include "link/envelope.h"
+#include "link/link_time.h"
 #include "platform/serial/line_settings.h"
 #include "platform/serial/serial_port.h"
 #include "platform/widgets/widgets.h"
@@ -30,6 +32,7 @@
 #include <algorithm>
 #include <chrono>
 #include <limits>
+#include <utility>
 
 namespace zento {
 
@@ -78,24 +81,28 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
     commands_ = new BoardCommands(port_, ui.markBiasButton, ui.heightZeroButton, ui.txdLamp, this);
     recording_ = new RecordingControl(
         RecordingControls{ui.startRecordingAction, ui.stopRecordingAction, ui.recordingFolderAction,
-                          ui.exportChartAction, ui.recordingLamp, ui.recordingCaption},
+                          ui.exportChartAction, ui.recordingLamp, ui.recordingCaption,
+                          ui.exportCaption},
         ini, this);
     playback_ = new PlaybackControl(PlaybackControls{ui.openRecordingAction, ui.playbackCaption,
                                                      ui.pauseButton, ui.speedChooser,
                                                      ui.positionLabel, ui.stopPlaybackButton},
                                     this);
-    health_ = new LinkHealth(receiver_.counters(), ini, this);
+    // The byte source's time between batches (the port's, or the recording's while it plays).
+    health_ = new LinkHealth([this] { return source_ ? source_->TimeNow() : link_clock_ns(); }, ini,
+                             this);
+    recording_->source_time = [this] { return port_.TimeNow(); }; // no recording while playing
 
     // Receive path: byte source (the port, or a recording playing) -> receiver -> one decoder
-    // -> telemetry display and health; each batch as it came from the port -> recorder (never a
-    // playback's).
+    // -> each batch (its time, bytes, frames and counters) to the telemetry display, the health
+    // figures and the recorder (which takes the port's batches only: it leaves the dispatch while
+    // a recording plays).
     dispatch_.on_message = [this](std::string_view text) { log_->Show_msg(text); };
     dispatch_.on_end_byte = [this] { rxd_->pulse(); };
-    dispatch_.on_batch = [this](std::span<const std::uint8_t> b) {
-        if (source_ == &port_) recording_->received(b);
-    };
     dispatch_.add_sink(*telemetry_);
     dispatch_.add_sink(*health_);
+    dispatch_.add_sink(*recording_);
+    dispatch_.add_sink(recording_->ticks());
     attach_source(port_);
 
     // Everything a part has to say goes to the log.
@@ -103,9 +110,10 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
          std::initializer_list<QObject*>{connection_, commands_, recording_, playback_, health_})
         connect(part, SIGNAL(message(QString)), this, SLOT(Show_msg(QString)));
     connect(ui.chart, &StripChart::message, this, &Zento::Show_msg);
-    connect(connection_, &PortConnection::switched, this, [this] { receiver_.Receiver_reset(); });
+    connect(connection_, &PortConnection::switched, this, [this] { dispatch_.restart(); });
     connect(connection_, &PortConnection::opened, this, [this] {
         ui.chart->breakTraces(); // not joined to what came before
+        if (std::exchange(played_, false)) recording_->ticks().restart(); // live again
         recording_->setConnected(true);
         health_->connected(baud_of(port_.Settings()));
     });
@@ -120,8 +128,8 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
     });
     connect(playback_, &PlaybackControl::started, this, &Zento::playback_started);
     connect(playback_, &PlaybackControl::finished, this, &Zento::playback_finished);
-    recording_->chart_history = [this] { return chart_history(); };
     ui.chart->suggest_image_file = [this] { return recording_->chart_file(QStringLiteral("png")); };
+    recording_->export_scales = [this] { return health_->monitor().scales(); };
     playback_->start_folder = [this] { return recording_->folder(); };
     playback_->recording_running = [this] {
         const Recorder* r = recording_->recorder();
@@ -155,51 +163,25 @@ void Zento::playback_started(SerialPort& recording) {
     ui.portSwitch->setEnabled(false);
     commands_->setEnabled(false);
     recording_->setAllowed(false);
-    receiver_.Receiver_reset();
+    dispatch_.restart();
+    dispatch_.remove_sink(*recording_); // a recording records the port, never a playback
     ui.chart->breakTraces();
-    health_->setClock([this] {
-        const PlaybackPort* p = playback_->port();
-        return p ? std::chrono::duration<double>(p->position()).count() : 0.0;
-    });
-    health_->connected(baud_of(port_.Settings()));
+    recording_->ticks().restart(playback_->port()->origin()); // time_s from its start
+    played_ = true;
     attach_source(recording);
+    health_->connected(baud_of(port_.Settings()));
     recording.setRThreshold(1);
 }
 
 void Zento::playback_finished() {
     health_->disconnected();
-    health_->setClock({});
     attach_source(port_);
-    receiver_.Receiver_reset();
+    dispatch_.restart();
+    dispatch_.add_sink(*recording_);
     ui.chart->breakTraces();
     ui.portSwitch->setEnabled(true);
     commands_->setEnabled(true);
     recording_->setAllowed(true);
-}
-
-// The chart's kept history: every time any channel has a point at, each channel's value there
-// (NaN where it has none), named as the recording's CSV names them, with the divisors chosen.
-ChartHistory Zento::chart_history() const {
-    static constexpr const char* kNames[StripChart::kChannelCount] = {
-        "yaw_deg",        "roll_deg",       "pitch_deg",     "accel_x_counts",
-        "accel_y_counts", "accel_z_counts", "gyro_x_counts", "gyro_y_counts",
-        "gyro_z_counts",  "mag_x_counts",   "mag_y_counts",  "mag_z_counts"};
-    ChartHistory h;
-    for (int k = 0; k < StripChart::kChannelCount; ++k)
-        for (const QCPGraphData& p : *ui.chart->plot()->graph(k)->data())
-            h.time_s.push_back(p.key);
-    std::sort(h.time_s.begin(), h.time_s.end());
-    h.time_s.erase(std::unique(h.time_s.begin(), h.time_s.end()), h.time_s.end());
-    for (int k = 0; k < StripChart::kChannelCount; ++k) {
-        std::vector<double> v(h.time_s.size(), std::numeric_limits<double>::quiet_NaN());
-        for (const QCPGraphData& p : *ui.chart->plot()->graph(k)->data()) {
-            const auto at = std::lower_bound(h.time_s.begin(), h.time_s.end(), p.key);
-            v[std::size_t(at - h.time_s.begin())] = p.value;
-        }
-        h.values.push_back(std::move(v));
-        h.columns.push_back({kNames[k], telemetry_->chart_divisor(k / 3), {}});
-    }
-    return h;
 }
 
 void Zento::Form_Load() {
@@ -223,8 +205,7 @@ void Zento::Show_msg(const QString& text) {
 }
 
 void Zento::MSComm_OnComm() {
-    receiver_.OnComm(*source_);
-    health_->batch();
+    dispatch_.OnComm(*source_);
     ui.chart->flush();
 }
 

@@ -30,7 +30,6 @@ class PlaybackControl;
 class PortConnection;
 class PulseLamp;
 class RecordingControl;
-struct ChartHistory;
 class SerialPort;
 class TelemetryDisplay;
 
@@ -63,7 +62,7 @@ class Zento : public QMainWindow {
     PlaybackControl& playback() const { return *playback_; }
     LinkHealth& health() const { return *health_; }
     PulseLamp& rxd() const { return *rxd_; }
-    Receiver& receiver() { return receiver_; }
+    Receiver& receiver() { return dispatch_.receiver(); }
     // Where decoded frames go: the telemetry display first; other parts add themselves.
     FrameDispatch& dispatch() { return dispatch_; }
     Big3D* big3D() const { return big3D_; } // nullptr until "3D Show"
@@ -92,12 +91,10 @@ class Zento : public QMainWindow {
     void attach_source(SerialPort& source);
     void playback_started(SerialPort& recording);
     void playback_finished();
-    ChartHistory chart_history() const;
 
     SerialPort& port_;
     ProgramFolders folders_;
     FrameDispatch dispatch_;
-    Receiver receiver_{dispatch_};
     MessageLog* log_;
     PulseLamp* rxd_;
     TelemetryDisplay* telemetry_;
@@ -107,6 +104,7 @@ class Zento : public QMainWindow {
     PlaybackControl* playback_;
     LinkHealth* health_;
     SerialPort* source_ = nullptr;
+    bool played_ = false; // the export's ticks are a recording's until the port opens again
     Big3D* big3D_ = nullptr;
 };
 

@@ -15,7 +15,7 @@ constexpr double kLagTolerancePeriods = 1.5;  // a silence: the lag rose by more
 constexpr double kLagToleranceSeconds = 0.01; // ... and more than this
 constexpr int kPeriodRounds = 5;
 
-const std::array<ChannelInfo, kStatsChannels> kChannels = {{
+const std::array<StatsChannel, kStatsChannels> kStatsChannelList = {{
     {"accel_x", "g", "accel_x_g", Quantity::acceleration},
     {"accel_y", "g", "accel_y_g", Quantity::acceleration},
     {"accel_z", "g", "accel_z_g", Quantity::acceleration},
@@ -156,7 +156,7 @@ KindStats find_stretches(const FrameSeries& s, double from, double to, std::stri
 }
 
 double counts_per_unit(int c, const HealthScales& sc) {
-    switch (kChannels[std::size_t(c)].quantity) {
+    switch (kStatsChannelList[std::size_t(c)].quantity) {
     case Quantity::acceleration:
         return sc.accel_counts_per_g;
     case Quantity::rate:
@@ -201,8 +201,8 @@ void describe(ChannelStats& cs, std::span<const float> raw, std::size_t b, std::
 
 } // namespace
 
-const ChannelInfo& channel_info(int channel) {
-    return kChannels[std::size_t(channel)];
+const StatsChannel& stats_channel(int channel) {
+    return kStatsChannelList[std::size_t(channel)];
 }
 
 IntervalStats interval_stats(const FrameLog& log, const StatsOptions& o) {
@@ -269,7 +269,7 @@ IntervalStats interval_stats(const FrameLog& log, const StatsOptions& o) {
         for (double& d : dev)
             d /= cs.counts_per_unit;
         r.allan.adev[std::size_t(c)] = dev;
-        const Quantity q = kChannels[std::size_t(c)].quantity;
+        const Quantity q = kStatsChannelList[std::size_t(c)].quantity;
         if (q != Quantity::rate && q != Quantity::acceleration) continue;
         const double per_hour = q == Quantity::rate ? 60.0 : 60.0 * kGravity;
         const double bias_unit = q == Quantity::rate ? 3600.0 : 1000.0;
@@ -312,7 +312,7 @@ std::string stats_csv(const IntervalStats& s) {
                       "quantisation_density,density_unit,random_walk,random_walk_unit,"
                       "bias_instability,bias_instability_unit,bias_tau_s\n";
     for (int c = 0; c < kStatsChannels; ++c) {
-        const ChannelInfo& info = kChannels[std::size_t(c)];
+        const StatsChannel& info = kStatsChannelList[std::size_t(c)];
         const ChannelStats& cs = s.channel[std::size_t(c)];
         const KindStats& k = c < kSensorChannels ? s.sensor : s.attitude;
         out +=
@@ -342,7 +342,7 @@ std::string stats_csv(const IntervalStats& s) {
 std::string allan_csv(const IntervalStats& s) {
     std::string out = "tau_s";
     for (int c = 0; c < kSensorChannels; ++c)
-        out += "," + std::string(kChannels[std::size_t(c)].allan_column);
+        out += "," + std::string(kStatsChannelList[std::size_t(c)].allan_column);
     out += "\n";
     for (std::size_t f = 0; f < s.allan.tau.size(); ++f) {
         if (s.allan.terms[f] == 0) continue;

@@ -65,13 +65,13 @@ inline constexpr int kSensorChannels = 9;
 
 enum class Quantity { acceleration, rate, field, angle };
 
-struct ChannelInfo {
+struct StatsChannel {
     std::string_view name;         // "gyro_x"
     std::string_view unit;         // "deg/s"
     std::string_view allan_column; // "gyro_x_dps" ("" for the angles)
     Quantity quantity;
 };
-const ChannelInfo& channel_info(int channel);
+const StatsChannel& stats_channel(int channel);
 
 struct ChannelStats {
     bool valid = false;         // false: no figures (the kind's problem says why)

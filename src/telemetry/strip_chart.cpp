@@ -26,20 +26,9 @@ namespace zento {
 
 namespace {
 
-struct ChannelSpec {
-    const char* name;  // stored name
-    const char* title; // legend title
-    QRgb color;
-};
-
-constexpr ChannelSpec kChannels[StripChart::kChannelCount] = {
-    {"yaw", "YAW", qRgb(255, 64, 64)},  {"pitch", "Roll", qRgb(255, 215, 0)},
-    {"roll", "Pitch", qRgb(0, 0, 255)}, {"ax", "Ax", qRgb(139, 69, 19)},
-    {"ay", "Ay", qRgb(255, 0, 255)},    {"az", "Az", qRgb(72, 118, 255)},
-    {"gx", "Gx", qRgb(151, 255, 255)},  {"gy", "Gy", qRgb(255, 255, 255)},
-    {"gz", "Gz", qRgb(0, 238, 0)},      {"hx", "hx", qRgb(245, 204, 176)},
-    {"hy", "hy", qRgb(155, 88, 255)},   {"hz", "hz", qRgb(153, 240, 50)},
-};
+QColor channel_color(int channel) {
+    return QColor(QRgb(0xFF000000u | kChannels[std::size_t(channel)].rgb));
+}
 
 const char* const kTitle = "Quorvex"; // chart title (not drawn) and print document name
 const QColor kBackground = StripChart::kBackgroundColor;
@@ -764,7 +753,6 @@ StripChart::StripChart(QWidget* parent)
     setObjectName(QStringLiteral("iPlotX1"));
     setAccessibleName(QStringLiteral("Strip chart"));
     resize(kWidth, kHeight);
-    setClock({});
 
     plot_ = new LivePlot(this);
     plot_->setObjectName(QStringLiteral("plot"));
@@ -833,7 +821,7 @@ StripChart::StripChart(QWidget* parent)
         QCPGraph* g = new LiveGraph(x, y);
         g->setObjectName(QLatin1String(kChannels[k].name));
         g->setName(QLatin1String(kChannels[k].title));
-        g->setPen(QPen(QColor(kChannels[k].color), 1));
+        g->setPen(QPen(channel_color(k), 1));
         g->setLineStyle(QCPGraph::lsLine);
         g->setAdaptiveSampling(true);
         g->setSelectable(QCP::stNone);
@@ -900,25 +888,13 @@ StripChart::StripChart(QWidget* parent)
 
 StripChart::~StripChart() = default;
 
-void StripChart::setClock(std::function<double()> seconds) {
-    if (seconds) {
-        clock_ = std::move(seconds);
-        return;
-    }
-    const auto start = std::chrono::steady_clock::now();
-    clock_ = [start] {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    };
-}
-
-bool StripChart::addPoint(int channel, double y, double wrap) {
+bool StripChart::addPoint(int channel, double x, double y, double wrap) {
     if (!valid_channel(channel)) {
         qWarning("Strip chart: no channel %d (channels are 0 to %d); point ignored", channel,
                  kChannelCount - 1);
         return false;
     }
     ChannelHistory& h = *history_[channel];
-    double x = clock_();
     if (!std::isfinite(x)) {
         x = std::isnan(newest_key_) ? 0.0 : newest_key_;
     }
@@ -1034,7 +1010,7 @@ QString StripChart::channelTitle(int channel) {
 }
 
 QColor StripChart::channelColor(int channel) {
-    return valid_channel(channel) ? QColor(kChannels[channel].color) : QColor();
+    return valid_channel(channel) ? channel_color(channel) : QColor();
 }
 
 void StripChart::updateView() {

@@ -1,16 +1,10 @@
 #pragma once
 // iPlotX1: the twelve-channel scrolling strip chart of the main window, drawn with QCustomPlot.
 //
-// Channels (index, stored name, legend title, colour):
-//    0 yaw   "YAW"   (255,64,64)     3 ax "Ax" (139,69,19)     6 gx "Gx" (151,255,255)
-//    1 pitch "Roll"  (255,215,0)     4 ay "Ay" (255,0,255)     7 gy "Gy" (255,255,255)
-//    2 roll  "Pitch" (0,0,255)       5 az "Az" (72,118,255)    8 gz "Gz" (0,238,0)
-//    9 hx "hx" (245,204,176)  10 hy "hy" (155,88,255)  11 hz "hz" (153,240,50)
-// The stored names of channels 1 and 2 are the reverse of their titles; the data follow the
-// titles (channel 1 draws roll, channel 2 pitch). Groups of three: 0 = IMU (0-2),
-// 1 = Acceleration (3-5), 2 = Gyroscope (6-8), 3 = Magnetometer (9-11).
+// Channels (stored name, legend title, colour, group): the table in telemetry/channels.h.
 //
-// Time axis (hidden): x is the clock's time in seconds; the view spans kWindowSeconds (0.0001
+// Time axis (hidden): x is the points' time in seconds (the frames' times, link/link_time.h:
+// seconds since 1970, so the axis can show the time of day); the view spans kWindowSeconds (0.0001
 // day). While tracking, the first point aligns the axis start until the newest point reaches the
 // right end; from then on the newest point stays at the right edge (within one pixel: a redraw
 // moves the axis by whole pixels only, see below). A user drag or zoom of the x axis turns
@@ -41,6 +35,8 @@
 //    ticks) is laid on when painted. Axes, grids and legend are drawn whole only when the y
 //    range, the visible channels or the size change. Dragging, zooming, a paused view, printing
 //    and image export use QCustomPlot's whole drawing.
+#include "telemetry/channels.h"
+
 #include <QElapsedTimer>
 #include <QWidget>
 
@@ -130,8 +126,8 @@ class TraceBreak {
 class StripChart : public QWidget {
     Q_OBJECT
   public:
-    static constexpr int kChannelCount = 12;
-    static constexpr int kGroupCount = 4;
+    static constexpr int kChannelCount = zento::kChannelCount;
+    static constexpr int kGroupCount = kChannelGroupCount;
     static constexpr double kWindowSeconds = 8.64; // 0.0001 day
     static constexpr double kInitialYLower = 1.0;  // y starts at 1..361
     static constexpr double kInitialYUpper = 361.0;
@@ -154,12 +150,12 @@ class StripChart : public QWidget {
 
     QSize sizeHint() const override { return {kWidth, kHeight}; }
 
-    // Appends (now, y) to the channel, now being the clock's time (never earlier than the
-    // channel's previous point). Returns false, and changes nothing, for a channel outside
-    // 0..11. A non-finite y is kept as a gap (NaN) and never widens the y range. `wrap`: the
-    // period of a value that wraps round (an angle: 360 / its divisor), 0 for one that does
-    // not. Where the trace breaks (TraceBreak), a gap (NaN) at `now` comes first.
-    bool addPoint(int channel, double y, double wrap = 0);
+    // Appends (t, y) to the channel, t in seconds (a t before the channel's previous point, or
+    // not finite, counts as that point's). Returns false, and changes nothing, for a channel
+    // outside 0..11. A non-finite y is kept as a gap (NaN) and never widens the y range. `wrap`:
+    // the period of a value that wraps round (an angle: 360 / its divisor), 0 for one that does
+    // not. Where the trace breaks (TraceBreak), a gap (NaN) at t comes first.
+    bool addPoint(int channel, double t, double y, double wrap = 0);
 
     // Every trace breaks before its next point: what comes next is another stream.
     void breakTraces() {
@@ -177,15 +173,11 @@ class StripChart : public QWidget {
     bool tracking() const { return tracking_; }
     bool yFollowsData() const { return y_auto_; }
 
-    // The clock (seconds, expected not to go backwards). Default: a monotonic clock that starts
-    // at 0 when the chart is made.
-    void setClock(std::function<double()> seconds);
-
     // Per-channel bound on the points kept (at least 1); the oldest are dropped first.
     void setHistoryLimit(int points);
     int historyLimit() const { return history_limit_; }
-    // Age bound (seconds of the clock, at least kWindowSeconds): points older than this before
-    // their channel's newest point are dropped.
+    // Age bound (seconds of the points' time, at least kWindowSeconds): points older than this
+    // before their channel's newest point are dropped.
     void setHistorySeconds(double seconds);
     double historySeconds() const { return history_seconds_; }
 
@@ -256,7 +248,6 @@ class StripChart : public QWidget {
     std::array<QCPGraph*, kChannelCount> graphs_{};
     std::array<QSharedPointer<ChannelHistory>, kChannelCount> history_{};
     std::array<TraceBreak, kChannelCount> breaks_{};
-    std::function<double()> clock_;
     int history_limit_ = kDefaultHistoryLimit;
     double history_seconds_ = kHistorySeconds;
     double first_key_;  // NaN until the first point

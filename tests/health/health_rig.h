@@ -1,7 +1,7 @@
 #pragma once
-// The simulated board's stream through the project's receiver and decoders into a
-// HealthMonitor, in simulated time: no clock, no sleep. Used by the health tests and the
-// health measurements (bench/health).
+// The simulated board's stream through the project's receive path (FrameDispatch: receiver,
+// decoders, frame times) into a HealthMonitor, in simulated time: no clock, no sleep. Used by the
+// health tests and the health measurements (bench/health).
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -10,15 +10,14 @@
 
 #include "board_stream.h"
 #include "health/health_monitor.h"
-#include "link/receiver.h"
-#include "telemetry/decoders.h"
+#include "telemetry/frame_dispatch.h"
 
 namespace health_test {
 
-struct Rig : zento::ReceiverEvents {
+struct Rig : zento::TelemetrySink {
     zento::board::BoardStream board;
-    zento::Receiver rx{*this};
-    zento::HealthMonitor monitor{rx.counters()};
+    zento::FrameDispatch dispatch;
+    zento::HealthMonitor monitor;
     std::uint64_t seed;
     double now = 0;
     std::uint64_t tick = 0;
@@ -35,6 +34,7 @@ struct Rig : zento::ReceiverEvents {
     // port and comes with the first batch.
     Rig(std::uint64_t seed_, double rate, int baud = 115200, double connect_at = 0.0)
         : board(seed_, rate), seed(seed_), now(connect_at), last_poll(connect_at) {
+        dispatch.add_sink(*this);
         monitor.connected(connect_at, baud);
     }
 
@@ -62,8 +62,7 @@ struct Rig : zento::ReceiverEvents {
                     b ^= 0x33;
             const std::size_t cut = std::min(std::exchange(cut_first, 0), bytes.size());
             bytes.erase(bytes.begin(), bytes.begin() + std::ptrdiff_t(cut));
-            rx.feed(bytes);
-            monitor.batch(now);
+            dispatch.feed(bytes, std::int64_t(std::llround(now * 1e6)) * 1000);
             poll(now);
         }
         timer_until(until);
@@ -94,14 +93,7 @@ struct Rig : zento::ReceiverEvents {
         return monitor.report(now);
     }
 
-    void Show_msg(std::string_view) override {}
-    void Rec_LedON() override {}
-    void Rec_attitude(std::span<const std::uint8_t> f) override {
-        if (const auto r = zento::decode_attitude(f)) monitor.attitude(now, *r);
-    }
-    void Rec_sensor(std::span<const std::uint8_t> f) override {
-        if (const auto r = zento::decode_sensor(f)) monitor.sensor(now, *r);
-    }
+    void batch(const zento::TelemetryBatch& b) override { monitor.batch(b); }
 };
 
 } // namespace health_test

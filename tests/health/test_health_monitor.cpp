@@ -126,15 +126,23 @@ TEST(HealthLink, LostFramesAreNotTakenForBursts) {
 }
 
 // What goes wrong on the line leaves the sensor figures alone: they are worked out per board
-// tick, not per arrival, and across lost frames nothing is differentiated.
+// tick on the frames' own times (a burst's frames laid out at the board's pace), not per
+// arrival, and across lost frames nothing is differentiated. Bursts over several seeds.
 TEST(HealthLink, LinkFaultsLeaveTheSensorFiguresAlone) {
     const struct {
         const char* what;
         std::function<void(Rig&)> fault;
         double rate;
+        std::vector<std::uint64_t> seeds = {13};
     } cases[] = {
-        {"bursts of 500 ms", [](Rig& r) { r.per_burst = board::ticks_per_burst(500, 20); }, 20},
-        {"bursts at 250 Hz", [](Rig& r) { r.per_burst = board::ticks_per_burst(300, 250); }, 250},
+        {"bursts of 500 ms",
+         [](Rig& r) { r.per_burst = board::ticks_per_burst(500, 20); },
+         20,
+         {13, 101, 102, 103, 104, 105}},
+        {"bursts at 250 Hz",
+         [](Rig& r) { r.per_burst = board::ticks_per_burst(500, 250); },
+         250,
+         {13, 106, 107}},
         {"bytes dropped", [](Rig& r) { r.board.drops().set_probability(0.003); }, 20},
         {"bytes damaged", [](Rig& r) { r.board.faults().set_probability(0.2); }, 20},
         {"a pause of 3 s",
@@ -145,22 +153,42 @@ TEST(HealthLink, LinkFaultsLeaveTheSensorFiguresAlone) {
          },
          20},
     };
-    for (const auto& c : cases) {
-        Rig rig(13, c.rate);
-        rig.run_until(10);
-        rig.marked_bias();
-        c.fault(rig);
-        for (int s = 11; s <= 60; ++s) {
-            rig.run_until(s);
-            for (const HealthFigure& f : rig.report().figures)
-                if (f.group != "Link") {
-                    ASSERT_NE(f.state, HealthState::bad)
-                        << c.what << " at " << s << " s: " << f.name << " " << f.recent;
-                }
+    for (const auto& c : cases)
+        for (const std::uint64_t seed : c.seeds) {
+            Rig rig(seed, c.rate);
+            rig.run_until(10);
+            rig.marked_bias();
+            c.fault(rig);
+            for (int s = 11; s <= 60; ++s) {
+                rig.run_until(s);
+                for (const HealthFigure& f : rig.report().figures)
+                    if (f.group != "Link") {
+                        ASSERT_NE(f.state, HealthState::bad)
+                            << c.what << ", seed " << seed << ", " << s << " s: " << f.name << " "
+                            << f.recent;
+                    }
+            }
+            const HealthReport report = rig.report();
+            const HealthFigure& rates = report[FigureId::gyro_rates];
+            EXPECT_EQ(rates.state, HealthState::good) << c.what << ": " << rates.recent;
         }
-        const HealthReport report = rig.report();
-        const HealthFigure& rates = report[FigureId::gyro_rates];
-        EXPECT_EQ(rates.state, HealthState::good) << c.what << ": " << rates.recent;
+}
+
+// "Since connect" is since connect, however long ago: a stream that stopped for 30 s in its
+// first minute still shows in the rates three minutes on.
+TEST(HealthLink, SinceConnectFiguresCoverTheWholeConnection) {
+    for (const std::uint64_t seed : {7, 8, 9}) {
+        Rig rig(seed, 20);
+        rig.run_until(10);
+        rig.line = Rig::Line::silent;
+        rig.run_until(40);
+        rig.line = Rig::Line::ok;
+        rig.run_until(180);
+        const HealthReport r = rig.report();
+        // From the end of the settling second: 149 s of frames in 179 s.
+        EXPECT_NEAR(std::stod(r[FigureId::attitude_rate].total), 20.0 * 149 / 179, 0.2) << seed;
+        EXPECT_NEAR(std::stod(r[FigureId::attitude_rate].recent), 20.0, 0.2) << seed;
+        EXPECT_TRUE(r[FigureId::longest_gap].total.starts_with("30")) << seed;
     }
 }
 
@@ -170,7 +198,7 @@ TEST(HealthLink, OverflowIsBad) {
     rig.run_until(5);
     EXPECT_EQ(rig.report()[FigureId::overflows].state, HealthState::good);
     MockSerialPort port;
-    port.OnComm = [&] { rig.rx.OnComm(port); };
+    port.OnComm = [&] { rig.dispatch.OnComm(port); };
     ASSERT_TRUE(port.setPortOpen(true));
     port.setRThreshold(1);
     port.inject_overflow();
@@ -189,10 +217,12 @@ TEST(HealthText, HugeFiguresAndSharesOfNothingAreWritten) {
     HealthReport r = rig.report();
     EXPECT_EQ(r[FigureId::accel_norm].recent, "1.638e+74 g");
 
-    ReceiverCounters none; // 24957 damaged frames, 80 bytes skipped, not one valid frame
-    HealthMonitor m(none);
+    HealthMonitor m; // 24957 damaged frames, 80 bytes skipped, not one valid frame
     m.connected(0, 115200);
-    none.checksum_errors = 24957, none.skipped_bytes = 80;
+    TelemetryBatch none;
+    none.time_ns = 4'000'000'000;
+    none.counters.checksum_errors = 24957, none.counters.skipped_bytes = 80;
+    m.batch(none);
     r = m.report(5);
     EXPECT_EQ(r[FigureId::checksum_errors].total, "24957 (– % of frames)");
     EXPECT_EQ(r[FigureId::skipped_bytes].total, "80 (– per frame)");
@@ -385,8 +415,7 @@ TEST(HealthLog, RateLimitAndRecoveryLine) {
 // Nothing is judged or said before connect, in the first two seconds, or after disconnect;
 // the figures stay as they were at disconnect.
 TEST(HealthLog, OnlyWhileConnected) {
-    ReceiverCounters counters;
-    HealthMonitor idle(counters);
+    HealthMonitor idle;
     EXPECT_TRUE(idle.poll(100).empty());
     EXPECT_FALSE(idle.report(100).connected);
 

@@ -42,7 +42,7 @@ struct Recorder : ReceiverEvents {
     void Rec_other(std::span<const std::uint8_t> f) override {
         events.push_back("other," + hex(f));
     }
-    void Rec_batch(std::span<const std::uint8_t> b) override {
+    void Rec_batch(std::span<const std::uint8_t> b, std::int64_t) override {
         events.push_back("batch," + hex(b));
     }
     void Rec_batch_end() override { events.emplace_back("end"); }

@@ -21,15 +21,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const Recorder::WallTime kWall =
-    system_clock::time_point(seconds(1'765'000'000)) + microseconds(250);
-const Recorder::SteadyTime kT0 = steady_clock::time_point(seconds(100'000));
+const Recorder::Time kT0 = Recorder::Time(seconds(1'765'000'000)) + microseconds(250);
 const std::int64_t kWallUs = 1'765'000'000'000'250;
 
 struct Sent {
     Direction direction;
     Bytes bytes;
-    Recorder::SteadyTime t;
+    Recorder::Time t;
 };
 
 // The known stream: 120 ticks in batches cut at odd places, two commands between them, one
@@ -60,7 +58,7 @@ std::vector<Sent> known_stream() {
 // the batch before.
 std::vector<std::int64_t> stamped_us(const std::vector<Sent>& batches) {
     std::vector<std::int64_t> us;
-    Recorder::SteadyTime last = kT0;
+    Recorder::Time last = kT0;
     for (const Sent& s : batches) {
         last = std::max(last, s.t);
         us.push_back(duration_cast<microseconds>(last - kT0).count());
@@ -101,7 +99,7 @@ class RecorderTest : public ::testing::Test {
 
     std::unique_ptr<Recorder> start(RecorderOptions options = {}) {
         std::string error;
-        auto r = Recorder::start(folder, kWall, kT0, error, options);
+        auto r = Recorder::start(folder, kT0, error, options);
         EXPECT_NE(r, nullptr) << error;
         return r;
     }
@@ -174,7 +172,7 @@ TEST_F(RecorderTest, TcpdumpReadsTheRecording) {
 }
 
 TEST_F(RecorderTest, NamesComeFromTheStartAndAreNeverReused) {
-    const std::string stem = recording_stem(kWall);
+    const std::string stem = recording_stem(kT0);
     EXPECT_TRUE(std::regex_match(stem, std::regex("zento-20[0-9]{6}-[0-9]{6}"))) << stem;
     fs::create_directories(folder);
     zento_test::write_file(folder / (stem + "-2.csv"), "someone else's");
@@ -210,7 +208,7 @@ TEST_F(RecorderTest, AFolderThatCannotBeMadeOrReachedIsNamedAsAnOrdinaryUser) {
             if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
             std::string error;
             try {
-                if (!Recorder::start(f, kWall, kT0, error) && error == want) _exit(0);
+                if (!Recorder::start(f, kT0, error) && error == want) _exit(0);
             } catch (...) {
             }
             std::fprintf(stderr, "not refused as expected: %s\n", error.c_str());

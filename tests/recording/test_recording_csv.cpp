@@ -1,5 +1,6 @@
 // The recording's CSV rows and the chart export: exact texts, times, frames split over batches.
 #include "recording/recording_csv.h"
+#include "recording/tick_csv.h"
 #include "recording_test_util.h"
 #include "test_folder.h"
 
@@ -72,47 +73,48 @@ TEST(RecordingCsv, AFrameTakesTheTimeOfTheBatchThatCompletesIt) {
               "0.200000," + kAttitudeRow + "0.300000," + kSensorRow + "0.400000," + kAttitudeRow);
 }
 
-TEST(ChartExport, HeaderNamesTheDivisorsAndNumbersRoundTrip) {
-    const std::vector<double> t = {0, 0.05, 0.1, 1e-7};
-    const std::vector<double> roll = {1.5, -0.1, 1.0 / 3.0, 1e300};
-    const std::vector<double> ax = {0.16, std::numeric_limits<double>::quiet_NaN(), -163.84,
-                                    std::numeric_limits<double>::infinity()};
-    const std::vector<ChartColumn> cols = {
-        {"roll_deg", 1, roll}, {"accel_x_counts", 100, ax}, {"odd, \"name\"", 0.5, roll}};
-    std::ostringstream out;
-    write_chart_csv(out, t, cols);
-    std::istringstream in(out.str());
-    std::string line;
-    std::getline(in, line);
-    EXPECT_EQ(line, "time_s,roll_deg/1,accel_x_counts/100,\"odd, \"\"name\"\"/0.5\"");
-    std::vector<std::string> lines;
-    while (std::getline(in, line))
-        lines.push_back(line);
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[0], "0,1.5,0.16,1.5");
-    EXPECT_EQ(lines[1], "0.05,-0.1,,-0.1"); // a gap is an empty cell
-    EXPECT_EQ(lines[3], "1e-07,1e+300,,1e+300");
-    // The shortest text still reads back as the same double.
-    const std::string third = lines[2].substr(lines[2].find(',') + 1);
-    EXPECT_EQ(std::strtod(third.c_str(), nullptr), 1.0 / 3.0);
+// Export rows: a tick split over two batches keeps one time, a tick whose sensor frame was lost
+// leaves its cells empty, values as decoded and in physical units; a file that cannot be
+// written is named.
+TEST(TickCsv, SplitAndBrokenTicksAndFilesThatCannotBeWritten) {
+    Bytes a, s;
+    append_frame(a, kTypeAttitude, kAttitudeExample);
+    append_frame(s, kTypeSensor, kSensorExample);
+    Bytes broken = s;
+    broken[5] ^= 1;
+    auto cat = [](std::initializer_list<Bytes> parts) {
+        Bytes out;
+        for (const Bytes& p : parts)
+            out.insert(out.end(), p.begin(), p.end());
+        return out;
+    };
+    FrameDispatch dispatch;
+    TickHistory history;
+    dispatch.add_sink(history);
+    const std::int64_t t0 = 1'765'000'000'000'000'000;
+    dispatch.feed(a, t0);
+    dispatch.feed(cat({s, a, broken}), t0 + 10'000'000);
+    dispatch.feed(cat({a, s}), t0 + 20'000'000);
+    std::string text = tick_csv_header();
+    for (const TickRow& r : history.rows())
+        append_tick_row(text, r, history.origin(), {});
+    const std::string full = "-30,1.5,9,16,-16,16384,0,-5,5,300,-300,0,0.00098,-0.00098,1.00000,"
+                             "0.000,-0.305,0.305,0.2752,-0.2752,0.0000\n";
+    EXPECT_EQ(text, "time_s,yaw_deg,roll_deg,pitch_deg,accel_x_counts,accel_y_counts,"
+                    "accel_z_counts,gyro_x_counts,gyro_y_counts,gyro_z_counts,mag_x_counts,"
+                    "mag_y_counts,mag_z_counts,accel_x_g,accel_y_g,accel_z_g,gyro_x_dps,"
+                    "gyro_y_dps,gyro_z_dps,mag_x_gauss,mag_y_gauss,mag_z_gauss\n0.000000," +
+                        full + "0.010000,-30,1.5,9" + std::string(18, ',') + "\n0.020000," + full);
 
-    const std::vector<double> shorter = {1, 2};
-    const std::vector<ChartColumn> bad = {{"roll_deg", 1, shorter}};
-    EXPECT_THROW(write_chart_csv(out, t, bad), std::invalid_argument);
-}
-
-TEST(ChartExport, SavingNamesTheFileThatCannotBeWritten) {
     zento_test::TempDir tmp;
-    const std::vector<double> t = {0, 1};
-    const std::vector<double> v = {2, 3};
-    const std::vector<ChartColumn> cols = {{"yaw_deg", 2, v}};
-    const std::string file = tmp / "chart.csv";
-    EXPECT_EQ(save_chart_csv(file, t, cols), "");
-    EXPECT_EQ(zento_test::read_text(file), "time_s,yaw_deg/2\n0,2\n1,3\n");
-    EXPECT_EQ(save_chart_csv(tmp.path(), t, cols),
+    const std::vector<TickRow> rows = history.rows();
+    const std::string file = tmp / "ticks.csv";
+    EXPECT_EQ(save_tick_csv(file, rows, history.origin(), {}), "");
+    EXPECT_EQ(zento_test::read_text(file), text);
+    EXPECT_EQ(save_tick_csv(tmp.path(), rows, 0, {}),
               "cannot write " + tmp.path().string() + ": it is a folder");
-    const std::string nowhere = tmp / "no/such/folder/chart.csv";
-    EXPECT_EQ(save_chart_csv(nowhere, t, cols),
+    const std::string nowhere = tmp / "no/such/folder/ticks.csv";
+    EXPECT_EQ(save_tick_csv(nowhere, rows, 0, {}),
               "cannot write " + nowhere + ": No such file or directory");
 }
 

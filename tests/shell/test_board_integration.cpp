@@ -29,7 +29,10 @@ namespace {
 
 // The altitudes of the attitude frames the window decoded.
 struct Altitudes : TelemetrySink {
-    void Rec_attitude(const AttitudeRecord& r) override { seen.push_back(r.altitude); }
+    void batch(const TelemetryBatch& b) override {
+        for (const TelemetryFrame& f : b.frames)
+            if (f.type == TelemetryFrame::Type::attitude) seen.push_back(f.attitude.altitude);
+    }
     std::vector<float> seen;
 };
 

@@ -502,7 +502,10 @@ TEST_F(MainWindowTest, AnUnpluggedDeviceIsReopenedWhenItComesBackAndTheLogSaysSo
     Zento& w = make();
     ASSERT_TRUE(ui().reconnectAction->isChecked()) << "on unless switched off";
     struct Count : TelemetrySink {
-        void Rec_attitude(const AttitudeRecord&) override { ++n; }
+        void batch(const TelemetryBatch& b) override {
+            for (const TelemetryFrame& f : b.frames)
+                n += f.type == TelemetryFrame::Type::attitude;
+        }
         int n = 0;
     } frames;
     w.dispatch().add_sink(frames);

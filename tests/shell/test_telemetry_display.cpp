@@ -38,7 +38,7 @@ class TelemetryTest : public WindowTest {
   protected:
     void SetUp() override {
         make();
-        ui().chart->setClock([this] { return clock; });
+        port.clock = [this] { return std::int64_t(std::llround(clock * 1e6)) * 1000; };
         port.setPortOpen(true);
     }
     StripChart& chart() const { return *ui().chart; }

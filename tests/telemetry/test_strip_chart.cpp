@@ -26,15 +26,11 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 class StripChartTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        chart.setClock([this] { return now; });
-    }
-
     // One point per listed channel every `step` seconds for `seconds`.
     void feed(std::initializer_list<int> channels, double seconds, double step, double value) {
         for (long i = 0, n = std::lround(seconds / step); i < n; ++i, now += step) {
             for (int k : channels) {
-                chart.addPoint(k, value);
+                chart.addPoint(k, now, value);
             }
         }
     }
@@ -95,10 +91,10 @@ TEST_F(StripChartTest, LegendAndToolbarLeaveTheDataFree) {
 TEST_F(StripChartTest, BadInputIsRejectedOrKeptSafely) {
     chart.updateView(); // nothing to follow yet: the starting range stays
     EXPECT_EQ(chart.yRange(), QCPRange(StripChart::kInitialYLower, StripChart::kInitialYUpper));
-    chart.addPoint(0, 5.0);
+    chart.addPoint(0, now, 5.0);
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(chart.addPoint(-1, 1.0));
-    EXPECT_FALSE(chart.addPoint(12, 1.0));
+    EXPECT_FALSE(chart.addPoint(-1, now, 1.0));
+    EXPECT_FALSE(chart.addPoint(12, now, 1.0));
     chart.setChannelVisible(99, false);
     chart.setGroupVisible(4, false);
     const std::string warnings = testing::internal::GetCapturedStderr();
@@ -114,26 +110,23 @@ TEST_F(StripChartTest, BadInputIsRejectedOrKeptSafely) {
     // Non-finite values are gaps that never stretch the y range.
     for (double v : {std::numeric_limits<double>::infinity(), kNaN, -5.0}) {
         now += 0.1;
-        EXPECT_TRUE(chart.addPoint(0, v));
+        EXPECT_TRUE(chart.addPoint(0, now, v));
     }
     EXPECT_TRUE(std::isnan(chart.plot()->graph(0)->data()->at(1)->value));
     chart.updateView();
     EXPECT_LT(chart.yRange().upper, 6.0);
     EXPECT_GT(chart.yRange().lower, -6.0);
 
-    // A clock that runs backwards or breaks never unsorts a channel.
+    // A time that runs backwards or breaks never unsorts a channel.
     now = 10.0;
-    EXPECT_TRUE(chart.addPoint(0, 1.0));
-    chart.setClock([] { return kNaN; });
-    EXPECT_TRUE(chart.addPoint(0, 2.0));
+    EXPECT_TRUE(chart.addPoint(0, now, 1.0));
+    EXPECT_TRUE(chart.addPoint(0, kNaN, 2.0));
     auto data = chart.plot()->graph(0)->data();
     ASSERT_EQ(data->size(), 6);
     for (int i = 1; i < data->size(); ++i) {
         EXPECT_GE(data->at(i)->key, data->at(i - 1)->key) << i;
     }
     EXPECT_DOUBLE_EQ(last(0, false), 2.0);
-    chart.setClock({}); // back to the built-in clock
-    EXPECT_TRUE(chart.addPoint(1, 1.0));
 }
 
 TEST_F(StripChartTest, GroupHidesExactlyItsChannelsAndKeepsTheirPoints) {
@@ -231,13 +224,13 @@ TEST_F(StripChartTest, YFollowsVisibleWindowAndVisibleChannelsOnly) {
         const YRangeFollower::Range r = YRangeFollower::fit(lo, hi);
         return QCPRange(r.lower, r.upper);
     };
-    chart.addPoint(0, 5000.0); // scrolls out of view
+    chart.addPoint(0, now, 5000.0); // scrolls out of view
     now += 0.1;
     feed({0}, 20.0, 0.1, 0.0);
     for (int i = 0; i < 40; ++i, now += 0.1) {
-        chart.addPoint(0, i % 2 ? 20.0 : -10.0);
-        chart.addPoint(3, 1000.0);
-        chart.addPoint(9, -400.0);
+        chart.addPoint(0, now, i % 2 ? 20.0 : -10.0);
+        chart.addPoint(3, now, 1000.0);
+        chart.addPoint(9, now, -400.0);
     }
     chart.setGroupVisible(1, false);
     chart.setGroupVisible(3, false);
@@ -251,7 +244,7 @@ TEST_F(StripChartTest, YFollowsVisibleWindowAndVisibleChannelsOnly) {
     chart.setTracking(false);
     const QCPRange x_view = chart.xRange();
     now += 1.0;
-    chart.addPoint(0, 99999.0);
+    chart.addPoint(0, now, 99999.0);
     chart.updateView();
     EXPECT_EQ(chart.xRange(), x_view);
     EXPECT_EQ(chart.yRange(), fitted(-400.0, 1000.0));
@@ -263,7 +256,7 @@ TEST_F(StripChartTest, YRangeFitsWithinASecondOfTheDataShrinking) {
     feed({0}, 1.5, 0.05, 1000.0);
     const double left = now - 0.05 + StripChart::kWindowSeconds;
     for (int i = 0; now < left + 1.0; ++i, now += 0.05) {
-        chart.addPoint(0, i % 2 ? 20.0 : 0.0);
+        chart.addPoint(0, now, i % 2 ? 20.0 : 0.0);
         chart.updateView(); // as each redraw does
     }
     EXPECT_LT(chart.yRange().upper, 25.0);
@@ -276,8 +269,8 @@ TEST_F(StripChartTest, TracesBreakWhereTheStreamStoppedOrAnAngleWrapped) {
                                 {0.5, -150}, {2.1, -140}, {0.05, -130}, {0.6, -120}};
     for (const auto& [dt, value] : points) {
         now += dt;
-        chart.addPoint(0, value, 360.0);
-        chart.addPoint(3, value); // no wrap: breaks at gaps only
+        chart.addPoint(0, now, value, 360.0);
+        chart.addPoint(3, now, value); // no wrap: breaks at gaps only
     }
     for (int k : {0, 3}) {
         QStringList drawn;
@@ -302,7 +295,7 @@ TEST_F(StripChartTest, YRangeFitsExactlyThePointsInView) {
         for (int i = 0, n = int(random() * 2000); i < n; ++i) {
             now += random() * 0.002;
             const int k = int(random() * 12);
-            chart.addPoint(k, random() < 0.02 ? kNaN : 1000 * random() - 500 + round * 20);
+            chart.addPoint(k, now, random() < 0.02 ? kNaN : 1000 * random() - 500 + round * 20);
         }
         chart.setTracking(true); // fits at once
         const QCPRange x = chart.xRange();
@@ -324,7 +317,7 @@ TEST_F(StripChartTest, HistoryIsBoundedOldestDroppedFirst) {
     chart.setHistoryLimit(1000);
     for (int i = 0; i < 5000; ++i) {
         now = i;
-        chart.addPoint(5, i);
+        chart.addPoint(5, now, i);
         ASSERT_EQ(chart.pointCount(5), std::min(i + 1, 1000)) << i;
     }
     auto data = chart.plot()->graph(5)->data();
@@ -333,7 +326,7 @@ TEST_F(StripChartTest, HistoryIsBoundedOldestDroppedFirst) {
         ASSERT_DOUBLE_EQ(data->at(i)->key, 4000 + i) << i;
     }
     for (int i = 0; i < 3000; ++i) { // a stopped clock: every key equal
-        chart.addPoint(6, i);
+        chart.addPoint(6, now, i);
     }
     ASSERT_EQ(chart.pointCount(6), 1000);
     EXPECT_DOUBLE_EQ(chart.plot()->graph(6)->data()->at(0)->value, 2000);
@@ -347,8 +340,8 @@ TEST_F(StripChartTest, HistoryKeepsOnlyItsSpanOfTimeAtAnyRate) {
     chart.setHistorySeconds(100.0);
     for (int i = 0; i <= 4000; ++i) { // 4 Hz for 1000 s (exact keys)
         now = i * 0.25;
-        chart.addPoint(3, i);
-        if (i % 7 == 0) chart.addPoint(4, i); // a slower channel: 100 s before its own newest
+        chart.addPoint(3, now, i);
+        if (i % 7 == 0) chart.addPoint(4, now, i); // a slower channel: 100 s before its own newest
     }
     auto data = chart.plot()->graph(3)->data();
     ASSERT_EQ(chart.pointCount(3), 401); // keys 900 .. 1000, the oldest dropped first
@@ -377,7 +370,7 @@ TEST_F(StripChartTest, RedrawsAreCoalescedAndSkippedWhileHidden) {
 
     replots = 0;
     for (int i = 0; i < 1000; ++i, now += 0.001) {
-        chart.addPoint(i % 12, i);
+        chart.addPoint(i % 12, now, i);
     }
     EXPECT_EQ(replots, 0); // never inside addPoint
     EXPECT_TRUE(chart.redrawPending());
@@ -394,7 +387,7 @@ TEST_F(StripChartTest, RedrawsAreCoalescedAndSkippedWhileHidden) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return since.elapsed() > StripChart::kFrameIntervalMs; }));
     QElapsedTimer before; // started before the redraw, stopped after it: bounds its age
     before.start();
-    chart.addPoint(0, 1);
+    chart.addPoint(0, now, 1);
     QApplication::processEvents();
     EXPECT_FALSE(chart.redrawPending());
     EXPECT_EQ(replots, 2);
@@ -403,7 +396,7 @@ TEST_F(StripChartTest, RedrawsAreCoalescedAndSkippedWhileHidden) {
 
     // A caller's flush() draws what came once the interval less the lead is over (a receive
     // event just before the timer would run out), and not sooner: the timer stays for it then.
-    chart.addPoint(0, 2);
+    chart.addPoint(0, now, 2);
     const bool soon = before.elapsed() < StripChart::kFrameIntervalMs - StripChart::kFlushLeadMs;
     chart.flush();
     if (soon) {
@@ -413,7 +406,7 @@ TEST_F(StripChartTest, RedrawsAreCoalescedAndSkippedWhileHidden) {
     ASSERT_TRUE(QTest::qWaitFor([&] {
         return after.elapsed() >= StripChart::kFrameIntervalMs - StripChart::kFlushLeadMs;
     }));
-    chart.addPoint(0, 3);
+    chart.addPoint(0, now, 3);
     chart.flush();
     EXPECT_FALSE(chart.redrawPending());
     EXPECT_EQ(replots, 3);
@@ -476,7 +469,7 @@ class IncrementalChartTest : public StripChartTest, public ::testing::WithParamI
                 const bool gap = k == 5 && (noise >> 8) % 61 == 0;
                 const double wave = k == 0 ? std::fmod(90.0 * now, 360.0) - 180.0
                                            : 60.0 * std::sin(2.1 * now + k) + 25.0 * jitter;
-                chart.addPoint(k, gap ? kNaN : gain * wave + 10.0 * k - 60.0,
+                chart.addPoint(k, now, gap ? kNaN : gain * wave + 10.0 * k - 60.0,
                                k == 0 ? 360.0 * gain : 0.0);
             }
         }
@@ -580,7 +573,7 @@ TEST_F(StripChartTest, LiveRedrawsPaintTheDataAreaOnly) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     feed({0, 3, 9}, 10.0, 0.05, 0.0);
     for (int k : {0, 3, 9}) { // a range wide enough for what follows
-        chart.addPoint(k, k % 2 ? 300.0 : -300.0);
+        chart.addPoint(k, now, k % 2 ? 300.0 : -300.0);
     }
     chart.redrawNow();
     QApplication::processEvents();
@@ -600,7 +593,7 @@ TEST_F(StripChartTest, LiveRedrawsPaintTheDataAreaOnly) {
     button->installEventFilter(&button_paints);
     for (int i = 0; i < 20; ++i) {
         for (int k : {0, 3, 9}) {
-            chart.addPoint(k, 100.0 * std::sin(0.3 * i + k));
+            chart.addPoint(k, now, 100.0 * std::sin(0.3 * i + k));
         }
         now += 0.05;
         chart.redrawNow();

@@ -1,8 +1,8 @@
 // zento-decode: decodes a capture or a recording of the board's serial stream into one line
 // per event, through the program's own receiver and decoders.
 //
-//   zento-decode [--frames | --csv] [FILE | -]
-//   zento-decode (--stats | --allan) [--from S] [--to S] [FILE | -]
+//   zento-decode [--frames | --csv | --ticks] [--rate HZ] [FILE | -]
+//   zento-decode (--stats | --allan) [--from S] [--to S] [--rate HZ] [FILE | -]
 //
 // Input: a plain capture (the bytes as the port gave them) or a recording, pcap or pcapng (the
 // bytes of its direction-0 records, in order; the commands the program sent are skipped).
@@ -15,6 +15,9 @@
 // With --frames: frame,HEX for every delivered frame (rx_frame in lowercase hex) and the log lines.
 // With --csv: the recording's CSV (recording/recording_csv.h), times from the records (a plain
 // capture: 20 attitude frames a second), exactly as the recorder writes it for the same bytes.
+// With --ticks: one row per board tick (recording/tick_csv.h) through the program's receive path
+// (frame times included), exactly as "Export chart data" writes it for the recording played, with
+// the default health scales.
 // With --stats or --allan: the statistics of the frames between --from and --to
 // (statistics/interval_stats.h), the table or the Allan deviation curve as CSV.
 //
@@ -25,8 +28,10 @@
 #include "recording/file_io.h"
 #include "recording/recording_csv.h"
 #include "recording/recording_reader.h"
+#include "recording/tick_csv.h"
 #include "statistics/interval_stats.h"
 #include "telemetry/decoders.h"
+#include "telemetry/frame_dispatch.h"
 #include "telemetry/value_text.h"
 
 #include <algorithm>
@@ -40,13 +45,15 @@
 #include <string>
 #include <string_view>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
 using namespace zento;
 
 constexpr std::string_view kUsage =
-    "usage: zento-decode [--frames | --csv] [--rate HZ] [FILE | -]\n"
+    "usage: zento-decode [--frames | --csv | --ticks] [--rate HZ] [FILE | -]\n"
     "       zento-decode (--stats | --allan) [--from S] [--to S] [--rate HZ] [FILE | -]\n"
     "\n"
     "Decodes a capture of the board's serial stream or a recording, pcap or pcapng (FILE,\n"
@@ -66,6 +73,10 @@ constexpr std::string_view kUsage =
     "  --csv      print the recording's CSV: time_s (from the records; a plain capture is\n"
     "             paced as 20 attitude frames a second), type and the values, one row per\n"
     "             frame, exactly as Zento writes it when recording the same bytes\n"
+    "  --ticks    print one row per board tick: time_s (from the recording's start), the\n"
+    "             twelve chart channels as decoded, the sensors in g, deg/s and gauss (the\n"
+    "             default scales), exactly as Zento's \"Export chart data\" writes it for\n"
+    "             the recording played; a frame lost leaves its cells empty\n"
     "  --stats    print the statistics of the frames as CSV, one row per channel (accel_x\n"
     "             ... mag_z, yaw, pitch, roll): frames, gaps (where frames are missing),\n"
     "             rate_hz, mean, sd, min, max in physical units (16384 counts per g, 16.4 per\n"
@@ -239,6 +250,31 @@ class Printer final : public ReceiverEvents {
     bool frames_;
 };
 
+// The receive path's ticks as rows, written as they close.
+class TickRows final : public TelemetrySink {
+  public:
+    explicit TickRows(Output& out) : out_(out) {}
+    void batch(const TelemetryBatch& b) override {
+        for (const TelemetryFrame& f : b.frames)
+            ticks_.add(f, [this](const TickRow& r) { write(r); });
+    }
+    void finish() {
+        if (ticks_.pending()) write(*ticks_.pending());
+    }
+    std::int64_t origin = 0;
+
+  private:
+    void write(const TickRow& r) {
+        text_.clear();
+        append_tick_row(text_, r, origin, scales_);
+        out_.write(text_);
+    }
+    Output& out_;
+    TickAssembler ticks_;
+    HealthScales scales_;
+    std::string text_;
+};
+
 int usage_error(const std::string& why) {
     std::fprintf(stderr, "zento-decode: %s\n%.*s", why.c_str(), int(kUsage.size()), kUsage.data());
     return 2;
@@ -288,7 +324,7 @@ std::int64_t since_us(std::int64_t t, std::int64_t origin) {
 } // namespace
 
 int main(int argc, char** argv) {
-    bool frames = false, csv = false, stats = false, allan = false;
+    bool frames = false, csv = false, ticks = false, stats = false, allan = false;
     StatsOptions interval;
     std::optional<double> rate;
     std::string from_text, to_text;
@@ -304,6 +340,8 @@ int main(int argc, char** argv) {
             frames = true;
         } else if (!options_done && a == "--csv") {
             csv = true;
+        } else if (!options_done && a == "--ticks") {
+            ticks = true;
         } else if (!options_done && (a == "--stats" || a == "--allan")) {
             (a == "--stats" ? stats : allan) = true;
         } else if (!options_done && (a == "--from" || a == "--to" || a == "--rate")) {
@@ -334,19 +372,22 @@ int main(int argc, char** argv) {
             path = argv[i];
         }
     }
-    if (frames && csv) return usage_error("--frames and --csv cannot be used together");
-    if (stats && allan) return usage_error("--stats and --allan cannot be used together");
-    if ((stats || allan) && (frames || csv))
-        return usage_error(std::string(stats ? "--stats" : "--allan") + " cannot be used with " +
-                           (frames ? "--frames" : "--csv"));
+    // One output at a time: the first two given of these are named.
+    std::vector<const char*> modes;
+    for (const auto& [on, option] : {std::pair{frames, "--frames"}, std::pair{csv, "--csv"},
+                                     std::pair{ticks, "--ticks"}, std::pair{stats, "--stats"},
+                                     std::pair{allan, "--allan"}})
+        if (on) modes.push_back(option);
+    if (modes.size() > 1)
+        return usage_error(std::string(modes[0]) + " and " + modes[1] + " cannot be used together");
     if (!stats && !allan && !(from_text.empty() && to_text.empty()))
         return usage_error(std::string(from_text.empty() ? "--to" : "--from") +
                            " is only used with --stats or --allan");
     if (!from_text.empty() && !to_text.empty() && !(interval.from < interval.to))
         return usage_error("--from " + from_text + " is not before --to " + to_text);
-    if (rate && !(csv || stats || allan))
-        return usage_error("--rate is only used with --csv, --stats or --allan");
-    const bool timed = csv || stats || allan;
+    const bool timed = csv || ticks || stats || allan;
+    if (rate && !timed)
+        return usage_error("--rate is only used with --csv, --ticks, --stats or --allan");
 
     const bool from_stdin = path == nullptr || std::string_view(path) == "-";
     const std::string name = from_stdin ? "standard input" : std::string(path);
@@ -383,12 +424,20 @@ int main(int argc, char** argv) {
     FrameCollector collector(log);
     std::string text;
     if (csv && status == 0) out.write(kCsvHeader);
+    if (ticks && status == 0) out.write(tick_csv_header());
+    TickRows tick_rows(out);
+    FrameDispatch dispatch;
+    dispatch.add_sink(tick_rows);
     std::optional<std::int64_t> origin;
     while (status == 0 && out.error() == 0) {
         const auto b = reader.next();
         if (!b) break;
-        if (!origin) origin = b->time_ns; // the recording's start
+        if (!origin) origin = tick_rows.origin = b->time_ns; // the recording's start
         if (b->direction != Direction::received) continue;
+        if (ticks) {
+            if (!b->bytes.empty()) dispatch.feed(b->bytes, b->time_ns); // as a playback does
+            continue;
+        }
         if (stats || allan) {
             collector.feed(b->bytes, double(since_us(b->time_ns, *origin)) / 1e6);
             continue;
@@ -401,6 +450,7 @@ int main(int argc, char** argv) {
         rows.feed(b->bytes, since_us(b->time_ns, *origin), text);
         out.write(text);
     }
+    if (ticks) tick_rows.finish();
     if (!from_stdin) ::close(fd);
     // The statistics of what was read (up to damage, which is named below).
     if ((stats || allan) && status == 0) status = print_stats(log, interval, allan, name, out);

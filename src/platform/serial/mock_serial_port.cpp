@@ -107,6 +107,7 @@ bool MockSerialPort::Output(std::span<const std::uint8_t> bytes) {
 std::vector<std::uint8_t> MockSerialPort::Input() {
     std::vector<std::uint8_t> out;
     out.swap(input_);
+    taken_time_ = input_time_;
     return out;
 }
 
@@ -115,6 +116,7 @@ bool MockSerialPort::feed(std::span<const std::uint8_t> bytes) {
     const std::size_t room = input_capacity - std::min(input_capacity, input_.size());
     const std::size_t take = std::min(room, bytes.size());
     input_.insert(input_.end(), bytes.begin(), bytes.begin() + std::ptrdiff_t(take));
+    if (take > 0) input_time_ = clock();
     if (take < bytes.size()) overflow_ = true;
     raise();
     return true;

@@ -43,9 +43,13 @@ class MockSerialPort : public SerialPort {
     std::string openDevice() const override;
     bool Output(std::span<const std::uint8_t> bytes) override;
     std::vector<std::uint8_t> Input() override;
+    std::int64_t InputTime() const override { return taken_time_; }
+    std::int64_t TimeNow() const override { return clock(); }
     int CommEvent() const override { return comm_event_; }
 
     // --- test controls ---
+    // The source's time (link/link_time.h); feed() stamps its bytes with it.
+    std::function<std::int64_t()> clock = link_clock_ns;
     // Bytes arrive from the device. Dropped (returns false) while the port is closed.
     bool feed(std::span<const std::uint8_t> bytes);
     // The receive buffer overflowed: CommEvent 1008 is raised (when open).
@@ -90,6 +94,7 @@ class MockSerialPort : public SerialPort {
     bool pending_ = false;
     std::string last_error_, open_failure_, write_failure_;
     std::vector<std::uint8_t> input_;
+    std::int64_t input_time_ = 0, taken_time_ = 0;
 };
 
 } // namespace zento

@@ -274,6 +274,7 @@ bool QtSerialPortControl::Output(std::span<const std::uint8_t> bytes) {
 std::vector<std::uint8_t> QtSerialPortControl::Input() {
     std::vector<std::uint8_t> out;
     out.swap(input_);
+    taken_time_ = input_time_;
     return out;
 }
 
@@ -287,6 +288,7 @@ void QtSerialPortControl::on_ready_read() {
     input_.resize(before + take);
     const qint64 got = serial_.read(reinterpret_cast<char*>(input_.data() + before), qint64(take));
     input_.resize(before + std::size_t(std::max<qint64>(0, got)));
+    if (got > 0) input_time_ = link_clock_ns();
     if (take < available) {
         discard(available - take);
         overflow_ = true;

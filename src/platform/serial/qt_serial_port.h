@@ -84,6 +84,8 @@ class QtSerialPortControl : public QObject, public SerialPort {
     std::string deviceFor(std::int16_t port) const override;
     bool Output(std::span<const std::uint8_t> bytes) override;
     std::vector<std::uint8_t> Input() override;
+    // When the batch's last bytes were read from the device.
+    std::int64_t InputTime() const override { return taken_time_; }
     int CommEvent() const override { return comm_event_; }
 
     // Where "Com n" leads now: `path` to open ("" when nowhere), `shown` for messages.
@@ -139,6 +141,8 @@ class QtSerialPortControl : public QObject, public SerialPort {
     QString reopen_path_;                // where it is back under a new name
     int comm_event_ = 0;
     std::vector<std::uint8_t> input_;
+    std::int64_t input_time_ = 0; // when bytes last came into input_
+    std::int64_t taken_time_ = 0; // input_time_ as the last Input() took it
     bool overflow_ = false;
     bool in_handler_ = false;
     bool delivery_queued_ = false;

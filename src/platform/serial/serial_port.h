@@ -8,12 +8,16 @@
 //  - While RThreshold is 1 and the port is open, OnComm is raised with CommEvent 2 once at least
 //    one byte is waiting; with RThreshold 0 no receive event is raised.
 //  - CommEvent 1008: the adapter's bounded input buffer overflowed (bytes were lost).
-//  - Input() removes and returns every waiting byte (InputLen 0, binary mode).
+//  - Input() removes and returns every waiting byte (InputLen 0, binary mode); InputTime() is
+//    then the batch's time (link/link_time.h): when its last byte was received, or in a
+//    recording its record's time. TimeNow() is the source's time now on the same scale.
 //  - setPortOpen(true) opens CommPort with Settings; on failure PortOpen stays false and
 //    lastError() names the device and the system's reason.
 //  - Output() writes the whole array in one piece.
 //  - OnFailure is raised once when an open port fails (device unplugged); the port is then
 //    closed and PortOpen reads false.
+#include "link/link_time.h"
+
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -65,6 +69,9 @@ class SerialPort {
 
     virtual bool Output(std::span<const std::uint8_t> bytes) = 0;
     virtual std::vector<std::uint8_t> Input() = 0;
+    // The time of the batch the last Input() returned. By default: when it was taken.
+    virtual std::int64_t InputTime() const { return link_clock_ns(); }
+    virtual std::int64_t TimeNow() const { return link_clock_ns(); }
     virtual int CommEvent() const = 0;
 
     std::function<void()> OnComm;

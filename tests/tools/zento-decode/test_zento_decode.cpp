@@ -387,8 +387,8 @@ TEST_F(ZentoDecode, BadStatsOptionsAndIntervalsAreRefusedWithTheReason) {
     const std::string f = tmp.put("t.bin", ticks(0, 40)); // 2 s at 20 a second
     for (const auto& [args, why] :
          std::initializer_list<std::pair<std::vector<std::string>, std::string>>{
-             {{"--stats", "--csv", f}, "--stats cannot be used with --csv"},
-             {{"--allan", "--frames", f}, "--allan cannot be used with --frames"},
+             {{"--stats", "--csv", f}, "--csv and --stats cannot be used together"},
+             {{"--allan", "--frames", f}, "--frames and --allan cannot be used together"},
              {{"--stats", "--allan", f}, "--stats and --allan cannot be used together"},
              {{"--to", "3", f}, "--to is only used with --stats or --allan"},
              {{"--stats", "--from", "1e999", f},
@@ -396,7 +396,7 @@ TEST_F(ZentoDecode, BadStatsOptionsAndIntervalsAreRefusedWithTheReason) {
               "the recording"},
              {{"--stats", "--from", "5", "--to", "5", f}, "--from 5 is not before --to 5"},
              {{"--allan", "--to"}, "option --to needs a value"},
-             {{"--rate", "250", f}, "--rate is only used with --csv, --stats or --allan"},
+             {{"--rate", "250", f}, "--rate is only used with --csv, --ticks, --stats or --allan"},
              {{"--stats", "--rate", "-1", f},
               "--rate -1: give attitude frames a second, more "
               "than 0 and at most 10000"},
