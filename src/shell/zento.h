@@ -30,6 +30,7 @@ class PlaybackControl;
 class PortConnection;
 class PulseLamp;
 class RecordingControl;
+class StatisticsWindow;
 struct ChartHistory;
 class SerialPort;
 class TelemetryDisplay;
@@ -67,6 +68,7 @@ class Zento : public QMainWindow {
     // Where decoded frames go: the telemetry display first; other parts add themselves.
     FrameDispatch& dispatch() { return dispatch_; }
     Big3D* big3D() const { return big3D_; } // nullptr until "3D Show"
+    StatisticsWindow* statistics() const { return statistics_; } // nullptr until first shown
 
   public slots:
     // Appends a line to the message log.
@@ -77,6 +79,9 @@ class Zento : public QMainWindow {
     // points go into the same paint pass as the labels they came with.
     void MSComm_OnComm();
     void Command5_Click(); // "3D Show"
+    // Record > "Statistics...": of the recording that plays, else of the one being recorded,
+    // else of one the window asks for (starting in the recording folder).
+    void Show_statistics();
 
     // Closes the port and ends the program (the exit items, the close box). Replaceable so
     // tests can observe it; by default the event loops end and nothing more runs.
@@ -108,6 +113,7 @@ class Zento : public QMainWindow {
     LinkHealth* health_;
     SerialPort* source_ = nullptr;
     Big3D* big3D_ = nullptr;
+    StatisticsWindow* statistics_ = nullptr;
 };
 
 } // namespace zento
