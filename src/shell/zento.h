@@ -68,7 +68,8 @@ class Zento : public QMainWindow {
     // Where decoded frames go: the telemetry display first; other parts add themselves.
     FrameDispatch& dispatch() { return dispatch_; }
     Big3D* big3D() const { return big3D_; } // nullptr until "3D Show"
-    StatisticsWindow* statistics() const { return statistics_; } // nullptr until first shown
+    // The "Statistics" window: nullptr until Record > "Statistics..." first opens it.
+    StatisticsWindow* statistics() const { return statistics_; }
 
   public slots:
     // Appends a line to the message log.
