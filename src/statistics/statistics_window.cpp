@@ -612,7 +612,6 @@ void StatisticsWindow::start(bool load, double from, double to) {
     progressBar->setVisible(true);
     show_progress();
     progress_timer_.start();
-    wholeButton->setEnabled(true);
 }
 
 void StatisticsWindow::show_progress() {
