@@ -475,10 +475,11 @@ void StatisticsWindow::build() {
     exports->addStretch(1);
     top->addLayout(exports);
 
-    // As large as suits the screen: 1200 x 960 at most, 90 % of a smaller one.
+    // As large as suits the screen: 1200 x 960 at most, on a smaller one all of it but room for
+    // the window's frame (a laptop's 768 lines leave the plots little enough).
     QSize size(1200, 960);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
-        size = size.boundedTo(screen->availableGeometry().size() * 0.9);
+        size = size.boundedTo(screen->availableGeometry().size() - QSize(40, 50));
     resize(size);
 }
 
