@@ -1,6 +1,7 @@
 #include "health/health_monitor.h"
 
 #include "health/sphere_fit.h"
+#include "health/still_rule.h"
 #include "link/link_time.h"
 
 #include <algorithm>
@@ -283,9 +284,6 @@ constexpr double kBiasGood = 0.5, kBiasBad = 1.0;         // deg/s
 constexpr double kRatesGood = 2, kRatesBad = 5;           // deg/s
 constexpr double kGainGood = 0.05, kGainBad = 0.15;       // gyroscope against attitude
 constexpr double kRatesExcited = 3;                       // deg/s RMS to judge the gain
-// Still: over half a second, roll and pitch within this (degrees), each accelerometer axis
-// within this (g), each gyroscope axis within this (deg/s).
-constexpr double kStillAngle = 0.3, kStillAccel = 0.02, kStillGyro = 1.5;
 
 struct FigureInfo {
     std::string_view group, name;

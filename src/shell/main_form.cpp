@@ -283,12 +283,14 @@ void MainForm::build_menu(QMainWindow* window) {
     recordingFolderAction = recordMenu->addAction(QStringLiteral("Recording folder..."));
     recordMenu->addSeparator();
     exportChartAction = recordMenu->addAction(QStringLiteral("Export chart data..."));
+    statisticsAction = recordMenu->addAction(QStringLiteral("Statistics..."));
     const std::pair<QAction*, const char*> record_ids[] = {
         {startRecordingAction, "startRecording"},
         {stopRecordingAction, "stopRecording"},
         {openRecordingAction, "openRecording"},
         {recordingFolderAction, "recordingFolder"},
-        {exportChartAction, "exportChart"}};
+        {exportChartAction, "exportChart"},
+        {statisticsAction, "statistics"}};
     for (const auto& [action, id] : record_ids)
         action->setObjectName(QString::fromLatin1(id));
 

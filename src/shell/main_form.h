@@ -113,6 +113,7 @@ struct MainForm {
     QAction* openRecordingAction = nullptr;   // "Open recording..."
     QAction* recordingFolderAction = nullptr; // "Recording folder..."
     QAction* exportChartAction = nullptr;     // "Export chart data..."
+    QAction* statisticsAction = nullptr;      // "Statistics..."
     QMenu* exitMenu = nullptr;                // Exit_E "Eixt"
     QAction* exitAction = nullptr;            // ExitC "Eixt"
 

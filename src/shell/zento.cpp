@@ -20,6 +20,7 @@
 #include "shell/pulse_lamp.h"
 #include "shell/recording_control.h"
 #include "shell/telemetry_display.h"
+#include "statistics/statistics_window.h"
 #include "telemetry/strip_chart.h"
 #include "view3d/big3d.h"
 
@@ -144,6 +145,7 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
     connect(ui.settingExitAction, &QAction::triggered, this, &Zento::Exit_program);
     connect(ui.exitAction, &QAction::triggered, this, &Zento::Exit_program);
     connect(ui.show3dButton, &QPushButton::clicked, this, &Zento::Command5_Click);
+    connect(ui.statisticsAction, &QAction::triggered, this, &Zento::Show_statistics);
 
     Form_Load();
 }
@@ -220,6 +222,22 @@ void Zento::Command5_Click() {
         big3D_->show_msg = [this](const QString& line) { Show_msg(line); };
     }
     big3D_->Show3D();
+}
+
+void Zento::Show_statistics() {
+    if (!statistics_) {
+        statistics_ = new StatisticsWindow(connection_->ini_file(), this);
+        statistics_->start_folder = [this] { return recording_->folder(); };
+    }
+    QString file;
+    if (const PlaybackPort* p = playback_->port())
+        file = from_path(p->file());
+    else if (const Recorder* r = recording_->recorder())
+        file = from_path(r->pcap_path());
+    if (!statistics_->open(file)) return;
+    statistics_->show();
+    statistics_->raise();
+    statistics_->activateWindow();
 }
 
 void Zento::Exit_program() {

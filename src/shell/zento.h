@@ -30,6 +30,7 @@ class PlaybackControl;
 class PortConnection;
 class PulseLamp;
 class RecordingControl;
+class StatisticsWindow;
 class SerialPort;
 class TelemetryDisplay;
 
@@ -66,6 +67,8 @@ class Zento : public QMainWindow {
     // Where decoded frames go: the telemetry display first; other parts add themselves.
     FrameDispatch& dispatch() { return dispatch_; }
     Big3D* big3D() const { return big3D_; } // nullptr until "3D Show"
+    // The "Statistics" window: nullptr until Record > "Statistics..." first opens it.
+    StatisticsWindow* statistics() const { return statistics_; }
 
   public slots:
     // Appends a line to the message log.
@@ -76,6 +79,9 @@ class Zento : public QMainWindow {
     // points go into the same paint pass as the labels they came with.
     void MSComm_OnComm();
     void Command5_Click(); // "3D Show"
+    // Record > "Statistics...": of the recording that plays, else of the one being recorded,
+    // else of one the window asks for (starting in the recording folder).
+    void Show_statistics();
 
     // Closes the port and ends the program (the exit items, the close box). Replaceable so
     // tests can observe it; by default the event loops end and nothing more runs.
@@ -106,6 +112,7 @@ class Zento : public QMainWindow {
     SerialPort* source_ = nullptr;
     bool played_ = false; // the export's ticks are a recording's until the port opens again
     Big3D* big3D_ = nullptr;
+    StatisticsWindow* statistics_ = nullptr;
 };
 
 } // namespace zento

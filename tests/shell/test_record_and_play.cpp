@@ -13,6 +13,7 @@
 #include "shell/playback_control.h"
 #include "shell/recording_control.h"
 #include "shell/telemetry_display.h"
+#include "statistics/statistics_window.h"
 #include "telemetry/strip_chart.h"
 
 #include <QAction>
@@ -324,6 +325,30 @@ TEST_F(RecordAndPlayTest, PlayingWhileConnectedDisconnectsAsTheSwitchDoes) {
         EXPECT_EQ(ui().portSwitch->caption(), QStringLiteral("Port Close")) << stopped;
         EXPECT_FALSE(ui().portSwitch->Active()) << stopped;
     }
+}
+
+// Record > Statistics... is of the recording that plays, else of the one being made, else of one
+// asked for, starting in the recording folder (none chosen: no window).
+TEST_F(RecordAndPlayTest, StatisticsAreOfTheRecordingPlayingOrBeingMadeElseOfOneAsked) {
+    Bytes file;
+    append_pcap_header(file);
+    for (int i = 0; i < 2; ++i) // 50 s long: still playing when asked
+        append_pcap_records(file, 1'000'000 + i * 50'000'000, Direction::received, tick(1, 0));
+    const QString played = QString::fromStdString(dir.put("long.pcap", file));
+    ASSERT_TRUE(player().play(played));
+    ui().statisticsAction->trigger();
+    StatisticsWindow* stats = window->statistics();
+    ASSERT_TRUE(stats && stats->isVisible());
+    EXPECT_EQ(stats->file(), played);
+    ui().stopPlaybackButton->click();
+    const std::filesystem::path pcap = record([&] { ui().statisticsAction->trigger(); });
+    EXPECT_EQ(stats->file(), from_path(pcap));
+    QString asked_in;
+    stats->ask_file = [&](const QString& folder) { return asked_in = folder, QString(); };
+    stats->close();
+    ui().statisticsAction->trigger();
+    EXPECT_EQ(asked_in, from_path(recorder().folder()));
+    EXPECT_FALSE(stats->isVisible());
 }
 
 // A live run at 250 ticks a second (batches cut inside frames, a burst of 50 ticks, a damaged
