@@ -28,7 +28,9 @@ std::variant<CaptureOptions, std::string> parse_capture_options(std::span<const 
             if (i + 1 >= args.size()) return std::nullopt;
             return std::string_view(args[++i]);
         };
-        const auto needs = [&](std::string_view what) { return std::string(a) + " needs " + std::string(what); };
+        const auto needs = [&](std::string_view what) {
+            return std::string(a) + " needs " + std::string(what);
+        };
         if (a == "--help" || a == "-h") {
             c.help = true;
         } else if (a == "--version" || a == "-v") {
@@ -39,9 +41,11 @@ std::variant<CaptureOptions, std::string> parse_capture_options(std::span<const 
             const auto v = value();
             if (!v || v->empty()) return needs("a port number or a device path");
             port_given = true;
-            if (std::all_of(v->begin(), v->end(), [](char ch) { return std::isdigit(static_cast<unsigned char>(ch)); })) {
+            if (std::all_of(v->begin(), v->end(),
+                            [](char ch) { return std::isdigit(static_cast<unsigned char>(ch)); })) {
                 c.port = parse_port_number(*v);
-                if (!c.port) return "--port \"" + std::string(*v) + "\" is not a port number from 1 to 255";
+                if (!c.port)
+                    return "--port \"" + std::string(*v) + "\" is not a port number from 1 to 255";
             } else {
                 c.device = std::string(*v);
             }

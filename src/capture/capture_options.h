@@ -20,14 +20,14 @@ namespace zento {
 struct CaptureOptions {
     bool help = false;
     bool version = false;
-    std::optional<std::int16_t> port;       // --port N
-    std::string device;                     // --port PATH
-    std::optional<std::string> settings;    // canonical form; none: Zento.ini's
-    std::optional<double> seconds;          // none: until a signal
-    std::string out;                        // FILE.pcap; "": the window's recording folder
-    bool csv = false;                       // the CSV rows on standard output too
-    std::vector<std::uint8_t> commands;     // command frame types (link/envelope.h), in order
-    std::string health;                     // FILE.json; "": no report
+    std::optional<std::int16_t> port;    // --port N
+    std::string device;                  // --port PATH
+    std::optional<std::string> settings; // canonical form; none: Zento.ini's
+    std::optional<double> seconds;       // none: until a signal
+    std::string out;                     // FILE.pcap; "": the window's recording folder
+    bool csv = false;                    // the CSV rows on standard output too
+    std::vector<std::uint8_t> commands;  // command frame types (link/envelope.h), in order
+    std::string health;                  // FILE.json; "": no report
 };
 
 // Parses argv[1..]; the error names the option and what is wrong with it.

@@ -14,8 +14,8 @@ bool falls_back(const HealthFigure& f) {
 }
 
 void part(std::string& out, double value, HealthState state, const std::string& text) {
-    out += "{\"value\": " + json_number(value) + ", \"state\": " +
-           json_string(state_word(state)) + ", \"text\": " + json_string(text) + "}";
+    out += "{\"value\": " + json_number(value) + ", \"state\": " + json_string(state_word(state)) +
+           ", \"text\": " + json_string(text) + "}";
 }
 
 } // namespace
@@ -74,8 +74,8 @@ std::string health_json(const HealthReport& report) {
         out += i ? ",\n  {" : "\n  {";
         out += "\"group\": " + json_string(f.group) + ", \"name\": " + json_string(f.name) +
                ", \"value\": " + json_number(total ? f.total_value : f.value) +
-               ", \"unit\": " + json_string(f.unit) + ", \"state\": " +
-               json_string(state_word(falls_back(f) ? f.total_state : f.state)) +
+               ", \"unit\": " + json_string(f.unit) +
+               ", \"state\": " + json_string(state_word(falls_back(f) ? f.total_state : f.state)) +
                ",\n   \"last_10_s\": ";
         part(out, f.value, f.state, f.recent);
         out += ", \"since_connect\": ";

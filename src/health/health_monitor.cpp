@@ -205,8 +205,7 @@ void shown(HealthFigure& f, double recent, double total, std::string_view unit) 
     f.unit = unit;
 }
 template <class Stat, class Value>
-void shown(HealthFigure& f, const Stat& recent, const Stat& total, Value v,
-           std::string_view unit) {
+void shown(HealthFigure& f, const Stat& recent, const Stat& total, Value v, std::string_view unit) {
     shown(f, recent.n > 0 ? v(recent) : kNaN, total.n > 0 ? v(total) : kNaN, unit);
 }
 
@@ -842,8 +841,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
             f, sol_rate.recent(now), sol_rate.total(), 1,
             [](const Acc& a) { return a.mean() <= 0 ? 1.0 : 0.0; },
             [](const Acc& a) { return num(a.mean(), 0) + " /s"; }, 0.5, 0.5);
-        shown(f, sol_rate.recent(now), sol_rate.total(), [](const Acc& a) { return a.mean(); },
-              "/s");
+        shown(
+            f, sol_rate.recent(now), sol_rate.total(), [](const Acc& a) { return a.mean(); }, "/s");
         f.thresholds = "bad: 0";
         problem(f, "the board's attitude solution has stopped");
     }
@@ -993,8 +992,9 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         judge_stat(
             f, still_share.recent(now), still_share.total(), kNever, [](const Acc&) { return 0.0; },
             [](const Acc& a) { return num(100 * a.mean(), 0) + " % of the time"; }, 0, 0);
-        shown(f, still_share.recent(now), still_share.total(),
-              [](const Acc& a) { return 100 * a.mean(); }, "% of the time");
+        shown(
+            f, still_share.recent(now), still_share.total(),
+            [](const Acc& a) { return 100 * a.mean(); }, "% of the time");
         f.thresholds = "still: roll, pitch within " + num(kStillAngle, 1) + "°, |a| within " +
                        num(kStillAccel, 2) + " g, rates within " + num(kStillGyro, 1) +
                        " °/s for 0.5 s";
@@ -1005,7 +1005,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         judge_stat(
             f, r, t, 10, [](const Acc& a) { return std::abs(a.mean() - 1.0); },
             [](const Acc& a) { return num(a.mean(), 3) + " g"; }, kAccNormGood, kAccNormBad);
-        shown(f, r, t, [](const Acc& a) { return a.mean(); }, "g");
+        shown(
+            f, r, t, [](const Acc& a) { return a.mean(); }, "g");
         f.thresholds = "good within 1 ± " + num(kAccNormGood, 2) + " g, bad beyond 1 ± " +
                        num(kAccNormBad, 2) + " g";
         problem(f, "the accelerometer's scale setting is not the board's, or the accelerometer "
@@ -1014,7 +1015,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         judge_stat(
             v, r, t, 10, [](const Acc& a) { return a.sd(); },
             [](const Acc& a) { return num(a.sd(), 3) + " g"; }, kVibGood, kVibBad);
-        shown(v, r, t, [](const Acc& a) { return a.sd(); }, "g");
+        shown(
+            v, r, t, [](const Acc& a) { return a.sd(); }, "g");
         v.thresholds = limits(kVibGood, kVibBad, " g", 2);
         problem(v, "strong vibration, or the board is being shaken");
     }
@@ -1035,7 +1037,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
                        "°)";
             },
             kTiltGood, kTiltBad);
-        shown(f, r, t, [](const Tilt& a) { return std::hypot(a.roll.rms(), a.pitch.rms()); }, "°");
+        shown(
+            f, r, t, [](const Tilt& a) { return std::hypot(a.roll.rms(), a.pitch.rms()); }, "°");
         f.thresholds = limits(kTiltGood, kTiltBad, "°", 0);
         if (r.n == 0) f.meaning = kOnlyStill;
         problem(f, "the accelerometer is off (an offset), or the board's attitude does not come "
@@ -1053,7 +1056,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
                 return (m < kMagLow || m > kMagHigh) ? 1.0 : 0.0;
             },
             [](const Acc& a) { return num(a.mean(), 3) + " G"; }, 0.5, 1.5);
-        shown(f, r, t, [](const Acc& a) { return a.mean(); }, "G");
+        shown(
+            f, r, t, [](const Acc& a) { return a.mean(); }, "G");
         f.thresholds = "good " + num(kMagLow, 1) + " to " + num(kMagHigh, 1) + " G, bad below " +
                        num(kMagLowBad, 1) + " or above " + num(kMagHighBad, 1) + " G";
         problem(f, "far from the earth's field (0.25 to 0.65 G): the magnetometer's scale "
@@ -1074,7 +1078,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
             f, dip.recent(now), dip.total(), 5, [](const Acc& a) { return a.sd(); },
             [](const Acc& a) { return num(a.mean(), 1) + "° (spread " + num(a.sd(), 1) + "°)"; },
             kDipSpreadGood, kNever);
-        shown(f, dip.recent(now), dip.total(), [](const Acc& a) { return a.mean(); }, "°");
+        shown(
+            f, dip.recent(now), dip.total(), [](const Acc& a) { return a.mean(); }, "°");
         f.thresholds = "good: spread ≤ " + num(kDipSpreadGood, 0) +
                        "° (the angle itself depends on where you are)";
         problem(f, "the dip changes between poses: uncalibrated magnetometer, a disturbance, or "
@@ -1088,7 +1093,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
                 return num(a.rms(), 1) + "° (mean " + signed_num(a.mean(), 1) + "°)";
             },
             kHeadingGood, kHeadingBad);
-        shown(f, heading.recent(now), heading.total(), [](const Acc& a) { return a.rms(); }, "°");
+        shown(
+            f, heading.recent(now), heading.total(), [](const Acc& a) { return a.rms(); }, "°");
         f.thresholds = "RMS " + limits(kHeadingGood, kHeadingBad, "°", 0);
         problem(f, "uncalibrated magnetometer (hard iron) or a magnetic disturbance");
     }
@@ -1099,7 +1105,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
             f, r, field_still.total(), 1, [](const Max& m) { return m.v; },
             [](const Max& m) { return num(m.v, 1) + " % of |B|"; }, kStillFieldGood,
             kStillFieldBad);
-        shown(f, r, field_still.total(), [](const Max& m) { return m.v; }, "% of |B|");
+        shown(
+            f, r, field_still.total(), [](const Max& m) { return m.v; }, "% of |B|");
         f.thresholds = limits(kStillFieldGood, kStillFieldBad, " %", 0);
         if (r.n == 0) f.meaning = kOnlyStill;
         problem(f, "a magnetic disturbance: motors, cables with current, a laptop or "
@@ -1230,7 +1237,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         const Agreement ragree = agreement(ra, rb), tagree = agreement(ta, tb);
         g.recent = agree_text(ragree);
         g.total = agree_text(tagree);
-        shown(g, ragree, tagree, [](const Agreement& a) { return a.rms; }, "°/s");
+        shown(
+            g, ragree, tagree, [](const Agreement& a) { return a.rms; }, "°/s");
         g.state = judge_agree(ragree);
         g.total_state = judge_agree(tagree);
         g.thresholds = "RMS " + limits(kRatesGood, kRatesBad, " °/s", 0) +

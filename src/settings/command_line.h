@@ -6,8 +6,8 @@
 //   zento --help | --version
 //
 // --port, --settings and --udp apply for this run only (Zento.ini is not written); --connect
-// opens the port at start-up as the connect switch would. Qt's own options (-platform, -style, ...) are
-// taken by Qt before these are read.
+// opens the port at start-up as the connect switch would. Qt's own options (-platform, -style, ...)
+// are taken by Qt before these are read.
 #include "settings/stream_settings.h"
 
 #include <cstdint>

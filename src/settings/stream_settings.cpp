@@ -28,9 +28,10 @@ std::variant<StreamTarget, std::string> parse_stream_target(std::string_view tex
         return shown + ": the host must be a name, an IPv4 address or an IPv6 address in "
                        "brackets ([::1])";
     unsigned long n = 0;
-    const bool digits = !port.empty() && port.size() <= 5 &&
-                        std::all_of(port.begin(), port.end(),
-                                    [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+    const bool digits =
+        !port.empty() && port.size() <= 5 && std::all_of(port.begin(), port.end(), [](char c) {
+            return std::isdigit(static_cast<unsigned char>(c));
+        });
     if (digits) n = std::stoul(std::string(port));
     if (!digits || n < 1 || n > 65535) return shown + ": the port must be a number from 1 to 65535";
     return StreamTarget{std::string(host), std::uint16_t(n)};
@@ -52,7 +53,8 @@ StreamSettings read_stream_settings(const SettingsFile& ini_file) {
 
 IniWriteResult write_stream_settings(const SettingsFile& ini_file, bool send,
                                      const StreamTarget& target) {
-    const IniWriteResult r = save_setting(ini_file, kStreamSection, kKeyStreamSend, send ? "1" : "0");
+    const IniWriteResult r =
+        save_setting(ini_file, kStreamSection, kKeyStreamSend, send ? "1" : "0");
     if (!r.ok) return r;
     return save_setting(ini_file, kStreamSection, kKeyStreamAddress, target.text());
 }

@@ -74,8 +74,8 @@ std::optional<StreamTarget> StreamDialog::target() const {
     QString host = hostEdit->text().trimmed();
     if (host.contains(QLatin1Char(':')) && !host.startsWith(QLatin1Char('[')))
         host = QLatin1Char('[') + host + QLatin1Char(']'); // an IPv6 address typed bare
-    auto parsed = parse_stream_target((host + QStringLiteral(":%1").arg(portSpin->value()))
-                                          .toStdString());
+    auto parsed =
+        parse_stream_target((host + QStringLiteral(":%1").arg(portSpin->value())).toStdString());
     if (const auto* t = std::get_if<StreamTarget>(&parsed)) return *t;
     problemLabel->setText(text_of(std::get<std::string>(parsed)));
     problemLabel->show();
@@ -165,7 +165,8 @@ void ValueStream::batch(const TelemetryBatch& b) {
     if (!running_ || address_.isNull()) return;
     for (const TelemetryFrame& f : b.frames) {
         frame_json(f, json_);
-        if (socket_->writeDatagram(json_.data(), qint64(json_.size()), address_, target_.port) >= 0) {
+        if (socket_->writeDatagram(json_.data(), qint64(json_.size()), address_, target_.port) >=
+            0) {
             ++sent_;
         } else if (!failed_) {
             failed_ = true;

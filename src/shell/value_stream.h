@@ -47,11 +47,10 @@ class StreamDialog : public QDialog {
     QSpinBox* portSpin;
     QLabel* problemLabel;
 
+    void accept() override; // OK: refused, with the problem shown, while the host is unusable
+
   signals:
     void chosen(bool send, StreamTarget target); // OK, with a usable address
-
-  private:
-    void accept() override;
 };
 
 class ValueStream : public QObject, public TelemetrySink {
@@ -75,7 +74,7 @@ class ValueStream : public QObject, public TelemetrySink {
 
     void batch(const TelemetryBatch& b) override;
 
-    void Show_dialog(); // Setting > "Stream values..."
+    void Show_dialog();                              // Setting > "Stream values..."
     StreamDialog* dialog() const { return dialog_; } // nullptr until first shown
 
   signals:

@@ -109,9 +109,8 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
     attach_source(port_);
 
     // Everything a part has to say goes to the log.
-    for (QObject* part :
-         std::initializer_list<QObject*>{connection_, commands_, recording_, playback_, health_,
-                                         stream_})
+    for (QObject* part : std::initializer_list<QObject*>{connection_, commands_, recording_,
+                                                         playback_, health_, stream_})
         connect(part, SIGNAL(message(QString)), this, SLOT(Show_msg(QString)));
     connect(ui.chart, &StripChart::message, this, &Zento::Show_msg);
     connect(connection_, &PortConnection::switched, this, [this] { dispatch_.restart(); });

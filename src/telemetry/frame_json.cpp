@@ -34,11 +34,13 @@ void frame_json(const TelemetryFrame& f, std::string& out) {
     out.assign(t, std::size_t(n));
     if (f.type == TelemetryFrame::Type::attitude) {
         const AttitudeRecord& a = f.attitude;
-        const std::pair<const char*, float> fields[] = {
-            {"\"attitude\": {\"yaw\": ", a.yaw},      {", \"pitch\": ", a.pitch},
-            {", \"roll\": ", a.roll},                 {", \"altitude\": ", a.altitude},
-            {", \"temperature\": ", a.temperature},   {", \"pressure\": ", a.pressure_pa()},
-            {", \"rate\": ", a.rate}};
+        const std::pair<const char*, float> fields[] = {{"\"attitude\": {\"yaw\": ", a.yaw},
+                                                        {", \"pitch\": ", a.pitch},
+                                                        {", \"roll\": ", a.roll},
+                                                        {", \"altitude\": ", a.altitude},
+                                                        {", \"temperature\": ", a.temperature},
+                                                        {", \"pressure\": ", a.pressure_pa()},
+                                                        {", \"rate\": ", a.rate}};
         for (const auto& [name, v] : fields) {
             out += name;
             number(out, v);

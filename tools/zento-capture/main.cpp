@@ -144,8 +144,8 @@ bool Capture::start() {
         csv_ = true;
         csv_out(std::string(kCsvHeader));
     }
-    monitor_.connected(now(),
-                       parse_line_settings(port_.Settings()).settings.value_or(LineSettings{}).baud);
+    monitor_.connected(
+        now(), parse_line_settings(port_.Settings()).settings.value_or(LineSettings{}).baud);
     dispatch_.add_sink(*this);
     dispatch_.on_message = [](std::string_view) {}; // counted; the status line shows them
     port_.OnComm = [this] { dispatch_.OnComm(port_); };
@@ -169,7 +169,8 @@ bool Capture::start() {
 
 void Capture::csv_out(const std::string& text) {
     if (!csv_) return;
-    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
+        std::fflush(stdout) != 0) {
         csv_ = false; // a reader that went away: the recording goes on
         say("standard output cannot be written: the CSV rows stop there, the recording goes on");
     }
@@ -294,8 +295,8 @@ void Capture::finish(int status) {
 int main(int argc, char** argv) {
     ignore_file_size_signal();
     std::signal(SIGPIPE, SIG_IGN); // a closed standard output is a failed write, not the end
-    const auto parsed =
-        parse_capture_options(std::span<const char* const>(argv + 1, std::size_t(argc > 0 ? argc - 1 : 0)));
+    const auto parsed = parse_capture_options(
+        std::span<const char* const>(argv + 1, std::size_t(argc > 0 ? argc - 1 : 0)));
     if (const auto* error = std::get_if<std::string>(&parsed)) {
         say(*error);
         std::fputs("try 'zento-capture --help'\n", stderr);

@@ -159,9 +159,11 @@ QtSerialPortControl::Target QtSerialPortControl::resolve(int port) const {
     if (!device_path_.isEmpty()) {
         const QString dest = QFileInfo(device_path_).canonicalFilePath();
         t.path = device_path_;
-        t.shown = dest.isEmpty() || dest == device_path_ ? device_path_
-                                                          : device_path_ + QStringLiteral(" -> ") + dest;
-        t.brief = QString::fromStdString(short_device_name((dest.isEmpty() ? device_path_ : dest).toStdString()));
+        t.shown = dest.isEmpty() || dest == device_path_
+                      ? device_path_
+                      : device_path_ + QStringLiteral(" -> ") + dest;
+        t.brief = QString::fromStdString(
+            short_device_name((dest.isEmpty() ? device_path_ : dest).toStdString()));
         return t;
     }
 #ifdef Q_OS_WIN
@@ -213,8 +215,8 @@ bool QtSerialPortControl::setPortOpen(bool open) {
         absent_ = true;
         return false;
     }
-    open_description_ = device_path_.isEmpty() ? name + " (" + t.shown.toStdString() + ")"
-                                                : t.shown.toStdString();
+    open_description_ =
+        device_path_.isEmpty() ? name + " (" + t.shown.toStdString() + ")" : t.shown.toStdString();
     const LineSettings s = parse_line_settings(settings_).settings.value_or(LineSettings{});
     open_path_ = t.path;
     // The device itself, whichever link leads there: the lock and QSerialPort's own lock file
