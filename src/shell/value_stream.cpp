@@ -35,19 +35,21 @@ StreamDialog::StreamDialog(QWidget* parent) : QDialog(parent) {
     portSpin = new QSpinBox(this);
     portSpin->setObjectName(QStringLiteral("port"));
     portSpin->setRange(1, 65535);
+    portSpin->setMaximumWidth(portSpin->sizeHint().width() + 20);
     form->addRow(QStringLiteral("Host:"), hostEdit);
     form->addRow(QStringLiteral("Port:"), portSpin);
     layout->addLayout(form);
+    // Lines broken by hand: a wrapped label would leave the window's height to a guess.
     auto* note = new QLabel(
-        QStringLiteral("One datagram per frame, the values as the labels show them and \"t\" "
-                       "in seconds since 1970:\n"
+        QStringLiteral("One datagram per frame, the values as the labels show them, \"t\" in "
+                       "seconds since 1970:\n"
                        "{\"t\": ..., \"attitude\": {\"yaw\": .., \"pitch\": .., \"roll\": .., "
-                       "\"altitude\": .., \"temperature\": .., \"pressure\": .., \"rate\": ..}}\n"
+                       "\"altitude\": ..,\n"
+                       "        \"temperature\": .., \"pressure\": .., \"rate\": ..}}\n"
                        "{\"t\": ..., \"sensor\": {\"accel\": [x, y, z], \"gyro\": [..], "
-                       "\"mag\": [..]}}\n"
-                       "PlotJuggler: Streaming > UDP Server, JSON, port 9870 (127.0.0.1)."),
+                       "\"mag\": [..]}}\n\n"
+                       "PlotJuggler: Streaming > UDP Server, protocol JSON, port 9870."),
         this);
-    note->setWordWrap(true);
     note->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(note);
     problemLabel = new QLabel(this);
@@ -60,7 +62,7 @@ StreamDialog::StreamDialog(QWidget* parent) : QDialog(parent) {
     connect(buttons, &QDialogButtonBox::accepted, this, &StreamDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &StreamDialog::reject);
     layout->addWidget(buttons);
-    resize(520, sizeHint().height());
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void StreamDialog::show_settings(bool send, const StreamTarget& target) {
