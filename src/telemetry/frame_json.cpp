@@ -50,7 +50,7 @@ void frame_json(const TelemetryFrame& f, std::string& out) {
         triple(out, ", \"gyro\": ", f.sensor.gyro);
         triple(out, ", \"mag\": ", f.sensor.mag);
     }
-    out += "}}";
+    out += "}}\n";
 }
 
 } // namespace zento

@@ -10,7 +10,8 @@
 //   {"t": 1765062900.050000, "sensor": {"accel": [16, -16, 16384], "gyro": [0, -5, 5],
 //    "mag": [300, -300, 0]}}
 //
-// (each on one line). Pressure in Pa, as its label shows it; the sensors in raw counts.
+// each on one line ending in a line feed (JSON allows it; `socat -u UDP-RECV:9870 -` then prints
+// a frame a line). Pressure in Pa, as its label shows it; the sensors in raw counts.
 #include "telemetry/telemetry_batch.h"
 
 #include <string>

@@ -57,11 +57,11 @@ TEST_F(ValueStreamTest, OneDatagramPerCleanFrameWithTheWorkedExamplesValues) {
         receive(3),
         (std::vector<std::string>{
             "{\"t\": 1765062900.050000, \"attitude\": {\"yaw\": -30, \"pitch\": 9, \"roll\": "
-            "1.5, \"altitude\": 100, \"temperature\": 25, \"pressure\": 101320, \"rate\": 10}}",
+            "1.5, \"altitude\": 100, \"temperature\": 25, \"pressure\": 101320, \"rate\": 10}}\n",
             "{\"t\": 1765062900.050000, \"sensor\": {\"accel\": [16, -16, 16384], \"gyro\": "
-            "[0, -5, 5], \"mag\": [300, -300, 0]}}",
+            "[0, -5, 5], \"mag\": [300, -300, 0]}}\n",
             "{\"t\": 1765062900.051000, \"attitude\": {\"yaw\": 0, \"pitch\": 0, \"roll\": 0, "
-            "\"altitude\": 0, \"temperature\": 0, \"pressure\": 0, \"rate\": 0}}"}))
+            "\"altitude\": 0, \"temperature\": 0, \"pressure\": 0, \"rate\": 0}}\n"}))
         << "the frame with the bad checksum sends nothing";
     EXPECT_TRUE(log().contains(QStringLiteral("Check-Sum Error!")));
     const QString started = QStringLiteral("Stream values: each decoded frame as JSON to "
