@@ -241,7 +241,7 @@ void Capture::tick() {
     std::snprintf(line, sizeof line,
                   "%s  attitude %llu (%llu/s)  sensor %llu  checksum errors %llu  broken %llu  "
                   "%s recorded  health: ",
-                  clock_text(rs.elapsed).c_str(),
+                  clock_text(rs.elapsed + std::chrono::milliseconds(500)).c_str(), // nearest
                   static_cast<unsigned long long>(c.attitude_frames),
                   static_cast<unsigned long long>(c.attitude_frames - last_.attitude_frames),
                   static_cast<unsigned long long>(c.sensor_frames),
