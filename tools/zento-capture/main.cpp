@@ -294,7 +294,9 @@ void Capture::finish(int status) {
 
 int main(int argc, char** argv) {
     ignore_file_size_signal();
+#ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN); // a closed standard output is a failed write, not the end
+#endif
     const auto parsed = parse_capture_options(
         std::span<const char* const>(argv + 1, std::size_t(argc > 0 ? argc - 1 : 0)));
     if (const auto* error = std::get_if<std::string>(&parsed)) {
