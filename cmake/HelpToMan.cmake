@@ -13,7 +13,8 @@ string(TIMESTAMP year "%Y" UTC)
 set(summaries
   "zento=host program of attitude and heading reference boards"
   "zento-board=simulated AHRS board on a pseudo-terminal"
-  "zento-decode=decode captures and recordings of the board's serial stream")
+  "zento-decode=decode captures and recordings of the board's serial stream"
+  "zento-capture=record the board's serial stream without a window")
 set(summary "part of Zento")
 foreach(s ${summaries})
   string(REPLACE "=" ";" pair "${s}")
@@ -31,5 +32,5 @@ ${NAME} \\- ${summary}
 .nf
 ${help}.fi
 .SH SEE ALSO
-zento(1), zento-board(1), zento-decode(1)
+zento(1), zento-board(1), zento-decode(1), zento-capture(1)
 ")

@@ -1,6 +1,6 @@
 # What `cmake --install` puts where (GNUInstallDirs), and the Debian package (CPack DEB).
 #
-#   bin/zento, bin/zento-board (Linux), bin/zento-decode
+#   bin/zento, bin/zento-board (Linux), bin/zento-decode, bin/zento-capture
 #   share/zento/liti8.x, board.bmp            the 3D model, found from bin/ (a moved tree works)
 #   share/applications/org.zento.Zento.desktop
 #   share/icons/hicolor/{scalable,NxN}/apps/org.zento.Zento.{svg,png}
@@ -15,7 +15,7 @@ if(NOT ZENTO_BUILD_UI)
   return()
 endif()
 
-set(zento_programs zento zento-decode)
+set(zento_programs zento zento-decode zento-capture)
 if(TARGET zento-board)
   list(APPEND zento_programs zento-board)
 endif()
@@ -83,9 +83,10 @@ shows the values live: horizon, compass, gauges, raw sensor readings,
 a strip chart and a 3D model of the board. It sends the board's two
 commands, records and plays back what the board sends, says what is
 wrong with the link or the board, and reports every fault in its
-message log. A simulated board (zento-board), a decoder of
-captures (zento-decode) and a Wireshark dissector of the recordings
-come with it.")
+message log, and streams the values as JSON over UDP to plotting
+tools. A simulated board (zento-board), a decoder of captures
+(zento-decode), a recorder without a window (zento-capture) and a
+Wireshark dissector of the recordings come with it.")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -199,6 +199,17 @@ void judge_stat(HealthFigure& f, const Stat& recent, const Stat& total, double m
     f.total_state = judge(total);
 }
 
+// The figure's numbers as its text shows them.
+void shown(HealthFigure& f, double recent, double total, std::string_view unit) {
+    f.value = recent;
+    f.total_value = total;
+    f.unit = unit;
+}
+template <class Stat, class Value>
+void shown(HealthFigure& f, const Stat& recent, const Stat& total, Value v, std::string_view unit) {
+    shown(f, recent.n > 0 ? v(recent) : kNaN, total.n > 0 ? v(total) : kNaN, unit);
+}
+
 // What a doubtful or bad state of the figure usually means.
 void problem(HealthFigure& f, std::string meaning) {
     if (f.state == HealthState::bad || f.state == HealthState::doubtful)
@@ -371,6 +382,11 @@ struct HealthMonitor::Impl {
     Windowed<GyroAcc> gyro_before, gyro_after;
     std::optional<double> t_bias_command;
     bool bias_moved_said = false; // the board moved while it took the bias (said once)
+    // The run of still blocks that the latest worked block ends: its first and last frame's
+    // times, and the loss stamp at its end (a frame lost between two blocks ends the run).
+    std::optional<double> still_from;
+    double still_to = 0;
+    std::uint64_t still_loss = 0;
     // The still run the last still block belongs to.
     bool run_active = false;
     Vec3d run_field{};
@@ -416,6 +432,7 @@ struct HealthMonitor::Impl {
         gyro_before.clear();
         gyro_after.clear();
         run_active = false;
+        still_from.reset();
         voxels.clear();
         voxel_size = std::max(1.0, 0.04 * scales.mag_counts_per_gauss);
         voxels_changed = false;
@@ -666,6 +683,12 @@ struct HealthMonitor::Impl {
             const double limit = i < 2 ? kStillAngle : i < 5 ? kStillAccel * sa : kStillGyro * sg;
             still = hi[i] - lo[i] <= limit;
         }
+        if (still_from && (!still || ticks[begin].loss != still_loss)) still_from.reset();
+        if (still) {
+            if (!still_from) still_from = ticks[begin].t;
+            still_to = ticks[begin + size - 1].t;
+            still_loss = ticks[begin + size - 1].loss;
+        }
         // Turned or moved (the gyroscope left out: its bias goes at the command) within the
         // time the board takes its gyroscope bias after the command: that bias is wrong.
         bool moved = full > 0 && yaw_hi - yaw_lo > kStillAngle;
@@ -771,6 +794,7 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         f.recent = num(per_s(rc.bytes, rspan), 0) + " B/s";
         f.total = num(per_s(tr.bytes, tspan), 0) + " B/s";
         f.state = f.total_state = bytes_flow ? HealthState::good : HealthState::bad;
+        shown(f, per_s(rc.bytes, rspan), per_s(tr.bytes, tspan), "B/s");
         f.thresholds = "bad: no byte for " + num(kSilence, 0) + " s";
         if (!bytes_flow)
             f.meaning = "nothing arrives: board not powered, cable unplugged or the wrong port";
@@ -788,6 +812,7 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         HealthFigure& f = fig(r.id);
         f.recent = num(per_s(r.rn, rspan), 1) + " /s";
         f.total = num(per_s(r.tn, tspan), 1) + " /s";
+        shown(f, per_s(r.rn, rspan), per_s(r.tn, tspan), "/s");
         const bool missing = now - r.last >= kSilence;
         f.state = !bytes_flow ? HealthState::none : missing ? HealthState::bad : HealthState::good;
         f.total_state = f.state;
@@ -800,6 +825,7 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         HealthFigure& f = fig(FigureId::other_rate);
         f.recent = num(per_s(rc.other_frames, rspan), 1) + " /s";
         f.total = num(per_s(tr.other_frames, tspan), 1) + " /s";
+        shown(f, per_s(rc.other_frames, rspan), per_s(tr.other_frames, tspan), "/s");
         f.state = rc.other_frames == 0 ? HealthState::good : HealthState::doubtful;
         f.total_state = tc.other_frames == 0 ? HealthState::good : HealthState::doubtful;
         f.thresholds = "good: none";
@@ -813,6 +839,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
             f, sol_rate.recent(now), sol_rate.total(), 1,
             [](const Acc& a) { return a.mean() <= 0 ? 1.0 : 0.0; },
             [](const Acc& a) { return num(a.mean(), 0) + " /s"; }, 0.5, 0.5);
+        shown(
+            f, sol_rate.recent(now), sol_rate.total(), [](const Acc& a) { return a.mean(); }, "/s");
         f.thresholds = "bad: 0";
         problem(f, "the board's attitude solution has stopped");
     }
@@ -845,6 +873,10 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         };
         f.recent = text(e.rn, rc.frames());
         f.total = text(e.tn, tc.frames());
+        if (e.id == FigureId::overflows)
+            shown(f, double(e.rn), double(e.tn), "count");
+        else
+            shown(f, percent(e.rn, rc.frames()), percent(e.tn, tc.frames()), "% of frames");
         f.state = judge_err(e.rn, rc.frames());
         f.total_state = judge_err(e.tn, tc.frames());
         f.thresholds = e.id == FigureId::overflows
@@ -866,6 +898,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
                    num(per_frame(rc.skipped_bytes, rc.frames()), 2) + " per frame)";
         f.total = count_text(tc.skipped_bytes) + " (" +
                   num(per_frame(tc.skipped_bytes, tc.frames()), 2) + " per frame)";
+        shown(f, per_frame(rc.skipped_bytes, rc.frames()), per_frame(tc.skipped_bytes, tc.frames()),
+              "bytes per frame");
         f.state = judge_skip(rc.skipped_bytes, rc.frames());
         f.total_state = judge_skip(tc.skipped_bytes, tc.frames());
         f.thresholds = limits(kSkipGood, kSkipBad, "", 1) + " per frame";
@@ -919,6 +953,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
             tp99 = quantile(0.99);
             f.total = "median ≈ " + ms(quantile(0.5)) + ", p99 ≈ " + ms(tp99);
         }
+        shown(f, p99 * 1000, tp99 * 1000, "ms");
+        shown(l, all > 0 ? rmax * 1000 : kNaN, any_att ? gap_max * 1000 : kNaN, "ms");
         const bool enough = g.size() >= 10;
         f.state = enough ? grade(p99, good_p99, bad_p99) : HealthState::none;
         f.total_state = gap_count >= 10 ? grade(tp99, good_p99, bad_p99) : HealthState::none;
@@ -937,6 +973,7 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         const double t = 100.0 * per_s(tr.bytes, tspan) / capacity;
         f.recent = baud > 0 ? num(r, 1) + " % of " + std::to_string(baud) + " baud" : "";
         f.total = baud > 0 ? num(t, 1) + " %" : "";
+        shown(f, r, t, "%");
         f.state = grade(r, kLineGood, kLineBad);
         f.total_state = grade(t, kLineGood, kLineBad);
         f.thresholds = limits(kLineGood, kLineBad, " %", 0) + " (10 bits a byte)";
@@ -953,6 +990,9 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         judge_stat(
             f, still_share.recent(now), still_share.total(), kNever, [](const Acc&) { return 0.0; },
             [](const Acc& a) { return num(100 * a.mean(), 0) + " % of the time"; }, 0, 0);
+        shown(
+            f, still_share.recent(now), still_share.total(),
+            [](const Acc& a) { return 100 * a.mean(); }, "% of the time");
         f.thresholds = "still: roll, pitch within " + num(kStillAngle, 1) + "°, |a| within " +
                        num(kStillAccel, 2) + " g, rates within " + num(kStillGyro, 1) +
                        " °/s for 0.5 s";
@@ -963,6 +1003,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         judge_stat(
             f, r, t, 10, [](const Acc& a) { return std::abs(a.mean() - 1.0); },
             [](const Acc& a) { return num(a.mean(), 3) + " g"; }, kAccNormGood, kAccNormBad);
+        shown(
+            f, r, t, [](const Acc& a) { return a.mean(); }, "g");
         f.thresholds = "good within 1 ± " + num(kAccNormGood, 2) + " g, bad beyond 1 ± " +
                        num(kAccNormBad, 2) + " g";
         problem(f, "the accelerometer's scale setting is not the board's, or the accelerometer "
@@ -971,6 +1013,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         judge_stat(
             v, r, t, 10, [](const Acc& a) { return a.sd(); },
             [](const Acc& a) { return num(a.sd(), 3) + " g"; }, kVibGood, kVibBad);
+        shown(
+            v, r, t, [](const Acc& a) { return a.sd(); }, "g");
         v.thresholds = limits(kVibGood, kVibBad, " g", 2);
         problem(v, "strong vibration, or the board is being shaken");
     }
@@ -991,6 +1035,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
                        "°)";
             },
             kTiltGood, kTiltBad);
+        shown(
+            f, r, t, [](const Tilt& a) { return std::hypot(a.roll.rms(), a.pitch.rms()); }, "°");
         f.thresholds = limits(kTiltGood, kTiltBad, "°", 0);
         if (r.n == 0) f.meaning = kOnlyStill;
         problem(f, "the accelerometer is off (an offset), or the board's attitude does not come "
@@ -1008,6 +1054,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
                 return (m < kMagLow || m > kMagHigh) ? 1.0 : 0.0;
             },
             [](const Acc& a) { return num(a.mean(), 3) + " G"; }, 0.5, 1.5);
+        shown(
+            f, r, t, [](const Acc& a) { return a.mean(); }, "G");
         f.thresholds = "good " + num(kMagLow, 1) + " to " + num(kMagHigh, 1) + " G, bad below " +
                        num(kMagLowBad, 1) + " or above " + num(kMagHighBad, 1) + " G";
         problem(f, "far from the earth's field (0.25 to 0.65 G): the magnetometer's scale "
@@ -1017,6 +1065,7 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         judge_stat(
             s, r, t, 10, spread, [&](const Acc& a) { return num(spread(a), 1) + " %"; },
             kMagSpreadGood, kMagSpreadBad);
+        shown(s, r, t, spread, "%");
         s.thresholds = limits(kMagSpreadGood, kMagSpreadBad, " %", 0);
         problem(s, "the field's strength changes as the board turns or with time: uncalibrated "
                    "magnetometer (hard iron), or a magnetic disturbance");
@@ -1027,6 +1076,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
             f, dip.recent(now), dip.total(), 5, [](const Acc& a) { return a.sd(); },
             [](const Acc& a) { return num(a.mean(), 1) + "° (spread " + num(a.sd(), 1) + "°)"; },
             kDipSpreadGood, kNever);
+        shown(
+            f, dip.recent(now), dip.total(), [](const Acc& a) { return a.mean(); }, "°");
         f.thresholds = "good: spread ≤ " + num(kDipSpreadGood, 0) +
                        "° (the angle itself depends on where you are)";
         problem(f, "the dip changes between poses: uncalibrated magnetometer, a disturbance, or "
@@ -1040,6 +1091,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
                 return num(a.rms(), 1) + "° (mean " + signed_num(a.mean(), 1) + "°)";
             },
             kHeadingGood, kHeadingBad);
+        shown(
+            f, heading.recent(now), heading.total(), [](const Acc& a) { return a.rms(); }, "°");
         f.thresholds = "RMS " + limits(kHeadingGood, kHeadingBad, "°", 0);
         problem(f, "uncalibrated magnetometer (hard iron) or a magnetic disturbance");
     }
@@ -1050,6 +1103,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
             f, r, field_still.total(), 1, [](const Max& m) { return m.v; },
             [](const Max& m) { return num(m.v, 1) + " % of |B|"; }, kStillFieldGood,
             kStillFieldBad);
+        shown(
+            f, r, field_still.total(), [](const Max& m) { return m.v; }, "% of |B|");
         f.thresholds = limits(kStillFieldGood, kStillFieldBad, " %", 0);
         if (r.n == 0) f.meaning = kOnlyStill;
         problem(f, "a magnetic disturbance: motors, cables with current, a laptop or "
@@ -1072,6 +1127,9 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
             const double resid = 100.0 * fit->residual / fit->radius;
             const bool trusted = cover >= kCoverageTrust;
             c.total = num(cover, 0) + " %";
+            shown(c, kNaN, cover, "%");
+            shown(h, kNaN, off / sm, "G");
+            shown(r, kNaN, resid, "% of |B|");
             c.state = c.total_state =
                 cover >= kCoverageGood ? HealthState::good : HealthState::not_yet;
             if (c.state == HealthState::not_yet)
@@ -1099,6 +1157,9 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
             h.total_state = h.state;
         } else {
             c.total = "0 %";
+            shown(c, kNaN, 0, "%");
+            h.unit = "G";
+            r.unit = "% of |B|";
             c.state = c.total_state = HealthState::not_yet;
             c.meaning = "turn the board through every heading, tilted both ways";
             h.meaning = "not enough directions yet";
@@ -1129,6 +1190,7 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         b.total = text(tcur);
         if (commanded && tb.n() > 0)
             b.total += "; before Marked bias " + num(tb.bias(), 2) + " °/s";
+        shown(b, rcur.n() > 0 ? rcur.bias() : kNaN, tcur.n() > 0 ? tcur.bias() : kNaN, "°/s");
         b.state = judge_bias(rcur);
         b.total_state = judge_bias(tcur);
         b.thresholds = limits(kBiasGood, kBiasBad, " °/s", 1) +
@@ -1173,6 +1235,8 @@ std::vector<HealthFigure> HealthMonitor::Impl::figures(double now) const {
         const Agreement ragree = agreement(ra, rb), tagree = agreement(ta, tb);
         g.recent = agree_text(ragree);
         g.total = agree_text(tagree);
+        shown(
+            g, ragree, tagree, [](const Agreement& a) { return a.rms; }, "°/s");
         g.state = judge_agree(ragree);
         g.total_state = judge_agree(tagree);
         g.thresholds = "RMS " + limits(kRatesGood, kRatesBad, " °/s", 0) +
@@ -1340,6 +1404,12 @@ void HealthMonitor::update(double t, bool force) {
 std::vector<std::string> HealthMonitor::poll(double t) {
     update(t);
     return std::exchange(d_->lines, {});
+}
+
+double HealthMonitor::still_seconds(double t) {
+    update(t);
+    const Impl& d = *d_;
+    return d.connected && d.still_from ? d.still_to - *d.still_from : 0.0;
 }
 
 HealthReport HealthMonitor::report(double t) {

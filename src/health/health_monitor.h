@@ -25,6 +25,7 @@
 // A figure that turns bad writes one "Health: " line naming what is wrong, at most once a
 // minute per figure; a figure that was reported bad and turns good says so once.
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -88,6 +89,11 @@ struct HealthFigure {
     std::string_view name;  // "Checksum errors"
     std::string recent;     // over the last 10 s ("" when there is nothing to show)
     std::string total;      // since connect
+    // The figure's number as its text shows it first (NaN: none), in `unit`; for the
+    // checksum errors and broken frames their share of the frames, for the gaps the p99.
+    double value = std::numeric_limits<double>::quiet_NaN();
+    double total_value = std::numeric_limits<double>::quiet_NaN();
+    std::string_view unit; // "B/s", "/s", "% of frames", "ms", "g", "°", "G", "°/s", ...
     HealthState state = HealthState::none;       // what the log and the window judge by
     HealthState total_state = HealthState::none; // the same rule on the since-connect value
     std::string thresholds;                      // "good ≤ 0.1 %, bad > 0.5 %"
@@ -126,6 +132,10 @@ class HealthMonitor {
     void update(double t, bool force = false);
     std::vector<std::string> poll(double t);
     HealthReport report(double t);
+    // For how long the board has been lying still (the "still" of the figures, judged per half
+    // second, no frame lost) up to the latest frames worked in; 0 when it is not still now.
+    // Works the stored frames in at most twice a second, as poll() does.
+    double still_seconds(double t);
 
   private:
     struct Impl;

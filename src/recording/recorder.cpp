@@ -29,17 +29,36 @@ std::string recording_stem(std::chrono::system_clock::time_point t) {
     return std::string(buf, n);
 }
 
-std::unique_ptr<Recorder> Recorder::start(const std::filesystem::path& folder, Time start,
-                                          std::string& error, RecorderOptions options) {
+bool Recorder::make_folder(const std::filesystem::path& folder, std::string& error) {
     // Every call on the folder takes an error code: a symbolic-link loop or a folder on the way
     // that may not be searched is a reason, not an exception.
     std::error_code ec, status_ec;
     std::filesystem::create_directories(folder, ec);
     if (ec && !std::filesystem::is_directory(folder, status_ec)) {
         error = "cannot create the recording folder " + folder.string() + ": " + ec.message();
-        return nullptr;
+        return false;
     }
     ignore_file_size_signal(); // a file-size limit ends the recording as a full disk does
+    return true;
+}
+
+WriteFile::Create Recorder::create_files(std::string& error) {
+    std::string why;
+    const WriteFile::Create p = pcap_.create_new(pcap_path_, why);
+    if (p == WriteFile::Create::failed) error = "cannot create " + pcap_path_.string() + ": " + why;
+    if (p != WriteFile::Create::made) return p;
+    const WriteFile::Create c = csv_.create_new(csv_path_, why);
+    if (c == WriteFile::Create::made) return c;
+    pcap_.close(why);
+    std::error_code ec;
+    std::filesystem::remove(pcap_path_, ec); // ours, and still empty
+    if (c == WriteFile::Create::failed) error = "cannot create " + csv_path_.string() + ": " + why;
+    return c;
+}
+
+std::unique_ptr<Recorder> Recorder::start(const std::filesystem::path& folder, Time start,
+                                          std::string& error, RecorderOptions options) {
+    if (!make_folder(folder, error)) return nullptr;
     std::unique_ptr<Recorder> r(new Recorder);
     const std::string stem =
         recording_stem(std::chrono::time_point_cast<std::chrono::system_clock::duration>(start));
@@ -52,32 +71,42 @@ std::unique_ptr<Recorder> Recorder::start(const std::filesystem::path& folder, T
         const std::string name = n == 1 ? stem : stem + "-" + std::to_string(n);
         r->pcap_path_ = folder / (name + ".pcap");
         r->csv_path_ = folder / (name + ".csv");
-        std::string why;
-        const WriteFile::Create p = r->pcap_.create_new(r->pcap_path_, why);
-        if (p == WriteFile::Create::exists) continue;
-        if (p == WriteFile::Create::failed) {
-            error = "cannot create " + r->pcap_path_.string() + ": " + why;
-            return nullptr;
-        }
-        const WriteFile::Create c = r->csv_.create_new(r->csv_path_, why);
+        const WriteFile::Create c = r->create_files(error);
         if (c == WriteFile::Create::made) break;
-        r->pcap_.close(why);
-        std::filesystem::remove(r->pcap_path_, ec); // ours, and still empty
-        if (c == WriteFile::Create::exists) continue;
-        error = "cannot create " + r->csv_path_.string() + ": " + why;
-        return nullptr;
+        if (c == WriteFile::Create::failed) return nullptr;
     }
-    r->options_ = options;
-    r->options_.buffer_bytes = std::max<std::size_t>(options.buffer_bytes, 4096);
-    r->kept_ = r->pcap_path_;
-    r->start_ns_ = ns_of(start);
-    r->wall_start_us_ = r->start_ns_ / 1000 - (r->start_ns_ % 1000 < 0); // rounded down
-    r->last_ns_ = r->start_ns_;
-    // Both buffers hold the whole budget from the start: taking a batch never allocates.
-    r->queue_.reserve(r->options_.buffer_bytes);
-    r->work_.reserve(r->options_.buffer_bytes);
-    r->writer_ = std::thread([p = r.get()] { p->run(); });
+    r->begin(start, options);
     return r;
+}
+
+std::unique_ptr<Recorder> Recorder::start_file(const std::filesystem::path& pcap, Time start,
+                                               std::string& error, RecorderOptions options) {
+    const std::filesystem::path folder = pcap.parent_path();
+    if (!folder.empty() && !make_folder(folder, error)) return nullptr;
+    std::unique_ptr<Recorder> r(new Recorder);
+    r->pcap_path_ = pcap;
+    r->csv_path_ = std::filesystem::path(pcap).replace_extension(".csv");
+    const WriteFile::Create c = r->create_files(error);
+    if (c == WriteFile::Create::exists)
+        error = "cannot create " + pcap.string() + " and " + r->csv_path_.filename().string() +
+                ": " + (std::filesystem::exists(pcap) ? pcap : r->csv_path_).string() +
+                " exists (a recording is never overwritten)";
+    if (c != WriteFile::Create::made) return nullptr;
+    r->begin(start, options);
+    return r;
+}
+
+void Recorder::begin(Time start, RecorderOptions options) {
+    options_ = options;
+    options_.buffer_bytes = std::max<std::size_t>(options.buffer_bytes, 4096);
+    kept_ = pcap_path_;
+    start_ns_ = ns_of(start);
+    wall_start_us_ = start_ns_ / 1000 - (start_ns_ % 1000 < 0); // rounded down
+    last_ns_ = start_ns_;
+    // Both buffers hold the whole budget from the start: taking a batch never allocates.
+    queue_.reserve(options_.buffer_bytes);
+    work_.reserve(options_.buffer_bytes);
+    writer_ = std::thread([this] { run(); });
 }
 
 Recorder::~Recorder() {

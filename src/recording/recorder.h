@@ -89,6 +89,11 @@ class Recorder {
     // failure returns nullptr and `error` names the folder or file and the reason.
     static std::unique_ptr<Recorder> start(const std::filesystem::path& folder, Time start,
                                            std::string& error, RecorderOptions options = {});
+    // The same into files named by the caller (a tool's --out): `pcap` and the CSV beside it,
+    // `pcap` with the extension .csv; neither may exist yet (nothing is overwritten). The
+    // folder is made if needed.
+    static std::unique_ptr<Recorder> start_file(const std::filesystem::path& pcap, Time start,
+                                                std::string& error, RecorderOptions options = {});
     // Stops (as finish()) if still running.
     ~Recorder();
     Recorder(const Recorder&) = delete;
@@ -115,6 +120,11 @@ class Recorder {
 
   private:
     Recorder() = default;
+    static bool make_folder(const std::filesystem::path& folder, std::string& error);
+    // Creates both files at pcap_path_ and csv_path_: made, exists (either; nothing is left
+    // behind) or failed (`error` says which and why).
+    WriteFile::Create create_files(std::string& error);
+    void begin(Time start, RecorderOptions options);
     void add(Direction d, std::span<const std::uint8_t> bytes, Time t);
     void fail_locked(std::string why, std::int64_t at_ns);
     void run();

@@ -65,6 +65,12 @@ std::variant<CommandLine, std::string> parse_command_line(std::span<const char* 
             c.speed = parse_speed(*v);
             if (!c.speed)
                 return "--speed \"" + std::string(*v) + "\" is not one of 1, 2, 5, 10, max";
+        } else if (a == "--udp") {
+            const auto v = value();
+            if (!v) return std::string("--udp needs HOST:PORT, for example 127.0.0.1:9870");
+            auto t = parse_stream_target(*v);
+            if (const auto* e = std::get_if<std::string>(&t)) return "--udp " + *e;
+            c.udp = std::get<StreamTarget>(t);
         } else {
             return "unknown option \"" + std::string(a) + "\" (zento --help lists them)";
         }
@@ -90,6 +96,9 @@ The host program of the Tavro AHRS board: shows what the board sends over its se
                       that Wireshark's tools saved from one, or a byte capture of
                       zento-board --out) instead of connecting
   --speed X           with --play: 1, 2, 5, 10 times real time, or max
+  --udp HOST:PORT     send each decoded frame as one UDP datagram of JSON to HOST:PORT for
+                      this run (Setting > Stream values...; PlotJuggler's UDP server listens
+                      on 127.0.0.1:9870), e.g. --udp 127.0.0.1:9870
   -h, --help          show this help and leave
   -v, --version       show the version and leave
 

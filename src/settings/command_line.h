@@ -2,11 +2,14 @@
 // The program's command line.
 //
 //   zento [--port N] [--settings "BAUD,P,D,S"] [--connect] [--record] [--play FILE [--speed X]]
+//         [--udp HOST:PORT]
 //   zento --help | --version
 //
-// --port and --settings apply for this run only (Zento.ini is not written); --connect opens the
-// port at start-up as the connect switch would. Qt's own options (-platform, -style, ...) are
-// taken by Qt before these are read.
+// --port, --settings and --udp apply for this run only (Zento.ini is not written); --connect
+// opens the port at start-up as the connect switch would. Qt's own options (-platform, -style, ...)
+// are taken by Qt before these are read.
+#include "settings/stream_settings.h"
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -24,6 +27,7 @@ struct CommandLine {
     std::optional<std::string> settings; // canonical form
     std::string play;                    // a recording to play ("" = none)
     std::optional<double> speed;         // with --play: 1, 2, 5, 10, or 0 = as fast as possible
+    std::optional<StreamTarget> udp;     // stream values there (settings/stream_settings.h)
 };
 
 // Parses argv[1..]. The error text names the option and what is wrong with it.

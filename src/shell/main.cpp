@@ -9,6 +9,7 @@
 #include "shell/playback_control.h"
 #include "shell/port_connection.h"
 #include "shell/recording_control.h"
+#include "shell/value_stream.h"
 #include "shell/zento.h"
 
 #include <QApplication>
@@ -93,6 +94,7 @@ int main(int argc, char** argv) {
         window.Exit_program();
     });
     window.connection().use_for_this_run(options.port, options.settings);
+    if (options.udp) window.stream().use_for_this_run(*options.udp);
     window.show();
     if (options.connect) window.connection().iSwitchLedX1_Click();
     if (options.record) window.recording().Start_recording();

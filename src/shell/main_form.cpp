@@ -270,6 +270,8 @@ void MainForm::build_menu(QMainWindow* window) {
     reconnectAction->setCheckable(true);
     healthAction = settingMenu->addAction(QStringLiteral("Link and sensor health"));
     healthAction->setObjectName(QStringLiteral("health"));
+    streamAction = settingMenu->addAction(QStringLiteral("Stream values..."));
+    streamAction->setObjectName(QStringLiteral("stream"));
     settingMenu->addSeparator();
     settingExitAction = settingMenu->addAction(QStringLiteral("Eixt"));
     settingExitAction->setObjectName(QStringLiteral("Exit"));

@@ -106,6 +106,7 @@ struct MainForm {
     QAction* comPortAction = nullptr;         // com_set "ComPort"
     QAction* reconnectAction = nullptr;       // "Reconnect automatically" (checkable)
     QAction* healthAction = nullptr;          // "Link and sensor health"
+    QAction* streamAction = nullptr;          // "Stream values..."
     QAction* settingExitAction = nullptr;     // Exit "Eixt"
     QMenu* recordMenu = nullptr;              // "Record"
     QAction* startRecordingAction = nullptr;  // "Start recording" (Ctrl+R)

@@ -20,6 +20,7 @@
 #include "shell/pulse_lamp.h"
 #include "shell/recording_control.h"
 #include "shell/telemetry_display.h"
+#include "shell/value_stream.h"
 #include "statistics/statistics_window.h"
 #include "telemetry/strip_chart.h"
 #include "view3d/big3d.h"
@@ -93,22 +94,24 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
     health_ = new LinkHealth([this] { return source_ ? source_->TimeNow() : link_clock_ns(); }, ini,
                              this);
     recording_->source_time = [this] { return port_.TimeNow(); }; // no recording while playing
+    stream_ = new ValueStream(ini, this);
 
     // Receive path: byte source (the port, or a recording playing) -> receiver -> one decoder
     // -> each batch (its time, bytes, frames and counters) to the telemetry display, the health
-    // figures and the recorder (which takes the port's batches only: it leaves the dispatch while
-    // a recording plays).
+    // figures, the recorder (which takes the port's batches only: it leaves the dispatch while
+    // a recording plays) and the value stream.
     dispatch_.on_message = [this](std::string_view text) { log_->Show_msg(text); };
     dispatch_.on_end_byte = [this] { rxd_->pulse(); };
     dispatch_.add_sink(*telemetry_);
     dispatch_.add_sink(*health_);
     dispatch_.add_sink(*recording_);
     dispatch_.add_sink(recording_->ticks());
+    dispatch_.add_sink(*stream_); // the port's frames and a recording's alike
     attach_source(port_);
 
     // Everything a part has to say goes to the log.
-    for (QObject* part :
-         std::initializer_list<QObject*>{connection_, commands_, recording_, playback_, health_})
+    for (QObject* part : std::initializer_list<QObject*>{connection_, commands_, recording_,
+                                                         playback_, health_, stream_})
         connect(part, SIGNAL(message(QString)), this, SLOT(Show_msg(QString)));
     connect(ui.chart, &StripChart::message, this, &Zento::Show_msg);
     connect(connection_, &PortConnection::switched, this, [this] { dispatch_.restart(); });
@@ -138,6 +141,7 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
     };
     playback_->stop_recording = [this] { recording_->Stop_recording(); };
     connect(ui.healthAction, &QAction::triggered, health_, &LinkHealth::Show_window);
+    connect(ui.streamAction, &QAction::triggered, stream_, &ValueStream::Show_dialog);
 
     connect(ui.comPortAction, &QAction::triggered, connection_, &PortConnection::com_set_Click);
     ui.reconnectAction->setChecked(connection_->autoReconnect());

@@ -2,7 +2,7 @@
 // The main window "Tavro AHRS DEMO". It builds its controls (MainForm) and wires the parts that
 // each do one job: the message log, the receive lamp, the receive path (receiver, one decoder,
 // the telemetry display), the port connection, the board commands, the recorder, the player,
-// the health figures, and the 3D window.
+// the health figures, the value stream, and the 3D window.
 //
 // Start-up (constructor, in this order): serial control prepared (InputLen 0, binary, both
 // buffers emptied, RThreshold 1), scale choosers at 1, 1/100, 1/100, 1/5, divisor table filled,
@@ -33,6 +33,7 @@ class RecordingControl;
 class StatisticsWindow;
 class SerialPort;
 class TelemetryDisplay;
+class ValueStream;
 
 // The folders the window reads from and writes to.
 struct ProgramFolders {
@@ -62,6 +63,7 @@ class Zento : public QMainWindow {
     RecordingControl& recording() const { return *recording_; }
     PlaybackControl& playback() const { return *playback_; }
     LinkHealth& health() const { return *health_; }
+    ValueStream& stream() const { return *stream_; }
     PulseLamp& rxd() const { return *rxd_; }
     Receiver& receiver() { return dispatch_.receiver(); }
     // Where decoded frames go: the telemetry display first; other parts add themselves.
@@ -109,6 +111,7 @@ class Zento : public QMainWindow {
     RecordingControl* recording_;
     PlaybackControl* playback_;
     LinkHealth* health_;
+    ValueStream* stream_;
     SerialPort* source_ = nullptr;
     bool played_ = false; // the export's ticks are a recording's until the port opens again
     Big3D* big3D_ = nullptr;

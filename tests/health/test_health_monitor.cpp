@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "health/health_json.h"
 #include "health_faults.h"
 #include "platform/serial/mock_serial_port.h"
 
@@ -440,3 +441,39 @@ TEST(HealthLog, OnlyWhileConnected) {
 }
 
 } // namespace
+
+// The board's rests (15 to 18 s of every 20 s) are what still_seconds() counts. A figure's
+// value is the number its text shows first (the errors: their share of the frames, the gaps:
+// the p99), with a unit; the JSON report names every figure, quotes escaped.
+TEST(HealthMonitorState, StillSecondsValuesAndTheJsonReport) {
+    Rig rig(5, 20);
+    rig.run_until(14);
+    EXPECT_EQ(rig.monitor.still_seconds(rig.now), 0.0);
+    rig.run_until(17.8);
+    EXPECT_GE(rig.monitor.still_seconds(rig.now), 2.0);
+    EXPECT_LE(rig.monitor.still_seconds(rig.now), 3.0);
+    rig.run_until(19.5);
+    EXPECT_EQ(rig.monitor.still_seconds(rig.now), 0.0);
+
+    const HealthReport r = rig.report();
+    for (const HealthFigure& f : r.figures) {
+        EXPECT_FALSE(f.unit.empty()) << f.name;
+        const bool other = f.id == FigureId::checksum_errors || f.id == FigureId::broken_frames ||
+                           f.id == FigureId::frame_gaps;
+        for (const auto& [text, value] : {std::pair{f.recent, f.value}, {f.total, f.total_value}})
+            if (!other && !text.empty() && text != "–") {
+                EXPECT_NEAR(std::stod(text), value, 0.005 * std::abs(value) + 0.5) << f.name;
+            }
+    }
+    EXPECT_NEAR(r[FigureId::frame_gaps].value, 50, 10) << "ms, the p99 at 20 ticks a second";
+    const std::string json = health_json(r);
+    std::size_t names = 0;
+    for (std::size_t at = 0; (at = json.find("\"name\": ", at)) != std::string::npos; ++at)
+        ++names;
+    EXPECT_EQ(names, std::size_t(kFigureCount));
+    EXPECT_NE(json.find("\"name\": \"Broken frames (\\\"Error! Com\\\")\", \"value\": 0, "
+                        "\"unit\": \"% of frames\", \"state\": \"good\""),
+              std::string::npos)
+        << json;
+    EXPECT_EQ(json_string("a\"\\\n"), "\"a\\\"\\\\\\u000a\"");
+}

@@ -27,7 +27,8 @@ for needed in libqt6widgets6 libqt6serialport6 qt6-qpa-plugins fonts-liberation 
 done
 root="$work/root"
 dpkg -x "$deb" "$root"
-for f in usr/bin/zento usr/bin/zento-decode usr/bin/zento-board usr/share/zento/liti8.x \
+for f in usr/bin/zento usr/bin/zento-decode usr/bin/zento-board usr/bin/zento-capture \
+         usr/share/zento/liti8.x usr/share/man/man1/zento-capture.1.gz \
          usr/share/zento/board.bmp usr/share/applications/org.zento.Zento.desktop \
          usr/share/metainfo/org.zento.Zento.metainfo.xml \
          usr/share/icons/hicolor/scalable/apps/org.zento.Zento.svg \
@@ -43,6 +44,12 @@ version=$("$root/usr/bin/zento" --version)
 [ "$version" = "zento $(sed -n 's/^project(Zento VERSION \([0-9.]*\).*/\1/p' "$ZENTO_SOURCE_DIR/CMakeLists.txt")" ] ||
   fail "zento --version printed '$version'"
 "$root/usr/bin/zento-decode" --help >/dev/null || fail "zento-decode --help"
+# No display at all: the capture starts, and a port that is not there is a reason and status 1.
+status=0
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/zento-capture" \
+  --port "$work/no-such-port" >"$work/capture.log" 2>&1 || status=$?
+[ "$status" = 1 ] && grep -q "No such file or directory" "$work/capture.log" ||
+  { cat "$work/capture.log"; fail "zento-capture without a display ended with $status"; }
 
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/run"
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR"

@@ -2,6 +2,7 @@
 #include "settings/command_line.h"
 #include "settings/port_config.h"
 #include "settings/settings_location.h"
+#include "settings/stream_settings.h"
 #include "test_folder.h"
 
 #include <gtest/gtest.h>
@@ -32,6 +33,8 @@ TEST(CommandLine, OptionsAreReadAndBadOnesNamedWithWhatIsWrong) {
     EXPECT_EQ(std::get<CommandLine>(play).play, "a b.pcap");
     EXPECT_EQ(std::get<CommandLine>(play).speed, 0.0);
     EXPECT_EQ(std::get<CommandLine>(parse({"--play", "x", "--speed", "5x"})).speed, 5.0);
+    EXPECT_EQ(std::get<CommandLine>(parse({"--play", "x", "--udp", "[::1]:9870"})).udp,
+              (StreamTarget{"::1", 9870}));
 
     const std::pair<std::vector<const char*>, std::string> bad[] = {
         {{"--port"}, "--port needs a port number"},
@@ -43,6 +46,8 @@ TEST(CommandLine, OptionsAreReadAndBadOnesNamedWithWhatIsWrong) {
         {{"--play", "x", "--connect"}, "--connect and --play exclude each other"},
         {{"--play", ""}, "--play needs a recording file"},
         {{"--bogus"}, "unknown option \"--bogus\" (zento --help lists them)"},
+        {{"--udp"}, "--udp needs HOST:PORT"},
+        {{"--udp", "localhost"}, "--udp \"localhost\" is not HOST:PORT"},
     };
     for (const auto& [args, message] : bad) {
         const auto r = parse(args);
@@ -79,4 +84,36 @@ TEST(SettingsLocation, APortableCopyElseTheUsersFileWhichAReadOnlyCopySeeds) {
                         " (a folder this user may not write); changes go to " + mine.string() +
                         "|3|Settings from " + mine.string() + "|/data/rec");
     EXPECT_EQ(zento_test::read_text(beside), kept);
+}
+
+// Where the values are streamed: HOST:PORT as typed, and as Zento.ini keeps it.
+TEST(StreamSettings, AddressesAreCheckedAndKept) {
+    const std::pair<const char*, StreamTarget> good[] = {
+        {"127.0.0.1:9870", {"127.0.0.1", 9870}},
+        {"plot-pc.local:1", {"plot-pc.local", 1}},
+        {"[fe80::1%eth0]:65535", {"fe80::1%eth0", 65535}},
+    };
+    for (const auto& [text, target] : good) {
+        const auto r = parse_stream_target(text);
+        ASSERT_TRUE(std::holds_alternative<StreamTarget>(r)) << std::get<std::string>(r);
+        EXPECT_EQ(std::get<StreamTarget>(r), target);
+        EXPECT_EQ(target.text(), text) << "read back as written";
+    }
+    for (const char* bad : {"9870", ":9870", "host:0", "host:65536", "host:98x", "::1:9870",
+                            "a b:1", "[]:1", "host:"})
+        EXPECT_TRUE(std::holds_alternative<std::string>(parse_stream_target(bad))) << bad;
+
+    zento_test::TempDir tmp;
+    const SettingsFile ini(tmp.path() / "Zento.ini");
+    EXPECT_FALSE(read_stream_settings(ini).send) << "off unless chosen";
+    EXPECT_EQ(read_stream_settings(ini).target, StreamTarget{});
+    ASSERT_TRUE(write_stream_settings(ini, true, {"::1", 9000}).ok);
+    const StreamSettings kept = read_stream_settings(ini);
+    EXPECT_TRUE(kept.send);
+    EXPECT_EQ(kept.target, (StreamTarget{"::1", 9000}));
+    tmp.put("Zento.ini", "[Stream]\nSend=1\nAddress=nowhere\n");
+    const StreamSettings broken = read_stream_settings(ini);
+    EXPECT_EQ(broken.target, StreamTarget{});
+    EXPECT_EQ(broken.problem, "Zento.ini, [Stream] Address \"nowhere\" is not HOST:PORT (for "
+                              "example 127.0.0.1:9870); 127.0.0.1:9870 is used instead");
 }

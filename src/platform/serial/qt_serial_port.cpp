@@ -156,6 +156,16 @@ bool QtSerialPortControl::setSettings(const std::string& settings) {
 
 QtSerialPortControl::Target QtSerialPortControl::resolve(int port) const {
     Target t;
+    if (!device_path_.isEmpty()) {
+        const QString dest = QFileInfo(device_path_).canonicalFilePath();
+        t.path = device_path_;
+        t.shown = dest.isEmpty() || dest == device_path_
+                      ? device_path_
+                      : device_path_ + QStringLiteral(" -> ") + dest;
+        t.brief = QString::fromStdString(
+            short_device_name((dest.isEmpty() ? device_path_ : dest).toStdString()));
+        return t;
+    }
 #ifdef Q_OS_WIN
     t.path = t.shown = t.brief = QStringLiteral("COM%1").arg(port);
 #else
@@ -205,7 +215,8 @@ bool QtSerialPortControl::setPortOpen(bool open) {
         absent_ = true;
         return false;
     }
-    open_description_ = name + " (" + t.shown.toStdString() + ")";
+    open_description_ =
+        device_path_.isEmpty() ? name + " (" + t.shown.toStdString() + ")" : t.shown.toStdString();
     const LineSettings s = parse_line_settings(settings_).settings.value_or(LineSettings{});
     open_path_ = t.path;
     // The device itself, whichever link leads there: the lock and QSerialPort's own lock file

@@ -96,6 +96,10 @@ class QtSerialPortControl : public QObject, public SerialPort {
     };
     Target resolve(int port) const;
 
+    // A device named by its path (a tool's --port /dev/ttyUSB0): "Com n" leads there instead,
+    // and messages name the path. "" goes back to "Com n".
+    void setDevicePath(const QString& path) { device_path_ = path; }
+
     // 0: every arrival is announced at once.
     void setMinEventInterval(int ms) { min_event_interval_ms_ = std::max(0, ms); }
     int minEventInterval() const { return min_event_interval_ms_; }
@@ -128,6 +132,7 @@ class QtSerialPortControl : public QObject, public SerialPort {
     QSerialPort serial_;
     DeviceLock lock_;
     QString program_dir_;
+    QString device_path_;
     std::int16_t rthreshold_ = 0;
     std::int16_t comm_port_ = 1;
     std::string settings_ = "9600,n,8,1";

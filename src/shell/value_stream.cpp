@@ -1,0 +1,204 @@
+#include "shell/value_stream.h"
+
+#include "telemetry/frame_json.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHostInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTimer>
+#include <QUdpSocket>
+#include <QVBoxLayout>
+
+namespace zento {
+
+namespace {
+
+QString text_of(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+} // namespace
+
+StreamDialog::StreamDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("streamDialog"));
+    setWindowTitle(QStringLiteral("Stream values"));
+    auto* layout = new QVBoxLayout(this);
+    sendCheck = new QCheckBox(QStringLiteral("Send each decoded frame as JSON over UDP"), this);
+    layout->addWidget(sendCheck);
+    auto* form = new QFormLayout;
+    hostEdit = new QLineEdit(this);
+    hostEdit->setObjectName(QStringLiteral("host"));
+    portSpin = new QSpinBox(this);
+    portSpin->setObjectName(QStringLiteral("port"));
+    portSpin->setRange(1, 65535);
+    portSpin->setMaximumWidth(portSpin->sizeHint().width() + 20);
+    form->addRow(QStringLiteral("Host:"), hostEdit);
+    form->addRow(QStringLiteral("Port:"), portSpin);
+    layout->addLayout(form);
+    // Lines broken by hand: a wrapped label would leave the window's height to a guess.
+    auto* note = new QLabel(
+        QStringLiteral("One datagram per frame, the values as the labels show them, \"t\" in "
+                       "seconds since 1970:\n"
+                       "{\"t\": ..., \"attitude\": {\"yaw\": .., \"pitch\": .., \"roll\": .., "
+                       "\"altitude\": ..,\n"
+                       "        \"temperature\": .., \"pressure\": .., \"rate\": ..}}\n"
+                       "{\"t\": ..., \"sensor\": {\"accel\": [x, y, z], \"gyro\": [..], "
+                       "\"mag\": [..]}}\n\n"
+                       "PlotJuggler: Streaming > UDP Server, protocol JSON, port 9870."),
+        this);
+    note->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(note);
+    problemLabel = new QLabel(this);
+    problemLabel->setObjectName(QStringLiteral("problem"));
+    problemLabel->setStyleSheet(QStringLiteral("color: #9b1c1c;"));
+    problemLabel->setWordWrap(true);
+    problemLabel->hide();
+    layout->addWidget(problemLabel);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &StreamDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &StreamDialog::reject);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void StreamDialog::show_settings(bool send, const StreamTarget& target) {
+    sendCheck->setChecked(send);
+    hostEdit->setText(text_of(target.host));
+    portSpin->setValue(target.port);
+    problemLabel->hide();
+}
+
+std::optional<StreamTarget> StreamDialog::target() const {
+    QString host = hostEdit->text().trimmed();
+    if (host.contains(QLatin1Char(':')) && !host.startsWith(QLatin1Char('[')))
+        host = QLatin1Char('[') + host + QLatin1Char(']'); // an IPv6 address typed bare
+    auto parsed =
+        parse_stream_target((host + QStringLiteral(":%1").arg(portSpin->value())).toStdString());
+    if (const auto* t = std::get_if<StreamTarget>(&parsed)) return *t;
+    problemLabel->setText(text_of(std::get<std::string>(parsed)));
+    problemLabel->show();
+    return std::nullopt;
+}
+
+void StreamDialog::accept() {
+    const auto t = target();
+    if (!t) return;
+    emit chosen(sendCheck->isChecked(), *t);
+    QDialog::accept();
+}
+
+ValueStream::ValueStream(SettingsFile ini_file, QWidget* window)
+    : QObject(window), ini_file_(std::move(ini_file)), window_(window) {
+    json_.reserve(256);
+    // After start-up's log lines, unless the command line chose a stream meanwhile.
+    QTimer::singleShot(0, this, &ValueStream::start_from_settings);
+}
+
+ValueStream::~ValueStream() {
+    if (lookup_ >= 0) QHostInfo::abortHostLookup(lookup_);
+}
+
+void ValueStream::start_from_settings() {
+    if (running_) return;
+    const StreamSettings s = read_stream_settings(ini_file_);
+    target_ = s.target;
+    if (!s.problem.empty()) emit message(text_of(s.problem));
+    if (s.send) start(s.target);
+}
+
+void ValueStream::use_for_this_run(const StreamTarget& target) {
+    start(target);
+    emit message(QStringLiteral("Stream values: %1 for this run (from the command line; the "
+                                "settings file is not changed)")
+                     .arg(text_of(target.text())));
+}
+
+void ValueStream::start(const StreamTarget& target) {
+    if (lookup_ >= 0) QHostInfo::abortHostLookup(lookup_);
+    lookup_ = -1;
+    delete socket_;
+    socket_ = new QUdpSocket(this);
+    target_ = target;
+    running_ = true;
+    failed_ = false;
+    sent_ = 0;
+    const QString host = text_of(target.host);
+    if (!address_.setAddress(host)) {
+        address_.clear();
+        lookup_ = QHostInfo::lookupHost(host, this, &ValueStream::resolved);
+    }
+    emit message(QStringLiteral("Stream values: each decoded frame as JSON to %1 (UDP)")
+                     .arg(text_of(target.text())));
+}
+
+void ValueStream::stop() {
+    if (!running_) return;
+    if (lookup_ >= 0) QHostInfo::abortHostLookup(lookup_);
+    lookup_ = -1;
+    running_ = false;
+    address_.clear();
+    socket_->close();
+    emit message(QStringLiteral("Stream values: stopped (%1 datagrams sent)").arg(sent_));
+}
+
+void ValueStream::resolved(const QHostInfo& info) {
+    if (info.lookupId() != lookup_) return;
+    lookup_ = -1;
+    const QList<QHostAddress> all = info.addresses();
+    for (const QHostAddress& a : all) // IPv4 first: where such servers usually listen
+        if (a.protocol() == QAbstractSocket::IPv4Protocol) {
+            address_ = a;
+            return;
+        }
+    if (!all.isEmpty()) {
+        address_ = all.first();
+        return;
+    }
+    failed_ = true;
+    emit message(QStringLiteral("Stream values: cannot find the host %1: %2; nothing is sent")
+                     .arg(text_of(target_.host), info.errorString()));
+}
+
+void ValueStream::batch(const TelemetryBatch& b) {
+    if (!running_ || address_.isNull()) return;
+    for (const TelemetryFrame& f : b.frames) {
+        frame_json(f, json_);
+        if (socket_->writeDatagram(json_.data(), qint64(json_.size()), address_, target_.port) >=
+            0) {
+            ++sent_;
+        } else if (!failed_) {
+            failed_ = true;
+            emit message(QStringLiteral("Stream values: sending to %1 failed: %2 (further "
+                                        "failures are not logged until the stream is started "
+                                        "again)")
+                             .arg(text_of(target_.text()), socket_->errorString()));
+        }
+    }
+}
+
+void ValueStream::apply(bool send, const StreamTarget& target) {
+    const IniWriteResult r = write_stream_settings(ini_file_, send, target);
+    if (!r.ok) emit message(QStringLiteral("Zento.ini was not saved: ") + text_of(r.error));
+    if (send)
+        start(target);
+    else
+        stop();
+    target_ = target;
+}
+
+void ValueStream::Show_dialog() {
+    if (!dialog_) {
+        dialog_ = new StreamDialog(window_);
+        connect(dialog_, &StreamDialog::chosen, this, &ValueStream::apply);
+    }
+    dialog_->show_settings(running_, target_);
+    dialog_->show();
+    dialog_->raise();
+    dialog_->activateWindow();
+}
+
+} // namespace zento
