@@ -24,6 +24,11 @@
 //
 // A figure that turns bad writes one "Health: " line naming what is wrong, at most once a
 // minute per figure; a figure that was reported bad and turns good says so once.
+//
+// The parts, one job each: health/window_stats.h (statistics over the last 10 s and since
+// connect), health/link_figures.h (the link's records), health/sensor_figures.h (the ticks
+// worked through health/sensor_checks.h and health/hard_iron.h), health/figure_table.h (a row
+// per figure: name, unit, grading, thresholds, meaning, log line) and health/log_policy.h.
 #include <cstdint>
 #include <limits>
 #include <memory>
