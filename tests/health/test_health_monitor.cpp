@@ -1,6 +1,7 @@
 // Health figures on the simulated board's stream, in simulated time: each detector turns bad
 // under its fault (and its "Health: " line names it) and stays good without it; no false
-// alarm on a clean stream; the hard-iron estimate; the log's rate limit and recovery line.
+// alarm on a clean stream; the hard-iron estimate from the board's turning; what the monitor
+// says when. Each check and the log policy on their own: test_health_checks, test_health_table.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -277,9 +278,9 @@ TEST(HealthClean, ConnectingMidFrameIsNotAFault) {
 }
 
 // Turning through every heading with a hard-iron offset: the sphere fit finds the offset
-// within 3 % of the field's strength, and calls the magnetometer uncalibrated.
+// within 3 % of the field's strength, and calls the magnetometer uncalibrated (or not).
 TEST(HealthMagnetometer, HardIronEstimateFindsTheOffset) {
-    const board::Vec3 offsets[] = {{300, -200, 150}, {-120, 80, -400}, {0, 0, 0}};
+    const board::Vec3 offsets[] = {{300, -200, 150}, {0, 0, 0}};
     for (const board::Vec3& off : offsets) {
         Rig rig(31, 20);
         rig.board.model().set_faults(with([&](auto& s) { s.mag_offset = off; }));
@@ -333,26 +334,6 @@ TEST(HealthGyroscope, BiasBeforeAndAfterMarkedBias) {
     EXPECT_NEAR(std::stod(after.total.substr(at + 19)), bias, 0.15);
 }
 
-// A magnet moved near the board: as the board turns, the fit forgets the old offset and finds
-// the new one.
-TEST(HealthMagnetometer, HardIronEstimateFollowsAChange) {
-    Rig rig(33, 20);
-    rig.board.model().set_faults(with([](auto& s) { s.mag_offset = {200, 0, 0}; }));
-    rig.run_until(150);
-    HealthReport r = rig.report();
-    ASSERT_TRUE(r.fit.has_value());
-    EXPECT_NEAR(r.fit->center[0], 200, 16);
-    rig.board.model().set_faults(with([](auto& s) { s.mag_offset = {-100, 150, 50}; }));
-    rig.run_until(600);
-    r = rig.report();
-    ASSERT_TRUE(r.fit.has_value());
-    const double want[3] = {-100, 150, 50};
-    for (int i = 0; i < 3; ++i)
-        EXPECT_NEAR(r.fit->center[i], want[i], 16) << "axis " << i;
-    EXPECT_EQ(r[FigureId::fit_residual].state, HealthState::good)
-        << r[FigureId::fit_residual].total;
-}
-
 // New scales start the sensor figures again (the link's keep counting); a new connection starts
 // every figure again.
 TEST(HealthMonitorState, ScalesAndReconnectStartAgain) {
@@ -377,40 +358,6 @@ TEST(HealthMonitorState, ScalesAndReconnectStartAgain) {
         << r[FigureId::broken_frames].total;
     EXPECT_EQ(r[FigureId::broken_frames].state, HealthState::good);
     EXPECT_NEAR(r.seconds, 15, 1e-9);
-}
-
-// A bad figure writes its line at most once a minute; a figure reported bad that stays good
-// for a whole window says so once.
-TEST(HealthLog, RateLimitAndRecoveryLine) {
-    Rig rig(41, 20);
-    const auto burst = [&](bool on) { rig.per_burst = on ? 10 : 1; };
-    rig.run_until(30);
-    burst(true);
-    rig.run_until(45);
-    burst(false);
-    rig.run_until(70);
-    burst(true); // bad again 40 s after the first line: not said until a minute has passed
-    rig.run_until(100);
-    burst(false);
-    rig.run_until(130);
-
-    std::vector<std::pair<double, std::string>> gaps;
-    for (const auto& [t, line] : rig.log)
-        if (line.find("bursts") != std::string::npos ||
-            line.find("Gap between attitude frames") != std::string::npos)
-            gaps.emplace_back(t, line);
-    ASSERT_EQ(gaps.size(), 4u) << (gaps.empty() ? "" : gaps.back().second);
-    EXPECT_TRUE(gaps[0].second.starts_with("Health: attitude frames arrive in bursts"));
-    EXPECT_LT(gaps[0].first, 33.0);
-    EXPECT_TRUE(gaps[1].second.starts_with(
-        "Health: Gap between attitude frames (median, p99) is good again (median 50 ms"));
-    EXPECT_GT(gaps[1].first, 55.0); // a whole good window after the bursts ended
-    EXPECT_TRUE(gaps[2].second.starts_with("Health: attitude frames arrive in bursts"));
-    EXPECT_GE(gaps[2].first, gaps[0].first + 60.0);
-    EXPECT_LT(gaps[2].first, gaps[0].first + 61.0);
-    EXPECT_TRUE(gaps[3].second.find("is good again") != std::string::npos);
-    // Nothing else was wrong.
-    EXPECT_EQ(rig.log.size(), gaps.size()) << rig.log.front().second;
 }
 
 // Nothing is judged or said before connect, in the first two seconds, or after disconnect;
