@@ -215,9 +215,9 @@ std::vector<Seen> read(const Bytes& file, std::uint32_t seed, ReaderStop& stop, 
         CHECK(out.empty() || b->offset > out.back().offset);
         if (out.empty()) origin = b->time_ns;
         out.push_back({b->time_ns, b->direction, b->offset, {b->bytes.begin(), b->bytes.end()}});
+        rows.record(b->direction, b->bytes, (b->time_ns - origin) / 1000, csv);
         if (b->direction != Direction::received) continue;
         rx.feed(b->bytes);
-        rows.feed(b->bytes, (b->time_ns - origin) / 1000, csv);
     }
     CHECK(rows.rows() <= d.frames);
     stop = r.stop();

@@ -123,7 +123,7 @@ TEST_F(RecordAndPlayTest, ARecordingHoldsEveryBatchAndCommandAndTheCsvRowsOfItsF
 
     const std::string text = read_text(std::filesystem::path(pcap).replace_extension(".csv"));
     EXPECT_EQ(text.rfind("time_s,type,yaw_deg,", 0), 0u);
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + 40);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + 40 + 1); // and the command's row
     EXPECT_NE(text.find(",attitude,1.9,0.5,0.7,100,25,101320,10,"), std::string::npos) << text;
     EXPECT_NE(text.find(",sensor,,,,,,,,119,2,16384,1,2,3,4,5,6"), std::string::npos) << text;
 }
