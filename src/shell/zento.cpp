@@ -121,10 +121,11 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
         recording_->setConnected(false);
         health_->disconnected();
     });
-    connect(commands_, &BoardCommands::sent, this, [this](std::uint8_t type, QByteArray frame) {
-        recording_->sent(
-            {reinterpret_cast<const std::uint8_t*>(frame.constData()), std::size_t(frame.size())});
-        if (type == kTypeGyroBias) health_->bias_command();
+    connect(commands_, &BoardCommands::sent, this, [this](std::uint8_t, QByteArray frame) {
+        const std::span bytes(reinterpret_cast<const std::uint8_t*>(frame.constData()),
+                              std::size_t(frame.size()));
+        recording_->sent(bytes);
+        dispatch_.command(bytes, port_.TimeNow()); // an event: marked, and the health's
     });
     connect(playback_, &PlaybackControl::started, this, &Zento::playback_started);
     connect(playback_, &PlaybackControl::finished, this, &Zento::playback_finished);
