@@ -81,6 +81,8 @@ class TelemetryDisplay : public QObject, public TelemetrySink {
 
     // One-second tick: shows the frames counted since the last tick as "<n> FPS".
     void Timer1_Timer();
+    // Forgets the frames counted so far (those run through at once to show a moment sought).
+    void restart_rate() { frame_count_ = 0; }
 
     // The divisor a chooser selects; 1 when it selects no entry.
     double chart_divisor(int group) const;

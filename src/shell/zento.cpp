@@ -229,6 +229,7 @@ void Zento::playback_seek(std::chrono::nanoseconds target) {
                 dispatch_.warm(bytes, t);
         });
         health_->connected(baud_of(port_.Settings()));
+        telemetry_->restart_rate();
     }
     ui.chart->redrawNow();
 }

@@ -13,6 +13,7 @@ namespace zento {
 
 namespace {
 constexpr int kPadding = 4;
+constexpr int kSwatch = 14; // a channel's colour before its text
 const QColor kLine(255, 255, 255);
 const QColor kGround(30, 30, 30, 220);
 } // namespace
@@ -113,12 +114,12 @@ QRect ChartCursor::textBox() const {
     const QFontMetrics fm(font_);
     int w = 0;
     for (const QString& t : texts_)
-        w = std::max(w, fm.horizontalAdvance(t));
+        w = std::max(w, fm.horizontalAdvance(t) + kSwatch);
     const QRect area = plot_->axisRect()->rect();
     const QSize size(w + 2 * kPadding, int(texts_.size()) * fm.height() + 2 * kPadding);
-    // Right of the line, or left of it where it would not fit; below the marks' labels.
+    // Right of the line, or left of it where it would not fit.
     const int left = x_ + 6 + size.width() <= area.right() ? x_ + 6 : x_ - 6 - size.width();
-    return {QPoint(left, area.top() + 46), size};
+    return {QPoint(left, area.top() + 30), size}; // below "Follow the latest"
 }
 
 QRect ChartCursor::box() const {
@@ -136,9 +137,14 @@ void ChartCursor::paintEvent(QPaintEvent*) {
     p.setFont(font_);
     const QFontMetrics fm(font_);
     for (int i = 0; i < int(texts_.size()); ++i) {
-        p.setPen(colours_[std::size_t(i)]);
-        p.drawText(texts.left() + kPadding, texts.top() + kPadding + i * fm.height() + fm.ascent(),
-                   texts_[i]);
+        // As the legend: the channel's colour beside its name and value, in white (some of the
+        // channels' colours are too dark to be read as text).
+        const int y = texts.top() + kPadding + i * fm.height();
+        if (i > 0)
+            p.fillRect(texts.left() + kPadding, y + fm.height() / 2 - 1, kSwatch - 4, 3,
+                       colours_[std::size_t(i)]);
+        p.setPen(kLine);
+        p.drawText(texts.left() + kPadding + kSwatch, y + fm.ascent(), texts_[i]);
     }
 }
 

@@ -79,8 +79,8 @@ void ChartMarks::draw(QCPPainter* painter) {
         const QColor colour = it->kind == Kind::gap ? kGapColor : kCommandColor;
         painter->setPen(QPen(colour, 0, it->kind == Kind::gap ? Qt::DashLine : Qt::SolidLine));
         painter->drawLine(QLineF(x, area.top(), x, area.bottom()));
-        const QRect box(x + 1, area.top() + 1 + it->row * line_height_, it->width + 2 * kPadding,
-                        line_height_);
+        const QRect box(x + 1, area.bottom() - (it->row + 1) * line_height_,
+                        it->width + 2 * kPadding, line_height_);
         painter->fillRect(box, kLabelGround);
         painter->setPen(colour);
         painter->drawText(QPointF(box.left() + kPadding, box.top() + kPadding + ascent),

@@ -1,8 +1,9 @@
 #pragma once
 // The strip chart's event marks (link/link_event.h): a thin vertical line across the data area
-// at the event's time, with its short label at the top ("gyro bias", "gap 2.3 s"). A command is
-// a solid orange line, a gap a dashed grey one. Labels that would overlap the one before take
-// the next row (up to three rows; placed over all the marks, so scrolling never moves one).
+// at the event's time, with its short label at the bottom, right of it ("gyro bias", "gap 2.3 s";
+// the top right corner has "Follow the latest"). A command is a solid orange line, a gap a dashed
+// grey one. Labels that would overlap the one before take the next row up (up to three rows;
+// placed over all the marks, so scrolling never moves one).
 //
 // The marks are one object on the plot's main layer, after the traces: drawn over them, by
 // QCustomPlot's whole drawing and, clipped, by the live picture's slices, the same pixels either
