@@ -246,7 +246,8 @@ void check_marks(const Bytes& file, const std::vector<Seen>& whole, const Reader
         CHECK(r.seek(marks[k].first));
         std::size_t i = marks[k].second;
         for (; const auto b = r.next(); ++i) {
-            const Seen again{b->time_ns, b->direction, b->offset, {b->bytes.begin(), b->bytes.end()}};
+            const Seen again{
+                b->time_ns, b->direction, b->offset, {b->bytes.begin(), b->bytes.end()}};
             CHECK(i < whole.size() && whole[i] == again);
         }
         CHECK(i == whole.size());

@@ -71,8 +71,7 @@ void CsvRows::feed(std::span<const std::uint8_t> bytes, std::int64_t time_us, st
     out_ = nullptr;
 }
 
-void CsvRows::command(std::span<const std::uint8_t> frame, std::int64_t time_us,
-                      std::string& out) {
+void CsvRows::command(std::span<const std::uint8_t> frame, std::int64_t time_us, std::string& out) {
     if (!frame.empty()) append_event_row(out, time_us, command_event(frame, time_us * 1000));
 }
 

@@ -102,8 +102,8 @@ PlaybackControl::PlaybackControl(const PlaybackControls& controls, QWidget* wind
 PlaybackControl::~PlaybackControl() = default;
 
 void PlaybackControl::bar_visible(bool on) {
-    for (QWidget* w : std::initializer_list<QWidget*>{c_.pause, c_.slider, c_.position, c_.speed,
-                                                      c_.stop})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{c_.pause, c_.slider, c_.position, c_.speed, c_.stop})
         w->setVisible(on);
     if (!on) c_.paused->setVisible(false);
     for (QShortcut* k : keys_)
@@ -206,8 +206,7 @@ void PlaybackControl::seek(nanoseconds target) {
 }
 
 void PlaybackControl::seek_to_time(double t) {
-    if (port_ && std::isfinite(t))
-        seek(nanoseconds(std::llround(t * 1e9) - port_->origin()));
+    if (port_ && std::isfinite(t)) seek(nanoseconds(std::llround(t * 1e9) - port_->origin()));
 }
 
 void PlaybackControl::step(int direction, bool batch) {
@@ -221,11 +220,11 @@ void PlaybackControl::step(int direction, bool batch) {
 void PlaybackControl::batch(const TelemetryBatch& b) {
     if (!port_ || seeking_) return;
     for (const LinkEvent& e : b.events)
-        emit message(QStringLiteral("At %1 of the recording: %2%3")
-                         .arg(play_clock_text(nanoseconds(e.time_ns - port_->origin())),
-                              e.kind == LinkEvent::Kind::command ? QStringLiteral("command ")
-                                                                 : QString(),
-                              QString::fromStdString(event_label(e))));
+        emit message(
+            QStringLiteral("At %1 of the recording: %2%3")
+                .arg(play_clock_text(nanoseconds(e.time_ns - port_->origin())),
+                     e.kind == LinkEvent::Kind::command ? QStringLiteral("command ") : QString(),
+                     QString::fromStdString(event_label(e))));
 }
 
 void PlaybackControl::end(const QString& why) {

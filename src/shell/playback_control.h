@@ -47,14 +47,14 @@ class QWidget;
 namespace zento {
 
 struct PlaybackControls {
-    QAction* open;       // "Open recording..."
-    QLabel* caption;     // "Playing zento-20261206-231500.pcap"
-    QPushButton* pause;  // "Pause" / "Play"
-    QSlider* slider;     // "Position", seconds
-    QLabel* position;    // "01:23.4 / 10:00.0"
-    QLabel* paused;      // "Paused", shown while paused
-    QComboBox* speed;    // "0.25x" "0.5x" "1x" "2x" "5x" "10x" "As fast as possible"
-    QPushButton* stop;   // "Stop"
+    QAction* open;      // "Open recording..."
+    QLabel* caption;    // "Playing zento-20261206-231500.pcap"
+    QPushButton* pause; // "Pause" / "Play"
+    QSlider* slider;    // "Position", seconds
+    QLabel* position;   // "01:23.4 / 10:00.0"
+    QLabel* paused;     // "Paused", shown while paused
+    QComboBox* speed;   // "0.25x" "0.5x" "1x" "2x" "5x" "10x" "As fast as possible"
+    QPushButton* stop;  // "Stop"
 };
 
 class PlaybackControl : public QObject, public TelemetrySink {

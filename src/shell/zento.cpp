@@ -84,11 +84,11 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
                           ui.exportChartAction, ui.recordingLamp, ui.recordingCaption,
                           ui.exportCaption},
         ini, this);
-    playback_ = new PlaybackControl(
-        PlaybackControls{ui.openRecordingAction, ui.playbackCaption, ui.pauseButton,
-                         ui.positionSlider, ui.positionLabel, ui.pausedLabel, ui.speedChooser,
-                         ui.stopPlaybackButton},
-        this);
+    playback_ = new PlaybackControl(PlaybackControls{ui.openRecordingAction, ui.playbackCaption,
+                                                     ui.pauseButton, ui.positionSlider,
+                                                     ui.positionLabel, ui.pausedLabel,
+                                                     ui.speedChooser, ui.stopPlaybackButton},
+                                    this);
     // The byte source's time between batches (the port's, or the recording's while it plays).
     health_ = new LinkHealth([this] { return source_ ? source_->TimeNow() : link_clock_ns(); }, ini,
                              this);
@@ -200,8 +200,9 @@ void Zento::playback_finished() {
 
 // The state at `target` of the recording playing: a short way forward, what plays up to there; else
 // the chart emptied and the records from the chart's span (and a second) before the target run
-// through the receive path (and from a minute more before that through the receive path's state only, so
-// that the board's frame interval, and so every frame's time, is as it was when played through).
+// through the receive path (and from a minute more before that through the receive path's state
+// only, so that the board's frame interval, and so every frame's time, is as it was when played
+// through).
 void Zento::playback_seek(std::chrono::nanoseconds target) {
     using namespace std::chrono;
     constexpr auto kAdvance = seconds(10);

@@ -83,8 +83,7 @@ void ChartMarks::draw(QCPPainter* painter) {
                         it->width + 2 * kPadding, line_height_);
         painter->fillRect(box, kLabelGround);
         painter->setPen(colour);
-        painter->drawText(QPointF(box.left() + kPadding, box.top() + kPadding + ascent),
-                          it->label);
+        painter->drawText(QPointF(box.left() + kPadding, box.top() + kPadding + ascent), it->label);
     }
 }
 

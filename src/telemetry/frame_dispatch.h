@@ -89,7 +89,7 @@ class FrameDispatch final : private ReceiverEvents {
     std::vector<TelemetryFrame> frames_;     // of the batch under way
     std::vector<LinkEvent> events_;          // of the batch under way
     GapFinder gaps_;
-    bool quiet_ = false; // warm(): no sinks, no handlers
+    bool quiet_ = false;                     // warm(): no sinks, no handlers
     std::optional<std::int64_t> last_batch_; // the previous batch's time
     std::int64_t last_tick_ = 0;             // the time of the previous batches' last tick
     // The previous batch ended with an attitude frame: its loss stamp (a sensor frame with the

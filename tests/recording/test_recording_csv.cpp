@@ -96,8 +96,8 @@ TEST(RecordingCsv, EventRowsNameTheCommandOrTheGapsLength) {
     rows.record(Direction::sent, frame(kTypeHeightZero), 2'600'000, out);
     const std::string empty(17, ',');
     EXPECT_EQ(out, "0.000000," + kAttitudeRow + "1.000000," + kAttitudeRow + "2.000001,gap" +
-                       empty + "gap 1.0 s\n2.000001," + kAttitudeRow + "2.500000," +
-                       kAttitudeRow + "2.600000,command" + empty + "height zero\n");
+                       empty + "gap 1.0 s\n2.000001," + kAttitudeRow + "2.500000," + kAttitudeRow +
+                       "2.600000,command" + empty + "height zero\n");
 }
 
 // Export rows: a tick split over two batches keeps one time, a tick whose sensor frame was lost

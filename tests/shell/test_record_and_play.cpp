@@ -72,8 +72,8 @@ Points points_within(const Points& all, double lo, double hi) {
 
 // What zento-decode writes for the recording with the option.
 std::string decoded(const char* option, const std::filesystem::path& pcap) {
-    const std::string decode = zento_test::bin_dir() + "/zento-decode " + option + " " +
-                               pcap.string();
+    const std::string decode =
+        zento_test::bin_dir() + "/zento-decode " + option + " " + pcap.string();
     FILE* p = ::popen(decode.c_str(), "r");
     std::string out;
     char buf[4096];
@@ -496,9 +496,9 @@ TEST_F(RecordAndPlayTest, CommandsAndAnUnplugAreEventsOfTheCsvTheChartAndThePlay
     EXPECT_EQ(ui().chart->markCount(), 3);
     const std::string csv = read_text(std::filesystem::path(pcap).replace_extension(".csv"));
     const std::string empty(17, ',');
-    for (const std::string& row : {"0.550000,command" + empty + "gyro bias\n",
-                                   "1.050000,command" + empty + "height zero\n",
-                                   "3.850000,gap" + empty + "gap 2.3 s\n"})
+    for (const std::string& row :
+         {"0.550000,command" + empty + "gyro bias\n", "1.050000,command" + empty + "height zero\n",
+          "3.850000,gap" + empty + "gap 2.3 s\n"})
         EXPECT_NE(csv.find(row), std::string::npos) << row;
     EXPECT_EQ(csv, decoded("--csv", pcap));
     ui().portSwitch->click();
@@ -547,7 +547,8 @@ TEST_F(RecordAndPlayTest, TheBarsKeysAndSliderMoveThePositionAndPausedReadsPause
     EXPECT_EQ(key(Qt::Key_Left, Qt::ShiftModifier), QStringLiteral("Yaw:0.2"));
     EXPECT_EQ(key(Qt::Key_Left), QStringLiteral("Yaw:0"));
     QSlider* slider = ui().positionSlider;
-    QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(slider->width() / 2, slider->height() / 2));
+    QTest::mouseClick(slider, Qt::LeftButton, {},
+                      QPoint(slider->width() / 2, slider->height() / 2));
     ASSERT_TRUE(wait_for([&] { return ui().angleLabels[0]->text() != QStringLiteral("Yaw:0"); }));
     EXPECT_NEAR(std::chrono::duration<double>(player().port()->position()).count(), 4.5, 1.01);
     key(Qt::Key_Space);

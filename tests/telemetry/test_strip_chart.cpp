@@ -1,7 +1,7 @@
 // Strip chart: visibility, tracking, y range, bounded history, coalesced redraws, printing and
 // image saving. Runs offscreen with a fake clock.
-#include "telemetry/strip_chart.h"
 #include "telemetry/chart_cursor.h"
+#include "telemetry/strip_chart.h"
 
 #include <QApplication>
 #include <QPointer>
