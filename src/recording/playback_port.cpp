@@ -264,7 +264,7 @@ void PlaybackPort::seek(std::chrono::nanoseconds target, std::chrono::nanosecond
     input_.clear();
     ended_ = false;
     damage_.clear();
-    const auto entry = index_->before(std::min<std::int64_t>(from.count(), to));
+    const auto entry = index_->before(std::clamp<std::int64_t>(from.count(), 0, to));
     if (entry && file_->reader().seek(entry->mark)) {
         times_ = entry->times;
     } else { // nothing indexed before it yet: from the start

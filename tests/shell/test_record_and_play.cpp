@@ -514,7 +514,8 @@ TEST_F(RecordAndPlayTest, CommandsAndAnUnplugAreEventsOfTheCsvTheChartAndThePlay
 }
 
 // The playback bar: Space pauses ("Paused") and plays, End / Home go to the end and the start,
-// Left / Right a second, Shift+Left / Shift+Right a batch; a click on the slider goes there.
+// Left / Right a second, Shift+Left / Shift+Right a batch; a click on the slider or the chart
+// goes there.
 TEST_F(RecordAndPlayTest, TheBarsKeysAndSliderMoveThePositionAndPausedReadsPaused) {
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
@@ -546,10 +547,12 @@ TEST_F(RecordAndPlayTest, TheBarsKeysAndSliderMoveThePositionAndPausedReadsPause
     EXPECT_EQ(key(Qt::Key_Right, Qt::ShiftModifier), QStringLiteral("Yaw:0.3"));
     EXPECT_EQ(key(Qt::Key_Left, Qt::ShiftModifier), QStringLiteral("Yaw:0.2"));
     EXPECT_EQ(key(Qt::Key_Left), QStringLiteral("Yaw:0"));
+    emit ui().chart->timeClicked(link_seconds(player().port()->origin()) + 2.0); // a click there
+    EXPECT_EQ(ui().angleLabels[0]->text(), QStringLiteral("Yaw:0.4"));
     QSlider* slider = ui().positionSlider;
     QTest::mouseClick(slider, Qt::LeftButton, {},
                       QPoint(slider->width() / 2, slider->height() / 2));
-    ASSERT_TRUE(wait_for([&] { return ui().angleLabels[0]->text() != QStringLiteral("Yaw:0"); }));
+    ASSERT_TRUE(wait_for([&] { return ui().angleLabels[0]->text() != QStringLiteral("Yaw:0.4"); }));
     EXPECT_NEAR(std::chrono::duration<double>(player().port()->position()).count(), 4.5, 1.01);
     key(Qt::Key_Space);
     EXPECT_FALSE(ui().pausedLabel->isVisible());
