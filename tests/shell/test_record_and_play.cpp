@@ -441,7 +441,7 @@ TEST_F(RecordAndPlayTest, ASeekShowsTheLabelsAndTheChartPointsTheLiveRunHadThen)
             }
             now += k == 10050 ? 200'000'000 : 16'000'000;
             port.feed(batch);
-            labels.emplace_back(now, ui().angleLabels[0]->text());
+            labels.emplace_back(now, ui().angleLabels[0]->text() + ui().sensorLabels[0]->text());
         }
     });
     const Points live = chart_points(*ui().chart);
@@ -459,7 +459,8 @@ TEST_F(RecordAndPlayTest, ASeekShowsTheLabelsAndTheChartPointsTheLiveRunHadThen)
         const auto last = std::upper_bound(labels.begin(), labels.end(), std::pair(t, QString()),
                                            [](auto& a, auto& b) { return a.first < b.first; });
         ASSERT_NE(last, labels.begin());
-        EXPECT_EQ(ui().angleLabels[0]->text(), (last - 1)->second) << s;
+        EXPECT_EQ(ui().angleLabels[0]->text() + ui().sensorLabels[0]->text(), (last - 1)->second)
+            << s;
         // What the live run had then: up to the last batch received, 8.64 s back from there.
         const double hi = link_seconds((last - 1)->first), lo = hi - StripChart::kWindowSeconds;
         const Points shown = chart_points(*ui().chart);
