@@ -15,7 +15,8 @@
 // Checked for every input: the batches are the same whether the file arrives whole or in
 // pieces of pseudo-random sizes; offsets grow; no batch exceeds its limit; a clean end is at
 // the end of the file; a plain capture's batches are the file, in order, at non-decreasing
-// times. libFuzzer's malloc limit catches unbounded allocation.
+// times; reading again from a batch's mark (as a seek does) gives the same batches from there on.
+// libFuzzer's malloc limit catches unbounded allocation.
 #include "fuzz_check.h"
 #include "link/envelope.h"
 #include "link/receiver.h"
@@ -50,6 +51,11 @@ class Source final : public ByteSource {
         std::copy_n(bytes_.begin() + std::ptrdiff_t(at_), n, into);
         at_ += n;
         return std::ptrdiff_t(n);
+    }
+    bool seek(std::uint64_t offset) override {
+        if (offset > bytes_.size()) return false;
+        at_ = std::size_t(offset);
+        return true;
     }
 
   private:
@@ -215,9 +221,9 @@ std::vector<Seen> read(const Bytes& file, std::uint32_t seed, ReaderStop& stop, 
         CHECK(out.empty() || b->offset > out.back().offset);
         if (out.empty()) origin = b->time_ns;
         out.push_back({b->time_ns, b->direction, b->offset, {b->bytes.begin(), b->bytes.end()}});
+        rows.record(b->direction, b->bytes, (b->time_ns - origin) / 1000, csv);
         if (b->direction != Direction::received) continue;
         rx.feed(b->bytes);
-        rows.feed(b->bytes, (b->time_ns - origin) / 1000, csv);
     }
     CHECK(rows.rows() <= d.frames);
     stop = r.stop();
@@ -225,6 +231,29 @@ std::vector<Seen> read(const Bytes& file, std::uint32_t seed, ReaderStop& stop, 
     if (!stop.damaged) CHECK(stop.offset == file.size());
     if (stop.damaged) CHECK(!stop.reason.empty());
     return out;
+}
+
+// Reading again from a batch's mark gives that batch and every one after it, and the same end.
+void check_marks(const Bytes& file, const std::vector<Seen>& whole, const ReaderStop& stop,
+                 std::uint32_t seed) {
+    Source src(file, seed);
+    RecordingReader r(src);
+    if (!r.start()) return;
+    std::vector<std::pair<ReaderMark, std::size_t>> marks;
+    for (std::size_t i = 0; r.next(); ++i)
+        if (const auto m = r.mark()) marks.emplace_back(*m, i);
+    for (std::size_t k = 0; k < marks.size(); k += 1 + marks.size() / 4) {
+        CHECK(r.seek(marks[k].first));
+        std::size_t i = marks[k].second;
+        for (; const auto b = r.next(); ++i) {
+            const Seen again{
+                b->time_ns, b->direction, b->offset, {b->bytes.begin(), b->bytes.end()}};
+            CHECK(i < whole.size() && whole[i] == again);
+        }
+        CHECK(i == whole.size());
+        CHECK(r.stop().damaged == stop.damaged && r.stop().offset == stop.offset &&
+              r.stop().reason == stop.reason);
+    }
 }
 
 } // namespace
@@ -249,6 +278,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CHECK(whole_stop.damaged == piece_stop.damaged && whole_stop.offset == piece_stop.offset &&
           whole_stop.reason == piece_stop.reason);
     CHECK(whole_csv == piece_csv);
+    check_marks(file, whole, whole_stop, seed | 1);
 
     if (!whole_refused && format == RecordingFormat::plain) {
         // A plain capture is cut, never changed: the batches are the file.

@@ -1,6 +1,7 @@
 #include "recording/file_io.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <string>
 #include <system_error>
 
@@ -54,11 +55,12 @@ std::ptrdiff_t ReadFile::read(std::uint8_t* into, std::size_t max) {
     }
 }
 
-bool ReadFile::rewind() {
+bool ReadFile::seek(std::uint64_t offset) {
+    if (offset > std::uint64_t(INT64_MAX)) return false;
 #ifdef _WIN32
-    return _lseeki64(fd_, 0, SEEK_SET) == 0;
+    return _lseeki64(fd_, __int64(offset), SEEK_SET) == __int64(offset);
 #else
-    return ::lseek(fd_, 0, SEEK_SET) == 0;
+    return ::lseek(fd_, off_t(offset), SEEK_SET) == off_t(offset);
 #endif
 }
 

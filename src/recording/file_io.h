@@ -25,6 +25,8 @@ class ByteSource {
     // Up to `max` bytes into `into`: the count, 0 at the end, -1 when reading failed (error()).
     virtual std::ptrdiff_t read(std::uint8_t* into, std::size_t max) = 0;
     virtual std::string error() const { return {}; }
+    // Reads on from byte `offset` of the source; false when it cannot (a stream).
+    virtual bool seek(std::uint64_t /*offset*/) { return false; }
 };
 
 class ReadFile final : public ByteSource {
@@ -42,8 +44,9 @@ class ReadFile final : public ByteSource {
     bool is_open() const { return fd_ >= 0; }
     std::ptrdiff_t read(std::uint8_t* into, std::size_t max) override;
     std::string error() const override { return error_; }
-    // Back to the first byte (regular files only).
-    bool rewind();
+    // Back to the first byte, or to any (regular files only).
+    bool rewind() { return seek(0); }
+    bool seek(std::uint64_t offset) override;
     // The size when it was opened (regular files only).
     std::uint64_t size() const { return size_; }
 

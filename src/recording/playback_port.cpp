@@ -6,6 +6,14 @@
 
 namespace zento {
 
+PlaybackSpeed playback_speed(double factor) {
+    for (const PlaybackSpeed s :
+         {PlaybackSpeed::quarter, PlaybackSpeed::half, PlaybackSpeed::x1, PlaybackSpeed::x2,
+          PlaybackSpeed::x5, PlaybackSpeed::x10, PlaybackSpeed::fastest})
+        if (double(int(s)) == factor * 100) return s;
+    return PlaybackSpeed::x1;
+}
+
 PlaybackPort::PlaybackPort(std::filesystem::path file, ReaderOptions options, Clock clock)
     : path_(std::move(file)), options_(options), clock_(std::move(clock)) {
     timer_.setSingleShot(true);
@@ -26,7 +34,7 @@ std::int64_t PlaybackPort::now() const {
 
 std::int64_t PlaybackPort::recorded_now() const {
     if (paused_ || speed_ == PlaybackSpeed::fastest) return anchor_rec_;
-    return anchor_rec_ + (now() - anchor_clock_) * std::int64_t(speed_);
+    return anchor_rec_ + (now() - anchor_clock_) * std::int64_t(speed_) / 100;
 }
 
 // Restarts the play clock from where it stands now (before a change of speed or pause).
@@ -90,22 +98,7 @@ bool PlaybackPort::setPortOpen(bool open) {
     read_ahead();
     anchor_rec_ = 0;
     anchor_clock_ = now();
-
-    length_ns_ = -1;
-    cancel_scan_ = false;
-    scan_ = std::thread([this, path = path_, options = options_] {
-        std::string ignored;
-        const auto f = RecordingFile::open(path, ignored, options);
-        if (!f) return;
-        PlayTimes times;
-        std::int64_t length = 0, jump = 0;
-        while (!cancel_scan_.load(std::memory_order_relaxed)) {
-            const auto b = f->reader().next();
-            if (!b) break;
-            length = std::max(length, times.next(b->time_ns, jump));
-        }
-        if (!cancel_scan_) length_ns_ = length;
-    });
+    index_ = std::make_unique<RecordingIndex>(path_, options_);
     schedule(0);
     return true;
 }
@@ -117,10 +110,7 @@ void PlaybackPort::close() {
     input_.clear();
     next_bytes_.clear();
     have_next_ = false;
-    if (scan_.joinable()) {
-        cancel_scan_ = true;
-        scan_.join();
-    }
+    index_.reset();
 }
 
 void PlaybackPort::read_ahead() {
@@ -136,7 +126,8 @@ void PlaybackPort::read_ahead() {
         next_time_ = times_.next(b->time_ns, jump);
         if (jump != 0 && next_jump_ == 0) next_jump_at_ = b->offset;
         next_jump_ += jump; // a skipped record's goes with the next batch
-        if (b->direction != Direction::received || b->bytes.empty()) continue;
+        if (b->bytes.empty()) continue;
+        next_direction_ = b->direction;
         next_bytes_.assign(b->bytes.begin(), b->bytes.end());
         have_next_ = true;
         return;
@@ -165,7 +156,14 @@ void PlaybackPort::wake() {
     if (!have_next_) return finish();
     if (speed_ != PlaybackSpeed::fastest) {
         const std::int64_t rec = recorded_now();
-        if (rec < next_time_) return schedule((next_time_ - rec) / std::int64_t(speed_));
+        if (rec < next_time_) return schedule((next_time_ - rec) * 100 / std::int64_t(speed_));
+    }
+    if (next_direction_ == Direction::sent) { // a command: said, and on to the next record
+        take_next([this](Direction, std::span<const std::uint8_t> frame, std::int64_t t) {
+            if (OnCommand) OnCommand(frame, t);
+        });
+        if (open_) schedule(0);
+        return;
     }
     input_.swap(next_bytes_);
     last_time_ = std::max(last_time_, next_time_);
@@ -223,9 +221,73 @@ std::chrono::nanoseconds PlaybackPort::position() const {
 }
 
 std::optional<std::chrono::nanoseconds> PlaybackPort::length() const {
-    const std::int64_t n = length_ns_.load();
-    if (n < 0) return std::nullopt;
-    return std::chrono::nanoseconds(std::max(n, last_time_)); // a file that grew plays on
+    const auto n = index_ ? index_->length() : std::nullopt;
+    if (!n) return std::nullopt;
+    return std::chrono::nanoseconds(std::max(*n, last_time_)); // a file that grew plays on
+}
+
+std::chrono::nanoseconds PlaybackPort::seekable() const {
+    if (const auto n = length()) return *n;
+    return std::chrono::nanoseconds(std::max(index_ ? index_->indexed() : 0, last_time_));
+}
+
+std::optional<std::int64_t> PlaybackPort::nextBatchTime() const {
+    return have_next_ ? std::optional(next_time_) : std::nullopt;
+}
+
+// Hands the next record to `preroll` and reads the one after.
+void PlaybackPort::take_next(const Preroll& preroll) {
+    last_time_ = std::max(last_time_, next_time_);
+    const Direction d = next_direction_;
+    std::vector<std::uint8_t> bytes;
+    bytes.swap(next_bytes_);
+    read_ahead();
+    preroll(d, bytes, times_.origin() + last_time_);
+}
+
+void PlaybackPort::advance(std::chrono::nanoseconds target, const Preroll& preroll) {
+    if (!open_ || target.count() <= last_time_) return;
+    timer_.stop();
+    while (have_next_ && next_time_ <= target.count())
+        take_next(preroll);
+    next_jump_ = 0; // a jump on the way is not named
+    last_time_ = anchor_rec_ = target.count();
+    anchor_clock_ = now();
+    if (!paused_) schedule(0);
+}
+
+void PlaybackPort::seek(std::chrono::nanoseconds target, std::chrono::nanoseconds from,
+                        const Preroll& preroll) {
+    if (!open_) return;
+    const std::int64_t to = std::clamp<std::int64_t>(target.count(), 0, seekable().count());
+    timer_.stop();
+    input_.clear();
+    ended_ = false;
+    damage_.clear();
+    const auto entry = index_->before(std::clamp<std::int64_t>(from.count(), 0, to));
+    if (entry && file_->reader().seek(entry->mark)) {
+        times_ = entry->times;
+    } else { // nothing indexed before it yet: from the start
+        std::string error;
+        auto again = RecordingFile::open(path_, error, options_);
+        if (!again) {
+            damage_ = error;
+            have_next_ = false;
+            last_time_ = anchor_rec_ = to;
+            if (!paused_) schedule(0);
+            return;
+        }
+        file_ = std::move(again);
+        times_ = {};
+    }
+    last_time_ = 0;
+    read_ahead();
+    while (have_next_ && next_time_ <= to)
+        take_next(preroll);
+    next_jump_ = 0;
+    last_time_ = anchor_rec_ = to;
+    anchor_clock_ = now();
+    if (!paused_) schedule(0);
 }
 
 void PlaybackPort::clockMoved() {

@@ -10,17 +10,21 @@
 //    taken out as a gap: PlayTimes) comes on the play clock: the steady clock times the speed,
 //    standing still while paused. OnGap names such a jump as its batch is delivered. At "as fast as
 //    possible" every batch is due at once, and the event loop still runs between two batches, so
-//    the window stays responsive. Records of direction 1 (commands sent) and empty records are
-//    skipped.
+//    the window stays responsive. Records of direction 1 (commands sent) go to OnCommand when
+//    their time comes; empty records are skipped.
+//  - seek() moves the play position anywhere in what is indexed so far: the recording's index
+//    (recording_index.h) is built on a thread of its own from the moment it opens, and gives
+//    length() once the whole file is read. advance() reads on to a later position at once.
 //  - A batch waits while the previous one has not been taken (RThreshold 0); nothing is dropped.
 //  - At the end OnEnd is called; at damage OnDamage (where and why: "truncated record at byte
 //    N (...)") comes first, after every batch before the damage was delivered.
 //  - Output() sends nothing and returns false: a playback is not a board.
-//  - length() is found by a reader of its own on another thread (a large file takes a moment);
-//    it is empty until then, and grows with what plays of a file that grows meanwhile. Nothing
-//    is called back from that thread. position() never passes length().
+//  - length() is empty until the index has read the whole file (a large file takes a moment),
+//    and grows with what plays of a file that grows meanwhile. Nothing is called back from the
+//    index's thread. position() never passes length().
 // All calls, the callbacks and OnComm happen on the thread that owns the port (the event loop's).
 #include "platform/serial/serial_port.h"
+#include "recording/recording_index.h"
 #include "recording/recording_reader.h"
 
 #include <QTimer>
@@ -38,7 +42,18 @@
 
 namespace zento {
 
-enum class PlaybackSpeed { x1 = 1, x2 = 2, x5 = 5, x10 = 10, fastest = 0 };
+// Percent of real time; 0: as fast as possible.
+enum class PlaybackSpeed {
+    quarter = 25,
+    half = 50,
+    x1 = 100,
+    x2 = 200,
+    x5 = 500,
+    x10 = 1000,
+    fastest = 0
+};
+// The speed of a factor (0.25, 0.5, 1, 2, 5, 10; 0: as fast as possible); 1x for any other.
+PlaybackSpeed playback_speed(double factor);
 
 class PlaybackPort final : public SerialPort {
   public:
@@ -85,6 +100,26 @@ class PlaybackPort final : public SerialPort {
     std::chrono::nanoseconds position() const;
     // Recorded time of the last record (up to any damage); empty until known.
     std::optional<std::chrono::nanoseconds> length() const;
+    // How far the recording can be sought now: its length once known, else what the index has
+    // read so far (at least the position).
+    std::chrono::nanoseconds seekable() const;
+
+    // A record read on the way to a position: its direction, bytes and time (as InputTime()
+    // gives a batch's).
+    using Preroll = std::function<void(Direction, std::span<const std::uint8_t>, std::int64_t)>;
+    // Moves the play position to `target` (within seekable()), playing on from there, or staying
+    // paused. The records from the index's place at or before `from` up to the target are first
+    // handed to `preroll` in order, at once (so that a receive path can show the state at the
+    // target); what plays next is the first record after the target. A seek past the last
+    // record ends the playback when it plays on.
+    void seek(std::chrono::nanoseconds target, std::chrono::nanoseconds from,
+              const Preroll& preroll);
+    // Moves the play position forward to `target`, handing every record up to it to `preroll`
+    // (reading on, no seek; a target not after the position changes nothing).
+    void advance(std::chrono::nanoseconds target, const Preroll& preroll);
+    // The times of the batch delivered last and of the next one (to step one batch).
+    std::int64_t lastBatchTime() const { return last_time_; }
+    std::optional<std::int64_t> nextBatchTime() const;
     // The time of the recording's first record (its start), once open.
     std::int64_t origin() const { return times_.origin(); }
     bool ended() const { return ended_; }
@@ -97,6 +132,8 @@ class PlaybackPort final : public SerialPort {
 
     std::function<void()> OnEnd;
     std::function<void(const std::string& where_why)> OnDamage;
+    // A command the program sent (a record of direction 1), with its time.
+    std::function<void(std::span<const std::uint8_t> frame, std::int64_t time_ns)> OnCommand;
     // A jump of the recording's time taken out as a gap (ns; negative: back), at byte `offset`.
     std::function<void(std::int64_t jump_ns, std::uint64_t offset)> OnGap;
 
@@ -110,6 +147,7 @@ class PlaybackPort final : public SerialPort {
     void raise();
     void schedule(std::int64_t wait_ns);
     void finish();
+    void take_next(const Preroll& preroll);
 
     std::filesystem::path path_;
     ReaderOptions options_;
@@ -128,6 +166,7 @@ class PlaybackPort final : public SerialPort {
     PlayTimes times_;
     bool have_next_ = false;
     std::int64_t next_time_ = 0; // play time of the next batch
+    Direction next_direction_ = Direction::received;
     std::int64_t next_jump_ = 0; // a jump taken out before it, at next_jump_at_
     std::uint64_t next_jump_at_ = 0;
     std::vector<std::uint8_t> next_bytes_, input_;
@@ -138,9 +177,7 @@ class PlaybackPort final : public SerialPort {
     std::uint64_t delivered_ = 0;
     std::string damage_;
 
-    std::atomic<std::int64_t> length_ns_{-1};
-    std::atomic<bool> cancel_scan_{false};
-    std::thread scan_;
+    std::unique_ptr<RecordingIndex> index_;
 };
 
 } // namespace zento

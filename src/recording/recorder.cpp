@@ -287,7 +287,7 @@ bool Recorder::encode_and_write(const std::vector<std::uint8_t>& entries) {
         const std::int64_t us = (last_ns_ - start_ns_) / 1000;
         const auto d = Direction(p[0]);
         append_pcap_records(pcap_buf_, wall_start_us_ + us, d, bytes);
-        if (d == Direction::received) rows_.feed(bytes, us, csv_buf_);
+        rows_.record(d, bytes, us, csv_buf_); // frames, gaps and commands
         pcap_ends_.push_back(pcap_buf_.size());
         csv_ends_.push_back(csv_buf_.size());
     }

@@ -30,7 +30,8 @@
 //
 // An unplug is a gap: gap() when the port is lost, resume() when it is open again. Nothing
 // arrives meanwhile, so the files have no records and no rows there; the receiver that makes
-// the rows goes on across the gap as zento-decode's does over the pcap.
+// the rows goes on across the gap as zento-decode's does over the pcap, and the first batch
+// after more than a second without bytes gets a gap row before its own (recording_csv.h).
 #include "link/link_time.h"
 #include "recording/file_io.h"
 #include "recording/pcap_format.h"

@@ -44,7 +44,7 @@ void append_attitude_row(std::string& out, std::int64_t time_us, const AttitudeR
     append_row_start(out, time_us, "attitude");
     for (float v : {r.yaw, r.pitch, r.roll, r.altitude, r.temperature, r.pressure_pa(), r.rate})
         append_value(out, v);
-    out.append(",,,,,,,,,\n");
+    out.append(",,,,,,,,,,\n");
 }
 
 void append_sensor_row(std::string& out, std::int64_t time_us, const SensorRecord& r) {
@@ -52,14 +52,27 @@ void append_sensor_row(std::string& out, std::int64_t time_us, const SensorRecor
     out.append(",,,,,,,");
     for (int i = 0; i < 9; ++i)
         append_value(out, r.reading(i));
+    out.append(",\n");
+}
+
+void append_event_row(std::string& out, std::int64_t time_us, const LinkEvent& e) {
+    append_row_start(out, time_us, event_kind_name(e.kind));
+    out.append(17, ',');
+    out += event_label(e);
     out.push_back('\n');
 }
 
 void CsvRows::feed(std::span<const std::uint8_t> bytes, std::int64_t time_us, std::string& out) {
+    if (bytes.empty()) return; // (a recording's first record: its start)
+    if (const auto gap = gaps_.batch(time_us * 1000)) append_event_row(out, time_us, *gap);
     out_ = &out;
     time_us_ = time_us;
     rx_.feed(bytes);
     out_ = nullptr;
+}
+
+void CsvRows::command(std::span<const std::uint8_t> frame, std::int64_t time_us, std::string& out) {
+    if (!frame.empty()) append_event_row(out, time_us, command_event(frame, time_us * 1000));
 }
 
 void CsvRows::Rec_attitude(std::span<const std::uint8_t> f) {

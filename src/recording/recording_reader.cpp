@@ -238,6 +238,8 @@ std::optional<Batch> RecordingReader::next_pcap() {
     if (record_[0] > 1)
         return damage(at, "record " + at_byte(at) + " has the direction " +
                               std::to_string(record_[0]) + " (0 or 1 expected)");
+    marked_ = true;
+    mark_offset_ = at;
     Batch b;
     b.time_ns = std::int64_t(sec) * 1'000'000'000 + std::int64_t(frac) * (nano_ ? 1 : 1000);
     b.direction = Direction(record_[0]);
@@ -344,6 +346,7 @@ RecordingReader::Step RecordingReader::section_header(std::uint64_t at, std::uin
                             " is not supported (1.x is)");
     if (skip(total - 20) < total - 20) return truncated(at, total); // section length, options
     interfaces_.clear();
+    shared_interfaces_.reset();
     return block_end(at, total);
 }
 
@@ -392,6 +395,7 @@ RecordingReader::Step RecordingReader::interface_description(std::uint64_t at,
     }
     if (skip(left) < left) return truncated(at, total);
     interfaces_.push_back(itf);
+    shared_interfaces_.reset();
     return block_end(at, total);
 }
 
@@ -434,6 +438,9 @@ RecordingReader::Step RecordingReader::packet(std::uint64_t at, std::uint32_t ty
                             std::to_string(record_[0]) + " (0 or 1 expected)");
     if (skip(room - incl) < room - incl) return truncated(at, total); // padding, options
     if (const Step s = block_end(at, total); s != Step::block) return s;
+    marked_ = true;
+    mark_offset_ = at;
+    mark_last_ns_ = last_ns_;
     last_ns_ = ns;
     batch.time_ns = ns;
     batch.direction = Direction(record_[0]);
@@ -443,6 +450,9 @@ RecordingReader::Step RecordingReader::packet(std::uint64_t at, std::uint32_t ty
 }
 
 std::optional<Batch> RecordingReader::emit_plain(std::size_t n) {
+    marked_ = cuts_ && pending_at_frame_;
+    mark_offset_ = pending_offset_;
+    mark_index_ = pending_index_;
     record_.assign(pending_.begin(), pending_.begin() + std::ptrdiff_t(n));
     pending_.erase(pending_.begin(), pending_.begin() + std::ptrdiff_t(n));
     Batch b;
@@ -474,7 +484,10 @@ std::optional<Batch> RecordingReader::next_plain() {
         Receiver& rx = cuts_->rx;
         while (pos_ < len_) {
             const std::size_t room = kPlainBatchMax - pending_.size();
-            if (room == 0) return emit_plain(pending_.size());
+            if (room == 0) {
+                pending_at_frame_ = false; // the next batch begins inside the stretch
+                return emit_plain(pending_.size());
+            }
             const std::uint8_t* p = block_.data() + pos_;
             const std::size_t avail = std::min(len_ - pos_, room);
             std::size_t k = 1;
@@ -502,11 +515,51 @@ std::optional<Batch> RecordingReader::next_plain() {
             if (j > 0 && start > 0) {
                 auto b = emit_plain(std::size_t(start));
                 pending_index_ = j;
+                pending_at_frame_ = true;
                 return b;
             }
             pending_index_ = j; // it began in the batch already sent, or it is the first
         }
     }
+}
+
+std::optional<ReaderMark> RecordingReader::mark() const {
+    if (!marked_) return std::nullopt;
+    ReaderMark m;
+    m.offset = mark_offset_;
+    m.index = mark_index_;
+    m.last_ns = mark_last_ns_;
+    if (pcapng_) {
+        m.swapped = swapped_;
+        if (!shared_interfaces_)
+            shared_interfaces_ = std::make_shared<const std::vector<Interface>>(interfaces_);
+        m.interfaces = shared_interfaces_;
+    }
+    return m;
+}
+
+bool RecordingReader::seek(const ReaderMark& m) {
+    if ((!started_ && !start()) || !refusal_.empty() || !source_.seek(m.offset)) return false;
+    pos_ = len_ = 0;
+    consumed_ = m.offset;
+    source_done_ = ended_ = marked_ = false;
+    read_error_.clear();
+    stop_ = {};
+    if (pcapng_) {
+        swapped_ = m.swapped;
+        interfaces_ = m.interfaces ? *m.interfaces : std::vector<Interface>{};
+        shared_interfaces_ = m.interfaces;
+        last_ns_ = m.last_ns;
+    }
+    if (cuts_) { // the receiver finds attitude frame `index` first, as it did
+        cuts_ = std::make_unique<Cuts>();
+        cuts_->attitudes = m.index;
+        pending_.clear();
+        pending_offset_ = m.offset;
+        pending_index_ = m.index;
+        pending_at_frame_ = true;
+    }
+    return true;
 }
 
 std::int64_t PlayTimes::next(std::int64_t time_ns, std::int64_t& jump_ns) {

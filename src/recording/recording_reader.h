@@ -70,6 +70,23 @@ struct Batch {
     std::span<const std::uint8_t> bytes; // valid until the next call of next()
 };
 
+// pcapng: what the reader keeps of an interface description.
+struct PcapngInterface {
+    std::uint32_t snaplen = 0, limit = 0;
+    std::uint8_t tsresol = 6;
+    std::int64_t tsoffset = 0; // seconds
+};
+
+// Where a batch starts and the reader's state there: enough to read the file again from that
+// batch on (RecordingReader::seek), as a recording's index keeps it (recording_index.h).
+struct ReaderMark {
+    std::uint64_t offset = 0; // the batch's record (plain: its first byte)
+    std::int64_t last_ns = 0; // pcapng: the time of the packet before it (a simple packet's)
+    std::uint64_t index = 0;  // plain: the attitude frame the batch begins with
+    bool swapped = false;     // pcapng: its section's byte order
+    std::shared_ptr<const std::vector<PcapngInterface>> interfaces; // pcapng: its section's
+};
+
 // Why reading ended.
 struct ReaderStop {
     bool damaged = false;     // false: the end of the file
@@ -100,6 +117,14 @@ class RecordingReader {
     std::optional<Batch> next();
     const ReaderStop& stop() const { return stop_; }
 
+    // Where the batch next() returned last starts; nothing when the file cannot be read from
+    // there as it was (a plain capture's batch cut inside a stretch without attitude frames, or
+    // one not paced).
+    std::optional<ReaderMark> mark() const;
+    // Reads on from a mark of this file: next() returns its batch, and then those after it, as
+    // reading from the start did. False (the reader unchanged) when the source cannot seek.
+    bool seek(const ReaderMark& mark);
+
   private:
     struct Cuts;
     bool fill(std::size_t want);
@@ -113,11 +138,7 @@ class RecordingReader {
 
     // pcapng
     enum class Step { batch, block, end, stop };
-    struct Interface {
-        std::uint32_t snaplen = 0, limit = 0;
-        std::uint8_t tsresol = 6;
-        std::int64_t tsoffset = 0; // seconds
-    };
+    using Interface = PcapngInterface;
     bool start_pcapng();
     std::optional<Batch> next_pcapng();
     Step pcapng_block(Batch& batch);
@@ -144,16 +165,24 @@ class RecordingReader {
     ReaderStop stop_;
     std::vector<std::uint8_t> record_;
 
-    // pcapng: the current section's interfaces; the time of the last packet.
+    // pcapng: the current section's interfaces (shared with marks once one asks); the time of
+    // the last packet.
     bool pcapng_ = false;
     std::vector<Interface> interfaces_;
+    mutable std::shared_ptr<const std::vector<Interface>> shared_interfaces_;
     std::int64_t last_ns_ = 0;
+
+    // The mark of the batch returned last.
+    bool marked_ = false;
+    std::uint64_t mark_offset_ = 0, mark_index_ = 0;
+    std::int64_t mark_last_ns_ = 0;
 
     // Plain capture, paced.
     std::unique_ptr<Cuts> cuts_;
     std::vector<std::uint8_t> pending_;
     std::uint64_t pending_offset_ = 0;
     std::uint64_t pending_index_ = 0; // attitude frame j whose time the pending bytes carry
+    bool pending_at_frame_ = true;    // they begin where attitude frame j does (or the file)
 };
 
 // The times a recording plays at: since its first record, with a jump of more than a minute

@@ -4,6 +4,7 @@
 #include "health/health_settings.h"
 #include "health/health_window.h"
 
+#include "link/envelope.h"
 #include "link/link_time.h"
 
 #include <QScreen>
@@ -39,13 +40,13 @@ void LinkHealth::disconnected() {
 }
 
 void LinkHealth::batch(const TelemetryBatch& b) {
+    for (const LinkEvent& e : b.events)
+        if (e.kind == LinkEvent::Kind::command && e.command == kTypeGyroBias)
+            monitor_->bias_command(link_seconds(e.time_ns)); // "Marked bias", live or recorded
+    if (b.bytes.empty() && b.frames.empty() && !b.events.empty()) return; // a command alone
     monitor_->batch(b);
     for (const std::string& line : monitor_->poll(link_seconds(b.time_ns)))
         emit message(QString::fromStdString(line));
-}
-
-void LinkHealth::bias_command() {
-    monitor_->bias_command(now());
 }
 
 void LinkHealth::poll() {

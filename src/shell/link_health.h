@@ -3,8 +3,9 @@
 // path, writes its "Health: " lines to the log, and opens the health window from the Setting
 // menu ("Link and sensor health"), first beside the main window.
 //
-// Time is the receive path's (link/link_time.h): each batch brings its own; between batches
-// (a stream that stopped, the window's refresh, connect and commands) it asks `source_time`,
+// Time is the receive path's (link/link_time.h): each batch brings its own, and the gyroscope
+// bias command comes as an event of the receive path at its time, live or from a recording;
+// between batches (a stream that stopped, the window's refresh, connect) it asks `source_time`,
 // the byte source's time now (the port's, or the recording's while one plays), so that rates
 // and gaps are those of the recorded stream at any playback speed.
 // Closed, the health window costs nothing; the monitor keeps its counters and records.
@@ -40,7 +41,6 @@ class LinkHealth : public QObject, public TelemetrySink {
 
     void connected(int baud);
     void disconnected();
-    void bias_command();
     void batch(const TelemetryBatch& b) override;
 
     void Show_window(); // "Link and sensor health"

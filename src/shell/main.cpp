@@ -99,10 +99,8 @@ int main(int argc, char** argv) {
     if (options.connect) window.connection().iSwitchLedX1_Click();
     if (options.record) window.recording().Start_recording();
     if (!options.play.empty()) {
-        const auto speed = options.speed.value_or(1.0);
         window.playback().play(QString::fromLocal8Bit(options.play.c_str()),
-                               speed == 0 ? zento::PlaybackSpeed::fastest
-                                          : zento::PlaybackSpeed(int(speed)));
+                               zento::playback_speed(options.speed.value_or(1.0)));
     }
     return app.exec();
 }

@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegion>
+#include <QSlider>
 #include <QStatusBar>
 
 #include <initializer_list>
@@ -327,16 +328,23 @@ void MainForm::build_status_bar(QMainWindow* window) {
     positionLabel->setFont(font_lucida_console(9));
     pauseButton = new QPushButton(QStringLiteral("Pause"), bar);
     pauseButton->setObjectName(QStringLiteral("pauseButton"));
+    positionSlider = new QSlider(Qt::Horizontal, bar);
+    positionSlider->setObjectName(QStringLiteral("positionSlider"));
+    pausedLabel = new QLabel(QStringLiteral("Paused"), bar);
+    pausedLabel->setObjectName(QStringLiteral("pausedLabel"));
     speedChooser = new QComboBox(bar);
     speedChooser->setObjectName(QStringLiteral("speedChooser"));
     stopPlaybackButton = new QPushButton(QStringLiteral("Stop"), bar);
     stopPlaybackButton->setObjectName(QStringLiteral("stopPlaybackButton"));
     speedChooser->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     for (QPushButton* b : {pauseButton, stopPlaybackButton})
-        b->setFixedWidth(72);
-    for (QWidget* w : std::initializer_list<QWidget*>{playbackCaption, positionLabel, pauseButton,
-                                                      speedChooser, stopPlaybackButton})
-        bar->addPermanentWidget(w);
+        b->setFixedWidth(60);
+    // The playback bar: what plays, play/pause, the position (the slider takes the room left),
+    // "Paused", the speed, "Stop".
+    for (QWidget* w : std::initializer_list<QWidget*>{playbackCaption, pauseButton, positionSlider,
+                                                      positionLabel, pausedLabel, speedChooser,
+                                                      stopPlaybackButton})
+        bar->addPermanentWidget(w, w == positionSlider ? 1 : 0);
 }
 
 } // namespace zento

@@ -23,6 +23,7 @@ class QMainWindow;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+class QSlider;
 class QWidget;
 
 namespace zento {
@@ -96,9 +97,11 @@ struct MainForm {
     QLabel* recordingCaption = nullptr;        // "Recording zento-...pcap  00:01:23  1.2 MB"
     QLabel* exportCaption = nullptr;           // "Exporting chart data: 45 %"
     QLabel* playbackCaption = nullptr;         // "Playing zento-...pcap"
-    QPushButton* pauseButton = nullptr;        // "Pause" / "Resume"
+    QPushButton* pauseButton = nullptr;        // "Pause" / "Play"
+    QSlider* positionSlider = nullptr;         // "Position", seconds
+    QLabel* positionLabel = nullptr;           // "01:23.4 / 10:00.0"
+    QLabel* pausedLabel = nullptr;             // "Paused"
     QComboBox* speedChooser = nullptr;         // playback speed
-    QLabel* positionLabel = nullptr;           // "00:01:23 / 00:10:00"
     QPushButton* stopPlaybackButton = nullptr; // "Stop"
 
     // ---- menu

@@ -8,7 +8,10 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QShortcut>
+#include <QSlider>
 #include <QTimer>
 
 #include <array>
@@ -19,32 +22,68 @@ namespace zento {
 
 namespace {
 
-constexpr std::array<PlaybackSpeed, 5> kSpeeds{PlaybackSpeed::x1, PlaybackSpeed::x2,
-                                               PlaybackSpeed::x5, PlaybackSpeed::x10,
-                                               PlaybackSpeed::fastest};
+using std::chrono::nanoseconds;
+using std::chrono::seconds;
+
+constexpr std::array<PlaybackSpeed, 7> kSpeeds{
+    PlaybackSpeed::quarter, PlaybackSpeed::half, PlaybackSpeed::x1,     PlaybackSpeed::x2,
+    PlaybackSpeed::x5,      PlaybackSpeed::x10,  PlaybackSpeed::fastest};
+
+// A click on the slider's groove moves the handle there (and a drag goes on from there), rather
+// than a page towards it.
+class ClickToPosition : public QProxyStyle {
+  public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* ret) const override {
+        if (hint == SH_Slider_AbsoluteSetButtons) return Qt::LeftButton;
+        return QProxyStyle::styleHint(hint, option, widget, ret);
+    }
+};
 
 } // namespace
 
 PlaybackControl::PlaybackControl(const PlaybackControls& controls, QWidget* window)
-    : QObject(window), c_(controls), window_(window), position_timer_(new QTimer(this)) {
-    for (const char* s : {"1x", "2x", "5x", "10x", "As fast as possible"})
+    : QObject(window), c_(controls), window_(window), position_timer_(new QTimer(this)),
+      seek_timer_(new QTimer(this)) {
+    for (const char* s : {"0.25x", "0.5x", "1x", "2x", "5x", "10x", "As fast as possible"})
         c_.speed->addItem(QString::fromLatin1(s));
     c_.speed->setAccessibleName(QStringLiteral("Playback speed"));
-    position_timer_->setInterval(250);
+    c_.slider->setAccessibleName(QStringLiteral("Position"));
+    c_.slider->setAccessibleDescription(QStringLiteral("Seconds from the recording's start"));
+    auto* style = new ClickToPosition;
+    style->setParent(c_.slider);
+    c_.slider->setStyle(style);
+    c_.slider->setSingleStep(1);
+    c_.slider->setPageStep(10);
+    position_timer_->setInterval(100);
     connect(position_timer_, &QTimer::timeout, this, &PlaybackControl::show_position);
+    seek_timer_->setSingleShot(true);
+    seek_timer_->setInterval(0);
+    connect(seek_timer_, &QTimer::timeout, this,
+            [this] { seek(seconds(c_.slider->sliderPosition())); });
+    connect(c_.slider, &QSlider::actionTriggered, this, [this] { seek_timer_->start(); });
     connect(c_.open, &QAction::triggered, this, &PlaybackControl::Open_recording);
     connect(c_.stop, &QPushButton::clicked, this, &PlaybackControl::Stop_playback);
-    connect(c_.pause, &QPushButton::clicked, this, [this] {
-        if (!port_) return;
-        if (port_->paused())
-            port_->resume();
-        else
-            port_->pause();
-        c_.pause->setText(port_->paused() ? QStringLiteral("Resume") : QStringLiteral("Pause"));
-    });
+    connect(c_.pause, &QPushButton::clicked, this, &PlaybackControl::togglePause);
     connect(c_.speed, &QComboBox::currentIndexChanged, this, [this](int i) {
         if (port_ && i >= 0 && i < int(kSpeeds.size())) port_->setSpeed(kSpeeds[std::size_t(i)]);
     });
+    // The bar's keys, wherever the focus is in the window, while a recording plays.
+    const std::pair<QKeySequence, std::function<void()>> keys[] = {
+        {Qt::Key_Space, [this] { togglePause(); }},
+        {Qt::Key_Left, [this] { step(-1, false); }},
+        {Qt::Key_Right, [this] { step(1, false); }},
+        {Qt::SHIFT | Qt::Key_Left, [this] { step(-1, true); }},
+        {Qt::SHIFT | Qt::Key_Right, [this] { step(1, true); }},
+        {Qt::Key_Home, [this] { seek(nanoseconds(0)); }},
+        {Qt::Key_End, [this] { seek(port_ ? port_->seekable() : nanoseconds(0)); }}};
+    for (const auto& [key, run] : keys) {
+        auto* k = new QShortcut(key, window_);
+        k->setContext(Qt::WindowShortcut);
+        k->setEnabled(false);
+        connect(k, &QShortcut::activated, this, run);
+        keys_.push_back(k);
+    }
     ask_file = [this] {
         const QString folder = start_folder ? from_path(start_folder()) : QString();
         return QFileDialog::getOpenFileName(
@@ -56,12 +95,20 @@ PlaybackControl::PlaybackControl(const PlaybackControls& controls, QWidget* wind
                                      QStringLiteral("A recording is running. Stop it to open a "
                                                     "recording?")) == QMessageBox::Yes;
     };
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{c_.caption, c_.pause, c_.speed, c_.position, c_.stop})
-        w->setVisible(false);
+    bar_visible(false);
+    c_.caption->setVisible(false);
 }
 
 PlaybackControl::~PlaybackControl() = default;
+
+void PlaybackControl::bar_visible(bool on) {
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{c_.pause, c_.slider, c_.position, c_.speed, c_.stop})
+        w->setVisible(on);
+    if (!on) c_.paused->setVisible(false);
+    for (QShortcut* k : keys_)
+        k->setEnabled(on);
+}
 
 void PlaybackControl::Open_recording() {
     if (recording_running && recording_running()) {
@@ -109,15 +156,14 @@ bool PlaybackControl::play(const QString& file, PlaybackSpeed speed) {
     };
     const QString name = from_path(port_->file().filename());
     c_.caption->setText(QStringLiteral("Playing ") + name);
-    c_.pause->setText(QStringLiteral("Pause"));
     {
         const QSignalBlocker quiet(c_.speed);
         for (std::size_t i = 0; i < kSpeeds.size(); ++i)
             if (kSpeeds[i] == speed) c_.speed->setCurrentIndex(int(i));
     }
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{c_.caption, c_.pause, c_.speed, c_.position, c_.stop})
-        w->setVisible(true);
+    c_.caption->setVisible(true);
+    bar_visible(true);
+    show_state();
     emit message(QStringLiteral("Playing %1 (%2)")
                      .arg(from_path(port_->file()),
                           port_->format() == RecordingFormat::plain
@@ -134,9 +180,57 @@ void PlaybackControl::Stop_playback() {
     if (port_) end(QStringLiteral("stopped"));
 }
 
+void PlaybackControl::togglePause() {
+    if (!port_) return;
+    if (port_->paused())
+        port_->resume();
+    else
+        port_->pause();
+    show_state();
+    show_position();
+}
+
+void PlaybackControl::show_state() {
+    const bool paused = port_ && port_->paused();
+    c_.pause->setText(paused ? QStringLiteral("Play") : QStringLiteral("Pause"));
+    c_.paused->setVisible(paused);
+}
+
+void PlaybackControl::seek(nanoseconds target) {
+    if (!port_ || seeking_) return;
+    seek_timer_->stop();
+    seeking_ = true;
+    if (seek_to) seek_to(std::clamp(target, nanoseconds(0), port_->seekable()));
+    seeking_ = false;
+    show_position();
+}
+
+void PlaybackControl::seek_to_time(double t) {
+    if (port_ && std::isfinite(t)) seek(nanoseconds(std::llround(t * 1e9) - port_->origin()));
+}
+
+void PlaybackControl::step(int direction, bool batch) {
+    if (!port_) return;
+    if (!batch) return seek(port_->position() + direction * nanoseconds(seconds(1)));
+    if (direction < 0) // the batch before the one shown last
+        return seek(nanoseconds(std::max<std::int64_t>(0, port_->lastBatchTime() - 1)));
+    if (const auto next = port_->nextBatchTime()) seek(nanoseconds(*next));
+}
+
+void PlaybackControl::batch(const TelemetryBatch& b) {
+    if (!port_ || seeking_) return;
+    for (const LinkEvent& e : b.events)
+        emit message(
+            QStringLiteral("At %1 of the recording: %2%3")
+                .arg(play_clock_text(nanoseconds(e.time_ns - port_->origin())),
+                     e.kind == LinkEvent::Kind::command ? QStringLiteral("command ") : QString(),
+                     QString::fromStdString(event_label(e))));
+}
+
 void PlaybackControl::end(const QString& why) {
     if (!port_) return;
     position_timer_->stop();
+    seek_timer_->stop();
     show_position();
     emit message(QStringLiteral("Playback of %1 ended at %2: %3")
                      .arg(from_path(port_->file().filename()), clock_text(port_->position()), why));
@@ -146,16 +240,21 @@ void PlaybackControl::end(const QString& why) {
     emit finished();
     // The port may be inside its own call (OnEnd): let go of it once that has returned.
     QTimer::singleShot(0, this, [old = std::shared_ptr<PlaybackPort>(std::move(port_))] {});
-    for (QWidget* w : std::initializer_list<QWidget*>{c_.pause, c_.speed, c_.stop})
-        w->setVisible(false);
+    bar_visible(false);
     c_.caption->setText(QStringLiteral("Played ") + c_.caption->text().mid(8));
 }
 
 void PlaybackControl::show_position() {
     if (!port_) return;
     const auto length = port_->length();
-    c_.position->setText(clock_text(port_->position()) + QStringLiteral(" / ") +
-                         (length ? clock_text(*length) : QStringLiteral("..:..:..")));
+    c_.position->setText(play_clock_text(port_->position()) + QStringLiteral(" / ") +
+                         (length ? play_clock_text(*length) : QStringLiteral("--:--.-")));
+    const int reach = int(std::chrono::duration_cast<seconds>(port_->seekable()).count());
+    if (c_.slider->maximum() != reach) c_.slider->setMaximum(reach);
+    if (!c_.slider->isSliderDown() && !seek_timer_->isActive()) {
+        const QSignalBlocker quiet(c_.slider);
+        c_.slider->setValue(int(std::chrono::duration_cast<seconds>(port_->position()).count()));
+    }
 }
 
 } // namespace zento

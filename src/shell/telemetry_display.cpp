@@ -100,6 +100,9 @@ void TelemetryDisplay::Timer1_Timer() {
 }
 
 void TelemetryDisplay::batch(const TelemetryBatch& b) {
+    for (const LinkEvent& e : b.events)
+        c_.chart->addMark(link_seconds(e.time_ns), QString::fromStdString(event_label(e)),
+                          e.kind == LinkEvent::Kind::gap);
     for (const TelemetryFrame& f : b.frames) {
         const double t = link_seconds(f.time_ns);
         if (f.type == TelemetryFrame::Type::attitude)

@@ -3,6 +3,7 @@
 // and the latest-values record; the update rate; the chart's scale choosers, trace boxes and
 // "Follow the latest".
 //
+// Every event of the link (a command sent, a gap) is a mark on the chart at its time.
 // Every attitude record: the heartbeat lamp flips (shown at the batch's end: a batch of two
 // frames leaves it as it was), chart channels 1 (roll), 2 (pitch), 0 (yaw) get their points, and
 // the frame is counted for the update rate. Every sensor record: chart channels 3..11 (AX..HZ)
@@ -80,6 +81,8 @@ class TelemetryDisplay : public QObject, public TelemetrySink {
 
     // One-second tick: shows the frames counted since the last tick as "<n> FPS".
     void Timer1_Timer();
+    // Forgets the frames counted so far (those run through at once to show a moment sought).
+    void restart_rate() { frame_count_ = 0; }
 
     // The divisor a chooser selects; 1 when it selects no entry.
     double chart_divisor(int group) const;

@@ -87,8 +87,9 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
                           ui.exportCaption},
         ini, this);
     playback_ = new PlaybackControl(PlaybackControls{ui.openRecordingAction, ui.playbackCaption,
-                                                     ui.pauseButton, ui.speedChooser,
-                                                     ui.positionLabel, ui.stopPlaybackButton},
+                                                     ui.pauseButton, ui.positionSlider,
+                                                     ui.positionLabel, ui.pausedLabel,
+                                                     ui.speedChooser, ui.stopPlaybackButton},
                                     this);
     // The byte source's time between batches (the port's, or the recording's while it plays).
     health_ = new LinkHealth([this] { return source_ ? source_->TimeNow() : link_clock_ns(); }, ini,
@@ -100,7 +101,9 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
     // -> each batch (its time, bytes, frames and counters) to the telemetry display, the health
     // figures, the recorder (which takes the port's batches only: it leaves the dispatch while
     // a recording plays) and the value stream.
-    dispatch_.on_message = [this](std::string_view text) { log_->Show_msg(text); };
+    dispatch_.on_message = [this](std::string_view text) {
+        if (!playback_->seeking()) log_->Show_msg(text); // (a moment sought: said when played)
+    };
     dispatch_.on_end_byte = [this] { rxd_->pulse(); };
     dispatch_.add_sink(*telemetry_);
     dispatch_.add_sink(*health_);
@@ -117,7 +120,10 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
     connect(connection_, &PortConnection::switched, this, [this] { dispatch_.restart(); });
     connect(connection_, &PortConnection::opened, this, [this] {
         ui.chart->breakTraces(); // not joined to what came before
-        if (std::exchange(played_, false)) recording_->ticks().restart(); // live again
+        if (std::exchange(played_, false)) { // live again: nothing of the recording
+            ui.chart->clear();
+            recording_->ticks().restart();
+        }
         recording_->setConnected(true);
         health_->connected(baud_of(port_.Settings()));
     });
@@ -125,13 +131,16 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
         recording_->setConnected(false);
         health_->disconnected();
     });
-    connect(commands_, &BoardCommands::sent, this, [this](std::uint8_t type, QByteArray frame) {
-        recording_->sent(
-            {reinterpret_cast<const std::uint8_t*>(frame.constData()), std::size_t(frame.size())});
-        if (type == kTypeGyroBias) health_->bias_command();
+    connect(commands_, &BoardCommands::sent, this, [this](std::uint8_t, QByteArray frame) {
+        const std::span bytes(reinterpret_cast<const std::uint8_t*>(frame.constData()),
+                              std::size_t(frame.size()));
+        recording_->sent(bytes);
+        dispatch_.command(bytes, port_.TimeNow()); // an event: marked, and the health's
     });
     connect(playback_, &PlaybackControl::started, this, &Zento::playback_started);
     connect(playback_, &PlaybackControl::finished, this, &Zento::playback_finished);
+    playback_->seek_to = [this](std::chrono::nanoseconds t) { playback_seek(t); };
+    connect(ui.chart, &StripChart::timeClicked, playback_, &PlaybackControl::seek_to_time);
     ui.chart->suggest_image_file = [this] { return recording_->chart_file(QStringLiteral("png")); };
     recording_->export_scales = [this] { return health_->monitor().scales(); };
     playback_->start_folder = [this] { return recording_->folder(); };
@@ -169,11 +178,15 @@ void Zento::playback_started(SerialPort& recording) {
     ui.portSwitch->setEnabled(false);
     commands_->setEnabled(false);
     recording_->setAllowed(false);
-    dispatch_.restart();
+    dispatch_.new_source();
     dispatch_.remove_sink(*recording_); // a recording records the port, never a playback
-    ui.chart->breakTraces();
+    dispatch_.add_sink(*playback_);     // its events to the log
+    ui.chart->clear();                  // nothing of what came before
     recording_->ticks().restart(playback_->port()->origin()); // time_s from its start
     played_ = true;
+    playback_->port()->OnCommand = [this](std::span<const std::uint8_t> frame, std::int64_t t) {
+        dispatch_.command(frame, t);
+    };
     attach_source(recording);
     health_->connected(baud_of(port_.Settings()));
     recording.setRThreshold(1);
@@ -182,12 +195,54 @@ void Zento::playback_started(SerialPort& recording) {
 void Zento::playback_finished() {
     health_->disconnected();
     attach_source(port_);
-    dispatch_.restart();
+    dispatch_.new_source();
+    dispatch_.remove_sink(*playback_);
     dispatch_.add_sink(*recording_);
     ui.chart->breakTraces();
     ui.portSwitch->setEnabled(true);
     commands_->setEnabled(true);
     recording_->setAllowed(true);
+}
+
+// The state at `target` of the recording playing: a short way forward, what plays up to there; else
+// the chart emptied and the records from the chart's span (and a second) before the target run
+// through the receive path (and from a minute more before that through the receive path's state
+// only, so that the board's frame interval, and so every frame's time, is as it was when played
+// through).
+void Zento::playback_seek(std::chrono::nanoseconds target) {
+    using namespace std::chrono;
+    constexpr auto kAdvance = seconds(10);
+    constexpr auto kSettle = seconds(62); // the frame interval counts the last minute
+    PlaybackPort& p = *playback_->port();
+    const auto feed = [this](Direction d, std::span<const std::uint8_t> bytes, std::int64_t t) {
+        d == Direction::sent ? dispatch_.command(bytes, t) : dispatch_.feed(bytes, t);
+    };
+    const nanoseconds at = p.position();
+    // What a seek runs through the receive path again is the window's, not the stream's: the
+    // tools listening take the frames as they play, never a run-up in a burst.
+    dispatch_.remove_sink(*stream_);
+    if (target > at && target - at <= kAdvance) {
+        p.advance(target, feed);
+    } else {
+        const double span = std::clamp(ui.chart->xRange().size(), StripChart::kWindowSeconds,
+                                       ui.chart->historySeconds());
+        const auto window = duration_cast<nanoseconds>(duration<double>(span));
+        const std::int64_t shown = p.origin() + (target - window - seconds(1)).count();
+        dispatch_.new_source();
+        health_->disconnected(); // its figures start again at the target
+        ui.chart->clear();
+        recording_->ticks().restart(p.origin());
+        p.seek(target, target - window - kSettle, [&](Direction d, auto bytes, std::int64_t t) {
+            if (t >= shown)
+                feed(d, bytes, t);
+            else if (d == Direction::received)
+                dispatch_.warm(bytes, t);
+        });
+        health_->connected(baud_of(port_.Settings()));
+        telemetry_->restart_rate();
+    }
+    dispatch_.add_sink(*stream_);
+    ui.chart->redrawNow();
 }
 
 void Zento::Form_Load() {

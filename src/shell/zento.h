@@ -17,6 +17,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -99,6 +100,7 @@ class Zento : public QMainWindow {
     void attach_source(SerialPort& source);
     void playback_started(SerialPort& recording);
     void playback_finished();
+    void playback_seek(std::chrono::nanoseconds target);
 
     SerialPort& port_;
     ProgramFolders folders_;

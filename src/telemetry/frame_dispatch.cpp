@@ -18,6 +18,23 @@ void FrameDispatch::feed(std::span<const std::uint8_t> bytes, std::int64_t time_
     Rec_batch_end();
 }
 
+void FrameDispatch::warm(std::span<const std::uint8_t> bytes, std::int64_t time_ns) {
+    quiet_ = true;
+    feed(bytes, time_ns);
+    quiet_ = false;
+}
+
+void FrameDispatch::command(std::span<const std::uint8_t> frame, std::int64_t time_ns) {
+    const LinkEvent e = command_event(frame, time_ns);
+    TelemetryBatch b;
+    b.time_ns = time_ns;
+    b.counters = rx_.counters();
+    b.frame_interval = interval_.seconds();
+    b.events = std::span(&e, 1);
+    for (TelemetrySink* s : sinks_)
+        s->batch(b);
+}
+
 void FrameDispatch::restart() {
     rx_.Receiver_reset();
     interval_.restart();
@@ -26,17 +43,20 @@ void FrameDispatch::restart() {
 }
 
 void FrameDispatch::Show_msg(std::string_view text) {
-    if (on_message) on_message(text);
+    if (on_message && !quiet_) on_message(text);
 }
 
 void FrameDispatch::Rec_LedON() {
-    if (on_end_byte) on_end_byte();
+    if (on_end_byte && !quiet_) on_end_byte();
 }
 
 void FrameDispatch::Rec_batch(std::span<const std::uint8_t> batch, std::int64_t time_ns) {
     bytes_ = batch;
     time_ns_ = last_batch_ ? std::max(time_ns, *last_batch_) : time_ns;
     frames_.clear();
+    events_.clear();
+    if (!batch.empty())
+        if (const auto gap = gaps_.batch(time_ns_)) events_.push_back(*gap);
 }
 
 void FrameDispatch::Rec_attitude(std::span<const std::uint8_t> rx_frame) {
@@ -101,8 +121,10 @@ void FrameDispatch::Rec_batch_end() {
     b.frames = frames_;
     b.counters = rx_.counters();
     b.frame_interval = interval_.seconds();
-    for (TelemetrySink* s : sinks_)
-        s->batch(b);
+    b.events = events_;
+    if (!quiet_)
+        for (TelemetrySink* s : sinks_)
+            s->batch(b);
     bytes_ = {};
 }
 

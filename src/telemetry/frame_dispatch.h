@@ -13,6 +13,11 @@
 // completes the previous batch's last tick keeps that tick's time. Times never go backwards.
 // So a burst of frames, or a recording played as fast as possible, is laid out at the board's
 // own pace, and a recording played at any speed gives every frame the time it had live.
+//
+// Events (link/link_event.h): a batch of bytes that ends a gap carries it; a command sent goes to
+// the sinks at once as a batch of its own (no bytes, no frames), which leaves the frames' times
+// alone. A restart() of the same source (the port opened again) keeps the time of the last bytes,
+// so an unplug is a gap; a new source forgets it.
 #include "link/receiver.h"
 #include "telemetry/frame_interval.h"
 #include "telemetry/telemetry_batch.h"
@@ -49,9 +54,20 @@ class FrameDispatch final : private ReceiverEvents {
     void OnComm(SerialPort& port) { rx_.OnComm(port); }
     // A batch from elsewhere (a recording read by a tool, a test), as the receive event hands it.
     void feed(std::span<const std::uint8_t> bytes, std::int64_t time_ns);
-    // A new source (a port opened, a recording played): the frame interval is estimated afresh
-    // and the tick in progress forgotten; the receiver starts outside a frame.
+    // A batch that only sets the receive path's state (a seek's run-up to the part it shows):
+    // the sinks get nothing, the handlers hear nothing.
+    void warm(std::span<const std::uint8_t> bytes, std::int64_t time_ns);
+    // A command frame written to the board at `time_ns` (the source's time).
+    void command(std::span<const std::uint8_t> frame, std::int64_t time_ns);
+    // The stream starts anew (the port opened): the frame interval is estimated afresh and the
+    // tick in progress forgotten; the receiver starts outside a frame.
     void restart();
+    // Another source (a recording played, the port after it, a seek): restart(), and the bytes
+    // before are no reference for a gap.
+    void new_source() {
+        restart();
+        gaps_.reset();
+    }
 
     Receiver& receiver() { return rx_; }
     const Receiver& receiver() const { return rx_; }
@@ -71,6 +87,9 @@ class FrameDispatch final : private ReceiverEvents {
     std::span<const std::uint8_t> bytes_;
     std::int64_t time_ns_ = 0;
     std::vector<TelemetryFrame> frames_;     // of the batch under way
+    std::vector<LinkEvent> events_;          // of the batch under way
+    GapFinder gaps_;
+    bool quiet_ = false;                     // warm(): no sinks, no handlers
     std::optional<std::int64_t> last_batch_; // the previous batch's time
     std::int64_t last_tick_ = 0;             // the time of the previous batches' last tick
     // The previous batch ended with an attitude frame: its loss stamp (a sensor frame with the

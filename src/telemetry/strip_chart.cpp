@@ -1,5 +1,8 @@
 #include "telemetry/strip_chart.h"
 
+#include "telemetry/chart_cursor.h"
+#include "telemetry/chart_marks.h"
+
 #include <QFileDialog>
 #include <QImageWriter>
 #include <QPaintEvent>
@@ -296,6 +299,9 @@ class LivePlot : public QCustomPlot {
         live_ = on;
         valid_ = false;
     }
+    // The picture no longer shows the data (emptied): the next redraw draws it whole.
+    void invalidate() { valid_ = false; }
+    const ChartMarks* marks = nullptr; // a change of the marks draws the picture whole
 
     // Brings the picture up to date with the axes (the key axis snapped onto the pixel grid) and
     // the data, and asks for the paint of what changed. On a screen whose device pixel ratio is
@@ -471,6 +477,7 @@ class LivePlot : public QCustomPlot {
         painter.end();
         y_range_ = yAxis->range();
         visible_ = visibleMask();
+        marks_revision_ = marks ? marks->revision() : 0;
         rememberTraces();
         valid_ = true;
     }
@@ -524,7 +531,7 @@ class LivePlot : public QCustomPlot {
     // False when only a whole drawing will do.
     bool drawChanges(QRect* changed) {
         if (!pictureFits() || key_per_px_ <= 0 || yAxis->range() != y_range_ ||
-            visibleMask() != visible_) {
+            visibleMask() != visible_ || (marks && marks->revision() != marks_revision_)) {
             return false;
         }
         const QCPRange x = xAxis->range();
@@ -648,6 +655,8 @@ class LivePlot : public QCustomPlot {
                     clipped = true;
                 }
                 g->drawKeys(painter, from, to);
+            } else if (auto* m = dynamic_cast<ChartMarks*>(item)) {
+                LayerableAccess::drawClipped(m, painter, clip); // over the traces, as whole
             }
         }
         painter->restore();
@@ -701,6 +710,7 @@ class LivePlot : public QCustomPlot {
     int dpr_ = 1; // device pixels per pixel
     QCPRange y_range_;
     quint64 visible_ = 0;
+    std::uint64_t marks_revision_ = 0;
     double origin_ = 0; // the pixel grid of the key axis: lower = origin_ + n * key_per_px_
     double key_per_px_ = 0;
     qint64 step_ = 0; // n of the picture
@@ -834,6 +844,9 @@ StripChart::StripChart(QWidget* parent)
         }
     }
 
+    marks_ = new ChartMarks(x); // on the main layer after the traces: drawn over them
+    plot_->marks = marks_;
+
     plot_->axisRect()->insetLayout()->take(legend);
     auto* column = new QCPLayoutGrid;
     plot_->plotLayout()->insertColumn(0);
@@ -876,6 +889,8 @@ StripChart::StripChart(QWidget* parent)
     save_button_ = make_button(QStyle::SP_DialogSaveButton, tr("Save image"));
     connect(print_button_, &QToolButton::clicked, this, [this] { openPrintPreview(); });
     connect(save_button_, &QToolButton::clicked, this, &StripChart::askImagePath);
+    cursor_ = new ChartCursor(plot_, this);
+    connect(cursor_, &ChartCursor::clicked, this, &StripChart::timeClicked);
     placeChildren();
 
     redraw_timer_ = new QTimer(this);
@@ -916,6 +931,29 @@ bool StripChart::addPoint(int channel, double x, double y, double wrap) {
     }
     scheduleRedraw();
     return true;
+}
+
+void StripChart::clear() {
+    for (int k = 0; k < kChannelCount; ++k) {
+        history_[k] = QSharedPointer<ChannelHistory>::create(history_limit_, history_seconds_);
+        graphs_[k]->setData(history_[k]);
+        breaks_[k] = TraceBreak();
+    }
+    marks_->clear();
+    first_key_ = newest_key_ = std::numeric_limits<double>::quiet_NaN();
+    y_follower_.refit();
+    align_ = !tracking_;
+    plot_->invalidate();
+    scheduleRedraw();
+}
+
+void StripChart::addMark(double t, const QString& label, bool gap) {
+    marks_->add(t, label, gap ? ChartMarks::Kind::gap : ChartMarks::Kind::command);
+    scheduleRedraw();
+}
+
+int StripChart::markCount() const {
+    return int(marks_->marks().size());
 }
 
 void StripChart::setChannelVisible(int channel, bool visible) {
@@ -1019,6 +1057,10 @@ void StripChart::updateView() {
         // The first point aligns the axis start until the newest reaches the right end.
         const double lower = std::max(first_key_, newest_key_ - kWindowSeconds);
         plot_->xAxis->setRange(lower, lower + kWindowSeconds);
+    } else if (align_ && !std::isnan(newest_key_)) {
+        align_ = false; // cleared: the user's span, ending at the new data
+        const double span = plot_->xAxis->range().size();
+        plot_->xAxis->setRange(newest_key_ - span, newest_key_);
     }
     if (!y_auto_) {
         return;
@@ -1215,6 +1257,7 @@ void StripChart::updateAccessibleDescription() {
 
 void StripChart::placeChildren() {
     plot_->setGeometry(rect());
+    cursor_->setGeometry(rect());
     print_button_->move(2, 2);
     save_button_->move(2 + kToolButtonSize + 2, 2);
     print_button_->raise();

@@ -16,6 +16,10 @@
 // or zoom of the y axis stops that until setTracking(true).
 // Traces break (TraceBreak) rather than draw a line across a gap in time (the stream stopped)
 // or across the wrap of an angle (+180 to -180).
+// Events of the link (a command sent, a gap) are marks with a short label (chart_marks.h); the
+// mouse over the data area shows a cursor with the time and the visible channels' values there
+// (chart_cursor.h), and a click says the time clicked (timeClicked). clear() empties the chart
+// for another source (a recording played, the port after it, a seek).
 //
 // Cost stays flat however long it runs, and a live redraw does not grow with the chart's size:
 //  - addPoint is O(1) amortised and never draws: redraws are coalesced by a single-shot timer
@@ -57,6 +61,8 @@ class QToolButton;
 namespace zento {
 
 class ChannelHistory;
+class ChartCursor;
+class ChartMarks;
 class LivePlot;
 
 // The y range that follows the data with hysteresis, so that it changes rarely (each change
@@ -162,6 +168,13 @@ class StripChart : public QWidget {
         for (TraceBreak& b : breaks_)
             b.force();
     }
+    // Empties the chart (points, marks, breaks) for another source. The time axis keeps its
+    // span; while it does not track, it moves to end at the newest point of the next redraw.
+    void clear();
+    // An event of the link at t (seconds, as the points): a gap (`gap`) or a command sent.
+    void addMark(double t, const QString& label, bool gap);
+    int markCount() const;
+    ChartCursor* cursor() const { return cursor_; }
 
     void setChannelVisible(int channel, bool visible);
     bool channelVisible(int channel) const;
@@ -223,6 +236,8 @@ class StripChart : public QWidget {
     // A line for the user (e.g. for the message log): failures of printing or saving.
     void message(const QString& text);
     void trackingChanged(bool on);
+    // A click in the data area (press and release at one place): the time there.
+    void timeClicked(double t);
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -241,6 +256,9 @@ class StripChart : public QWidget {
     void placeChildren();
 
     LivePlot* plot_ = nullptr;
+    ChartMarks* marks_ = nullptr;
+    ChartCursor* cursor_ = nullptr;
+    bool align_ = false; // cleared while not tracking: the view moves to the new data
     QToolButton* print_button_ = nullptr;
     QToolButton* save_button_ = nullptr;
     QTimer* redraw_timer_ = nullptr;

@@ -1,7 +1,9 @@
 #pragma once
 // One batch of the receive path, as every sink gets it: the bytes as the source delivered them,
-// the frames decoded from them, each with its own time, and the receiver's counters as of the
-// batch's end. Everything a sink needs comes with the batch; no sink asks another part.
+// the frames decoded from them, each with its own time, the receiver's counters as of the
+// batch's end, and the events of the link (link/link_event.h: commands sent, gaps). Everything a
+// sink needs comes with the batch; no sink asks another part.
+#include "link/link_event.h"
 #include "link/receiver.h"
 #include "telemetry/decoders.h"
 
@@ -35,6 +37,8 @@ struct TelemetryBatch {
     std::span<const TelemetryFrame> frames; // decoded 0xA1 and 0xA2 frames, in stream order
     ReceiverCounters counters;              // as of the batch's end
     double frame_interval = 0;              // the board's, seconds (frame_interval.h); 0: not known
+    // The gap this batch ends; or, in a batch of no bytes and no frames, the command sent.
+    std::span<const LinkEvent> events;
 };
 
 } // namespace zento

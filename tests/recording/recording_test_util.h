@@ -31,8 +31,8 @@ inline const Bytes kAttitudeExample = {0x81, 0x2C, 0x00, 0x5A, 0x00, 0x0F, 0x03,
                                        0xE8, 0x00, 0xFA, 0x27, 0x94, 0x00, 0x0A};
 inline const Bytes kSensorExample = {0x00, 0x10, 0x80, 0x10, 0x40, 0x00, 0x00, 0x00, 0x80,
                                      0x05, 0x00, 0x05, 0x01, 0x2C, 0x81, 0x2C, 0x00, 0x00};
-inline const std::string kAttitudeRow = "attitude,-30,9,1.5,100,25,101320,10,,,,,,,,,\n";
-inline const std::string kSensorRow = "sensor,,,,,,,,16,-16,16384,0,-5,5,300,-300,0\n";
+inline const std::string kAttitudeRow = "attitude,-30,9,1.5,100,25,101320,10,,,,,,,,,,\n";
+inline const std::string kSensorRow = "sensor,,,,,,,,16,-16,16384,0,-5,5,300,-300,0,\n";
 
 // Tick k of a board: an attitude frame and a sensor frame whose words all depend on k.
 inline Bytes tick(int k) {

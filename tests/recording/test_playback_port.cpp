@@ -183,6 +183,54 @@ TEST_F(PlaybackPortTest, ADamagedRecordingPlaysUpToTheDamageAndSaysWhere) {
                                                   "end"}));
 }
 
+// 60 ticks a second apart with a command after tick 10; the index keeps a place every 4 s. A seek
+// hands over the records from the place before `from` to the target, then plays on after it;
+// advance() reads on to a later position; commands are played at their time.
+TEST_F(PlaybackPortTest, SeeksReadFromTheIndexedPlaceBeforeAndPlayOnAfterTheTarget) {
+    PcapBuilder b;
+    b.header();
+    for (int k = 0; k < 60; ++k) {
+        b.record(kT0 + k * 1000 * kMs, 0, tick(k));
+        if (k == 10) b.record(kT0 + 10'500 * kMs, 1, Bytes{0xA5, 0x5A, 0x04, 0xE2, 0xE6, 0xAA});
+    }
+    PlaybackPort port(tmp.put("r.pcap", b.bytes), {}, clock);
+    Window w(port);
+    std::vector<std::int64_t> commands;
+    port.OnCommand = [&](std::span<const std::uint8_t> f, std::int64_t t) {
+        EXPECT_EQ(f.size(), 6u);
+        commands.push_back(t - kT0);
+    };
+    ASSERT_TRUE(port.setPortOpen(true)) << port.lastError();
+    port.pause();
+    ASSERT_TRUE(wait_for([&] { return port.length().has_value(); }));
+    EXPECT_EQ(port.seekable(), seconds(59));
+    std::vector<std::pair<Direction, std::int64_t>> read; // direction, seconds
+    const auto preroll = [&](Direction d, std::span<const std::uint8_t>, std::int64_t t) {
+        read.emplace_back(d, (t - kT0) / 1'000'000'000);
+    };
+    using R = std::vector<std::pair<Direction, std::int64_t>>;
+    const auto rx = Direction::received;
+    port.seek(milliseconds(30'500), seconds(27), preroll);
+    EXPECT_EQ(read, (R{{rx, 24}, {rx, 25}, {rx, 26}, {rx, 27}, {rx, 28}, {rx, 29}, {rx, 30}}));
+    EXPECT_EQ(port.position(), milliseconds(30'500));
+    EXPECT_EQ(port.nextBatchTime(), 31'000 * kMs);
+    read.clear();
+    port.seek(seconds(11), seconds(9), preroll); // back, over the command
+    EXPECT_EQ(read, (R{{rx, 8}, {rx, 9}, {rx, 10}, {Direction::sent, 10}, {rx, 11}}));
+    read.clear();
+    port.advance(milliseconds(13'200), preroll);
+    EXPECT_EQ(read, (R{{rx, 12}, {rx, 13}}));
+    EXPECT_EQ(port.lastBatchTime(), 13'200 * kMs);
+    port.seek(seconds(5), seconds(5), preroll);
+    port.setSpeed(PlaybackSpeed::fastest);
+    port.resume();
+    ASSERT_TRUE(wait_for([&] { return port.ended(); }));
+    EXPECT_EQ(w.got.frames, frames_of(ticks(6, 54))); // on from the target
+    EXPECT_EQ(commands, std::vector<std::int64_t>{10'500 * kMs});
+    EXPECT_EQ(playback_speed(0.25), PlaybackSpeed::quarter);
+    EXPECT_EQ(playback_speed(0), PlaybackSpeed::fastest);
+}
+
 // What the file checks refuse (each case is the reader's test) does not open the port, and the
 // reason names the file.
 TEST_F(PlaybackPortTest, WhatIsNotARecordingIsRefusedAtOnce) {

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <regex>
+#include <sstream>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -31,7 +32,7 @@ struct Sent {
 };
 
 // The known stream: 120 ticks in batches cut at odd places, two commands between them, one
-// batch stamped before the start and one before its predecessor.
+// batch stamped before the start, one before its predecessor, and a gap of 2.3 s (an unplug).
 std::vector<Sent> known_stream() {
     const Bytes stream = ticks(0, 120);
     std::vector<Sent> out;
@@ -41,6 +42,7 @@ std::vector<Sent> known_stream() {
         auto t = kT0 + milliseconds(3 + 17 * k) + nanoseconds(k * 1234);
         if (k == 0) t = kT0 - seconds(2);
         if (k == 9) t = kT0 + milliseconds(1);
+        if (k >= 60) t += milliseconds(2300);
         out.push_back(
             {Direction::received,
              Bytes(stream.begin() + std::ptrdiff_t(at), stream.begin() + std::ptrdiff_t(at + n)),
@@ -71,7 +73,7 @@ std::string csv_of(const std::vector<Sent>& batches, std::size_t count) {
     std::string text(kCsvHeader);
     CsvRows rows;
     for (std::size_t i = 0; i < count; ++i)
-        if (batches[i].direction == Direction::received) rows.feed(batches[i].bytes, us[i], text);
+        rows.record(batches[i].direction, batches[i].bytes, us[i], text);
     return text;
 }
 
@@ -145,7 +147,14 @@ TEST_F(RecorderTest, AKnownStreamRoundTripsThroughBothFiles) {
     // zento-decode --csv makes of the pcap.
     const std::string csv = zento_test::read_text(rec->csv_path());
     EXPECT_EQ(csv, csv_of(batches, batches.size()));
-    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 240);
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 240 + 3);
+    std::string events; // the event rows, in order
+    std::istringstream lines(csv);
+    for (std::string l; std::getline(lines, l);)
+        if (std::regex_search(l, std::regex("^[0-9.]+,(command|gap),"))) events += l + "\n";
+    const std::string empty(17, ',');
+    EXPECT_EQ(events, "0.343424,command" + empty + "gyro bias\n0.683449,command" + empty +
+                          "height zero\n3.323074,gap" + empty + "gap 2.3 s\n");
     const auto [status, decoded] = run_shell(quote(zento_test::bin_dir() + "/zento-decode") +
                                              " --csv " + quote(rec->pcap_path()));
     EXPECT_EQ(status, 0);

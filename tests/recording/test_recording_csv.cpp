@@ -73,6 +73,33 @@ TEST(RecordingCsv, AFrameTakesTheTimeOfTheBatchThatCompletesIt) {
               "0.200000," + kAttitudeRow + "0.300000," + kSensorRow + "0.400000," + kAttitudeRow);
 }
 
+// Event rows: a command named by its type, a gap by its length; a gap is more than a second
+// between two batches of bytes (the empty start record is none).
+TEST(RecordingCsv, EventRowsNameTheCommandOrTheGapsLength) {
+    const auto frame = [](std::uint8_t type) { return build_frame(type, {}); };
+    const std::pair<LinkEvent, const char*> labels[] = {
+        {command_event(frame(kTypeGyroBias), 0), "gyro bias"},
+        {command_event(frame(kTypeHeightZero), 0), "height zero"},
+        {command_event(frame(0xE5), 0), "command e5"},
+        {command_event(Bytes{1, 2}, 0), "command"},
+        {{LinkEvent::Kind::gap, 0, 2'349'999'999}, "gap 2.3 s"},
+        {{LinkEvent::Kind::gap, 0, 2'350'000'000}, "gap 2.4 s"},
+        {{LinkEvent::Kind::gap, 0, 61'000'000'000}, "gap 61.0 s"}};
+    for (const auto& [e, label] : labels)
+        EXPECT_EQ(event_label(e), label);
+    CsvRows rows;
+    std::string out;
+    const Bytes att = build_frame(kTypeAttitude, kAttitudeExample);
+    for (const std::int64_t us : {-1, 0, 1'000'000, 2'000'001, 2'500'000}) // -1: the start
+        rows.record(Direction::received, us < 0 ? Bytes{} : att, std::max<std::int64_t>(us, 0),
+                    out);
+    rows.record(Direction::sent, frame(kTypeHeightZero), 2'600'000, out);
+    const std::string empty(17, ',');
+    EXPECT_EQ(out, "0.000000," + kAttitudeRow + "1.000000," + kAttitudeRow + "2.000001,gap" +
+                       empty + "gap 1.0 s\n2.000001," + kAttitudeRow + "2.500000," + kAttitudeRow +
+                       "2.600000,command" + empty + "height zero\n");
+}
+
 // Export rows: a tick split over two batches keeps one time, a tick whose sensor frame was lost
 // leaves its cells empty, values as decoded and in physical units; a file that cannot be
 // written is named.

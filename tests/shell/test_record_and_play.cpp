@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSlider>
 #include <QTest>
 #include <QToolButton>
 
@@ -49,6 +50,38 @@ Bytes pcap_of(std::initializer_list<std::int64_t> us, std::uint8_t tenths = 0) {
     for (const std::int64_t t : us)
         append_pcap_records(file, t, Direction::received, tick(tenths++, 1));
     return file;
+}
+
+// The chart's points, per channel: (time, value).
+using Points = std::vector<std::vector<std::pair<double, double>>>;
+Points chart_points(const StripChart& chart) {
+    Points p(StripChart::kChannelCount);
+    for (int k = 0; k < StripChart::kChannelCount; ++k)
+        for (const QCPGraphData& d : *chart.plot()->graph(k)->data())
+            p[std::size_t(k)].emplace_back(d.key, d.value);
+    return p;
+}
+
+// Those drawn (not gaps) from `lo` to `hi`.
+Points points_within(const Points& all, double lo, double hi) {
+    Points p(all.size());
+    for (std::size_t k = 0; k < all.size(); ++k)
+        for (const auto& [t, v] : all[k])
+            if (t >= lo && t <= hi && !std::isnan(v)) p[k].emplace_back(t, v);
+    return p;
+}
+
+// What zento-decode writes for the recording with the option.
+std::string decoded(const char* option, const std::filesystem::path& pcap) {
+    const std::string decode =
+        zento_test::bin_dir() + "/zento-decode " + option + " " + pcap.string();
+    FILE* p = ::popen(decode.c_str(), "r");
+    std::string out;
+    char buf[4096];
+    for (std::size_t n; p && (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+        out.append(buf, n);
+    EXPECT_TRUE(p && ::pclose(p) == 0) << decode;
+    return out;
 }
 
 struct Read {
@@ -124,7 +157,7 @@ TEST_F(RecordAndPlayTest, ARecordingHoldsEveryBatchAndCommandAndTheCsvRowsOfItsF
 
     const std::string text = read_text(std::filesystem::path(pcap).replace_extension(".csv"));
     EXPECT_EQ(text.rfind("time_s,type,yaw_deg,", 0), 0u);
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + 40);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + 40 + 1); // and the command's row
     EXPECT_NE(text.find(",attitude,1.9,0.5,0.7,100,25,101320,10,"), std::string::npos) << text;
     EXPECT_NE(text.find(",sensor,,,,,,,,119,2,16384,1,2,3,4,5,6"), std::string::npos) << text;
 }
@@ -284,7 +317,7 @@ TEST_F(RecordAndPlayTest, TimeJumpsArePlayedAsGapsAndThePositionNeverPassesTheLe
     ASSERT_TRUE(wait_for([&] { return !player().playing(); })); // not at the jump ahead
     EXPECT_TRUE(log().contains("time jumps ahead by 2500000000 s at byte ")) << log().toStdString();
     EXPECT_TRUE(log().contains("time jumps back by 2500000000 s at byte "));
-    EXPECT_EQ(ui().positionLabel->text(), QStringLiteral("00:00:00 / 00:00:00"));
+    EXPECT_EQ(ui().positionLabel->text(), QStringLiteral("00:00.1 / 00:00.1"));
 
     // Paused once its length (2 s) is known, it grows by three seconds.
     const Bytes all = pcap_of(
@@ -297,15 +330,16 @@ TEST_F(RecordAndPlayTest, TimeJumpsArePlayedAsGapsAndThePositionNeverPassesTheLe
     ASSERT_TRUE(wait_for([&] { return player().port()->length().has_value(); }));
     std::ofstream(growing, std::ios::binary | std::ios::app)
         << std::string(all.begin() + long(half), all.end());
-    ui().speedChooser->setCurrentIndex(4); // as fast as possible
+    ui().speedChooser->setCurrentIndex(6); // as fast as possible
     ui().pauseButton->click();
     ASSERT_TRUE(wait_for([&] { return !player().playing(); }));
     EXPECT_EQ(ui().angleLabels[0]->text(), QStringLiteral("Yaw:0.5"));
-    EXPECT_EQ(ui().positionLabel->text(), QStringLiteral("00:00:05 / 00:00:05"));
+    EXPECT_EQ(ui().positionLabel->text(), QStringLiteral("00:05.0 / 00:05.0"));
 }
 
 // A recording opened while connected closes the port as the switch does: the log says so and
-// the switch shows the port closed while the recording plays and after.
+// the switch shows the port closed while the recording plays and after. The chart shows the
+// recording alone.
 TEST_F(RecordAndPlayTest, PlayingWhileConnectedDisconnectsAsTheSwitchDoes) {
     Bytes file;
     append_pcap_header(file);
@@ -315,8 +349,8 @@ TEST_F(RecordAndPlayTest, PlayingWhileConnectedDisconnectsAsTheSwitchDoes) {
     port.feed(tick(5, 0));
     const int before = lines();
     ASSERT_TRUE(player().play(QString::fromStdString(dir.put("long.pcap", file))));
-    ASSERT_TRUE(wait_for([&] { return ui().chart->pointCount(0) == 3; })); // live, break, played
-    EXPECT_TRUE(std::isnan(ui().chart->plot()->graph(0)->data()->at(1)->value));
+    ASSERT_TRUE(wait_for([&] { return ui().chart->pointCount(0) == 1; })); // the played only
+    EXPECT_FLOAT_EQ(ui().chart->plot()->graph(0)->data()->at(0)->value, 0.1f);
     EXPECT_TRUE(lines_since(before).contains(QStringLiteral(">  Disconnect ...")));
     ASSERT_TRUE(wait_check());
     EXPECT_TRUE(player().playing());
@@ -373,14 +407,7 @@ TEST_F(RecordAndPlayTest, APlaybackAtAnySpeedDrawsTheLiveRunAndExportsWhatZentoD
             at += n;
         }
     });
-    using Points = std::vector<std::vector<std::pair<double, double>>>;
-    auto points = [&] {
-        Points p(StripChart::kChannelCount);
-        for (int k = 0; k < StripChart::kChannelCount; ++k)
-            for (const QCPGraphData& d : *ui().chart->plot()->graph(k)->data())
-                p[std::size_t(k)].emplace_back(d.key, d.value);
-        return p;
-    };
+    auto points = [&] { return chart_points(*ui().chart); };
     const Points live = points();
     ASSERT_EQ(live[0].size(), 800u);
     EXPECT_EQ(live[3].size(), 799u);
@@ -412,19 +439,148 @@ TEST_F(RecordAndPlayTest, APlaybackAtAnySpeedDrawsTheLiveRunAndExportsWhatZentoD
     const std::string exported = read_text(out);
     EXPECT_EQ(std::count(exported.begin(), exported.end(), '\n'), 1 + 800);
     EXPECT_NE(exported.find(",,,,,,,,,\n"), std::string::npos) << "tick 300: attitude only";
-    const std::string decode = zento_test::bin_dir() + "/zento-decode --ticks " + pcap.string();
-    FILE* p = ::popen(decode.c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    std::string decoded;
-    char buf[4096];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
-        decoded.append(buf, n);
-    EXPECT_EQ(::pclose(p), 0);
-    EXPECT_EQ(exported, decoded);
+    EXPECT_EQ(exported, decoded("--ticks", pcap));
     ui().chart->saveImageButton()->click(); // an image: beside the recordings, named like them
     const auto* dialog = ui().chart->findChild<QFileDialog*>();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->directory().absolutePath(), QString::fromStdString(recorder().folder()));
     EXPECT_TRUE(dialog->selectedFiles().value(0).contains(
         QRegularExpression("/zento-chart-\\d{8}-\\d{6}\\.png$")));
+}
+
+// A live run of 80 s at 250 ticks a second (batches of four, one of 50 after a stall) recorded,
+// then played paused in a fresh window and sought back and forth: each seek shows the labels of
+// the last batch at or before the position, and the chart the points the live run had in the
+// 8.64 s before it, times and values (a short step forward reads on to it instead).
+TEST_F(RecordAndPlayTest, ASeekShowsTheLabelsAndTheChartPointsTheLiveRunHadThen) {
+    std::int64_t now = link_clock_ns() / 1000 * 1000;
+    port.clock = [&] { return now; };
+    connect_port();
+    std::vector<std::pair<std::int64_t, QString>> labels; // after each batch
+    const std::filesystem::path pcap = record([&] {
+        for (int k = 0; k < 20000;) {
+            Bytes batch;
+            for (int i = 0; i < (k == 10000 ? 50 : 4); ++i, ++k) {
+                const Bytes t = tick(std::uint8_t(k % 200), std::uint8_t(k % 250));
+                batch.insert(batch.end(), t.begin(), t.end());
+            }
+            now += k == 10050 ? 200'000'000 : 16'000'000;
+            port.feed(batch);
+            labels.emplace_back(now, ui().angleLabels[0]->text() + ui().sensorLabels[0]->text());
+        }
+    });
+    const Points live = chart_points(*ui().chart);
+    ui().portSwitch->click();
+    make();
+    ASSERT_TRUE(wait_check());
+    ASSERT_TRUE(player().play(QString::fromStdString(pcap.string())));
+    player().togglePause();
+    ASSERT_TRUE(wait_for([&] { return player().port()->length().has_value(); }));
+    EXPECT_FALSE(ui().pausedLabel->isHidden());
+    const std::int64_t origin = player().port()->origin();
+    for (const double s : {75.5, 3.3, 40.05, 45.0, 0.02, 79.9}) {
+        player().seek(std::chrono::nanoseconds(std::llround(s * 1e9)));
+        const std::int64_t t = origin + std::llround(s * 1e9);
+        const auto last = std::upper_bound(labels.begin(), labels.end(), std::pair(t, QString()),
+                                           [](auto& a, auto& b) { return a.first < b.first; });
+        ASSERT_NE(last, labels.begin());
+        EXPECT_EQ(ui().angleLabels[0]->text() + ui().sensorLabels[0]->text(), (last - 1)->second)
+            << s;
+        // What the live run had then: up to the last batch received, 8.64 s back from there.
+        const double hi = link_seconds((last - 1)->first), lo = hi - StripChart::kWindowSeconds;
+        const Points shown = chart_points(*ui().chart);
+        EXPECT_TRUE(points_within(shown, lo, hi) == points_within(live, lo, hi)) << s;
+        EXPECT_LE(shown[0].front().first, std::max(lo, live[0].front().first)) << s;
+    }
+    EXPECT_TRUE(player().playing());
+}
+
+// A run with both commands and an unplug of 2.3 s: the recording's CSV has their rows (as
+// zento-decode --csv writes them), the chart marks them live and played, and the playback's log
+// lists them at their times.
+TEST_F(RecordAndPlayTest, CommandsAndAnUnplugAreEventsOfTheCsvTheChartAndThePlaybacksLog) {
+    std::int64_t now = link_clock_ns() / 1000 * 1000;
+    port.clock = [&] { return now; };
+    connect_port();
+    const std::filesystem::path pcap = record([&] {
+        for (int k = 0; k < 40; ++k) {
+            now += 50'000'000;
+            port.feed(tick(std::uint8_t(k), 1));
+            if (k == 10) {
+                ui().markBiasButton->click();
+                window->commands().dialog()->startButton->click();
+            }
+            if (k == 20) ui().heightZeroButton->click();
+            if (k == 30) {
+                port.unplug();
+                now += 2'250'000'000;
+                port.plug();
+                ASSERT_TRUE(wait_for([&] { return port.PortOpen(); }));
+            }
+        }
+    });
+    EXPECT_EQ(ui().chart->markCount(), 3);
+    const std::string csv = read_text(std::filesystem::path(pcap).replace_extension(".csv"));
+    const std::string empty(17, ',');
+    for (const std::string& row :
+         {"0.550000,command" + empty + "gyro bias\n", "1.050000,command" + empty + "height zero\n",
+          "3.850000,gap" + empty + "gap 2.3 s\n"})
+        EXPECT_NE(csv.find(row), std::string::npos) << row;
+    EXPECT_EQ(csv, decoded("--csv", pcap));
+    ui().portSwitch->click();
+    make();
+    ASSERT_TRUE(wait_check());
+    ASSERT_TRUE(player().play(QString::fromStdString(pcap.string()), PlaybackSpeed::fastest));
+    ASSERT_TRUE(wait_for([&] { return !player().playing(); }));
+    EXPECT_EQ(ui().chart->markCount(), 3);
+    for (const char* line : {">  At 00:00.5 of the recording: command gyro bias",
+                             ">  At 00:01.0 of the recording: command height zero",
+                             ">  At 00:03.8 of the recording: gap 2.3 s"})
+        EXPECT_TRUE(lines_of(log()).contains(QString::fromLatin1(line))) << line;
+}
+
+// The playback bar: Space pauses ("Paused") and plays, End / Home go to the end and the start,
+// Left / Right a second, Shift+Left / Shift+Right a batch; a click on the slider or the chart
+// goes there.
+TEST_F(RecordAndPlayTest, TheBarsKeysAndSliderMoveThePositionAndPausedReadsPaused) {
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    std::vector<std::int64_t> us; // 20 ticks, 0.5 s apart, yaw 0, 0.1, ... 1.9
+    for (int k = 0; k < 20; ++k)
+        us.push_back(1'000'000'000'000'000 + k * 500'000);
+    Bytes file;
+    append_pcap_header(file);
+    for (std::size_t k = 0; k < us.size(); ++k)
+        append_pcap_records(file, us[k], Direction::received, tick(std::uint8_t(k), 1));
+    ASSERT_TRUE(player().play(QString::fromStdString(dir.put("bar.pcap", file))));
+    EXPECT_EQ(ui().speedChooser->count(), 7);
+    EXPECT_EQ(ui().positionSlider->accessibleName(), QStringLiteral("Position"));
+    const auto key = [&](Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        QTest::keyClick(window.get(), k, m);
+        return ui().angleLabels[0]->text();
+    };
+    key(Qt::Key_Space);
+    EXPECT_TRUE(ui().pausedLabel->isVisible());
+    EXPECT_EQ(ui().pauseButton->text(), QStringLiteral("Play"));
+    EXPECT_EQ(ui().pausedLabel->text(), QStringLiteral("Paused"));
+    ASSERT_TRUE(wait_for([&] { return player().port()->length().has_value(); }));
+    EXPECT_EQ(key(Qt::Key_End), QStringLiteral("Yaw:1.9"));
+    EXPECT_EQ(ui().positionLabel->text(), QStringLiteral("00:09.5 / 00:09.5"));
+    EXPECT_EQ(ui().positionSlider->maximum(), 9);
+    EXPECT_EQ(ui().positionSlider->value(), 9);
+    EXPECT_EQ(key(Qt::Key_Home), QStringLiteral("Yaw:0"));
+    EXPECT_EQ(key(Qt::Key_Right), QStringLiteral("Yaw:0.2"));
+    EXPECT_EQ(key(Qt::Key_Right, Qt::ShiftModifier), QStringLiteral("Yaw:0.3"));
+    EXPECT_EQ(key(Qt::Key_Left, Qt::ShiftModifier), QStringLiteral("Yaw:0.2"));
+    EXPECT_EQ(key(Qt::Key_Left), QStringLiteral("Yaw:0"));
+    emit ui().chart->timeClicked(link_seconds(player().port()->origin()) + 2.0); // a click there
+    EXPECT_EQ(ui().angleLabels[0]->text(), QStringLiteral("Yaw:0.4"));
+    QSlider* slider = ui().positionSlider;
+    QTest::mouseClick(slider, Qt::LeftButton, {},
+                      QPoint(slider->width() / 2, slider->height() / 2));
+    ASSERT_TRUE(wait_for([&] { return ui().angleLabels[0]->text() != QStringLiteral("Yaw:0.4"); }));
+    EXPECT_NEAR(std::chrono::duration<double>(player().port()->position()).count(), 4.5, 1.01);
+    key(Qt::Key_Space);
+    EXPECT_FALSE(ui().pausedLabel->isVisible());
+    EXPECT_EQ(ui().pauseButton->text(), QStringLiteral("Pause"));
 }

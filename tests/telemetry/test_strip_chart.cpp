@@ -1,11 +1,13 @@
 // Strip chart: visibility, tracking, y range, bounded history, coalesced redraws, printing and
 // image saving. Runs offscreen with a fake clock.
+#include "telemetry/chart_cursor.h"
 #include "telemetry/strip_chart.h"
 
 #include <QApplication>
 #include <QPointer>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -215,6 +217,48 @@ TEST_F(StripChartTest, UserDragOrZoomStopsTrackingUntilFollowTheLatest) {
     EXPECT_FALSE(chart.yFollowsData());
     EXPECT_GT(chart.yRange().size(), y_before.size());
     EXPECT_EQ(chart.xRange(), x_before);
+
+    chart.addMark(now, "gyro bias", false);
+    chart.clear(); // another source: nothing of this one; the view keeps its span at the new data
+    EXPECT_EQ(chart.pointCount(0) + chart.markCount(), 0);
+    now += 100;
+    feed({0}, 1.0, 0.02, 3.0);
+    chart.updateView();
+    EXPECT_NEAR(chart.xRange().upper, now - 0.02, 1e-9);
+    EXPECT_NEAR(chart.xRange().size(), x_before.size(), 1e-9);
+}
+
+// The cursor shows the time and each visible channel's last value at or before it (as drawn);
+// a click says the time; it goes when the mouse leaves.
+TEST_F(StripChartTest, TheCursorShowsTheTimeAndTheVisibleValuesAndAClickTheTime) {
+    EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:40\\.250$")
+                    .match(zento::ChartCursor::timeText(1000.25))
+                    .hasMatch());
+    for (int i = 0; i < 100; ++i, now += 0.05) {
+        chart.addPoint(0, now, i);
+        chart.addPoint(3, now, i == 60 ? kNaN : -i);
+    }
+    chart.setGroupVisible(2, false);
+    chart.setGroupVisible(3, false);
+    showAndSettle();
+    QSignalSpy clicks(&chart, &StripChart::timeClicked);
+    for (const double at : {1003.01, 1003.0}) { // Ax's gap at 1003.0
+        const QPoint p(int(chart.plot()->xAxis->coordToPixel(at)), int(centre().y()));
+        mouse(QEvent::MouseMove, p, Qt::NoButton, Qt::NoButton);
+        ASSERT_TRUE(chart.cursor()->active());
+        const double t = chart.plot()->xAxis->pixelToCoord(p.x());
+        const int i = int(std::floor((t - 1000.0) / 0.05 + 1e-6));
+        EXPECT_EQ(chart.cursor()->texts(),
+                  (QStringList{zento::ChartCursor::timeText(t), "YAW " + QString::number(i),
+                               "Roll -", "Pitch -", i == 60 ? "Ax -" : "Ax " + QString::number(-i),
+                               "Ay -", "Az -"}));
+        mouse(QEvent::MouseButtonPress, p, Qt::LeftButton, Qt::LeftButton);
+        mouse(QEvent::MouseButtonRelease, p, Qt::LeftButton, Qt::NoButton);
+        EXPECT_DOUBLE_EQ(clicks.takeFirst().at(0).toDouble(), t);
+    }
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(chart.plot(), &leave);
+    EXPECT_FALSE(chart.cursor()->active());
 }
 
 // Channels shown or hidden refit the y range at once; points scrolled out of the view, and with
@@ -459,10 +503,13 @@ class IncrementalChartTest : public StripChartTest, public ::testing::WithParamI
     // `seconds` of samples at the test's rate on channels `first` to 11: a wave of its own per
     // channel plus noise, scaled by `gain`, so every value changes at every sample; channel 5 has
     // a gap (NaN) now and then.
-    // Channel 0 is an angle that wraps round every 4 s (its trace breaks there).
+    // Channel 0 is an angle that wraps round every 4 s (its trace breaks there). An event's mark
+    // every 0.7 s, a command or a gap in turn.
     void stream(double seconds, double gain = 1.0, int first = 0) {
         const double step = 1.0 / GetParam();
         for (long i = 0, n = std::lround(seconds / step); i < n; ++i, now += step) {
+            if (++samples % (GetParam() * 7 / 10) == 0)
+                chart.addMark(now, samples % 2 ? "gap 2.3 s" : "height zero", samples % 2);
             for (int k = first; k < 12; ++k) {
                 noise = noise * 1664525u + 1013904223u;
                 const double jitter = double(noise >> 24) / 256.0 - 0.5;
@@ -515,6 +562,7 @@ class IncrementalChartTest : public StripChartTest, public ::testing::WithParamI
     }
 
     std::uint32_t noise = 7;
+    int samples = 0;
 };
 
 TEST_P(IncrementalChartTest, FramesEqualTheWholeDrawing) {
@@ -536,6 +584,7 @@ TEST_P(IncrementalChartTest, FramesEqualTheWholeDrawing) {
         }
     };
     frames(480); // from the first point at the left edge to scrolling more than a whole width
+    EXPECT_GT(chart.markCount(), 10);
     chart.setGroupVisible(1, false);
     frames(20);
     chart.setGroupVisible(3, false);

@@ -217,6 +217,11 @@ void Capture::commands(double t) {
             const auto frame = command_frame(s.command);
             recorder_->sent(frame, time_of(at));
             last_ns_ = std::max(last_ns_, at);
+            if (csv_) { // its row, as the recorder writes it
+                row_text_.clear();
+                rows_.command(frame, (last_ns_ - start_ns_) / 1000, row_text_);
+                csv_out(row_text_);
+            }
             if (bias) monitor_.bias_command(link_seconds(at));
             say(bias ? "Sent: collect gyroscope bias" : "Sent: zero the height");
             break;

@@ -14,7 +14,8 @@
 //   log,MESSAGE       a message of the receiver
 // With --frames: frame,HEX for every delivered frame (rx_frame in lowercase hex) and the log lines.
 // With --csv: the recording's CSV (recording/recording_csv.h), times from the records (a plain
-// capture: 20 attitude frames a second), exactly as the recorder writes it for the same bytes.
+// capture: 20 attitude frames a second), exactly as the recorder writes it for the same bytes:
+// a row per frame, per command the program sent and per gap (more than a second without bytes).
 // With --ticks: one row per board tick (recording/tick_csv.h) through the program's receive path
 // (frame times included), exactly as "Export chart data" writes it for the recording played, with
 // the default health scales.
@@ -72,7 +73,9 @@ constexpr std::string_view kUsage =
     "             and the log lines, instead of the decoded values\n"
     "  --csv      print the recording's CSV: time_s (from the records; a plain capture is\n"
     "             paced as 20 attitude frames a second), type and the values, one row per\n"
-    "             frame, exactly as Zento writes it when recording the same bytes\n"
+    "             frame, exactly as Zento writes it when recording the same bytes; rows of\n"
+    "             type command (a command the program sent) and gap (more than a second\n"
+    "             without bytes) name the event in the last column, event\n"
     "  --ticks    print one row per board tick: time_s (from the recording's start), the\n"
     "             twelve chart channels as decoded, the sensors in g, deg/s and gauss (the\n"
     "             default scales), exactly as Zento's \"Export chart data\" writes it for\n"
@@ -433,7 +436,14 @@ int main(int argc, char** argv) {
         const auto b = reader.next();
         if (!b) break;
         if (!origin) origin = tick_rows.origin = b->time_ns; // the recording's start
-        if (b->direction != Direction::received) continue;
+        if (b->direction != Direction::received) {
+            if (csv) { // the command's row, as the recorder writes it
+                text.clear();
+                rows.command(b->bytes, since_us(b->time_ns, *origin), text);
+                out.write(text);
+            }
+            continue;
+        }
         if (ticks) {
             if (!b->bytes.empty()) dispatch.feed(b->bytes, b->time_ns); // as a playback does
             continue;

@@ -36,8 +36,8 @@ rec="$work/board.pcap"
 text2pcap -q -F pcap -l 147 -t '%s.%f' "$work/dump.txt" "$rec" 2>/dev/null
 
 # zento-decode's rows as tshark's fields give them: per record (time), per field the values of its
-# frames in stream order, joined by commas.
-"$bin/zento-decode" --csv "$rec" | awk -F, 'NR > 1 {
+# frames in stream order, joined by commas (the rows of events, commands and gaps, are no frames).
+"$bin/zento-decode" --csv "$rec" | awk -F, 'NR > 1 && $2 != "command" && $2 != "gap" {
     if ($1 != t) { if (NR > 2) print line; t = $1; line = t; for (i = 3; i <= 18; i++) v[i] = "" }
     for (i = 3; i <= 18; i++) if ($i != "") v[i] = v[i] (v[i] == "" ? "" : ",") $i
     line = t; for (i = 3; i <= 18; i++) line = line "\t" v[i] }

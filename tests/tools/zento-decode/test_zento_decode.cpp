@@ -191,7 +191,7 @@ namespace {
 const std::string kHeader = "time_s,type,yaw_deg,pitch_deg,roll_deg,altitude_m,temperature_c,"
                             "pressure_pa,solution_rate,accel_x_counts,accel_y_counts,"
                             "accel_z_counts,gyro_x_counts,gyro_y_counts,gyro_z_counts,"
-                            "mag_x_counts,mag_y_counts,mag_z_counts\n";
+                            "mag_x_counts,mag_y_counts,mag_z_counts,event\n";
 constexpr std::int64_t kT0 = 1'765'000'000'000'000'000;
 
 // The example frames, a damaged one, noise and a frame split over two records.
@@ -248,7 +248,9 @@ TEST_F(ZentoDecode, CsvTimesComeFromTheRecordsOrFromTwentyFramesASecond) {
     b.record(kT0 + 3'600'000'000'000, 0, std::span(sen).subspan(5));
     Result r = run({"--csv", tmp.put("r.pcap", b.bytes)});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, kHeader + "0.250000," + kAttitudeRow + "3600.000000," + kSensorRow);
+    EXPECT_EQ(r.out, kHeader + "0.250000," + kAttitudeRow + "0.300000,command" +
+                         std::string(17, ',') + "height zero\n3600.000000,gap" +
+                         std::string(17, ',') + "gap 3599.0 s\n3600.000000," + kSensorRow);
 
     Bytes plain = att;
     plain.insert(plain.end(), sen.begin(), sen.end());
