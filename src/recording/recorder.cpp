@@ -235,7 +235,18 @@ void Recorder::run() {
                 }
                 synced_ = pcap_size_ + csv_size_;
             }
-            ok = ok && in_place(why);
+            if (ok && !in_place(why)) {
+                ok = false;
+                // Moved, not deleted: the files are still ours wherever they are now, so what
+                // was taken before the move was noticed is written there; nothing after.
+                lock.lock();
+                const bool moved = !kept_.empty();
+                fail_locked(why, link_clock_ns());
+                if (moved) std::swap(queue_, work_);
+                lock.unlock();
+                if (moved) encode_and_write(work_);
+                work_.clear();
+            }
             next_sync = now + options_.flush_period;
         }
         lock.lock();
