@@ -290,17 +290,23 @@ void ValueLabel::setValueText(QStringView text) {
     if (QStringView(QLabel::text()) == text) return;
     const QString s = text.toString();
     const bool shown = isVisible() && plainLine() && placedForScreen();
-    const qreal width_was = number_width_;
-    if (shown && place(s) == Placed::SameCaption && number_width_ == width_was) {
-        // Only the number changed, not its width: the columns from its first changed character
-        // to its end (with its glyphs' ink and a pixel of smoothing either side).
+    const qreal width_was = shown ? textWidth() : 0;
+    if (shown && place(s) == Placed::SameCaption && xOffset(textWidth()) == xOffset(width_was)) {
+        // Only the number changed and the text did not move: the columns from the number's
+        // first changed character to its end, or to the end of the caption after it when that
+        // moved, with the glyphs' ink and a pixel of smoothing either side.
+        const Caption& c = *caption_;
+        const qreal shift = std::max(width_was, textWidth()) - c.width; // of what follows
+        qreal left = pos_[std::min(std::size_t(same_), pos_.size() - 1)].x() - digits_->reach_left;
+        qreal right = c.number_x + digits_->advance[0] + shift + digits_->reach_right;
+        if (textWidth() != width_was && !c.ink_after.isNull()) {
+            left = std::min(left, c.ink_after.left() + std::min(width_was, textWidth()) - c.width);
+            right = std::max(right, c.ink_after.right() + shift);
+        }
         const QRect r = contentsRect();
-        const qreal x = r.x() + xOffset(textWidth());
-        const std::size_t first = std::min(std::size_t(same_), pos_.size() - 1);
-        const qreal left = x + pos_[first].x() - digits_->reach_left - 1;
-        const qreal right = x + caption_->number_x + number_width_ + digits_->reach_right + 1;
-        const QRect dirty = QRect(QPoint(int(std::floor(left)), r.top()),
-                                  QPoint(int(std::ceil(right)), r.bottom())) &
+        const qreal x = r.x() + xOffset(width_was);
+        const QRect dirty = QRect(QPoint(int(std::floor(x + left)) - 1, r.top()),
+                                  QPoint(int(std::ceil(x + right)) + 1, r.bottom())) &
                             rect();
         // setText repaints the whole label: here only those columns are repainted.
         const bool updates_off = testAttribute(Qt::WA_UpdatesDisabled);

@@ -15,9 +15,10 @@
 // hold, and for a text without a digit, the label paints as a QLabel.
 //
 // setValueText() keeps the label's text as QLabel::setText does (text(), accessibility) and,
-// when only the number changed and not its width, repaints the columns from its first changed
-// character to its end, so nothing that lies over the label's unused part (a check box, a
-// frame's edge) is repainted with it; any other change repaints the whole label. A label whose text
+// when only the number changed and the text did not move, repaints the columns from the number's
+// first changed character to its end (to the end of the text when the rest moved), so nothing
+// that lies over the label's unused part (a check box, a frame's edge) is repainted with it; any
+// other change repaints the whole label. A label whose text
 // needs more than a single plain line (rich text, word wrap, tabs, a mnemonic, a frame, margins or
 // indent, a pixmap) or that is disabled paints as a QLabel.
 #include <QGlyphRun>

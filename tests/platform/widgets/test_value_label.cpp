@@ -173,8 +173,8 @@ TEST(ValueLabel, NewTextsRepaintTheChangedColumnsAndLeaveNothingStale) {
             std::vector<QString> texts = {
                 "Yaw:-12.5",    "Yaw:-12.7",   "Yaw:12.7",      "Yaw:9",         "Yaw:-3276.7",
                 "Height:99.9m", "Height:100m", "Temp:25\u2103", "Temp:26\u2103", "Estimate Speed"};
-            for (int i = 0; i < 40; ++i) {
-                const QString* c = captions[i < 20 ? i % 2 : i % std::size(captions)];
+            for (int i = 0; i < 60; ++i) { // six readings of each caption in turn
+                const QString* c = captions[std::size_t(i / 6) % std::size(captions)];
                 texts.push_back(c[0] + QString::number(value(rng) / std::pow(10, digits(rng))) +
                                 c[1]);
             }
