@@ -152,7 +152,7 @@ TEST(ValueLabel, PaintsAsAQLabel) {
 // A new reading repaints only the columns whose glyphs changed, and after every reading the
 // screen shows what a QLabel with that text shows: numbers that grow, shrink, change sign,
 // move the caption after them or (centred) the whole text; new captions; texts without a number;
-// readings while hidden; texts set as a QLabel's.
+// readings while hidden or while the window's updates are off; texts set as a QLabel's.
 TEST(ValueLabel, NewTextsRepaintTheChangedColumnsAndLeaveNothingStale) {
     std::mt19937 rng(5);
     std::uniform_int_distribution<int> value(-32767, 32767), digits(0, 4);
@@ -180,11 +180,19 @@ TEST(ValueLabel, NewTextsRepaintTheChangedColumnsAndLeaveNothingStale) {
             }
             for (std::size_t i = 0; i < texts.size(); ++i) {
                 if (i % 7 == 6) label.hide(); // a reading while hidden
+                if (i % 13 == 12) { // or while the window holds its updates: they stay held
+                    shown.window.setUpdatesEnabled(false);
+                    label.setValueText(texts[i]);
+                    ASSERT_FALSE(label.updatesEnabled());
+                    shown.window.setUpdatesEnabled(true);
+                    label.update();
+                }
                 if (i % 11 == 10)
                     label.setText(texts[i]); // set as a QLabel's text
                 else
                     label.setValueText(texts[i]);
                 label.show();
+                shown.window.setUpdatesEnabled(true);
                 if (i % 5 == 3) continue; // sometimes two readings per paint
                 QApplication::processEvents();
                 const Shown fresh(texts[i], font, align, true);
