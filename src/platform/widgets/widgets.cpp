@@ -730,39 +730,11 @@ QFont TextLabel::fittedFont(const QString& text) const {
     return f;
 }
 
-TextRun TextLabel::layoutCaption(const QString& text) const {
-    TextRun run =
-        run_.empty() || run_.font() != font() ? TextRun(text, font(), this) : run_.relaid(text);
-    // Measured (as the fitting has always measured) only when the text may not fit.
-    if (run.width() > width() - 1) {
-        const QFont f = fittedFont(text);
-        if (f != font()) run = TextRun(text, f, this);
-    }
-    return run;
-}
-
 void TextLabel::setCaption(const QString& text) {
     if (text == caption_) return;
-    QRect dirty = rect();
-    if (TextRun::fits(text) && isVisible() && !run_.empty()) {
-        TextRun next = layoutCaption(text);
-        dirty = TextRun::changed(run_, next, rect(), kTextLabelFlags) & rect();
-        run_ = std::move(next);
-    } else {
-        run_ = TextRun();
-    }
     caption_ = text;
-    if (!dirty.isEmpty()) update(dirty);
+    update();
     notify_name(this);
-}
-
-void TextLabel::resizeEvent(QResizeEvent*) {
-    run_ = TextRun();
-}
-
-void TextLabel::changeEvent(QEvent* e) {
-    if (e->type() == QEvent::FontChange) run_ = TextRun();
-    QWidget::changeEvent(e);
 }
 
 void TextLabel::paintEvent(QPaintEvent* e) {
@@ -770,13 +742,8 @@ void TextLabel::paintEvent(QPaintEvent* e) {
     fill_own_background(this, p, e->region());
     p.setRenderHint(QPainter::TextAntialiasing);
     p.setPen(palette().color(QPalette::WindowText));
-    if (!TextRun::fits(caption_)) {
-        p.setFont(fittedFont(caption_));
-        p.drawText(rect(), kTextLabelFlags, caption_);
-        return;
-    }
-    if (run_.empty() || run_.text() != caption_) run_ = layoutCaption(caption_);
-    run_.draw(p, rect(), kTextLabelFlags);
+    p.setFont(fittedFont(caption_));
+    p.drawText(rect(), kTextLabelFlags, caption_);
 }
 
 // ---- Panel ------------------------------------------------------------------------------

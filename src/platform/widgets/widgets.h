@@ -222,8 +222,7 @@ class Thermometer : public QWidget {
 };
 
 // iLabelX1: text label (caption "Temp" until the first attitude frame). The text is shrunk
-// to fit the widget's width, down to a readable minimum. A new caption repaints only the columns
-// whose glyphs changed (TextRun).
+// to fit the widget's width, down to a readable minimum.
 class TextLabel : public QWidget {
     Q_OBJECT
   public:
@@ -234,16 +233,12 @@ class TextLabel : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent*) override;
-    void resizeEvent(QResizeEvent*) override;
-    void changeEvent(QEvent*) override;
 
   private:
     // The widget's font, shrunk so that `text` fits the width.
     QFont fittedFont(const QString& text) const;
-    TextRun layoutCaption(const QString& text) const;
 
     QString caption_;
-    TextRun run_; // caption_ laid out; empty until painted, and after a font or size change
 };
 
 // iPanelX: titled panel, decoration only; children are placed inside it. The contents margins

@@ -1,13 +1,13 @@
-// Text runs and value labels: the same pixels as Qt's own text drawing, and repaints that cover
-// exactly what changed (a stale pixel left behind would show a wrong reading).
+// Value labels: the same pixels as a QLabel with the same text, and repaints after a new reading
+// that leave nothing stale (a stale pixel would show a wrong reading).
 #include "platform/widgets/fonts.h"
 #include "platform/widgets/form_controls.h"
 #include "platform/widgets/value_label.h"
 #include "widget_test_util.h"
 
 #include <QApplication>
+#include <QFontMetricsF>
 #include <QPaintEvent>
-#include <QPainter>
 #include <QScreen>
 #include <QWindow>
 
@@ -23,7 +23,7 @@ namespace {
 
 // Texts of the main window's value labels at ordinary values and at the extremes of their
 // words, and texts the shaper treats specially (kerning pairs, a ligature, a character from a
-// fallback face).
+// fallback face, a number after a letter it may kern with, no number at all).
 const QString kTexts[] = {
     QStringLiteral("Yaw:-12.5"),
     QStringLiteral("Pitch:-3276.7"),
@@ -35,6 +35,8 @@ const QString kTexts[] = {
     QStringLiteral("Attitude solution:-32767 Times per second"),
     QStringLiteral("-3276.7C"),
     QStringLiteral("AVATAR Tj ffi 1111"),
+    QStringLiteral("T.5 V-1 P.7"),
+    QStringLiteral("Estimate Speed"),
     QStringLiteral("x"),
 };
 
@@ -43,17 +45,18 @@ std::vector<QFont> fonts() {
             QFont()};
 }
 
-QImage canvas(QSize size) {
-    QImage img(size, QImage::Format_ARGB32_Premultiplied);
-    img.fill(kBackdrop);
-    return img;
-}
-
-// A shown top-level window holding one label, as the main window holds its labels.
+// A shown top-level window holding one label (a value label, or a QLabel to compare with), as
+// the main window holds its labels.
 struct Shown {
     QWidget window;
-    Shown() { window.resize(320, 40); }
-    void show() {
+    QLabel* label;
+    Shown(const QString& text, const QFont& font, Qt::Alignment align, bool plain = false) {
+        window.resize(320, 40);
+        label = plain ? new QLabel(text, &window) : new ValueLabel(text, &window);
+        label->setGeometry(8, 8, 300, 17);
+        label->setFont(font);
+        label->setAlignment(align);
+        paint_own_background(label);
         window.show();
         QApplication::processEvents();
     }
@@ -76,200 +79,16 @@ struct PaintLog : QObject {
     }
 };
 
-ValueLabel* place_label(QWidget* parent, const QString& text, const QFont& font) {
-    auto* l = new ValueLabel(text, parent);
-    l->setGeometry(8, 8, 300, 17);
-    l->setFont(font);
-    paint_own_background(l);
-    l->show();
-    return l;
-}
-
 } // namespace
 
-// A run draws what QPainter::drawText draws, pixel for pixel: every alignment, inside a
-// rectangle that holds the text and one that clips it.
-TEST(TextRun, DrawsWhatDrawTextDraws) {
-    QWidget device;
-    const int aligns[] = {Qt::AlignLeft | Qt::AlignVCenter, Qt::AlignCenter,
-                          Qt::AlignRight | Qt::AlignVCenter, Qt::AlignLeft | Qt::AlignTop,
-                          Qt::AlignHCenter | Qt::AlignBottom};
-    for (const QFont& font : fonts())
-        for (const QString& text : kTexts)
-            for (const QRect r : {QRect(3, 2, 290, 17), QRect(5, 1, 40, 13)})
-                for (int align : aligns) {
-                    const int flags = align | Qt::TextForceLeftToRight;
-                    QImage expected = canvas({300, 22}), drawn = canvas({300, 22});
-                    {
-                        QPainter p(&expected);
-                        p.setFont(QFont(font, &device));
-                        p.drawText(r, flags, text);
-                    }
-                    {
-                        QPainter p(&drawn);
-                        TextRun(text, font, &device).draw(p, r, flags);
-                    }
-                    ASSERT_EQ(drawn, expected)
-                        << text.toStdString() << " in " << font.family().toStdString() << " align "
-                        << align << " width " << r.width();
-                    // Placed from learnt glyphs (or laid out again where it cannot be).
-                    drawn = canvas({300, 22});
-                    {
-                        QPainter p(&drawn);
-                        TextRun(QStringLiteral("0"), font, &device).relaid(text).draw(p, r, flags);
-                    }
-                    ASSERT_EQ(drawn, expected) << "relaid " << text.toStdString() << " in "
-                                               << font.family().toStdString() << " align " << align;
-                }
-}
-
-// Runs relaid one from another, as a label's readings are, place their glyphs from what they
-// learnt of the font: random texts of the value labels' characters in every font, each drawn as
-// drawText draws it, whole and for a paint of a few columns, and as wide as Qt lays it out; value
-// texts in the labels' font are placed (not shaped again), the degree sign in its own face too.
-// (Ligatures: DrawsWhatDrawTextDraws.)
-TEST(TextRun, RelaidRunsArePlacedAndDrawnAsQtDrawsThem) {
-    QWidget device;
-    const QString alphabet = QStringLiteral("0123456789.-:  AXYZGHPRTacehilmnoprstw\u2103");
-    std::mt19937 rng(11);
-    std::uniform_int_distribution<int> len(1, 24), pick(0, int(alphabet.size()) - 1);
-    const QRect r(3, 2, 290, 17);
-    for (const QFont& font : fonts()) {
-        TextRun run(QStringLiteral("Yaw:0"), font, &device);
-        for (int i = 0; i < 150; ++i) {
-            // Most texts keep a leading part of the one before, as a reading's first digits do.
-            QString text = i % 3 ? run.text().left(len(rng)) : QString();
-            for (int n = len(rng) / (i % 3 ? 4 : 1); n > 0; --n)
-                text += alphabet[pick(rng)];
-            run = run.relaid(text);
-            const int flags = (i % 2 ? Qt::AlignCenter : Qt::AlignRight | Qt::AlignVCenter) |
-                              Qt::TextForceLeftToRight;
-            QImage expected = canvas({300, 22}), drawn = canvas({300, 22});
-            {
-                QPainter p(&expected);
-                p.setFont(QFont(font, &device));
-                p.drawText(r, flags, text);
-            }
-            {
-                QPainter p(&drawn);
-                run.draw(p, r, flags);
-            }
-            ASSERT_EQ(drawn, expected)
-                << text.toStdString() << " in " << font.family().toStdString();
-            // Drawn for a paint of a few columns only: the same pixels there.
-            const int from = 3 + int(rng() % 280), to = from + int(rng() % 24);
-            const QRect only(QPoint(from, 0), QPoint(to, 21));
-            expected = canvas({300, 22});
-            drawn = canvas({300, 22});
-            {
-                QPainter p(&expected);
-                p.setClipRect(only);
-                p.setFont(QFont(font, &device));
-                p.drawText(r, flags, text);
-            }
-            {
-                QPainter p(&drawn);
-                p.setClipRect(only);
-                run.draw(p, r, flags, only);
-            }
-            ASSERT_EQ(drawn, expected) << text.toStdString() << " in columns " << from << "-" << to;
-            EXPECT_DOUBLE_EQ(run.width(), TextRun(text, font, &device).width())
-                << text.toStdString();
-        }
-    }
-    const QFont labels = font_arial(10.5, true);
-    TextRun run(QStringLiteral("Yaw:0"), labels, &device);
-    for (const QString& text : {QStringLiteral("Yaw:-12.5"), QStringLiteral(" AX:-32767"),
-                                QStringLiteral("Height:122.4m"), QStringLiteral("Press:101320Pa"),
-                                QStringLiteral("Temp:-25.3\u2103"), // a fallback face for the sign
-                                QStringLiteral("Attitude solution:-32767 Times per second")}) {
-        run = run.relaid(text);
-        EXPECT_TRUE(run.placed()) << text.toStdString();
-    }
-    EXPECT_FALSE(run.relaid(QString()).placed());
-}
-
-// What a run learns is bounded: past kMaxChars characters, new ones are laid out by Qt, and
-// every text is still drawn right.
-TEST(TextRun, LearntGlyphsAreBounded) {
-    QWidget device;
-    const QFont font = font_arial(10.5, true);
-    TextRun run(QStringLiteral("0"), font, &device);
-    for (int c = 0x100; c < 0x100 + TextRun::kMaxChars + 40; ++c)
-        run = run.relaid(QString(QChar(c)) + QStringLiteral("1"));
-    const QString text = QStringLiteral("Z\u00e9"); // characters not learnt yet
-    run = run.relaid(text);
-    EXPECT_FALSE(run.placed());
-    const QRect r(3, 2, 290, 17);
-    QImage expected = canvas({300, 22}), drawn = canvas({300, 22});
-    {
-        QPainter p(&expected);
-        p.setFont(QFont(font, &device));
-        p.drawText(r, Qt::AlignLeft | Qt::TextForceLeftToRight, text);
-    }
-    {
-        QPainter p(&drawn);
-        run.draw(p, r, Qt::AlignLeft | Qt::TextForceLeftToRight);
-    }
-    EXPECT_EQ(drawn, expected);
-    EXPECT_TRUE(run.relaid(QStringLiteral("1")).placed()); // what was learnt still serves
-}
-
-TEST(TextRun, ChangedColumnsCoverEveryPixelThatDiffers) {
-    // Pairs of texts drawn in the same rectangle: outside changed() the two pictures agree, the
-    // second laid out whole and placed from the first's learnt glyphs.
-    QWidget device;
-    const std::pair<QString, QString> pairs[] = {
-        {"Yaw:-12.5", "Yaw:-12.7"},
-        {"Yaw:-12.5", "Yaw:12.5"},
-        {"Yaw:9", "Yaw:-3276.7"},
-        {" AX:1111", " AX:1171"},
-        {"Attitude solution:200 Times per second", "Attitude solution:1999 Times per second"},
-        {"Height:99.9m", "Height:100m"},
-        {"Temp:25\u2103", "Temp:26\u2103"},
-        {"AVATAR", "AVAVAR"},
-        {"office", "offize"},
-        {"x", "x"},
-    };
-    for (const QFont& font : fonts())
-        for (const auto& [a, b] : pairs)
-            for (int align : {int(Qt::AlignLeft | Qt::AlignVCenter), int(Qt::AlignCenter)})
-                for (bool relaid : {false, true}) {
-                    const QRect r(4, 2, 280, 17);
-                    const TextRun before(a, font, &device);
-                    const TextRun after = relaid ? before.relaid(b) : TextRun(b, font, &device);
-                    const QRect changed = TextRun::changed(before, after, r, align);
-                    QImage one = canvas({300, 22}), two = canvas({300, 22});
-                    {
-                        QPainter p(&one);
-                        before.draw(p, r, align);
-                    }
-                    {
-                        QPainter p(&two);
-                        after.draw(p, r, align);
-                    }
-                    if (a == b) {
-                        EXPECT_TRUE(changed.isEmpty());
-                    }
-                    for (int y = 0; y < one.height(); ++y) {
-                        for (int x = 0; x < one.width(); ++x) {
-                            if (one.pixel(x, y) != two.pixel(x, y)) {
-                                ASSERT_TRUE(changed.contains(x, y))
-                                    << a.toStdString() << " -> " << b.toStdString() << " at " << x
-                                    << "," << y << " outside " << changed.x() << "+"
-                                    << changed.width();
-                            }
-                        }
-                    }
-                }
-}
-
-// A value label looks exactly as a QLabel with the same text, font, colours and alignment.
+// A value label looks exactly as a QLabel with the same text, font, colours and alignment, at
+// either pixel ratio; its number is placed from the digit table in the window's fonts.
 TEST(ValueLabel, PaintsAsAQLabel) {
     for (const QFont& font : fonts())
         for (const QString& text : kTexts)
             for (Qt::Alignment align :
-                 {Qt::AlignLeft | Qt::AlignVCenter, Qt::Alignment(Qt::AlignCenter)}) {
+                 {Qt::AlignLeft | Qt::AlignVCenter, Qt::Alignment(Qt::AlignCenter),
+                  Qt::AlignRight | Qt::AlignBottom}) {
                 QLabel plain(text);
                 ValueLabel value(text);
                 for (QLabel* l : {&plain, static_cast<QLabel*>(&value)}) {
@@ -282,8 +101,34 @@ TEST(ValueLabel, PaintsAsAQLabel) {
                     l->setPalette(pal);
                     l->setAutoFillBackground(true);
                 }
-                ASSERT_EQ(render(value), render(plain)) << text.toStdString();
+                for (qreal dpr : {1.0, 2.0})
+                    ASSERT_EQ(render(value, dpr), render(plain, dpr))
+                        << text.toStdString() << " in " << font.family().toStdString() << " at "
+                        << dpr;
+                // Too narrow for the text: clipped as QLabel clips it.
+                plain.resize(40, 13);
+                value.resize(40, 13);
+                ASSERT_EQ(render(value), render(plain)) << text.toStdString() << " clipped";
             }
+    for (const char* text : {"Yaw:-12.5", " AX:-32767", "Height:122.4m", "Press:101320Pa",
+                             "Temp:-25.3\u2103", "Attitude solution:-32767 Times per second"}) {
+        ValueLabel value(QString::fromUtf8(text));
+        value.setFont(font_arial(10.5, true));
+        value.resize(300, 17);
+        (void)render(value);
+        EXPECT_TRUE(value.numberPlaced()) << text;
+    }
+    // A letter that kerns with the number's first character: laid out by Qt (drawn right above).
+    QFont font = font_arial(10.5, true);
+    const QFontMetricsF m(font);
+    if (m.horizontalAdvance(QStringLiteral("T.")) !=
+        m.horizontalAdvance(QStringLiteral("T")) + m.horizontalAdvance(QStringLiteral("."))) {
+        ValueLabel kerned(QStringLiteral("T.5"));
+        kerned.setFont(font);
+        (void)render(kerned);
+        EXPECT_FALSE(kerned.numberPlaced());
+    }
+
     // Labels that are more than a plain line are QLabels: markup, a picture, disabled.
     QPixmap picture(12, 12);
     picture.fill(Qt::blue);
@@ -304,48 +149,75 @@ TEST(ValueLabel, PaintsAsAQLabel) {
     }
 }
 
-// New readings repaint only the columns whose glyphs changed, and after any sequence of them the
-// screen shows what a fresh label with the last text shows.
+// A new reading repaints only the columns whose glyphs changed, and after every reading the
+// screen shows what a QLabel with that text shows: numbers that grow, shrink, change sign,
+// move the caption after them or (centred) the whole text; new captions; texts without a number;
+// readings while hidden or while the window's updates are off; texts set as a QLabel's.
 TEST(ValueLabel, NewTextsRepaintTheChangedColumnsAndLeaveNothingStale) {
     std::mt19937 rng(5);
-    for (const QFont& font : fonts()) {
-        Shown shown;
-        ValueLabel* label = place_label(&shown.window, QStringLiteral("Yaw"), font);
-        shown.show();
-        PaintLog log;
-        label->installEventFilter(&log);
-
-        // One digit at the end changes: only its columns are painted.
-        label->setValueText(u"Yaw:-12.5");
-        QApplication::processEvents();
-        const int prefix_end =
-            QFontMetrics(label->font()).horizontalAdvance(QStringLiteral("Yaw:-1"));
-        log.painted = QRegion();
-        label->setValueText(u"Yaw:-12.7");
-        QApplication::processEvents();
-        EXPECT_EQ(log.painted.boundingRect().height(), label->height());
-        EXPECT_GT(log.painted.boundingRect().left(), prefix_end - 6) << font.family().toStdString();
-        EXPECT_LT(log.painted.boundingRect().right(), label->width() / 2);
-        // The same text again paints nothing.
-        const int paints = log.paints;
-        label->setValueText(u"Yaw:-12.7");
-        QApplication::processEvents();
-        EXPECT_EQ(log.paints, paints);
-
-        std::uniform_int_distribution<int> value(-32767, 32767), len(1, 5);
-        QString text;
-        for (int i = 0; i < 60; ++i) {
-            const int v = i % 10 == 0 ? value(rng) : value(rng) / int(std::pow(10, len(rng)));
-            text = (i % 3 ? QStringLiteral("Yaw:") : QStringLiteral(" AX:")) +
-                   QString::number(v / 10.0);
-            label->setValueText(text);
-            if (i % 4 != 1) QApplication::processEvents(); // sometimes two texts per paint
+    std::uniform_int_distribution<int> value(-32767, 32767), digits(0, 4);
+    const QString captions[][2] = {{"Yaw:", ""},
+                                   {" AX:", ""},
+                                   {"Height:", "m"},
+                                   {"Temp:", "\u2103"},
+                                   {"", "m"},
+                                   {"Press:", "Pa"},
+                                   {"Attitude solution:", " Times per second"}};
+    for (const QFont& font : fonts())
+        for (Qt::Alignment align :
+             {Qt::AlignLeft | Qt::AlignVCenter, Qt::Alignment(Qt::AlignCenter)}) {
+            Shown shown(QStringLiteral("Yaw"), font, align);
+            auto& label = static_cast<ValueLabel&>(*shown.label);
+            PaintLog log;
+            label.installEventFilter(&log);
+            std::vector<QString> texts = {
+                "Yaw:-12.5",    "Yaw:-12.7",   "Yaw:12.7",      "Yaw:9",         "Yaw:-3276.7",
+                "Height:99.9m", "Height:100m", "Temp:25\u2103", "Temp:26\u2103", "Estimate Speed"};
+            for (int i = 0; i < 60; ++i) { // six readings of each caption in turn
+                const QString* c = captions[std::size_t(i / 6) % std::size(captions)];
+                texts.push_back(c[0] + QString::number(value(rng) / std::pow(10, digits(rng))) +
+                                c[1]);
+            }
+            for (std::size_t i = 0; i < texts.size(); ++i) {
+                if (i % 7 == 6) label.hide(); // a reading while hidden
+                if (i % 13 == 12) { // or while the window holds its updates: they stay held
+                    shown.window.setUpdatesEnabled(false);
+                    label.setValueText(texts[i]);
+                    ASSERT_FALSE(label.updatesEnabled());
+                    shown.window.setUpdatesEnabled(true);
+                    label.update();
+                }
+                if (i % 11 == 10)
+                    label.setText(texts[i]); // set as a QLabel's text
+                else
+                    label.setValueText(texts[i]);
+                label.show();
+                shown.window.setUpdatesEnabled(true);
+                if (i % 5 == 3) continue; // sometimes two readings per paint
+                QApplication::processEvents();
+                const Shown fresh(texts[i], font, align, true);
+                ASSERT_EQ(shown.screen(), fresh.screen())
+                    << font.family().toStdString() << " " << texts[i].toStdString() << " after "
+                    << (i > 0 ? texts[i - 1] : QString()).toStdString() << " align " << align;
+            }
+            // One digit at the end changes: only its columns are painted.
+            label.setValueText(u"Yaw:-12.5");
+            QApplication::processEvents();
+            const int same_end = QFontMetrics(label.font()).horizontalAdvance("Yaw:-12.");
+            log.painted = QRegion();
+            label.setValueText(u"Yaw:-12.7");
+            QApplication::processEvents();
+            const QRect painted = log.painted.boundingRect();
+            EXPECT_EQ(painted.height(), label.height());
+            EXPECT_GT(painted.width(), 0);
+            if (align & Qt::AlignLeft) {
+                EXPECT_GT(painted.left(), same_end - 4) << font.family().toStdString();
+                EXPECT_LT(painted.right(), same_end + 14) << font.family().toStdString();
+            }
+            // The same text again paints nothing.
+            const int paints = log.paints;
+            label.setValueText(u"Yaw:-12.7");
+            QApplication::processEvents();
+            EXPECT_EQ(log.paints, paints);
         }
-        QApplication::processEvents();
-        Shown fresh;
-        place_label(&fresh.window, text, font);
-        fresh.show();
-        EXPECT_EQ(shown.screen(), fresh.screen())
-            << font.family().toStdString() << " " << text.toStdString();
-    }
 }
