@@ -1,6 +1,6 @@
-#include "platform/widgets/value_label.h"
+#include "instruments/value_label.h"
 
-#include "platform/widgets/form_controls.h"
+#include "controls/form_controls.h"
 
 #include <QEvent>
 #include <QPaintEvent>

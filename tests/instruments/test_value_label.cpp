@@ -1,8 +1,8 @@
 // Value labels: the same pixels as a QLabel with the same text, and repaints after a new reading
 // that leave nothing stale (a stale pixel would show a wrong reading).
-#include "platform/widgets/fonts.h"
-#include "platform/widgets/form_controls.h"
-#include "platform/widgets/value_label.h"
+#include "controls/fonts.h"
+#include "controls/form_controls.h"
+#include "instruments/value_label.h"
 #include "widget_test_util.h"
 
 #include <QApplication>
