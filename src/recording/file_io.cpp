@@ -58,7 +58,7 @@ std::ptrdiff_t ReadFile::read(std::uint8_t* into, std::size_t max) {
 bool ReadFile::seek(std::uint64_t offset) {
     if (offset > std::uint64_t(INT64_MAX)) return false;
 #ifdef _WIN32
-    return _lseeki64(fd_, __int64(offset), SEEK_SET) == __int64(offset);
+    return _lseeki64(fd_, static_cast<__int64>(offset), SEEK_SET) == static_cast<__int64>(offset);
 #else
     return ::lseek(fd_, off_t(offset), SEEK_SET) == off_t(offset);
 #endif
