@@ -39,6 +39,13 @@ inline constexpr std::string_view kCsvHeader =
 // Microseconds as seconds with six decimals: 0.050000, 3600.000001, -0.000250.
 std::string seconds_text(std::int64_t us);
 
+// Microseconds from `origin_ns` to `t_ns`, rounded down (towards the past, before the origin
+// too), as the recording's rows have them.
+inline std::int64_t since_us(std::int64_t t_ns, std::int64_t origin_ns) {
+    const std::int64_t d = t_ns - origin_ns;
+    return d >= 0 ? d / 1000 : -((999 - d) / 1000);
+}
+
 void append_attitude_row(std::string& out, std::int64_t time_us, const AttitudeRecord& r);
 void append_sensor_row(std::string& out, std::int64_t time_us, const SensorRecord& r);
 void append_event_row(std::string& out, std::int64_t time_us, const LinkEvent& e);

@@ -23,8 +23,7 @@ std::string tick_csv_header() {
 
 void append_tick_row(std::string& out, const TickRow& r, std::int64_t origin_ns,
                      const HealthScales& s) {
-    const std::int64_t d = r.time_ns - origin_ns;
-    out += seconds_text(d >= 0 ? d / 1000 : -((999 - d) / 1000));
+    out += seconds_text(since_us(r.time_ns, origin_ns));
     char buf[64];
     for (int k = 0; k < kChannelCount; ++k) {
         out += ',';

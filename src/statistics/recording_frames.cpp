@@ -1,20 +1,11 @@
 #include "statistics/recording_frames.h"
 
+#include "recording/recording_csv.h"
 #include "recording/recording_reader.h"
 
 #include <algorithm>
 
 namespace zento {
-namespace {
-
-// Microseconds from `origin` to `t` (nanoseconds), rounded down, as the recording's CSV has them.
-std::int64_t since_us(std::int64_t t, std::int64_t origin) {
-    const std::int64_t d = t - origin;
-    return d >= 0 ? d / 1000 : -((999 - d) / 1000);
-}
-
-} // namespace
-
 RecordingFrames read_recording_frames(const std::filesystem::path& file, double plain_rate,
                                       std::stop_token stop,
                                       const std::function<void(double)>& progress) {

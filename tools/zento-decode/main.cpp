@@ -318,12 +318,6 @@ int print_stats(const FrameLog& log, const StatsOptions& options, bool allan,
     return 0;
 }
 
-// Microseconds from `origin` to `t` (nanoseconds), rounded down.
-std::int64_t since_us(std::int64_t t, std::int64_t origin) {
-    const std::int64_t d = t - origin;
-    return d >= 0 ? d / 1000 : -((999 - d) / 1000);
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
