@@ -13,7 +13,6 @@
 #include "settings/stream_settings.h"
 #include "telemetry/frame_dispatch.h"
 
-#include <QDialog>
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
@@ -22,36 +21,12 @@
 #include <optional>
 #include <string>
 
-class QCheckBox;
 class QHostInfo;
-class QLabel;
-class QLineEdit;
-class QSpinBox;
 class QUdpSocket;
 
 namespace zento {
 
-// The "Stream values" window: whether to stream, and where to.
-class StreamDialog : public QDialog {
-    Q_OBJECT
-  public:
-    explicit StreamDialog(QWidget* parent);
-
-    void show_settings(bool send, const StreamTarget& target);
-    // What the fields say, or nothing (and the problem shown in the window) when the host is
-    // not usable.
-    std::optional<StreamTarget> target() const;
-
-    QCheckBox* sendCheck;
-    QLineEdit* hostEdit;
-    QSpinBox* portSpin;
-    QLabel* problemLabel;
-
-    void accept() override; // OK: refused, with the problem shown, while the host is unusable
-
-  signals:
-    void chosen(bool send, StreamTarget target); // OK, with a usable address
-};
+class StreamDialog;
 
 class ValueStream : public QObject, public TelemetrySink {
     Q_OBJECT

@@ -5,6 +5,7 @@
 
 #include "../recording/recording_test_util.h"
 #include "shell/value_stream.h"
+#include "dialogs/stream_dialog.h"
 
 #include <QCheckBox>
 #include <QLabel>
