@@ -16,10 +16,10 @@
 //   --log-undo-off    switch off the message log's undo history (a diagnosis aid)
 //
 // Output: "hour H rss_mib R heap_mib M ..." lines, then one summary line starting "endurance".
-#include "platform/widgets/fonts.h"
 #include "../proc_status.h"
 #include "feed_port.h"
 #include "frames.h"
+#include "platform/widgets/fonts.h"
 #include "shell/port_connection.h"
 #include "shell/zento.h"
 #include "telemetry/strip_chart.h"
@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
         if (log_undo_off) window.ui.messageText->setUndoRedoEnabled(false);
         window.show();
         QApplication::processEvents();
-        window.connection().iSwitchLedX1_Click(); // opens the feeding port
+        window.connection().Toggle_port(); // opens the feeding port
         if (!port.PortOpen()) usage("the feeding port did not open");
         QApplication::processEvents();
 

@@ -47,7 +47,7 @@ class BoardCommands : public QObject {
     void Send_gyro();
     void Send_high();
     // "Marked bias": shows the confirmation dialog.
-    void Command1_Click();
+    void Show_bias_dialog();
 
     BiasConfirmDialog* dialog() const { return dialog_; } // nullptr until first shown
     PulseLamp& lamp() const { return *txd_; }

@@ -21,9 +21,9 @@ PortConnection::PortConnection(SerialPort& port, SwitchLed* portSwitch, Settings
     check_timer_->setObjectName(QStringLiteral("Timer4"));
     check_timer_->setSingleShot(true);
     check_timer_->setInterval(200);
-    connect(check_timer_, &QTimer::timeout, this, &PortConnection::Timer4_Timer);
-    connect(switch_, &SwitchLed::clicked, this, &PortConnection::iSwitchLedX1_Click);
-    port_.OnFailure = [this](const std::string& reason) { MSComm_OnFailure(reason); };
+    connect(check_timer_, &QTimer::timeout, this, &PortConnection::Check_port);
+    connect(switch_, &SwitchLed::clicked, this, &PortConnection::Toggle_port);
+    port_.OnFailure = [this](const std::string& reason) { Port_failed(reason); };
     check_timer_->start(); // the first port check, 200 ms after start-up
     watch_timer_->setInterval(500);
     connect(watch_timer_, &QTimer::timeout, this, &PortConnection::watch_tick);
@@ -110,7 +110,7 @@ void PortConnection::watch_tick() {
     emit switched();
 }
 
-void PortConnection::iSwitchLedX1_Click() {
+void PortConnection::Toggle_port() {
     stop_waiting();
     if (!port_.PortOpen()) {
         const bool opened = open_port();
@@ -125,7 +125,7 @@ void PortConnection::iSwitchLedX1_Click() {
     emit switched();
 }
 
-void PortConnection::Timer4_Timer() {
+void PortConnection::Check_port() {
     check_timer_->stop();
     if (port_.PortOpen()) {
         switch_->setCaption(QStringLiteral("Connected"));
@@ -155,14 +155,14 @@ void PortConnection::close_port() {
     if (was_open) emit closed();
 }
 
-void PortConnection::MSComm_OnFailure(const std::string& reason) {
+void PortConnection::Port_failed(const std::string& reason) {
     emit closed();
     emit message(QString::fromStdString(reason));
-    Timer4_Timer(); // the port is already closed: report it now
+    Check_port(); // the port is already closed: report it now
     if (auto_reconnect_) start_waiting(false);
 }
 
-void PortConnection::com_set_Click() {
+void PortConnection::Show_port_settings() {
     stop_waiting();
     emit message(QString::fromStdString(port_.Settings()));
     if (!settings_) {

@@ -57,11 +57,11 @@ class PortConnection : public QObject {
     // Whether an unplugged device is being waited for.
     bool waitingForDevice() const;
 
-    void iSwitchLedX1_Click(); // the connect switch
-    void Timer4_Timer();       // the port check
-    void com_set_Click();      // "ComPort"
+    void Toggle_port();        // the connect switch
+    void Check_port();         // the port check
+    void Show_port_settings(); // "ComPort"
     // The serial control closed a port that failed while open.
-    void MSComm_OnFailure(const std::string& reason);
+    void Port_failed(const std::string& reason);
     // Closes the port (the exit items).
     void close();
     // Closes the port as the switch does ("Disconnect ...", the port check 200 ms later), when

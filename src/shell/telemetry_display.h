@@ -80,7 +80,7 @@ class TelemetryDisplay : public QObject, public TelemetrySink {
     void batch(const TelemetryBatch& b) override;
 
     // One-second tick: shows the frames counted since the last tick as "<n> FPS".
-    void Timer1_Timer();
+    void Show_update_rate();
     // Forgets the frames counted so far (those run through at once to show a moment sought).
     void restart_rate() { frame_count_ = 0; }
 
@@ -102,7 +102,7 @@ class TelemetryDisplay : public QObject, public TelemetrySink {
     TelemetryControls c_;
     std::optional<AttitudeRecord> attitude_; // the batch's latest, not shown yet
     std::optional<SensorRecord> sensor_;
-    bool heartbeat_flip_ = false; // an odd number of attitude frames in the batch so far
+    bool heartbeat_flip_ = false;     // an odd number of attitude frames in the batch so far
     std::array<float, 7> scale_div{}; // divisor of each chooser entry, filled at start-up
     LatestValues latest_;
     std::int16_t frame_count_ = 0; // attitude frames since the last tick (wraps)

@@ -80,8 +80,8 @@ class Zento : public QMainWindow {
   public:
     // The serial control's receive event: the receiver takes the waiting bytes; the chart's new
     // points go into the same paint pass as the labels they came with.
-    void MSComm_OnComm();
-    void Command5_Click(); // "3D Show"
+    void Receive_bytes();
+    void Show_3d(); // "3D Show"
     // Record > "Statistics...": of the recording that plays, else of the one being recorded,
     // else of one the window asks for (starting in the recording folder).
     void Show_statistics();
