@@ -41,9 +41,10 @@ BiasConfirmDialog::BiasConfirmDialog(QWidget* parent) : QDialog(parent) {
 }
 
 BoardCommands::BoardCommands(SerialPort& port, QAbstractButton* markBias,
-                             QAbstractButton* heightZero, Lamp* txdLamp, QWidget* window)
+                             QAbstractButton* heightZero, Lamp* txdLamp, QWidget* window,
+                             Clock& clock)
     : QObject(window), port_(port), window_(window), mark_bias_(markBias), height_zero_(heightZero),
-      txd_(new PulseLamp(txdLamp, 200, "Timer3", this)) {
+      txd_(new PulseLamp(txdLamp, 200, "Timer3", this, clock)) {
     connect(markBias, &QAbstractButton::clicked, this, &BoardCommands::Show_bias_dialog);
     connect(heightZero, &QAbstractButton::clicked, this, &BoardCommands::Send_high);
 }

@@ -20,6 +20,7 @@ class QPushButton;
 
 namespace zento {
 
+class Clock;
 class Lamp;
 class PulseLamp;
 class SerialPort;
@@ -42,7 +43,7 @@ class BoardCommands : public QObject {
     Q_OBJECT
   public:
     BoardCommands(SerialPort& port, QAbstractButton* markBias, QAbstractButton* heightZero,
-                  Lamp* txdLamp, QWidget* window);
+                  Lamp* txdLamp, QWidget* window, Clock& clock);
 
     void Send_gyro();
     void Send_high();

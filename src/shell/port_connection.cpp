@@ -5,8 +5,6 @@
 #include "settings/comm_set.h"
 #include "settings/port_config.h"
 
-#include <QTimer>
-
 namespace zento {
 
 namespace {
@@ -15,18 +13,18 @@ constexpr std::string_view kReconnectKey = "Reconnect";
 } // namespace
 
 PortConnection::PortConnection(SerialPort& port, SwitchLed* portSwitch, SettingsFile ini_file,
-                               QWidget* window)
+                               QWidget* window, Clock& clock)
     : QObject(window), port_(port), switch_(portSwitch), ini_file_(std::move(ini_file)),
-      window_(window), check_timer_(new QTimer(this)), watch_timer_(new QTimer(this)) {
+      window_(window), check_timer_(clock.make_timer(this)), watch_timer_(clock.make_timer(this)) {
     check_timer_->setObjectName(QStringLiteral("Timer4"));
     check_timer_->setSingleShot(true);
     check_timer_->setInterval(200);
-    connect(check_timer_, &QTimer::timeout, this, &PortConnection::Check_port);
+    connect(check_timer_, &Timer::timeout, this, &PortConnection::Check_port);
     connect(switch_, &SwitchLed::clicked, this, &PortConnection::Toggle_port);
     port_.OnFailure = [this](const std::string& reason) { Port_failed(reason); };
     check_timer_->start(); // the first port check, 200 ms after start-up
     watch_timer_->setInterval(500);
-    connect(watch_timer_, &QTimer::timeout, this, &PortConnection::watch_tick);
+    connect(watch_timer_, &Timer::timeout, this, &PortConnection::watch_tick);
     auto_reconnect_ = read_setting(ini_file_, kOptionsSection, kReconnectKey) != "0";
 }
 

@@ -12,7 +12,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QTimer>
 
 #include <iterator>
 #include <string_view>
@@ -66,11 +65,11 @@ void set_caption(ValueLabel* label, const Text& text) {
 
 } // namespace
 
-TelemetryDisplay::TelemetryDisplay(const TelemetryControls& controls, QObject* parent)
-    : QObject(parent), c_(controls), rate_timer_(new QTimer(this)) {
+TelemetryDisplay::TelemetryDisplay(const TelemetryControls& controls, QObject* parent, Clock& clock)
+    : QObject(parent), c_(controls), rate_timer_(clock.make_timer(this)) {
     rate_timer_->setObjectName(QStringLiteral("Timer1"));
     rate_timer_->setInterval(1000);
-    connect(rate_timer_, &QTimer::timeout, this, &TelemetryDisplay::Show_update_rate);
+    connect(rate_timer_, &Timer::timeout, this, &TelemetryDisplay::Show_update_rate);
     rate_timer_->start();
 
     for (int g = 0; g < 4; ++g) {

@@ -47,14 +47,14 @@ int baud_of(const std::string& settings) {
 
 } // namespace
 
-Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
+Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent, Clock& clock)
     : QMainWindow(parent), port_(port), folders_(std::move(folders)) {
     exit_program = [] { QCoreApplication::exit(0); };
     install_widget_accessibility();
     ui.build(this);
 
-    log_ = new MessageLog(ui.messageText, ui.messageLamp, ui.clearButton, this);
-    rxd_ = new PulseLamp(ui.rxdLamp, 300, "Timer2", this);
+    log_ = new MessageLog(ui.messageText, ui.messageLamp, ui.clearButton, this, clock);
+    rxd_ = new PulseLamp(ui.rxdLamp, 300, "Timer2", this, clock);
     telemetry_ = new TelemetryDisplay(TelemetryControls{ui.altitudeBar,
                                                         ui.altitudeBarLabel,
                                                         ui.altitudeLabel,
@@ -75,12 +75,13 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
                                                         ui.scaleChoosers,
                                                         ui.traceChecks,
                                                         ui.followButton},
-                                      this);
+                                      this, clock);
     const SettingsFile ini(to_path(folders_.settings) / std::string(kIniFileName),
                            folders_.settings_seed.isEmpty() ? std::filesystem::path()
                                                             : to_path(folders_.settings_seed));
-    connection_ = new PortConnection(port_, ui.portSwitch, ini, this);
-    commands_ = new BoardCommands(port_, ui.markBiasButton, ui.heightZeroButton, ui.txdLamp, this);
+    connection_ = new PortConnection(port_, ui.portSwitch, ini, this, clock);
+    commands_ =
+        new BoardCommands(port_, ui.markBiasButton, ui.heightZeroButton, ui.txdLamp, this, clock);
     recording_ = new RecordingControl(
         RecordingControls{ui.startRecordingAction, ui.stopRecordingAction, ui.recordingFolderAction,
                           ui.exportChartAction, ui.recordingLamp, ui.recordingCaption,

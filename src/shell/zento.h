@@ -11,6 +11,7 @@
 //
 // Everything runs on the UI thread: the receive event, the timers and the handlers never overlap.
 #include "link/receiver.h"
+#include "platform/timing/clock.h"
 #include "shell/main_form.h"
 #include "telemetry/frame_dispatch.h"
 
@@ -48,11 +49,14 @@ struct ProgramFolders {
 class Zento : public QMainWindow {
     Q_OBJECT
   public:
-    // `port`: the serial port control (outlives the window).
-    Zento(SerialPort& port, ProgramFolders folders, QWidget* parent = nullptr);
+    // `port`: the serial port control (outlives the window). `clock`: what the lamps, the port
+    // check and watch and the rate tick run on (outlives the window).
+    Zento(SerialPort& port, ProgramFolders folders, QWidget* parent = nullptr,
+          Clock& clock = system_clock());
     // Settings and model in the one program folder.
-    Zento(SerialPort& port, const QString& program_dir, QWidget* parent = nullptr)
-        : Zento(port, ProgramFolders{program_dir, program_dir, {}}, parent) {}
+    Zento(SerialPort& port, const QString& program_dir, QWidget* parent = nullptr,
+          Clock& clock = system_clock())
+        : Zento(port, ProgramFolders{program_dir, program_dir, {}}, parent, clock) {}
     ~Zento() override;
 
     MainForm ui;

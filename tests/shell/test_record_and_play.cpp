@@ -169,7 +169,7 @@ TEST_F(RecordAndPlayTest, AnUnplugIsAGapAndTheRecordingGoesOnWhenThePortComesBac
         port.unplug();
         EXPECT_TRUE(recorder().recorder()->status().in_gap);
         port.plug();
-        ASSERT_TRUE(wait_for([&] { return port.PortOpen(); })); // reconnects by itself
+        ASSERT_TRUE(clock.advance_until([&] { return port.PortOpen(); })); // reconnects by itself
         EXPECT_FALSE(recorder().recorder()->status().in_gap);
         port.feed(tick(2, 2));
     });
@@ -515,7 +515,7 @@ TEST_F(RecordAndPlayTest, CommandsAndAnUnplugAreEventsOfTheCsvTheChartAndThePlay
                 port.unplug();
                 now += 2'250'000'000;
                 port.plug();
-                ASSERT_TRUE(wait_for([&] { return port.PortOpen(); }));
+                ASSERT_TRUE(clock.advance_until([&] { return port.PortOpen(); }));
             }
         }
     });
