@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
         if (log_undo_off) window.ui.messageText->setUndoRedoEnabled(false);
         window.show();
         QApplication::processEvents();
-        window.connection().iSwitchLedX1_Click(); // opens the feeding port
+        window.connection().Toggle_port(); // opens the feeding port
         if (!port.PortOpen()) usage("the feeding port did not open");
         QApplication::processEvents();
 

@@ -203,7 +203,7 @@ int main(int argc, char** argv) {
         };
 
         // Let the window appear and the start-up port check run, then connect.
-        QTimer::singleShot(300, &window, [&] { window.connection().iSwitchLedX1_Click(); });
+        QTimer::singleShot(300, &window, [&] { window.connection().Toggle_port(); });
         QTimer::singleShot(900, &app, [] { QCoreApplication::exit(0); });
         app.exec();
         if (!port.PortOpen()) fail("the window could not open Com 1: " + port.lastError());

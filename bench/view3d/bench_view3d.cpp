@@ -38,8 +38,8 @@ void next_values(int k) {
     g_values.Roll = -10.0f + float(k % 7);
     g_values.Pitch = 5.0f - float(k % 5);
     g_values.str_yaw = std::to_string(k % 360) + ".5";
-    g_values.str_Xjiaosulv = std::to_string(k % 1000 - 500);
-    g_values.str_Xjiasudu = std::to_string(16384 - k % 100);
+    g_values.str_gyro_x = std::to_string(k % 1000 - 500);
+    g_values.str_acc_x = std::to_string(16384 - k % 100);
 }
 
 void BM_RenderFrame(benchmark::State& state) {

@@ -86,9 +86,9 @@ int main(int argc, char** argv) {
         v.str_roll = p.r;
         v.str_pitch = p.p;
         v.str_yaw = p.y;
-        v.str_Xjiaosulv = p.gx;
-        v.str_Xjiasudu = p.ax;
-        v.str_Zcichang = p.mz;
+        v.str_gyro_x = p.gx;
+        v.str_acc_x = p.ax;
+        v.str_mag_z = p.mz;
         w.Render(); // as the timer does
         QTest::qWait(200);
         QGuiApplication::primaryScreen()

@@ -99,9 +99,9 @@ CommSet::CommSet(SerialPort& port, SettingsFile ini_file, QWidget* parent)
                                                     {defaultButton, "Command1"}};
     for (const auto& [control, id] : ids)
         control->setObjectName(QString::fromLatin1(id));
-    connect(okButton, &QPushButton::clicked, this, [this] { Com_set_O_Click(); });
-    connect(cancelButton, &QPushButton::clicked, this, [this] { Comm_set_C_Click(); });
-    connect(defaultButton, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    connect(okButton, &QPushButton::clicked, this, [this] { Apply_settings(); });
+    connect(cancelButton, &QPushButton::clicked, this, [this] { Cancel_settings(); });
+    connect(defaultButton, &QPushButton::clicked, this, [this] { Select_defaults(); });
 
     setTabOrder(portList, baudList);
     setTabOrder(baudList, dataBitsList);
@@ -149,7 +149,7 @@ void CommSet::Show_window() {
     activateWindow();
 }
 
-void CommSet::Com_set_O_Click() {
+void CommSet::Apply_settings() {
     // The settings of an open port never change: close it first (its state is reported).
     if (port_.PortOpen()) {
         if (close_port)
@@ -196,11 +196,11 @@ void CommSet::Com_set_O_Click() {
     hide();
 }
 
-void CommSet::Comm_set_C_Click() {
+void CommSet::Cancel_settings() {
     hide();
 }
 
-void CommSet::Command1_Click() {
+void CommSet::Select_defaults() {
     portList->setCurrentIndex(0);
     baudList->setCurrentIndex(kBaud115200);
     dataBitsList->setCurrentIndex(kData8);

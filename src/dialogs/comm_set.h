@@ -36,9 +36,9 @@ class CommSet : public QWidget {
     bool loaded() const { return loaded_; }
 
     void Form_Load();
-    void Com_set_O_Click();  // "OK"
-    void Comm_set_C_Click(); // "Canceled"
-    void Command1_Click();   // "Default"
+    void Apply_settings();  // "OK"
+    void Cancel_settings(); // "Canceled"
+    void Select_defaults(); // "Default"
 
     // "Current Setting [ Com<port> <settings> ]"
     QString current_setting_caption() const;

@@ -78,7 +78,7 @@ const QImage& horizon_strip_image() {
 }
 
 AttitudeIndicator::AttitudeIndicator(QWidget* parent)
-    : QWidget(parent), picCol(horizon_strip_image()),
+    : QWidget(parent), strip_(horizon_strip_image()),
       picture_(kOuterWidth - 2 * kBorder, kOuterHeight - 2 * kBorder, kFormat) {
     static const bool factory_installed = [] {
         QAccessible::installFactory(accessible_factory);
@@ -126,7 +126,7 @@ void AttitudeIndicator::Draw_attitude(const QString& roll_str, const QString& pi
         const float W = float(picture_.width());
         const float H = float(picture_.height());
         const IntPoint centre = surface_centre(W, H);
-        Rotate_blt(picture_, centre.x, centre.y, angle, picCol, 0, offset, kStripWidth,
+        Rotate_blt(picture_, centre.x, centre.y, angle, strip_, 0, offset, kStripWidth,
                    kStripHeight);
         for (const SymbolRect& r : aircraft_symbol(W, H)) {
             const QRect box =

@@ -2,7 +2,7 @@
 // The attitude indicator (artificial horizon) of the main window: surface Piczitai.
 //
 // Draw_attitude redraws the whole picture whenever the roll or pitch it shows changes (the
-// roll in whole degrees, the pitch in whole pixels of the strip): the horizon strip (picCol,
+// roll in whole degrees, the pitch in whole pixels of the strip): the horizon strip (strip_,
 // never shown) is copied with one rotated blit that turns it by the roll about the surface's
 // centre and slides it by the pitch, then the fixed aircraft symbol is painted on top as ten
 // filled rectangles. The picture is drawn into an off-screen image that is then shown in one
@@ -47,7 +47,7 @@ class AttitudeIndicator : public QWidget {
     // The finished picture (W x H) as shown inside the border.
     const QImage& picture() const { return picture_; }
     // The horizon strip as held for blitting (200 x 1000, 8-bit indexed).
-    const QImage& strip() const { return picCol; }
+    const QImage& strip() const { return strip_; }
     // Inner size used by the arithmetic.
     int ScaleWidth() const { return picture_.width(); }
     int ScaleHeight() const { return picture_.height(); }
@@ -62,7 +62,7 @@ class AttitudeIndicator : public QWidget {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
-    QImage picCol;   // the horizon strip, shared by all indicators, never shown
+    QImage strip_;   // the horizon strip, shared by all indicators, never shown
     QImage picture_; // the visible picture, reused by every call
     QString roll_str_, pitch_str_;
     // The blit's angle and strip offset the picture shows; none before the first drawing and

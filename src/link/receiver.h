@@ -90,7 +90,7 @@ class Receiver {
 
     explicit Receiver(ReceiverEvents& events) : events_(events) { rx_buf.reserve(kMaxCollect); }
 
-    // The receive event of the serial port control (MSComm_OnComm's batch procedure).
+    // The receive event of the serial port control (the main window's Receive_bytes).
     void OnComm(SerialPort& port);
     // Byte procedure over one batch, byte by byte in order (frame bodies are taken in pieces,
     // with the same result and the same calls in the same order).

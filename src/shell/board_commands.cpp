@@ -41,10 +41,11 @@ BiasConfirmDialog::BiasConfirmDialog(QWidget* parent) : QDialog(parent) {
 }
 
 BoardCommands::BoardCommands(SerialPort& port, QAbstractButton* markBias,
-                             QAbstractButton* heightZero, Lamp* txdLamp, QWidget* window)
+                             QAbstractButton* heightZero, Lamp* txdLamp, QWidget* window,
+                             Clock& clock)
     : QObject(window), port_(port), window_(window), mark_bias_(markBias), height_zero_(heightZero),
-      txd_(new PulseLamp(txdLamp, 200, "Timer3", this)) {
-    connect(markBias, &QAbstractButton::clicked, this, &BoardCommands::Command1_Click);
+      txd_(new PulseLamp(txdLamp, 200, "Timer3", this, clock)) {
+    connect(markBias, &QAbstractButton::clicked, this, &BoardCommands::Show_bias_dialog);
     connect(heightZero, &QAbstractButton::clicked, this, &BoardCommands::Send_high);
 }
 
@@ -82,7 +83,7 @@ void BoardCommands::Send_high() {
     Send_command(kTypeHeightZero);
 }
 
-void BoardCommands::Command1_Click() {
+void BoardCommands::Show_bias_dialog() {
     if (!dialog_) {
         dialog_ = new BiasConfirmDialog(window_);
         connect(dialog_, &BiasConfirmDialog::start, this, &BoardCommands::Send_gyro);

@@ -20,6 +20,7 @@ class QPushButton;
 
 namespace zento {
 
+class Clock;
 class Lamp;
 class PulseLamp;
 class SerialPort;
@@ -42,12 +43,12 @@ class BoardCommands : public QObject {
     Q_OBJECT
   public:
     BoardCommands(SerialPort& port, QAbstractButton* markBias, QAbstractButton* heightZero,
-                  Lamp* txdLamp, QWidget* window);
+                  Lamp* txdLamp, QWidget* window, Clock& clock);
 
     void Send_gyro();
     void Send_high();
     // "Marked bias": shows the confirmation dialog.
-    void Command1_Click();
+    void Show_bias_dialog();
 
     BiasConfirmDialog* dialog() const { return dialog_; } // nullptr until first shown
     PulseLamp& lamp() const { return *txd_; }

@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
     window.connection().use_for_this_run(options.port, options.settings);
     if (options.udp) window.stream().use_for_this_run(*options.udp);
     window.show();
-    if (options.connect) window.connection().iSwitchLedX1_Click();
+    if (options.connect) window.connection().Toggle_port();
     if (options.record) window.recording().Start_recording();
     if (!options.play.empty()) {
         window.playback().play(QString::fromLocal8Bit(options.play.c_str()),

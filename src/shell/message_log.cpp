@@ -7,8 +7,9 @@
 
 namespace zento {
 
-MessageLog::MessageLog(QPlainTextEdit* text, Lamp* lamp, QAbstractButton* clear, QObject* parent)
-    : QObject(parent), text_(text), lamp_(new PulseLamp(lamp, 400, "LED_Time", this)) {
+MessageLog::MessageLog(QPlainTextEdit* text, Lamp* lamp, QAbstractButton* clear, QObject* parent,
+                       Clock& clock)
+    : QObject(parent), text_(text), lamp_(new PulseLamp(lamp, 400, "LED_Time", this, clock)) {
     text_->setMaximumBlockCount(kMaxLines);
     connect(clear, &QAbstractButton::clicked, this, &MessageLog::Clear);
 }

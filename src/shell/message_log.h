@@ -18,6 +18,7 @@ class QPlainTextEdit;
 
 namespace zento {
 
+class Clock;
 class Lamp;
 class PulseLamp;
 
@@ -26,7 +27,9 @@ class MessageLog : public QObject {
   public:
     static constexpr int kMaxLines = 10000;
 
-    MessageLog(QPlainTextEdit* text, Lamp* lamp, QAbstractButton* clear, QObject* parent);
+    // `clock`: what the lamp's hold runs on.
+    MessageLog(QPlainTextEdit* text, Lamp* lamp, QAbstractButton* clear, QObject* parent,
+               Clock& clock);
 
     // Appends one line and flashes the lamp. Never fails.
     void Show_msg(const QString& text);

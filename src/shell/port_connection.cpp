@@ -5,8 +5,6 @@
 #include "dialogs/comm_set.h"
 #include "settings/port_config.h"
 
-#include <QTimer>
-
 namespace zento {
 
 namespace {
@@ -15,18 +13,18 @@ constexpr std::string_view kReconnectKey = "Reconnect";
 } // namespace
 
 PortConnection::PortConnection(SerialPort& port, SwitchLed* portSwitch, SettingsFile ini_file,
-                               QWidget* window)
+                               QWidget* window, Clock& clock)
     : QObject(window), port_(port), switch_(portSwitch), ini_file_(std::move(ini_file)),
-      window_(window), check_timer_(new QTimer(this)), watch_timer_(new QTimer(this)) {
+      window_(window), check_timer_(clock.make_timer(this)), watch_timer_(clock.make_timer(this)) {
     check_timer_->setObjectName(QStringLiteral("Timer4"));
     check_timer_->setSingleShot(true);
     check_timer_->setInterval(200);
-    connect(check_timer_, &QTimer::timeout, this, &PortConnection::Timer4_Timer);
-    connect(switch_, &SwitchLed::clicked, this, &PortConnection::iSwitchLedX1_Click);
-    port_.OnFailure = [this](const std::string& reason) { MSComm_OnFailure(reason); };
+    connect(check_timer_, &Timer::timeout, this, &PortConnection::Check_port);
+    connect(switch_, &SwitchLed::clicked, this, &PortConnection::Toggle_port);
+    port_.OnFailure = [this](const std::string& reason) { Port_failed(reason); };
     check_timer_->start(); // the first port check, 200 ms after start-up
     watch_timer_->setInterval(500);
-    connect(watch_timer_, &QTimer::timeout, this, &PortConnection::watch_tick);
+    connect(watch_timer_, &Timer::timeout, this, &PortConnection::watch_tick);
     auto_reconnect_ = read_setting(ini_file_, kOptionsSection, kReconnectKey) != "0";
 }
 
@@ -110,7 +108,7 @@ void PortConnection::watch_tick() {
     emit switched();
 }
 
-void PortConnection::iSwitchLedX1_Click() {
+void PortConnection::Toggle_port() {
     stop_waiting();
     if (!port_.PortOpen()) {
         const bool opened = open_port();
@@ -125,7 +123,7 @@ void PortConnection::iSwitchLedX1_Click() {
     emit switched();
 }
 
-void PortConnection::Timer4_Timer() {
+void PortConnection::Check_port() {
     check_timer_->stop();
     if (port_.PortOpen()) {
         switch_->setCaption(QStringLiteral("Connected"));
@@ -155,14 +153,14 @@ void PortConnection::close_port() {
     if (was_open) emit closed();
 }
 
-void PortConnection::MSComm_OnFailure(const std::string& reason) {
+void PortConnection::Port_failed(const std::string& reason) {
     emit closed();
     emit message(QString::fromStdString(reason));
-    Timer4_Timer(); // the port is already closed: report it now
+    Check_port(); // the port is already closed: report it now
     if (auto_reconnect_) start_waiting(false);
 }
 
-void PortConnection::com_set_Click() {
+void PortConnection::Show_port_settings() {
     stop_waiting();
     emit message(QString::fromStdString(port_.Settings()));
     if (!settings_) {

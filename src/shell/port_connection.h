@@ -16,6 +16,7 @@
 // that finds no device waits again).
 //
 // The port check names the device opened (SerialPort::openDevice) before its described lines.
+#include "platform/timing/clock.h"
 #include "settings/settings_location.h"
 
 #include <QObject>
@@ -26,7 +27,6 @@
 #include <optional>
 #include <string>
 
-class QTimer;
 class QWidget;
 
 namespace zento {
@@ -39,7 +39,9 @@ class PortConnection : public QObject {
     Q_OBJECT
   public:
     // `ini_file`: the settings file that start-up reads and the settings window writes.
-    PortConnection(SerialPort& port, SwitchLed* portSwitch, SettingsFile ini_file, QWidget* window);
+    // `clock`: what the port check and the watch for a device's return run on.
+    PortConnection(SerialPort& port, SwitchLed* portSwitch, SettingsFile ini_file, QWidget* window,
+                   Clock& clock);
     ~PortConnection() override;
 
     // Start-up: the serial control prepared for event-driven binary reception, port closed.
@@ -57,11 +59,11 @@ class PortConnection : public QObject {
     // Whether an unplugged device is being waited for.
     bool waitingForDevice() const;
 
-    void iSwitchLedX1_Click(); // the connect switch
-    void Timer4_Timer();       // the port check
-    void com_set_Click();      // "ComPort"
+    void Toggle_port();        // the connect switch
+    void Check_port();         // the port check
+    void Show_port_settings(); // "ComPort"
     // The serial control closed a port that failed while open.
-    void MSComm_OnFailure(const std::string& reason);
+    void Port_failed(const std::string& reason);
     // Closes the port (the exit items).
     void close();
     // Closes the port as the switch does ("Disconnect ...", the port check 200 ms later), when
@@ -70,8 +72,8 @@ class PortConnection : public QObject {
 
     SerialPort& port() const { return port_; }
     const SettingsFile& ini_file() const { return ini_file_; }
-    QTimer* check_timer() const { return check_timer_; }
-    QTimer* watch_timer() const { return watch_timer_; }
+    Timer* check_timer() const { return check_timer_; }
+    Timer* watch_timer() const { return watch_timer_; }
     CommSet* settings_window() const { return settings_; } // nullptr until first shown
 
   signals:
@@ -94,8 +96,8 @@ class PortConnection : public QObject {
     SwitchLed* switch_;
     SettingsFile ini_file_;
     QWidget* window_;
-    QTimer* check_timer_;
-    QTimer* watch_timer_;
+    Timer* check_timer_;
+    Timer* watch_timer_;
     bool auto_reconnect_ = true;
     bool return_failed_ = false; // the returned device refused an open (said once)
     bool first_time_ = false;    // waiting for a device that was not there at the open

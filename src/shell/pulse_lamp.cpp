@@ -2,16 +2,14 @@
 
 #include "instruments/lamps.h"
 
-#include <QTimer>
-
 namespace zento {
 
-PulseLamp::PulseLamp(Lamp* lamp, int hold_ms, const char* timer_id, QObject* parent)
-    : QObject(parent), lamp_(lamp), timer_(new QTimer(this)) {
+PulseLamp::PulseLamp(Lamp* lamp, int hold_ms, const char* timer_id, QObject* parent, Clock& clock)
+    : QObject(parent), lamp_(lamp), timer_(clock.make_timer(this)) {
     timer_->setObjectName(QString::fromLatin1(timer_id));
     timer_->setSingleShot(true);
     timer_->setInterval(hold_ms);
-    connect(timer_, &QTimer::timeout, this, [this] { lamp_->setActive(false); });
+    connect(timer_, &Timer::timeout, this, [this] { lamp_->setActive(false); });
 }
 
 void PulseLamp::pulse() {

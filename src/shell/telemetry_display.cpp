@@ -15,7 +15,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QTimer>
 
 #include <iterator>
 #include <string_view>
@@ -69,11 +68,11 @@ void set_caption(ValueLabel* label, const Text& text) {
 
 } // namespace
 
-TelemetryDisplay::TelemetryDisplay(const TelemetryControls& controls, QObject* parent)
-    : QObject(parent), c_(controls), rate_timer_(new QTimer(this)) {
+TelemetryDisplay::TelemetryDisplay(const TelemetryControls& controls, QObject* parent, Clock& clock)
+    : QObject(parent), c_(controls), rate_timer_(clock.make_timer(this)) {
     rate_timer_->setObjectName(QStringLiteral("Timer1"));
     rate_timer_->setInterval(1000);
-    connect(rate_timer_, &QTimer::timeout, this, &TelemetryDisplay::Timer1_Timer);
+    connect(rate_timer_, &Timer::timeout, this, &TelemetryDisplay::Show_update_rate);
     rate_timer_->start();
 
     for (int g = 0; g < 4; ++g) {
@@ -97,7 +96,7 @@ double TelemetryDisplay::chart_divisor(int group) const {
     return double(scale_div[std::size_t(i)]);
 }
 
-void TelemetryDisplay::Timer1_Timer() {
+void TelemetryDisplay::Show_update_rate() {
     c_.updateRateLabel->setText(QString::number(frame_count_) + QStringLiteral(" FPS"));
     frame_count_ = 0;
 }
@@ -179,9 +178,9 @@ void TelemetryDisplay::show_sensor(const SensorRecord& r) {
     static constexpr const char* kPrefix[9] = {
         " AX:", " AY:", " AZ:", " GX:", " GY:", " GZ:", " HX:", " HY:", " HZ:"};
     static constexpr std::string LatestValues::*kField[9] = {
-        &LatestValues::str_Xjiasudu,  &LatestValues::str_Yjiasudu,  &LatestValues::str_Zjiasudu,
-        &LatestValues::str_Xjiaosulv, &LatestValues::str_Yjiaosulv, &LatestValues::str_Zjiaosulv,
-        &LatestValues::str_Xcichang,  &LatestValues::str_Ycichang,  &LatestValues::str_Zcichang};
+        &LatestValues::str_acc_x,  &LatestValues::str_acc_y,  &LatestValues::str_acc_z,
+        &LatestValues::str_gyro_x, &LatestValues::str_gyro_y, &LatestValues::str_gyro_z,
+        &LatestValues::str_mag_x,  &LatestValues::str_mag_y,  &LatestValues::str_mag_z};
     for (int i = 0; i < 9; ++i) {
         const Value v(r.reading(i));
         set_caption(c_.sensorLabels[std::size_t(i)], Text() << kPrefix[i] << v);

@@ -20,6 +20,7 @@
 //
 // Texts are the value texts, built on the stack; a label is written only when its text changes,
 // and repaints only the glyphs that changed (ValueLabel).
+#include "platform/timing/clock.h"
 #include "telemetry/frame_dispatch.h"
 #include "telemetry/latest_values.h"
 
@@ -33,7 +34,6 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
-class QTimer;
 
 namespace zento {
 
@@ -72,7 +72,8 @@ struct TelemetryControls {
 class TelemetryDisplay : public QObject, public TelemetrySink {
     Q_OBJECT
   public:
-    TelemetryDisplay(const TelemetryControls& controls, QObject* parent);
+    // `clock`: what the one-second rate tick runs on.
+    TelemetryDisplay(const TelemetryControls& controls, QObject* parent, Clock& clock);
 
     // Start-up: the choosers' first selections (1, 1/100, 1/100, 1/5) and the divisor table.
     void Form_Load();
@@ -80,7 +81,7 @@ class TelemetryDisplay : public QObject, public TelemetrySink {
     void batch(const TelemetryBatch& b) override;
 
     // One-second tick: shows the frames counted since the last tick as "<n> FPS".
-    void Timer1_Timer();
+    void Show_update_rate();
     // Forgets the frames counted so far (those run through at once to show a moment sought).
     void restart_rate() { frame_count_ = 0; }
 
@@ -90,7 +91,7 @@ class TelemetryDisplay : public QObject, public TelemetrySink {
     // The latest values that the 3D window shows; written whether or not it was ever opened.
     const LatestValues& latest_values() const { return latest_; }
     std::int16_t frame_count() const { return frame_count_; }
-    QTimer* rate_timer() const { return rate_timer_; }
+    Timer* rate_timer() const { return rate_timer_; }
 
   private:
     void Rec_attitude(double t, const AttitudeRecord& r);
@@ -102,11 +103,11 @@ class TelemetryDisplay : public QObject, public TelemetrySink {
     TelemetryControls c_;
     std::optional<AttitudeRecord> attitude_; // the batch's latest, not shown yet
     std::optional<SensorRecord> sensor_;
-    bool heartbeat_flip_ = false; // an odd number of attitude frames in the batch so far
+    bool heartbeat_flip_ = false;     // an odd number of attitude frames in the batch so far
     std::array<float, 7> scale_div{}; // divisor of each chooser entry, filled at start-up
     LatestValues latest_;
     std::int16_t frame_count_ = 0; // attitude frames since the last tick (wraps)
-    QTimer* rate_timer_;
+    Timer* rate_timer_;
 };
 
 } // namespace zento

@@ -13,9 +13,9 @@
 #include "settings/port_config.h"
 #include "settings/settings_location.h"
 #include "shell/board_commands.h"
-#include "shell/paths_and_times.h"
 #include "shell/link_health.h"
 #include "shell/message_log.h"
+#include "shell/paths_and_times.h"
 #include "shell/playback_control.h"
 #include "shell/port_connection.h"
 #include "shell/pulse_lamp.h"
@@ -48,14 +48,14 @@ int baud_of(const std::string& settings) {
 
 } // namespace
 
-Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
+Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent, Clock& clock)
     : QMainWindow(parent), port_(port), folders_(std::move(folders)) {
     exit_program = [] { QCoreApplication::exit(0); };
     install_widget_accessibility();
     ui.build(this);
 
-    log_ = new MessageLog(ui.messageText, ui.messageLamp, ui.clearButton, this);
-    rxd_ = new PulseLamp(ui.rxdLamp, 300, "Timer2", this);
+    log_ = new MessageLog(ui.messageText, ui.messageLamp, ui.clearButton, this, clock);
+    rxd_ = new PulseLamp(ui.rxdLamp, 300, "Timer2", this, clock);
     telemetry_ = new TelemetryDisplay(TelemetryControls{ui.altitudeBar,
                                                         ui.altitudeBarLabel,
                                                         ui.altitudeLabel,
@@ -76,12 +76,13 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
                                                         ui.scaleChoosers,
                                                         ui.traceChecks,
                                                         ui.followButton},
-                                      this);
+                                      this, clock);
     const SettingsFile ini(to_path(folders_.settings) / std::string(kIniFileName),
                            folders_.settings_seed.isEmpty() ? std::filesystem::path()
                                                             : to_path(folders_.settings_seed));
-    connection_ = new PortConnection(port_, ui.portSwitch, ini, this);
-    commands_ = new BoardCommands(port_, ui.markBiasButton, ui.heightZeroButton, ui.txdLamp, this);
+    connection_ = new PortConnection(port_, ui.portSwitch, ini, this, clock);
+    commands_ =
+        new BoardCommands(port_, ui.markBiasButton, ui.heightZeroButton, ui.txdLamp, this, clock);
     recording_ = new RecordingControl(
         RecordingControls{ui.startRecordingAction, ui.stopRecordingAction, ui.recordingFolderAction,
                           ui.exportChartAction, ui.recordingLamp, ui.recordingCaption,
@@ -120,7 +121,7 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
     connect(ui.chart, &StripChart::message, this, &Zento::Show_msg);
     connect(connection_, &PortConnection::switched, this, [this] { dispatch_.restart(); });
     connect(connection_, &PortConnection::opened, this, [this] {
-        ui.chart->breakTraces(); // not joined to what came before
+        ui.chart->breakTraces();             // not joined to what came before
         if (std::exchange(played_, false)) { // live again: nothing of the recording
             ui.chart->clear();
             recording_->ticks().restart();
@@ -153,12 +154,13 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent)
     connect(ui.healthAction, &QAction::triggered, health_, &LinkHealth::Show_window);
     connect(ui.streamAction, &QAction::triggered, stream_, &ValueStream::Show_dialog);
 
-    connect(ui.comPortAction, &QAction::triggered, connection_, &PortConnection::com_set_Click);
+    connect(ui.comPortAction, &QAction::triggered, connection_,
+            &PortConnection::Show_port_settings);
     ui.reconnectAction->setChecked(connection_->autoReconnect());
     connect(ui.reconnectAction, &QAction::toggled, connection_, &PortConnection::setAutoReconnect);
     connect(ui.settingExitAction, &QAction::triggered, this, &Zento::Exit_program);
     connect(ui.exitAction, &QAction::triggered, this, &Zento::Exit_program);
-    connect(ui.show3dButton, &QPushButton::clicked, this, &Zento::Command5_Click);
+    connect(ui.show3dButton, &QPushButton::clicked, this, &Zento::Show_3d);
     connect(ui.statisticsAction, &QAction::triggered, this, &Zento::Show_statistics);
 
     Form_Load();
@@ -171,7 +173,7 @@ Zento::~Zento() {
 void Zento::attach_source(SerialPort& source) {
     if (source_) source_->OnComm = nullptr;
     source_ = &source;
-    source.OnComm = [this] { MSComm_OnComm(); };
+    source.OnComm = [this] { Receive_bytes(); };
 }
 
 void Zento::playback_started(SerialPort& recording) {
@@ -266,12 +268,12 @@ void Zento::Show_msg(const QString& text) {
     log_->Show_msg(text);
 }
 
-void Zento::MSComm_OnComm() {
+void Zento::Receive_bytes() {
     dispatch_.OnComm(*source_);
     ui.chart->flush();
 }
 
-void Zento::Command5_Click() {
+void Zento::Show_3d() {
     if (!big3D_) {
         big3D_ = new Big3D(telemetry_->latest_values(), folders_.model, this);
         big3D_->setObjectName(QStringLiteral("big3D"));

@@ -11,6 +11,7 @@
 //
 // Everything runs on the UI thread: the receive event, the timers and the handlers never overlap.
 #include "link/receiver.h"
+#include "platform/timing/clock.h"
 #include "shell/main_form.h"
 #include "telemetry/frame_dispatch.h"
 
@@ -48,11 +49,14 @@ struct ProgramFolders {
 class Zento : public QMainWindow {
     Q_OBJECT
   public:
-    // `port`: the serial port control (outlives the window).
-    Zento(SerialPort& port, ProgramFolders folders, QWidget* parent = nullptr);
+    // `port`: the serial port control (outlives the window). `clock`: what the lamps, the port
+    // check and watch and the rate tick run on (outlives the window).
+    Zento(SerialPort& port, ProgramFolders folders, QWidget* parent = nullptr,
+          Clock& clock = system_clock());
     // Settings and model in the one program folder.
-    Zento(SerialPort& port, const QString& program_dir, QWidget* parent = nullptr)
-        : Zento(port, ProgramFolders{program_dir, program_dir, {}}, parent) {}
+    Zento(SerialPort& port, const QString& program_dir, QWidget* parent = nullptr,
+          Clock& clock = system_clock())
+        : Zento(port, ProgramFolders{program_dir, program_dir, {}}, parent, clock) {}
     ~Zento() override;
 
     MainForm ui;
@@ -80,8 +84,8 @@ class Zento : public QMainWindow {
   public:
     // The serial control's receive event: the receiver takes the waiting bytes; the chart's new
     // points go into the same paint pass as the labels they came with.
-    void MSComm_OnComm();
-    void Command5_Click(); // "3D Show"
+    void Receive_bytes();
+    void Show_3d(); // "3D Show"
     // Record > "Statistics...": of the recording that plays, else of the one being recorded,
     // else of one the window asks for (starting in the recording folder).
     void Show_statistics();

@@ -12,9 +12,9 @@ struct LatestValues {
     float Pitch = 0; // the board's pitch
     float Yaw = 0;   // the board's yaw cut to whole degrees toward zero
     std::string str_pitch, str_roll, str_yaw;
-    std::string str_Xjiaosulv, str_Yjiaosulv, str_Zjiaosulv; // gyroscope X Y Z
-    std::string str_Xjiasudu, str_Yjiasudu, str_Zjiasudu;    // accelerometer X Y Z
-    std::string str_Xcichang, str_Ycichang, str_Zcichang;    // magnetometer X Y Z
+    std::string str_gyro_x, str_gyro_y, str_gyro_z; // gyroscope X Y Z
+    std::string str_acc_x, str_acc_y, str_acc_z;    // accelerometer X Y Z
+    std::string str_mag_x, str_mag_y, str_mag_z;    // magnetometer X Y Z
 };
 
 } // namespace zento

@@ -201,13 +201,13 @@ Big3D::Big3D(const LatestValues& values, QString programFolder, QWidget* parent)
         QStringLiteral("将当然航向设置成偏置，当你的显示器不是向北的时候可以使用它来纠正"));
     backButton->raise();
     headingZeroButton->raise();
-    connect(backButton, &QPushButton::clicked, this, [this] { Command1_Click(); });
-    connect(headingZeroButton, &QPushButton::clicked, this, [this] { Command2_Click(); });
+    connect(backButton, &QPushButton::clicked, this, [this] { Go_back(); });
+    connect(headingZeroButton, &QPushButton::clicked, this, [this] { Zero_heading(); });
 
     renderTimer = new QTimer(this);
     renderTimer->setObjectName(QStringLiteral("Timer1"));
     renderTimer->setInterval(50); // disabled until the window has loaded
-    connect(renderTimer, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+    connect(renderTimer, &QTimer::timeout, this, [this] { Render(); });
 
     end_program = [] {
         // Stop where the program stands, like the exit items: no handler of any window runs
@@ -370,18 +370,14 @@ bool Big3D::has_texture(int i) const {
     return i >= 0 && std::size_t(i) < mesh_textures.size() && mesh_textures[std::size_t(i)];
 }
 
-void Big3D::Command1_Click() {
+void Big3D::Go_back() {
     renderTimer->setInterval(50);
     renderTimer->stop();
     hide();
 }
 
-void Big3D::Command2_Click() {
+void Big3D::Zero_heading() {
     yaw_zero = values_.Yaw;
-}
-
-void Big3D::Timer1_Timer() {
-    Render();
 }
 
 void Big3D::Form_Resize() {
@@ -419,9 +415,8 @@ Big3D::FrameInputs Big3D::frame_inputs() const {
             v.Pitch,
             v.Yaw,
             yaw_zero,
-            {v.str_roll, v.str_pitch, v.str_yaw, v.str_Xjiaosulv, v.str_Yjiaosulv, v.str_Zjiaosulv,
-             v.str_Xjiasudu, v.str_Yjiasudu, v.str_Zjiasudu, v.str_Xcichang, v.str_Ycichang,
-             v.str_Zcichang},
+            {v.str_roll, v.str_pitch, v.str_yaw, v.str_gyro_x, v.str_gyro_y, v.str_gyro_z,
+             v.str_acc_x, v.str_acc_y, v.str_acc_z, v.str_mag_x, v.str_mag_y, v.str_mag_z},
             gl_ ? gl_->targetSize() : QSize()};
 }
 
@@ -431,15 +426,15 @@ std::vector<Big3D::OverlayLine> Big3D::overlay_lines() const {
         {20, QStringLiteral("Roll  = ") + from_std(v.str_roll)},
         {40, QStringLiteral("Pitch = ") + from_std(v.str_pitch)},
         {60, QStringLiteral("Yaw   = ") + from_std(v.str_yaw)},
-        {300, QStringLiteral("GyroX = ") + from_std(v.str_Xjiaosulv)},
-        {320, QStringLiteral("GyroY = ") + from_std(v.str_Yjiaosulv)},
-        {340, QStringLiteral("GyroZ = ") + from_std(v.str_Zjiaosulv)},
-        {380, QStringLiteral("AccX = ") + from_std(v.str_Xjiasudu)},
-        {400, QStringLiteral("AccY = ") + from_std(v.str_Yjiasudu)},
-        {420, QStringLiteral("AccZ = ") + from_std(v.str_Zjiasudu)},
-        {460, QStringLiteral("MagneticX = ") + from_std(v.str_Xcichang)},
-        {480, QStringLiteral("MagneticY = ") + from_std(v.str_Ycichang)},
-        {500, QStringLiteral("MagneticZ = ") + from_std(v.str_Zcichang)},
+        {300, QStringLiteral("GyroX = ") + from_std(v.str_gyro_x)},
+        {320, QStringLiteral("GyroY = ") + from_std(v.str_gyro_y)},
+        {340, QStringLiteral("GyroZ = ") + from_std(v.str_gyro_z)},
+        {380, QStringLiteral("AccX = ") + from_std(v.str_acc_x)},
+        {400, QStringLiteral("AccY = ") + from_std(v.str_acc_y)},
+        {420, QStringLiteral("AccZ = ") + from_std(v.str_acc_z)},
+        {460, QStringLiteral("MagneticX = ") + from_std(v.str_mag_x)},
+        {480, QStringLiteral("MagneticY = ") + from_std(v.str_mag_y)},
+        {500, QStringLiteral("MagneticZ = ") + from_std(v.str_mag_z)},
     };
 }
 

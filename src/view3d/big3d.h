@@ -123,9 +123,8 @@ class Big3D : public QWidget {
     void Form_Load();
     void Form_Resize();
     void Form_Unload();
-    void Command1_Click();
-    void Command2_Click();
-    void Timer1_Timer();
+    void Go_back();
+    void Zero_heading();
     bool InitDevice(QWidget& area, const QFont& font);
     bool InitGeometry();
     void SetupMatrices(QPainter& overlay);

@@ -20,15 +20,13 @@ TEST(CaptureOptions, ReadAsWrittenAndBadOnesNamed) {
                           "--out", "a/run.pcap", "--csv", "--command", "height-zero", "--command",
                           "gyro-bias", "--health", "h.json"});
     ASSERT_TRUE(std::holds_alternative<CaptureOptions>(r)) << std::get<std::string>(r);
+    // (--seconds, --out, --csv, --health and --command on the running program:
+    // test_zento_capture.) A path is a device, a number a port; commands keep their order.
     const CaptureOptions& o = std::get<CaptureOptions>(r);
     EXPECT_EQ(o.device, "/dev/ttyUSB0");
     EXPECT_FALSE(o.port);
     EXPECT_EQ(o.settings, "9600,e,7,2");
-    EXPECT_EQ(o.seconds, 2.5);
-    EXPECT_EQ(o.out, "a/run.pcap");
-    EXPECT_TRUE(o.csv);
     EXPECT_EQ(o.commands, (std::vector<std::uint8_t>{kTypeHeightZero, kTypeGyroBias}));
-    EXPECT_EQ(o.health, "h.json");
     const CaptureOptions n = std::get<CaptureOptions>(parse({"--port", "3"}));
     EXPECT_EQ(n.port, 3);
     EXPECT_TRUE(n.device.empty() && n.out.empty() && !n.seconds && !n.csv && n.commands.empty());

@@ -1,6 +1,8 @@
 #pragma once
-// The main window in a temporary program folder, driven through the serial test double: what
-// the tests of the window and its parts share.
+// The main window in a temporary program folder, driven through the serial test double and on a
+// driven clock (its lamps, port check, reconnect watch and rate tick run when the test moves
+// time): what the tests of the window and its parts share.
+#include "driven_clock.h"
 #include "link/envelope.h"
 #include "platform/serial/mock_serial_port.h"
 #include "qt_test.h"
@@ -11,7 +13,6 @@
 #include "instruments/lamps.h"
 
 #include <QStringList>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -50,7 +51,7 @@ class WindowTest : public ::testing::Test {
   protected:
     zento::Zento& make() {
         window.reset(); // the old window lets go of the port before the new one takes it
-        window = std::make_unique<zento::Zento>(port, dir.qpath());
+        window = std::make_unique<zento::Zento>(port, dir.qpath(), nullptr, clock);
         window->exit_program = [this] { ++exits; };
         return *window;
     }
@@ -60,9 +61,10 @@ class WindowTest : public ::testing::Test {
     int lines() const { return int(lines_of(log()).size()); }
     // The log's lines written since it had `before` lines.
     QStringList lines_since(int before) const { return lines_of(log()).mid(before); }
-    // Waits for the port check that follows start-up or a use of the switch.
-    bool wait_check() const {
-        return wait_for([this] { return !window->connection().check_timer()->isActive(); });
+    // Moves time on to the port check that follows start-up or a use of the switch.
+    bool wait_check() {
+        return clock.advance_until(
+            [this] { return !window->connection().check_timer()->isActive(); });
     }
     void connect_port() {
         ui().portSwitch->click();
@@ -79,6 +81,7 @@ class WindowTest : public ::testing::Test {
     }
 
     ProgramDir dir;
+    DrivenClock clock; // outlives the window
     zento::MockSerialPort port;
     std::unique_ptr<zento::Zento> window;
     int exits = 0;

@@ -53,25 +53,37 @@ TEST(WidgetDefaults, LabelFontIsTheFixedPitchFamilyAndFontChangesRepaint) {
 }
 
 // Degenerate sizes must paint without dividing by zero or drawing outside the widget (the
-// sanitizer builds catch both); awkward values are in each widget's own picture tests.
+// sanitizer builds catch both), and leave nothing behind: back at a usable size each paints as a
+// fresh one does. Awkward values are in each widget's own picture tests.
 TEST(WidgetRobustness, TinyAndLopsidedSizesPaint) {
-    Compass c;
-    c.setDirection(45);
-    LedBar b;
-    Thermometer t;
-    SwitchLed s;
-    LedDiamond d;
-    LedRectangle r;
-    r.setLabel(QStringLiteral("RXD"));
-    TextLabel l;
-    l.setCaption(QStringLiteral("-3276.7C"));
-    Panel p;
-    p.setTitleText(QStringLiteral("信息显示"));
+    struct Widgets {
+        Compass c;
+        LedBar b;
+        Thermometer t;
+        SwitchLed s;
+        LedDiamond d;
+        LedRectangle r;
+        TextLabel l;
+        Panel p;
+        Widgets() {
+            c.setDirection(45);
+            r.setLabel(QStringLiteral("RXD"));
+            l.setCaption(QStringLiteral("-3276.7C"));
+            p.setTitleText(QStringLiteral("信息显示"));
+        }
+        std::vector<QWidget*> all() { return {&c, &b, &t, &s, &d, &r, &l, &p}; }
+    } used, fresh;
     for (QSize size : {QSize(1, 1), QSize(3, 2), QSize(7, 300), QSize(300, 7)})
-        for (QWidget* w : std::initializer_list<QWidget*>{&c, &b, &t, &s, &d, &r, &l, &p}) {
+        for (QWidget* w : used.all()) {
             w->resize(size);
             (void)render(*w);
         }
+    for (std::size_t i = 0; i < used.all().size(); ++i) {
+        QWidget* w = used.all()[i];
+        w->resize(w->sizeHint());
+        fresh.all()[i]->resize(w->size());
+        EXPECT_EQ(render(*w), render(*fresh.all()[i])) << w->metaObject()->className();
+    }
 }
 
 // ---- lamps and switch -------------------------------------------------------------------

@@ -62,11 +62,14 @@ TEST_F(MainWindowTest, StartupWritesTheGreetingLeavesThePortClosedAndChecks200ms
     EXPECT_EQ(ui().updateRateLabel->text(), QStringLiteral("FPS"));
     EXPECT_TRUE(ui().messageLamp->Active());
 
-    ASSERT_TRUE(wait_check());
+    clock.advance(199);
+    EXPECT_EQ(log(), kGreeting + settings_line()) << "not checked before 200 ms";
+    clock.advance(1);
     EXPECT_EQ(log(), kGreeting + settings_line() + QStringLiteral("\r\n>  Com Port Closed ..."));
     EXPECT_EQ(ui().portSwitch->caption(), QStringLiteral("Port Close"));
     EXPECT_FALSE(ui().portSwitch->Active());
-    ASSERT_TRUE(wait_for([&] { return ui().updateRateLabel->text() == QStringLiteral("0 FPS"); }));
+    clock.advance(800);
+    EXPECT_EQ(ui().updateRateLabel->text(), QStringLiteral("0 FPS"));
     EXPECT_EQ(w.log().count(), 7);
 }
 
@@ -112,8 +115,8 @@ TEST_F(MainWindowTest, LogKeepsTheNewestLinesWithinItsBound) {
 
 // ---- lamps ------------------------------------------------------------------------------------
 
-// Each lamp: lit by its pulse, kept lit without going out by pulses that follow, out once its
-// hold has run down.
+// Each lamp: lit by its pulse, kept lit without going out by a pulse that follows (its hold
+// starts again), out once the hold has run down.
 TEST_F(MainWindowTest, PulsesKeepTheirLampLitUntilTheHoldRunsDown) {
     Zento& w = make();
     connect_port();
@@ -131,18 +134,20 @@ TEST_F(MainWindowTest, PulsesKeepTheirLampLitUntilTheHoldRunsDown) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_TRUE(wait_for([&] { return !c.lamp.lamp()->Active(); }));
+        ASSERT_TRUE(clock.advance_until([&] { return !c.lamp.lamp()->Active(); }));
         int went_out = 0;
         const auto watch = QObject::connect(c.lamp.lamp(), &Lamp::activeChanged,
                                             [&](bool on) { went_out += !on; });
         c.pulse();
         EXPECT_TRUE(c.lamp.lamp()->Active());
+        clock.advance(c.hold_ms - 50);
         c.pulse();
+        clock.advance(c.hold_ms - 1);
+        EXPECT_TRUE(c.lamp.lamp()->Active());
         EXPECT_EQ(went_out, 0) << "went out between two pulses";
-        EXPECT_EQ(c.lamp.timer()->interval(), c.hold_ms);
-        ASSERT_TRUE(wait_for([&] { return !c.lamp.lamp()->Active(); }));
+        clock.advance(1);
+        EXPECT_FALSE(c.lamp.lamp()->Active());
         EXPECT_EQ(went_out, 1);
-        EXPECT_FALSE(c.lamp.timer()->isActive());
         QObject::disconnect(watch);
     }
 }
@@ -178,7 +183,11 @@ TEST_F(MainWindowTest, TwoSwitchUsesInQuickSuccessionGiveOneCheck) {
     ASSERT_TRUE(wait_check());
     const int before = lines();
     ui().portSwitch->click();
-    ui().portSwitch->click();
+    clock.advance(150);
+    ui().portSwitch->click(); // the check is 200 ms after this one
+    clock.advance(150);
+    EXPECT_EQ(lines_since(before),
+              QStringList({">  Try to open Com Port ...", ">  Disconnect ..."}));
     ASSERT_TRUE(wait_check());
     EXPECT_EQ(lines_since(before), QStringList({">  Try to open Com Port ...", ">  Disconnect ...",
                                                 ">  Com Port Closed ..."}));
@@ -233,7 +242,7 @@ TEST_F(MainWindowTest, UnpluggedPortIsNoticedClosedAndReportedOnceThenReconnects
     EXPECT_EQ(last_line(), ">  Waiting for Com1 to appear (Setting > Reconnect automatically) ...");
     ASSERT_TRUE(wait_check());
     port.plug();
-    ASSERT_TRUE(wait_for([&] { return port.PortOpen(); }));
+    ASSERT_TRUE(clock.advance_until([&] { return port.PortOpen(); }));
     EXPECT_EQ(last_line(), QStringLiteral(">  Com1 appeared: connected"));
     attitude(words(7, 0, 1));
     EXPECT_EQ(w.telemetry().frame_count(), 2);
@@ -425,11 +434,8 @@ TEST_F(MainWindowTest, UpdateRateShowsTheAttitudeFramesOfTheLastSecond) {
     Zento& w = make();
     connect_port();
     // Right after a tick, feed seven attitude frames and a sensor frame; the next tick shows 7.
-    QString seen;
-    QObject::connect(w.telemetry().rate_timer(), &QTimer::timeout,
-                     [&] { seen = ui().updateRateLabel->text(); });
-    ASSERT_TRUE(wait_for([&] { return !seen.isEmpty(); }));
-    seen.clear();
+    clock.advance_until([&] { return ui().updateRateLabel->text() == QStringLiteral("0 FPS"); });
+    const std::int64_t tick = clock.now_ms();
     Bytes batch;
     for (int i = 0; i < 7; ++i) {
         const Bytes f = build_frame(kTypeAttitude, words(7, 0, std::uint8_t(i)));
@@ -439,11 +445,12 @@ TEST_F(MainWindowTest, UpdateRateShowsTheAttitudeFramesOfTheLastSecond) {
     batch.insert(batch.end(), s.begin(), s.end());
     port.feed(batch);
     EXPECT_EQ(w.telemetry().frame_count(), 7);
-    ASSERT_TRUE(wait_for([&] { return !seen.isEmpty(); }));
-    EXPECT_EQ(seen, QStringLiteral("7 FPS"));
-    seen.clear();
-    ASSERT_TRUE(wait_for([&] { return !seen.isEmpty(); }));
-    EXPECT_EQ(seen, QStringLiteral("0 FPS"));
+    clock.advance(tick + 999 - clock.now_ms());
+    EXPECT_EQ(ui().updateRateLabel->text(), QStringLiteral("0 FPS")) << "a second apart";
+    clock.advance(1);
+    EXPECT_EQ(ui().updateRateLabel->text(), QStringLiteral("7 FPS"));
+    clock.advance(1000);
+    EXPECT_EQ(ui().updateRateLabel->text(), QStringLiteral("0 FPS"));
 }
 
 TEST_F(MainWindowTest, ThreeDShowMakesOneWindowWhoseFailureClosesOnlyIt) {
@@ -521,7 +528,10 @@ TEST_F(MainWindowTest, AnUnpluggedDeviceIsReopenedWhenItComesBackAndTheLogSaysSo
                          "automatically) ..."}));
         ASSERT_TRUE(w.connection().waitingForDevice());
         port.plug();
-        ASSERT_TRUE(wait_for([&] { return port.PortOpen(); }));
+        clock.advance(499);
+        EXPECT_FALSE(port.PortOpen()) << "looked for every 500 ms";
+        clock.advance(1);
+        EXPECT_TRUE(port.PortOpen());
         EXPECT_EQ(last_line(), QStringLiteral(">  Com1 is back: reconnected"));
         ASSERT_TRUE(wait_check());
         EXPECT_EQ(last_line(), QStringLiteral(">  Open Com Port Success ..."));

@@ -27,6 +27,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 
 using namespace zento;
 using namespace zento_test;
@@ -169,7 +170,7 @@ TEST_F(RecordAndPlayTest, AnUnplugIsAGapAndTheRecordingGoesOnWhenThePortComesBac
         port.unplug();
         EXPECT_TRUE(recorder().recorder()->status().in_gap);
         port.plug();
-        ASSERT_TRUE(wait_for([&] { return port.PortOpen(); })); // reconnects by itself
+        ASSERT_TRUE(clock.advance_until([&] { return port.PortOpen(); })); // reconnects by itself
         EXPECT_FALSE(recorder().recorder()->status().in_gap);
         port.feed(tick(2, 2));
     });
@@ -392,6 +393,8 @@ TEST_F(RecordAndPlayTest, APlaybackAtAnySpeedDrawsTheLiveRunAndExportsWhatZentoD
     std::int64_t now = link_clock_ns() / 1000 * 1000;
     port.clock = [&] { return now; };
     connect_port();
+    const std::int64_t start = now; // the recording's start
+    std::vector<double> arrived;    // each tick's: when its batch came, from the start (s)
     Bytes stream;
     for (int k = 0; k < 800; ++k) {
         Bytes t = tick(std::uint8_t(k % 200), std::uint8_t(k % 250));
@@ -405,6 +408,8 @@ TEST_F(RecordAndPlayTest, APlaybackAtAnySpeedDrawsTheLiveRunAndExportsWhatZentoD
             now += b == 100 ? 200'000'000 : 16'000'000;
             port.feed(Bytes(stream.begin() + long(at), stream.begin() + long(at + n)));
             at += n;
+            while ((arrived.size() + 1) * stream.size() / 800 <= at)
+                arrived.push_back(double(now - start) / 1e9);
         }
     });
     auto points = [&] { return chart_points(*ui().chart); };
@@ -440,6 +445,19 @@ TEST_F(RecordAndPlayTest, APlaybackAtAnySpeedDrawsTheLiveRunAndExportsWhatZentoD
     EXPECT_EQ(std::count(exported.begin(), exported.end(), '\n'), 1 + 800);
     EXPECT_NE(exported.find(",,,,,,,,,\n"), std::string::npos) << "tick 300: attitude only";
     EXPECT_EQ(exported, decoded("--ticks", pcap));
+    // zento-decode shares the receive path's times: each row's time is checked against when its
+    // tick came too: from the recording's start, never falling, at or before its batch, and no
+    // earlier than the board's pace lays out the 55 ticks of the burst.
+    std::istringstream rows(exported);
+    std::string row;
+    std::getline(rows, row);
+    double last = -1;
+    for (std::size_t k = 0; std::getline(rows, row) && k < arrived.size(); ++k) {
+        const double t = std::stod(row);
+        ASSERT_TRUE(t >= last && t <= arrived[k] + 1e-6 && t > arrived[k] - 0.25)
+            << "tick " << k << " at " << t << ", its batch at " << arrived[k];
+        last = t;
+    }
     ui().chart->saveImageButton()->click(); // an image: beside the recordings, named like them
     const auto* dialog = ui().chart->findChild<QFileDialog*>();
     ASSERT_NE(dialog, nullptr);
@@ -515,7 +533,7 @@ TEST_F(RecordAndPlayTest, CommandsAndAnUnplugAreEventsOfTheCsvTheChartAndThePlay
                 port.unplug();
                 now += 2'250'000'000;
                 port.plug();
-                ASSERT_TRUE(wait_for([&] { return port.PortOpen(); }));
+                ASSERT_TRUE(clock.advance_until([&] { return port.PortOpen(); }));
             }
         }
     });

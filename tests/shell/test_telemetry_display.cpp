@@ -125,10 +125,10 @@ TEST_F(TelemetryTest, SensorWorkedExample) {
               (std::vector<QString>{" AX:16", " AY:-16", " AZ:16384", " GX:0", " GY:-5", " GZ:5",
                                     " HX:300", " HY:-300", " HZ:0"}));
     const LatestValues& r = latest();
-    EXPECT_EQ((std::vector<std::string>{r.str_Xjiasudu, r.str_Yjiasudu, r.str_Zjiasudu,
-                                        r.str_Xjiaosulv, r.str_Yjiaosulv, r.str_Zjiaosulv,
-                                        r.str_Xcichang, r.str_Ycichang, r.str_Zcichang}),
-              (std::vector<std::string>{"16", "-16", "16384", "0", "-5", "5", "300", "-300", "0"}));
+    EXPECT_EQ(
+        (std::vector<std::string>{r.str_acc_x, r.str_acc_y, r.str_acc_z, r.str_gyro_x, r.str_gyro_y,
+                                  r.str_gyro_z, r.str_mag_x, r.str_mag_y, r.str_mag_z}),
+        (std::vector<std::string>{"16", "-16", "16384", "0", "-5", "5", "300", "-300", "0"}));
     // Start-up divisors: accelerometer and gyroscope 1/100, magnetometer 1/5.
     const double expected[9] = {0.16, -0.16, 163.84, 0, -0.05, 0.05, 60, -60, 0};
     for (int i = 0; i < 9; ++i)
@@ -155,7 +155,7 @@ TEST_F(TelemetryTest, NegativeZeroShowsZeroEverywhere) {
     EXPECT_EQ(latest().str_roll, "0");
     EXPECT_FALSE(std::signbit(latest().Roll));
     EXPECT_FALSE(std::signbit(latest().Yaw));
-    EXPECT_EQ(latest().str_Xjiaosulv, "0");
+    EXPECT_EQ(latest().str_gyro_x, "0");
 }
 
 TEST_F(TelemetryTest, ExtremeWordsAndTruncatedYaw) {
@@ -247,7 +247,7 @@ TEST_F(TelemetryTest, ABatchShowsItsLatestFramesAndChartsEveryOne) {
     EXPECT_DOUBLE_EQ(ui().altitudeBar->Position(), 100.3f);
     EXPECT_EQ(latest().str_roll, "1.3");
     EXPECT_EQ(ui().sensorLabels[0]->text(), " AX:18");
-    EXPECT_EQ(latest().str_Xjiasudu, "18");
+    EXPECT_EQ(latest().str_acc_x, "18");
     AttitudeIndicator reference;
     reference.Draw_attitude("1.3", "9");
     EXPECT_EQ(ui().horizon->picture(), reference.picture());

@@ -37,12 +37,12 @@ struct Line {
 
 std::vector<Line> expected_lines(const LatestValues& v) {
     auto q = [](const std::string& s) { return QString::fromStdString(s); };
-    return {{20, "Roll  = " + q(v.str_roll)},          {40, "Pitch = " + q(v.str_pitch)},
-            {60, "Yaw   = " + q(v.str_yaw)},           {300, "GyroX = " + q(v.str_Xjiaosulv)},
-            {320, "GyroY = " + q(v.str_Yjiaosulv)},    {340, "GyroZ = " + q(v.str_Zjiaosulv)},
-            {380, "AccX = " + q(v.str_Xjiasudu)},      {400, "AccY = " + q(v.str_Yjiasudu)},
-            {420, "AccZ = " + q(v.str_Zjiasudu)},      {460, "MagneticX = " + q(v.str_Xcichang)},
-            {480, "MagneticY = " + q(v.str_Ycichang)}, {500, "MagneticZ = " + q(v.str_Zcichang)}};
+    return {{20, "Roll  = " + q(v.str_roll)},       {40, "Pitch = " + q(v.str_pitch)},
+            {60, "Yaw   = " + q(v.str_yaw)},        {300, "GyroX = " + q(v.str_gyro_x)},
+            {320, "GyroY = " + q(v.str_gyro_y)},    {340, "GyroZ = " + q(v.str_gyro_z)},
+            {380, "AccX = " + q(v.str_acc_x)},      {400, "AccY = " + q(v.str_acc_y)},
+            {420, "AccZ = " + q(v.str_acc_z)},      {460, "MagneticX = " + q(v.str_mag_x)},
+            {480, "MagneticY = " + q(v.str_mag_y)}, {500, "MagneticZ = " + q(v.str_mag_z)}};
 }
 
 bool cyanish(QRgb p) {
@@ -211,11 +211,10 @@ TEST(Big3DRender, RollPitchAndYawTurnTheModelAndTheLinesShowTheValues) {
 
     // All twelve lines with values.
     int k = 0;
-    for (std::string* text :
-         {&win.values.str_roll, &win.values.str_pitch, &win.values.str_Xjiaosulv,
-          &win.values.str_Yjiaosulv, &win.values.str_Zjiaosulv, &win.values.str_Xjiasudu,
-          &win.values.str_Yjiasudu, &win.values.str_Zjiasudu, &win.values.str_Xcichang,
-          &win.values.str_Ycichang, &win.values.str_Zcichang}) {
+    for (std::string* text : {&win.values.str_roll, &win.values.str_pitch, &win.values.str_gyro_x,
+                              &win.values.str_gyro_y, &win.values.str_gyro_z, &win.values.str_acc_x,
+                              &win.values.str_acc_y, &win.values.str_acc_z, &win.values.str_mag_x,
+                              &win.values.str_mag_y, &win.values.str_mag_z}) {
         *text = std::to_string(k * 1237 % 20001 - 10000) + (k % 3 ? "" : ".25");
         ++k;
     }

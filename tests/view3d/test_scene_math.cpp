@@ -18,30 +18,6 @@ void expect_matrix(const Mat4& m, const Rows& want, double tol) {
             EXPECT_NEAR(m.m[i][j], want[i][j], tol) << "row " << i << " column " << j;
 }
 
-// Row-vector product of literal matrices, in double.
-Rows product(const Rows& a, const Rows& b) {
-    Rows out{};
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-            for (int k = 0; k < 4; ++k)
-                out[i][j] += a[i][k] * b[k][j];
-    return out;
-}
-
-// The published rotation rows (left-handed, row vectors).
-Rows rx(double a) {
-    const double c = std::cos(a), s = std::sin(a);
-    return {{{1, 0, 0, 0}, {0, c, s, 0}, {0, -s, c, 0}, {0, 0, 0, 1}}};
-}
-Rows ry(double a) {
-    const double c = std::cos(a), s = std::sin(a);
-    return {{{c, 0, -s, 0}, {0, 1, 0, 0}, {s, 0, c, 0}, {0, 0, 0, 1}}};
-}
-Rows rz(double a) {
-    const double c = std::cos(a), s = std::sin(a);
-    return {{{c, s, 0, 0}, {-s, c, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
-}
-
 void expect_point(const Vec4& p, Vec3 want, double tol = 1e-6) {
     EXPECT_NEAR(p.x, want.x, tol);
     EXPECT_NEAR(p.y, want.y, tol);
@@ -53,26 +29,27 @@ const Rows kView = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 4, 1}}};
 
 } // namespace
 
-TEST(SceneMath, RotationsFollowThePublishedRows) {
-    expect_matrix(RotationX(0.7f), rx(0.7), 1e-6);
-    expect_matrix(RotationY(0.7f), ry(0.7), 1e-6);
-    expect_matrix(RotationZ(0.7f), rz(0.7), 1e-6);
-    // Left-handed sense: +90 about Z takes +X to +Y, about X +Y to +Z, about Y +Z to +X.
-    const float q = float(90 * kDeg);
+TEST(SceneMath, RotationsTurnTheLeftHandedWay) {
+    // +90 about Z takes +X to +Y, about X +Y to +Z, about Y +Z to +X; 30 about Z takes +X to
+    // (cos 30, sin 30) and +Y to (-sin 30, cos 30).
+    const float q = float(90 * kDeg), t = float(30 * kDeg);
     expect_point(transform({1, 0, 0}, RotationZ(q)), {0, 1, 0});
     expect_point(transform({0, 1, 0}, RotationX(q)), {0, 0, 1});
     expect_point(transform({0, 0, 1}, RotationY(q)), {1, 0, 0});
+    expect_point(transform({1, 0, 0}, RotationZ(t)), {0.8660254f, 0.5f, 0});
+    expect_point(transform({0, 1, 0}, RotationZ(t)), {-0.5f, 0.8660254f, 0});
+    expect_point(transform({0, 1, 0}, RotationX(t)), {0, 0.8660254f, 0.5f});
+    expect_point(transform({0, 0, 1}, RotationY(t)), {0.5f, 0, 0.8660254f});
 }
 
 TEST(SceneMath, YawPitchRollIsRollThenPitchThenYaw) {
-    const double yaw = 0.9, pitch = -0.4, roll = 0.25;
-    expect_matrix(RotationYawPitchRoll(float(yaw), float(pitch), float(roll)),
-                  product(product(rz(roll), rx(pitch)), ry(yaw)), 1e-6);
-    // Worked by hand: roll 90 takes +X to +Y, pitch 90 takes that to +Z, yaw 90 takes it to +X.
+    // Worked by hand: roll 90 takes +X to +Y, pitch 90 takes that to +Z, yaw 90 takes it to +X;
+    // +Y goes to -X, stays, and goes to +Z. (Yaw first would take +X to -X.)
     const float q = float(90 * kDeg);
     const Vec4 p = transform({1, 0, 0}, RotationYawPitchRoll(q, q, q));
     expect_point(p, {1, 0, 0});
     EXPECT_FLOAT_EQ(p.w, 1);
+    expect_point(transform({0, 1, 0}, RotationYawPitchRoll(q, q, q)), {0, 0, 1});
 }
 
 TEST(SceneMath, LookAtFromTheWindowsCameraIsAShiftAlongZ) {

@@ -69,17 +69,16 @@ QSerialPort::StopBits stop_of(StopBits s) {
 
 } // namespace
 
-QtSerialPortControl::QtSerialPortControl(QString program_dir, QObject* parent)
-    : QObject(parent), program_dir_(std::move(program_dir)) {
+QtSerialPortControl::QtSerialPortControl(QString program_dir, QObject* parent, Clock& clock)
+    : QObject(parent), program_dir_(std::move(program_dir)), clock_(clock) {
     list_devices = system_devices;
     list_device_ids = system_device_ids;
     // QSerialPort's own buffer is drained on every readyRead; the bound is a backstop.
     serial_.setReadBufferSize(64 * 1024);
     connect(&serial_, &QSerialPort::readyRead, this, &QtSerialPortControl::on_ready_read);
-    pace_timer_ = new QTimer(this);
+    pace_timer_ = clock_.make_timer(this, true);
     pace_timer_->setSingleShot(true);
-    pace_timer_->setTimerType(Qt::PreciseTimer);
-    connect(pace_timer_, &QTimer::timeout, this, &QtSerialPortControl::deliver);
+    connect(pace_timer_, &Timer::timeout, this, &QtSerialPortControl::deliver);
     connect(&serial_, &QSerialPort::errorOccurred, this, &QtSerialPortControl::on_error);
 }
 
@@ -308,7 +307,7 @@ void QtSerialPortControl::on_ready_read() {
 }
 
 void QtSerialPortControl::deliver_paced() {
-    const qint64 since = since_event_.isValid() ? since_event_.elapsed() : -1;
+    const std::int64_t since = event_ms_ < 0 ? -1 : clock_.now_ms() - event_ms_;
     if (min_event_interval_ms_ == 0 || since < 0 || since >= min_event_interval_ms_) {
         pace_timer_->stop();
         deliver();
@@ -335,7 +334,7 @@ void QtSerialPortControl::deliver() {
         return;
     }
     in_handler_ = true;
-    since_event_.start();
+    event_ms_ = clock_.now_ms();
     OnComm();
     in_handler_ = false;
 }

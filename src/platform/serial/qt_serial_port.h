@@ -38,15 +38,13 @@
 #include "platform/serial/device_lock.h"
 #include "platform/serial/port_order.h"
 #include "platform/serial/serial_port.h"
+#include "platform/timing/clock.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
-#include <QTimer>
 
 #include <algorithm>
-
 #include <functional>
 #include <optional>
 #include <string>
@@ -61,7 +59,9 @@ class QtSerialPortControl : public QObject, public SerialPort {
     static constexpr int kMinEventIntervalMs = 16; // one frame of a 60 Hz screen
 
     // `program_dir`: the program's folder, whose "ports" folder may hold com<n> links.
-    explicit QtSerialPortControl(QString program_dir, QObject* parent = nullptr);
+    // `clock`: what the pacing runs on.
+    explicit QtSerialPortControl(QString program_dir, QObject* parent = nullptr,
+                                 Clock& clock = system_clock());
     ~QtSerialPortControl() override;
 
     // Input() always takes every waiting byte as binary data: read length 0 in binary mode,
@@ -153,8 +153,9 @@ class QtSerialPortControl : public QObject, public SerialPort {
     bool delivery_queued_ = false;
     bool failing_ = false;
     int min_event_interval_ms_ = kMinEventIntervalMs;
-    QElapsedTimer since_event_; // since the last OnComm
-    QTimer* pace_timer_ = nullptr;
+    Clock& clock_;
+    std::int64_t event_ms_ = -1; // the clock's time at the last OnComm (-1 none yet)
+    Timer* pace_timer_ = nullptr;
     unsigned generation_ = 0; // counts opens, so a late failure never closes a newer opening
 };
 

@@ -3,6 +3,7 @@
 // pseudo-terminal: "Com n" through the ports folder or the system's list, coalesced receive
 // events, line settings, the words of its messages, a device that comes back, and one program
 // per device.
+#include "driven_clock.h"
 #include "platform/serial/qt_serial_port.h"
 #include "pty.h"
 #include "test_folder.h"
@@ -29,8 +30,9 @@ class QtSerialTest : public ::testing::Test {
         fs::create_directories(dir / "ports");
         ASSERT_TRUE(pty.ok()) << "no pseudo-terminal: " << std::strerror(errno);
     }
-    QtSerialPortControl& make() {
-        port = std::make_unique<QtSerialPortControl>(QString::fromStdString(dir.string()));
+    QtSerialPortControl& make(Clock& clock = system_clock()) {
+        port = std::make_unique<QtSerialPortControl>(QString::fromStdString(dir.string()), nullptr,
+                                                     clock);
         port->list_devices = [] { return std::vector<std::string>{}; };
         port->OnComm = [this] {
             port->setRThreshold(0);
@@ -53,6 +55,7 @@ class QtSerialTest : public ::testing::Test {
     zento_test::TempDir tmp;
     const fs::path dir = tmp.path();
     zento_test::Pty pty;
+    zento_test::DrivenClock clock; // outlives the port
     std::unique_ptr<QtSerialPortControl> port;
     std::vector<int> events;
     std::vector<std::uint8_t> received;
@@ -187,22 +190,25 @@ TEST_F(QtSerialTest, ComNumbersFollowTheSystemListAfterThePortsFolder) {
 
 TEST_F(QtSerialTest, BytesArrivingSoonAfterAnEventWaitAndComeTogetherNoneLost) {
     link_com(1, pty.slave());
-    QtSerialPortControl& p = make();
-    p.setMinEventInterval(2000); // long enough that the steps below fall inside one interval
+    QtSerialPortControl& p = make(clock); // the interval runs out when the test says so
+    p.setMinEventInterval(50);
     p.setRThreshold(1);
     p.setCommPort(1);
     ASSERT_TRUE(p.setPortOpen(true)) << p.lastError();
     const std::vector<std::uint8_t> data = pattern(300);
-    const auto part = [&](int k) {
-        return std::vector<std::uint8_t>(data.begin() + 100 * k, data.begin() + 100 * (k + 1));
+    const auto part = [&](std::size_t from, std::size_t to) { // one byte comes in one read
+        return std::vector<std::uint8_t>(data.begin() + long(from), data.begin() + long(to));
     };
-    ASSERT_TRUE(pty.write_all(part(0)));
-    ASSERT_TRUE(wait_for([&] { return received.size() == 100; })); // the first: at once
-    ASSERT_TRUE(pty.write_all(part(1)));
-    ASSERT_TRUE(wait_for([&] { return p.waiting() == 100; })); // read, held back
+    ASSERT_TRUE(pty.write_all(part(0, 1)));
+    ASSERT_TRUE(wait_for([&] { return received.size() == 1; })); // the first: at once
+    ASSERT_TRUE(pty.write_all(part(1, 150)));
+    ASSERT_TRUE(wait_for([&] { return p.waiting() == 149; })); // read, held back
+    clock.advance(49);
     EXPECT_EQ(events.size(), 1u);
-    ASSERT_TRUE(pty.write_all(part(2)));
-    ASSERT_TRUE(wait_for([&] { return received.size() == 300; }));
+    ASSERT_TRUE(pty.write_all(part(150, 300)));
+    ASSERT_TRUE(wait_for([&] { return p.waiting() == 299; }));
+    EXPECT_EQ(events.size(), 1u);
+    clock.advance(1); // the interval is over: both parts in one event
     EXPECT_EQ(received, data);
     EXPECT_EQ(events, (std::vector<int>{kCommEventReceive, kCommEventReceive}));
 }
