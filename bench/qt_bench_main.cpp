@@ -1,6 +1,6 @@
 // main() of the benchmarks that need a QApplication: offscreen unless QT_QPA_PLATFORM says
 // otherwise; unknown arguments are refused.
-#include "platform/widgets/fonts.h"
+#include "controls/fonts.h"
 
 #include <QApplication>
 

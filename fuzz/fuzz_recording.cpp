@@ -30,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,32 @@ void put_section(Bytes& f, bool big, bool nano, std::uint32_t snaplen) {
     put_block(f, kPcapngInterface, idb, big);
 }
 
+// One record as the input describes it: a head byte (direction bit 0x40, payload length in its
+// low six bits, 0x80: a captured length of four bytes follows), a time step, the payload.
+struct InputRecord {
+    std::uint8_t direction = 0;
+    std::uint32_t incl = 0; // the captured length to write (normally 1 + the payload's)
+    std::uint8_t step = 0;
+    std::span<const std::uint8_t> payload;
+};
+
+InputRecord next_record(const std::uint8_t* data, std::size_t size, std::size_t& i) {
+    InputRecord r;
+    const std::uint8_t c = data[i++];
+    const std::size_t len = std::min<std::size_t>(c & 0x3F, size - i);
+    r.incl = std::uint32_t(len + 1);
+    if ((c & 0x80) && i + 4 <= size) {
+        std::memcpy(&r.incl, data + i, 4);
+        i += 4;
+    }
+    r.step = i < size ? data[i++] : 0;
+    r.direction = (c & 0x40) ? 1 : 0;
+    const std::size_t n = std::min(len, size - i);
+    r.payload = {data + i, n};
+    i += n;
+    return r;
+}
+
 Bytes build_pcapng(const std::uint8_t* data, std::size_t size, std::uint8_t mode) {
     bool big = mode & 2;
     const bool nano = mode & 4;
@@ -119,19 +146,12 @@ Bytes build_pcapng(const std::uint8_t* data, std::size_t size, std::uint8_t mode
     std::size_t i = 0;
     std::uint64_t ticks = 1'765'000'000'000'000;
     while (i < size) {
-        const std::uint8_t c = data[i++];
-        const std::size_t len = std::min<std::size_t>(c & 0x3F, size - i);
-        std::uint32_t incl = std::uint32_t(len + 1);
-        if ((c & 0x80) && i + 4 <= size) {
-            std::memcpy(&incl, data + i, 4);
-            i += 4;
-        }
-        const std::uint8_t step = i < size ? data[i++] : 0;
+        const InputRecord r = next_record(data, size, i);
+        const std::uint8_t step = r.step;
+        const std::uint32_t incl = r.incl;
         ticks += step * 997u;
-        Bytes body, record{std::uint8_t((c & 0x40) ? 1 : 0)};
-        const std::size_t n = std::min(len, size - i);
-        record.insert(record.end(), data + i, data + i + n);
-        i += n;
+        Bytes body, record{r.direction};
+        record.insert(record.end(), r.payload.begin(), r.payload.end());
         if ((step & 3) == 1) {
             put_block(f, 5, Bytes(20, step), big); // statistics: skipped
         } else if ((step & 3) == 2) {
@@ -167,24 +187,15 @@ Bytes build_pcap(const std::uint8_t* data, std::size_t size, std::uint8_t mode) 
     std::size_t i = 0;
     std::uint32_t sec = 1'765'000'000, frac = 0;
     while (i < size) {
-        const std::uint8_t c = data[i++];
-        const std::size_t len = std::min<std::size_t>(c & 0x3F, size - i);
-        std::uint32_t incl = std::uint32_t(len + 1);
-        if ((c & 0x80) && i + 4 <= size) {
-            std::memcpy(&incl, data + i, 4);
-            i += 4;
-        }
-        const std::uint8_t step = i < size ? data[i++] : 0;
-        frac += step * 997u;
+        const InputRecord r = next_record(data, size, i);
+        frac += r.step * 997u;
         if (frac >= (nano ? 1'000'000'000u : 1'000'000u)) frac = 0, ++sec;
         put32(f, sec, big);
         put32(f, frac, big);
-        put32(f, incl, big);
-        put32(f, incl, big);
-        f.push_back((c & 0x40) ? 1 : 0);
-        const std::size_t n = std::min(len, size - i);
-        f.insert(f.end(), data + i, data + i + n);
-        i += n;
+        put32(f, r.incl, big);
+        put32(f, r.incl, big);
+        f.push_back(r.direction);
+        f.insert(f.end(), r.payload.begin(), r.payload.end());
     }
     return f;
 }

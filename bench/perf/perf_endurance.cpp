@@ -16,7 +16,7 @@
 //   --log-undo-off    switch off the message log's undo history (a diagnosis aid)
 //
 // Output: "hour H rss_mib R heap_mib M ..." lines, then one summary line starting "endurance".
-#include "platform/widgets/fonts.h"
+#include "controls/fonts.h"
 #include "../proc_status.h"
 #include "feed_port.h"
 #include "frames.h"

@@ -13,7 +13,7 @@
 // Output: one line starting "latency".
 #include "frames.h"
 #include "platform/serial/qt_serial_port.h"
-#include "platform/widgets/fonts.h"
+#include "controls/fonts.h"
 #include "shell/port_connection.h"
 #include "shell/zento.h"
 

@@ -2,7 +2,7 @@
 // 20 Hz, played "as fast as possible" through the whole main window, shown (offscreen, or on X
 // when DISPLAY is set). Prints the wall time, the process's CPU time and the speed as a multiple
 // of real time, and checks that every attitude frame reached the window.
-#include "platform/widgets/fonts.h"
+#include "controls/fonts.h"
 #include "board_stream.h"
 #include "platform/serial/mock_serial_port.h"
 #include "recording/playback_port.h"

@@ -11,7 +11,7 @@
 #include "board_stream.h"
 #include "link/envelope.h"
 #include "platform/serial/mock_serial_port.h"
-#include "platform/widgets/fonts.h"
+#include "controls/fonts.h"
 #include "recording/pcap_format.h"
 #include "recording/playback_port.h"
 #include "shell/playback_control.h"

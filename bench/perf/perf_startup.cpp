@@ -8,7 +8,7 @@
 //
 // Each run is a new process (fork + exec), timed from just before the exec with
 // CLOCK_MONOTONIC. Output: one line starting "startup" with the median and every run.
-#include "platform/widgets/fonts.h"
+#include "controls/fonts.h"
 #include "platform/serial/qt_serial_port.h"
 #include "shell/zento.h"
 

@@ -4,7 +4,7 @@
 //   xvfb-run -a build/release/bench/bench_view3d
 // The CPU time is the whole process's (the software renderer draws on worker threads), so
 // "cpu / 50 ms" is the share of one CPU the window takes at 20 frames per second.
-#include "platform/widgets/fonts.h"
+#include "controls/fonts.h"
 #include "view3d/big3d.h"
 
 #include <benchmark/benchmark.h>

@@ -3,7 +3,7 @@
 //   view3d_frames DIR        DIR/frame-N.png as grabbed from the drawing surface,
 //                            DIR/screen-N.png as the window shows it on the X screen
 //   view3d_frames --compare A B   the number of differing pixels of each file of A and B
-#include "platform/widgets/fonts.h"
+#include "controls/fonts.h"
 #include "view3d/big3d.h"
 
 #include <QApplication>

@@ -58,7 +58,7 @@ std::ptrdiff_t ReadFile::read(std::uint8_t* into, std::size_t max) {
 bool ReadFile::seek(std::uint64_t offset) {
     if (offset > std::uint64_t(INT64_MAX)) return false;
 #ifdef _WIN32
-    return _lseeki64(fd_, __int64(offset), SEEK_SET) == __int64(offset);
+    return _lseeki64(fd_, static_cast<__int64>(offset), SEEK_SET) == static_cast<__int64>(offset);
 #else
     return ::lseek(fd_, off_t(offset), SEEK_SET) == off_t(offset);
 #endif
@@ -122,8 +122,8 @@ bool WriteFile::sync(std::string& error) {
 
 bool WriteFile::truncate(std::uint64_t size, std::string& error) {
 #ifdef _WIN32
-    const bool ok =
-        _chsize_s(fd_, __int64(size)) == 0 && _lseeki64(fd_, __int64(size), SEEK_SET) >= 0;
+    const auto at = std::int64_t(size); // (__int64 is a macro with mingw-w64: no cast through it)
+    const bool ok = _chsize_s(fd_, at) == 0 && _lseeki64(fd_, at, SEEK_SET) >= 0;
 #else
     const bool ok = ::ftruncate(fd_, off_t(size)) == 0 && ::lseek(fd_, off_t(size), SEEK_SET) >= 0;
 #endif

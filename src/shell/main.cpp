@@ -1,10 +1,10 @@
 // zento: the host program of the Tavro AHRS board.
-#include "platform/widgets/fonts.h"
+#include "controls/fonts.h"
 #include "platform/serial/qt_serial_port.h"
 #include "recording/file_io.h"
 #include "settings/command_line.h"
 #include "settings/settings_location.h"
-#include "shell/exit_signals.h"
+#include "platform/signals/exit_signals.h"
 #include "shell/paths_and_times.h"
 #include "shell/playback_control.h"
 #include "shell/port_connection.h"

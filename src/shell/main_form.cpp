@@ -1,10 +1,13 @@
 #include "shell/main_form.h"
 
 #include "instruments/attitude_indicator.h"
-#include "platform/widgets/fonts.h"
-#include "platform/widgets/form_controls.h"
-#include "platform/widgets/value_label.h"
-#include "platform/widgets/widgets.h"
+#include "controls/fonts.h"
+#include "controls/form_controls.h"
+#include "instruments/value_label.h"
+#include "instruments/lamps.h"
+#include "instruments/compass.h"
+#include "instruments/gauges.h"
+#include "instruments/panel.h"
 #include "telemetry/strip_chart.h"
 
 #include <QAction>

@@ -8,9 +8,9 @@
 // The form holds no behaviour: the window's parts (message log, lamps, telemetry display, port
 // connection, commands) are each given the controls they drive.
 //
-// The labels the stream writes are ValueLabels (platform/widgets/value_label.h): QLabels that a
+// The labels the stream writes are ValueLabels (instruments/value_label.h): QLabels that a
 // new reading repaints only where its glyphs changed.
-#include "platform/widgets/value_label.h"
+#include "instruments/value_label.h"
 
 #include <array>
 

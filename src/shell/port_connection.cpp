@@ -1,8 +1,8 @@
 #include "shell/port_connection.h"
 
 #include "platform/serial/serial_port.h"
-#include "platform/widgets/widgets.h"
-#include "settings/comm_set.h"
+#include "instruments/lamps.h"
+#include "dialogs/comm_set.h"
 #include "settings/port_config.h"
 
 #include <QTimer>

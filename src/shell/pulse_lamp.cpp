@@ -1,6 +1,6 @@
 #include "shell/pulse_lamp.h"
 
-#include "platform/widgets/widgets.h"
+#include "instruments/lamps.h"
 
 #include <QTimer>
 

@@ -1,9 +1,9 @@
 #include "shell/recording_control.h"
 
-#include "platform/widgets/widgets.h"
 #include "recording/recorder.h"
 #include "settings/settings_location.h"
 #include "shell/paths_and_times.h"
+#include "instruments/lamps.h"
 
 #include <QAction>
 #include <QDateTime>

@@ -2,11 +2,14 @@
 
 #include "instruments/attitude_indicator.h"
 #include "link/link_time.h"
-#include "platform/widgets/value_label.h"
-#include "platform/widgets/widgets.h"
+#include "instruments/value_label.h"
 #include "telemetry/channels.h"
 #include "telemetry/strip_chart.h"
 #include "telemetry/value_text.h"
+#include "instruments/compass.h"
+#include "instruments/gauges.h"
+#include "instruments/lamps.h"
+#include "instruments/panel.h"
 
 #include <QCheckBox>
 #include <QComboBox>

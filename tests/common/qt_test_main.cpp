@@ -1,7 +1,7 @@
 // GoogleTest main with a QApplication, for tests of widgets, timers and the event loop. Built
 // with ZENTO_TEST_GL for tests that draw with OpenGL: they run on X when a display is there.
 // `--x11-without-gl`: on X with its OpenGL integration switched off (where a display is there).
-#include "platform/widgets/fonts.h"
+#include "controls/fonts.h"
 #include "qt_test.h"
 
 #include <QApplication>

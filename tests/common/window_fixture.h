@@ -3,12 +3,12 @@
 // the tests of the window and its parts share.
 #include "link/envelope.h"
 #include "platform/serial/mock_serial_port.h"
-#include "platform/widgets/widgets.h"
 #include "qt_test.h"
 #include "shell/message_log.h"
 #include "shell/port_connection.h"
 #include "shell/zento.h"
 #include "test_folder.h"
+#include "instruments/lamps.h"
 
 #include <QStringList>
 #include <QTimer>

@@ -8,7 +8,6 @@
 #include "../tools/zento-board/board_process.h"
 #include "platform/serial/device_lock.h"
 #include "platform/serial/qt_serial_port.h"
-#include "platform/widgets/widgets.h"
 #include "shell/board_commands.h"
 #include "shell/pulse_lamp.h"
 #include "shell/telemetry_display.h"

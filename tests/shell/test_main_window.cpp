@@ -3,8 +3,8 @@
 #include "window_fixture.h"
 
 #include "health/health_window.h"
-#include "platform/widgets/widgets.h"
-#include "settings/comm_set.h"
+#include "instruments/lamps.h"
+#include "dialogs/comm_set.h"
 #include "settings/ini_file.h"
 #include "shell/board_commands.h"
 #include "shell/link_health.h"

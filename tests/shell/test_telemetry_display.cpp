@@ -4,9 +4,12 @@
 #include "window_fixture.h"
 
 #include "instruments/attitude_indicator.h"
-#include "platform/widgets/widgets.h"
+#include "instruments/lamps.h"
+#include "instruments/panel.h"
 #include "shell/telemetry_display.h"
 #include "telemetry/strip_chart.h"
+#include "instruments/compass.h"
+#include "instruments/gauges.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -24,7 +24,7 @@
 #include "recording/recording_csv.h"
 #include "settings/port_config.h"
 #include "settings/settings_location.h"
-#include "shell/exit_signals.h"
+#include "platform/signals/exit_signals.h"
 #include "telemetry/frame_dispatch.h"
 
 #include <QCoreApplication>

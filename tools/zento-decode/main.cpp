@@ -405,7 +405,9 @@ int main(int argc, char** argv) {
             return 2;
         }
         fd = input.release();
+#ifdef POSIX_FADV_SEQUENTIAL // (POSIX: not on Windows)
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
     }
     ReadFile source;
     source.adopt(fd);

@@ -1,7 +1,7 @@
-#include "settings/comm_set.h"
+#include "dialogs/comm_set.h"
 
 #include "platform/serial/serial_port.h"
-#include "platform/widgets/widgets.h"
+#include "instruments/panel.h"
 #include "settings/ini_file.h"
 #include "settings/port_config.h"
 

@@ -1,4 +1,4 @@
-#include "platform/widgets/form_controls.h"
+#include "controls/form_controls.h"
 
 #include <QImage>
 #include <QPaintEvent>

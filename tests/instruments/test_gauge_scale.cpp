@@ -1,4 +1,4 @@
-#include "platform/widgets/gauge_scale.h"
+#include "instruments/gauge_scale.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "shell/exit_signals.h"
+#include "platform/signals/exit_signals.h"
 
 #include <QSocketNotifier>
 

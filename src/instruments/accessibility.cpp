@@ -1,8 +1,12 @@
 // Accessibility interfaces of the instrument widgets: what a screen reader or a test driver
 // sees through Qt's accessibility bus (AT-SPI on Linux).
-#include "platform/widgets/widgets.h"
+#include "instruments/lamps.h"
+#include "instruments/compass.h"
+#include "instruments/gauges.h"
+#include "instruments/panel.h"
+#include "instruments/accessibility.h"
 
-#include "platform/widgets/accessible_events.h"
+#include "instruments/accessible_events.h"
 
 #include <QAccessible>
 #include <QAccessibleValueInterface>

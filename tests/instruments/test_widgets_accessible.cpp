@@ -1,8 +1,12 @@
 // What assistive technology sees of the instrument widgets: role, name, state, value,
 // the switch's press action, and the change notifications.
-#include "platform/widgets/widgets.h"
+#include "instruments/lamps.h"
+#include "instruments/compass.h"
+#include "instruments/gauges.h"
+#include "instruments/panel.h"
+#include "instruments/accessibility.h"
 
-#include "platform/widgets/accessible_events.h"
+#include "instruments/accessible_events.h"
 
 #include <QAccessible>
 #include <QAccessibleValueInterface>

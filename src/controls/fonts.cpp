@@ -1,4 +1,4 @@
-#include "platform/widgets/fonts.h"
+#include "controls/fonts.h"
 
 #include <QApplication>
 #include <QFontDatabase>

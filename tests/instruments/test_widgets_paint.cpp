@@ -1,7 +1,10 @@
 // Painting of the instrument widgets: stored sizes, lamp colours, pointer direction, lit
 // segments, column height, clipping of out-of-range and non-finite values, cached parts.
-#include "platform/widgets/fonts.h"
-#include "platform/widgets/widgets.h"
+#include "controls/fonts.h"
+#include "instruments/lamps.h"
+#include "instruments/compass.h"
+#include "instruments/gauges.h"
+#include "instruments/panel.h"
 #include "widget_test_util.h"
 
 #include <QApplication>
