@@ -39,6 +39,12 @@
 //    ticks) is laid on when painted. Axes, grids and legend are drawn whole only when the y
 //    range, the visible channels or the size change. Dragging, zooming, a paused view, printing
 //    and image export use QCustomPlot's whole drawing.
+//
+// The parts: this widget (strip_chart.cpp; its look in strip_chart_look.cpp, printing and image
+// export in strip_chart_output.cpp), each channel's point store (channel_history.h), the live
+// renderer (live_plot.h), the y range policy (y_range_follower.h) and the trace breaks
+// (trace_break.h), both pure; what they take from QCustomPlot's insides is all in
+// qcustomplot_internals.h.
 #include "telemetry/channels.h"
 #include "telemetry/trace_break.h"
 #include "telemetry/y_range_follower.h"
@@ -46,13 +52,8 @@
 #include <QElapsedTimer>
 #include <QWidget>
 
-#include <algorithm>
 #include <array>
-#include <cmath>
 #include <functional>
-#include <limits>
-#include <memory>
-#include <utility>
 
 #include <qcustomplot.h>
 
@@ -192,6 +193,8 @@ class StripChart : public QWidget {
     void updateLegendEntry(int channel);
     void updateAccessibleDescription();
     void placeChildren();
+    void buildPlot();    // the plot, its axes, legend, traces and marks
+    void buildToolbar(); // print preview and save image
 
     LivePlot* plot_ = nullptr;
     ChartMarks* marks_ = nullptr;
