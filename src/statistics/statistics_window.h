@@ -23,6 +23,10 @@
 // Export: the table and the curves as CSV (stats_csv, allan_csv), the three plots side by side
 // as PNG or SVG. The scales are the health scales of the settings file (read_health_scales),
 // read again for each computation, so the figures are in the units the user set.
+//
+// This file wires the window: its controls, the job, the choice of interval, the exports. The
+// figure table and the texts of figures are in statistics_table.h, the plots and the plots'
+// picture in statistics_plots.h.
 #include <QString>
 #include <QTimer>
 #include <QWidget>
