@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
 using zento::YRangeFollower;
 
 // The y range's hysteresis, step by step: (data extent, time) -> range.
@@ -42,4 +46,59 @@ TEST(YRangeFollowerTest, GrowsAtOnceShrinksOnceUnderusedForAWhile) {
     }
     f.refit(); // channels shown or hidden, following resumed: fits at once
     EXPECT_EQ(f.follow(r, 10, 20, 61, w), YRangeFollower::fit(10, 20));
+}
+
+// Both sides grow at once when the data leaves on both; data on the range's edge is inside; the
+// wait to shrink starts again when the data uses enough of the range before it is over.
+TEST(YRangeFollowerTest, GrowsBothSidesAndTheWaitStartsAnew) {
+    using R = YRangeFollower::Range;
+    const double w = 0.5;
+    YRangeFollower f;
+    R r = f.follow({1, 361}, 0, 100, 0, w); // fitted: -3 .. 103
+    r = f.follow(r, -10, 110, 1, w);
+    EXPECT_NEAR(r.lower, -10 - 12, 1e-9); // headroom: 10 % of the span taken in (-10 .. 110)
+    EXPECT_NEAR(r.upper, 110 + 12, 1e-9);
+    EXPECT_EQ(f.follow(r, r.lower, r.upper, 2, w), r); // on the edges: holds
+    const R held = r;
+    EXPECT_EQ(f.follow(r, 0, 10, 3, w), held);      // underused from 3 ...
+    EXPECT_EQ(f.follow(r, -20, 120, 3.3, w), held); // ... used again ...
+    EXPECT_EQ(f.follow(r, 0, 10, 3.4, w), held);    // ... underused from 3.4 ...
+    EXPECT_EQ(f.follow(r, 0, 10, 3 + w, w), held);  // (not since 3)
+    EXPECT_EQ(f.follow(r, 0, 10, 3.4 + w, w), YRangeFollower::fit(0, 10));
+}
+
+// Whatever the data do, what is in view stays inside the range, and the range changes only when
+// the data leave it, when the data have used too little of it for the whole wait, or on refit().
+TEST(YRangeFollowerTest, TheDataStayInsideAndTheRangeChangesOnlyForAReason) {
+    const double w = 0.5;
+    std::uint32_t seed = 3;
+    auto random = [&] {
+        seed = seed * 1664525u + 1013904223u;
+        return double(seed >> 8) / double(1 << 24);
+    };
+    YRangeFollower f;
+    YRangeFollower::Range r{1, 361};
+    double underused_since = -1; // -1: the data use enough of the range
+    for (int i = 0; i < 20000; ++i) {
+        const double now = i * 0.01;
+        const double scale = std::pow(10.0, 4 * random() - 1), centre = 100 * random() - 50;
+        const double a = centre + scale * (random() - 0.5), b = centre + scale * (random() - 0.5);
+        const double lo = std::min(a, b), hi = std::max(a, b);
+        const bool refit = i % 997 == 0;
+        if (refit) f.refit();
+        const YRangeFollower::Range was = r;
+        r = f.follow(r, lo, hi, now, w);
+        ASSERT_LE(r.lower, lo) << i;
+        ASSERT_GE(r.upper, hi) << i;
+        const bool left = lo < was.lower || hi > was.upper;
+        const bool underused =
+            hi - lo < YRangeFollower::kShrinkBelowFraction * (was.upper - was.lower);
+        const bool waited = underused && underused_since >= 0 && now - underused_since >= w - 1e-9;
+        if (!(r == was)) {
+            ASSERT_TRUE(refit || left || waited) << i;
+        }
+        underused_since = refit || left || !underused || !(r == was) ? -1
+                          : underused_since < 0                      ? now
+                                                                     : underused_since;
+    }
 }
