@@ -12,6 +12,10 @@
 // lay out, name or draw these members otherwise. Before raising the number, check each piece
 // here against the new version's source and run the live picture's tests (test_live_plot:
 // slices against the whole drawing, pixel by pixel).
+//
+// Outside this file the chart uses QCustomPlot's public interface only, and the virtuals meant
+// for overriding: the marks (chart_marks.h) are a QCPLayerable drawn through its draw(), and the
+// live plot (live_plot.h) takes over the widget's paint and resize events.
 #define ZENTO_QCUSTOMPLOT_INTERNALS_VERSION 0x020100
 
 #include <QRect>
