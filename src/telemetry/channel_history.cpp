@@ -21,34 +21,6 @@ void ChannelHistory::setSpan(double span) {
     }
 }
 
-void ChannelHistory::append(double key, double value) {
-    if (size() >= limit_) {
-        dropFront(1); // the oldest
-    }
-    dropOlderThan(key - span_);
-    if (droppedFront() >= batch_) {
-        squeeze(true, false); // move the kept points to the front, keep the capacity
-    }
-    if (full()) {
-        const qsizetype want = std::max<qsizetype>(capacity() * 2, 1024);
-        reserve(std::min<qsizetype>(want, qsizetype(limit_) + batch_));
-    }
-    push(key, value);
-
-    const qint64 block = appended_++ / kBlock;
-    if (block - first_block_ == qint64(blocks_.size())) {
-        blocks_.push_back(kNoExtent);
-    }
-    Extent& e = blocks_.back();
-    e = {std::min(e.lo, value), std::max(e.hi, value)}; // a NaN changes neither
-    // Blocks wholly dropped go once they are half of those kept (O(1) amortised).
-    const qint64 dropped = (appended_ - size()) / kBlock - first_block_;
-    if (dropped >= 16 && dropped >= qint64(blocks_.size()) / 2) {
-        blocks_.erase(blocks_.begin(), blocks_.begin() + dropped);
-        first_block_ += dropped;
-    }
-}
-
 ChannelHistory::Extent ChannelHistory::extent(const_iterator begin, const_iterator end) const {
     const qint64 base = appended_ - size(); // the number of the first kept point
     const qint64 a = base + (begin - constBegin());
@@ -73,12 +45,6 @@ ChannelHistory::Extent ChannelHistory::extent(const_iterator begin, const_iterat
     }
     points(whole_to * kBlock, z);
     return e;
-}
-
-void ChannelHistory::dropOlderThan(double key) {
-    while (!isEmpty() && constBegin()->key < key) {
-        dropFront(1);
-    }
 }
 
 } // namespace zento

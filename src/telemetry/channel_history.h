@@ -8,6 +8,7 @@
 // costs a few blocks, not every point.
 #include "telemetry/qcustomplot_internals.h"
 
+#include <algorithm>
 #include <limits>
 #include <vector>
 
@@ -23,7 +24,8 @@ class ChannelHistory : public qcp::GraphDataStore {
     // Points more than `span` seconds older than the newest are dropped, at once too.
     void setSpan(double span);
 
-    // Keys must not decrease (the caller guarantees it). A NaN value is a gap.
+    // Keys must not decrease (the caller guarantees it). A NaN value is a gap. (Inline: the
+    // chart calls it for every point.)
     void append(double key, double value);
 
     double lastKey() const { return (constEnd() - 1)->key; }
@@ -39,7 +41,11 @@ class ChannelHistory : public qcp::GraphDataStore {
     Extent extent(const_iterator begin, const_iterator end) const;
 
   private:
-    void dropOlderThan(double key);
+    void dropOlderThan(double key) {
+        while (!isEmpty() && constBegin()->key < key) {
+            dropFront(1);
+        }
+    }
 
     static constexpr qint64 kBlock = 64;
     int limit_ = 1;
@@ -49,5 +55,33 @@ class ChannelHistory : public qcp::GraphDataStore {
     std::vector<Extent> blocks_; // of the blocks first_block_, first_block_ + 1, ...
     qint64 first_block_ = 0;
 };
+
+inline void ChannelHistory::append(double key, double value) {
+    if (size() >= limit_) {
+        dropFront(1); // the oldest
+    }
+    dropOlderThan(key - span_);
+    if (droppedFront() >= batch_) {
+        squeeze(true, false); // move the kept points to the front, keep the capacity
+    }
+    if (full()) {
+        const qsizetype want = std::max<qsizetype>(capacity() * 2, 1024);
+        reserve(std::min<qsizetype>(want, qsizetype(limit_) + batch_));
+    }
+    push(key, value);
+
+    const qint64 block = appended_++ / kBlock;
+    if (block - first_block_ == qint64(blocks_.size())) {
+        blocks_.push_back(kNoExtent);
+    }
+    Extent& e = blocks_.back();
+    e = {std::min(e.lo, value), std::max(e.hi, value)}; // a NaN changes neither
+    // Blocks wholly dropped go once they are half of those kept (O(1) amortised).
+    const qint64 dropped = (appended_ - size()) / kBlock - first_block_;
+    if (dropped >= 16 && dropped >= qint64(blocks_.size()) / 2) {
+        blocks_.erase(blocks_.begin(), blocks_.begin() + dropped);
+        first_block_ += dropped;
+    }
+}
 
 } // namespace zento
