@@ -23,6 +23,11 @@
 // Export: the table and the curves as CSV (stats_csv, allan_csv), the three plots side by side
 // as PNG or SVG. The scales are the health scales of the settings file (read_health_scales),
 // read again for each computation, so the figures are in the units the user set.
+//
+// The window's controls and their layout are in statistics_window_layout.cpp, what they do (the
+// job, the choice of interval, the exports) in statistics_window.cpp, the figure table and the
+// texts of figures in statistics_table.h, the plots and their exported picture in
+// statistics_plots.h.
 #include <QString>
 #include <QTimer>
 #include <QWidget>

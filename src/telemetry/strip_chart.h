@@ -39,18 +39,21 @@
 //    ticks) is laid on when painted. Axes, grids and legend are drawn whole only when the y
 //    range, the visible channels or the size change. Dragging, zooming, a paused view, printing
 //    and image export use QCustomPlot's whole drawing.
+//
+// The parts: this widget (strip_chart.cpp; its look in strip_chart_look.cpp, printing and image
+// export in strip_chart_output.cpp), each channel's point store (channel_history.h), the live
+// renderer (live_plot.h), the y range policy (y_range_follower.h) and the trace breaks
+// (trace_break.h), both pure; what they take from QCustomPlot's insides is all in
+// qcustomplot_internals.h.
 #include "telemetry/channels.h"
+#include "telemetry/trace_break.h"
+#include "telemetry/y_range_follower.h"
 
 #include <QElapsedTimer>
 #include <QWidget>
 
-#include <algorithm>
 #include <array>
-#include <cmath>
 #include <functional>
-#include <limits>
-#include <memory>
-#include <utility>
 
 #include <qcustomplot.h>
 
@@ -64,70 +67,6 @@ class ChannelHistory;
 class ChartCursor;
 class ChartMarks;
 class LivePlot;
-
-// The y range that follows the data with hysteresis, so that it changes rarely (each change
-// redraws the whole chart): it grows at once to take in data that leaves it (with headroom on
-// the side that grew), and shrinks to fit the data once the data has used less than
-// kShrinkBelowFraction of it for a given time.
-class YRangeFollower {
-  public:
-    struct Range {
-        double lower;
-        double upper;
-        bool operator==(const Range&) const = default;
-    };
-    static constexpr double kMarginFraction = 0.03;  // margin of a fitted range, each side
-    static constexpr double kHeadroomFraction = 0.1; // extra room on a side that grows
-    static constexpr double kShrinkBelowFraction = 0.8;
-
-    // The range that fits [lo, hi] with its margin (a flat trace gets a usable range).
-    static Range fit(double lo, double hi);
-    // The range to show now, given the current one, the data's extent in view [lo, hi]
-    // (lo <= hi) and the time `now` (not going backwards); `window` is the time after which a
-    // range the data uses less than kShrinkBelowFraction of is fitted again.
-    Range follow(Range current, double lo, double hi, double now, double window);
-    // The next follow() fits the data at once.
-    void refit() { refit_ = true; }
-
-  private:
-    bool refit_ = true;
-    double underused_since_ = 0; // time since which the data used less than half of the range
-    bool underused_ = false;
-};
-
-// Where a trace is broken rather than joined by a line: across a gap in time (the stream
-// stopped: an unplug, a pause) or across the wrap of an angle (+180 to -180) a line would draw
-// what never happened. One per channel, told of each point in turn. (A NaN point breaks a
-// trace.)
-class TraceBreak {
-  public:
-    static constexpr double kGapSeconds = 0.5; // a gap: longer than this
-    static constexpr double kGapSteps = 4.0;   // and than this many of the channel's usual step
-
-    // Whether the line from the previous point to this one, `step` seconds later with `value`,
-    // is left out: the step is a gap (once the channel has a usual step: its last one that took
-    // time and was no gap), or the value crossed the wrap of a value that wraps round with
-    // period `wrap` (0: it does not), the values lying more than half of it apart. The
-    // previous value is taken in this point's units (a new divisor gives a new period).
-    bool next(double step, double value, double wrap) {
-        const bool gap = (usual_ > 0 && step > std::max(kGapSeconds, kGapSteps * usual_)) ||
-                         std::exchange(forced_, false);
-        if (step > 0 && !gap) usual_ = step;
-        const double previous = wrap_ > 0 && wrap > 0 ? previous_ * wrap / wrap_ : previous_;
-        const bool wrapped = wrap > 0 && std::abs(value - previous) > wrap / 2; // (NaN: no)
-        previous_ = value;
-        wrap_ = wrap;
-        return !std::isnan(value) && (gap || wrapped);
-    }
-    // The next point starts anew (another stream: a port opened, a recording played).
-    void force() { forced_ = true; }
-
-  private:
-    double usual_ = 0;
-    double previous_ = std::numeric_limits<double>::quiet_NaN();
-    double wrap_ = 0;
-    bool forced_ = false;
-};
 
 class StripChart : public QWidget {
     Q_OBJECT
@@ -254,6 +193,8 @@ class StripChart : public QWidget {
     void updateLegendEntry(int channel);
     void updateAccessibleDescription();
     void placeChildren();
+    void buildPlot();    // the plot, its axes, legend, traces and marks
+    void buildToolbar(); // print preview and save image
 
     LivePlot* plot_ = nullptr;
     ChartMarks* marks_ = nullptr;

@@ -1,75 +1,25 @@
-// Strip chart: visibility, tracking, y range, bounded history, coalesced redraws, printing and
-// image saving. Runs offscreen with a fake clock.
+// Strip chart: visibility, tracking, y range, the history's bounds, coalesced redraws, the
+// cursor, printing and image saving. Runs offscreen with a fake clock. (The point store on its
+// own: test_channel_history; the live picture: test_live_plot.)
+#include "strip_chart_test_util.h"
 #include "telemetry/chart_cursor.h"
-#include "telemetry/strip_chart.h"
 
-#include <QApplication>
 #include <QPointer>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QToolButton>
 
-#include <gtest/gtest.h>
-
-#include <cmath>
 #include <cstdint>
-#include <limits>
 
 using zento::StripChart;
 using zento::YRangeFollower;
+using zento_test::kNaN;
+using zento_test::StripChartTest;
 
 namespace {
-
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-class StripChartTest : public ::testing::Test {
-  protected:
-    // One point per listed channel every `step` seconds for `seconds`.
-    void feed(std::initializer_list<int> channels, double seconds, double step, double value) {
-        for (long i = 0, n = std::lround(seconds / step); i < n; ++i, now += step) {
-            for (int k : channels) {
-                chart.addPoint(k, now, value);
-            }
-        }
-    }
-
-    // Waits until no redraw is scheduled.
-    bool settled() {
-        return QTest::qWaitFor([this] { return !chart.redrawPending(); }, 10000);
-    }
-    // Shows the chart and waits until its first redraws are over.
-    void showAndSettle() {
-        chart.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&chart));
-        chart.plot()->replot();
-        ASSERT_TRUE(settled());
-    }
-
-    void mouse(QEvent::Type type, QPointF pos, Qt::MouseButton button, Qt::MouseButtons held) {
-        QMouseEvent ev(type, pos, chart.plot()->mapToGlobal(pos), button, held, Qt::NoModifier);
-        QApplication::sendEvent(chart.plot(), &ev);
-    }
-
-    void wheel(int angle, Qt::KeyboardModifiers modifiers) {
-        const QPointF pos = centre();
-        QWheelEvent ev(pos, chart.plot()->mapToGlobal(pos), QPoint(), QPoint(0, angle),
-                       Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(chart.plot(), &ev);
-    }
-
-    QPointF centre() const { return QRectF(chart.plot()->axisRect()->rect()).center(); }
-    double last(int k, bool key) const {
-        auto d = chart.plot()->graph(k)->data();
-        return key ? d->at(d->size() - 1)->key : d->at(d->size() - 1)->value;
-    }
-
-    double now = 1000.0;
-    StripChart chart;
-};
 
 TEST_F(StripChartTest, LegendAndToolbarLeaveTheDataFree) {
     feed({0}, 12.0, 0.02, 100.0);
@@ -357,48 +307,20 @@ TEST_F(StripChartTest, YRangeFitsExactlyThePointsInView) {
     }
 }
 
-TEST_F(StripChartTest, HistoryIsBoundedOldestDroppedFirst) {
-    chart.setHistoryLimit(1000);
-    for (int i = 0; i < 5000; ++i) {
-        now = i;
-        chart.addPoint(5, now, i);
-        ASSERT_EQ(chart.pointCount(5), std::min(i + 1, 1000)) << i;
-    }
-    auto data = chart.plot()->graph(5)->data();
-    for (int i = 0; i < 1000; ++i) { // the newest, in order
-        ASSERT_DOUBLE_EQ(data->at(i)->value, 4000 + i) << i;
-        ASSERT_DOUBLE_EQ(data->at(i)->key, 4000 + i) << i;
-    }
-    for (int i = 0; i < 3000; ++i) { // a stopped clock: every key equal
-        chart.addPoint(6, now, i);
-    }
-    ASSERT_EQ(chart.pointCount(6), 1000);
-    EXPECT_DOUBLE_EQ(chart.plot()->graph(6)->data()->at(0)->value, 2000);
-    chart.setHistoryLimit(10); // lowering the bound drops the oldest at once
-    ASSERT_EQ(chart.pointCount(5), 10);
-    EXPECT_DOUBLE_EQ(chart.plot()->graph(5)->data()->at(0)->value, 4990);
-    EXPECT_DOUBLE_EQ(last(5, false), 4999);
-}
-
-TEST_F(StripChartTest, HistoryKeepsOnlyItsSpanOfTimeAtAnyRate) {
-    chart.setHistorySeconds(100.0);
-    for (int i = 0; i <= 4000; ++i) { // 4 Hz for 1000 s (exact keys)
-        now = i * 0.25;
-        chart.addPoint(3, now, i);
-        if (i % 7 == 0) chart.addPoint(4, now, i); // a slower channel: 100 s before its own newest
-    }
-    auto data = chart.plot()->graph(3)->data();
-    ASSERT_EQ(chart.pointCount(3), 401); // keys 900 .. 1000, the oldest dropped first
-    EXPECT_DOUBLE_EQ(data->at(0)->key, 900.0);
-    EXPECT_DOUBLE_EQ(data->at(0)->value, 3600);
-    EXPECT_DOUBLE_EQ(data->at(400)->value, 4000);
-    EXPECT_DOUBLE_EQ(chart.plot()->graph(4)->data()->at(0)->value, 3598);
-    chart.setHistorySeconds(10.0); // shortening the span drops at once
-    ASSERT_EQ(chart.pointCount(3), 41);
-    EXPECT_DOUBLE_EQ(data->at(0)->key, 990.0);
-    chart.setHistorySeconds(1.0); // never shorter than the view
+// The bounds reach every channel's store (the store itself: test_channel_history); the span is
+// never shorter than the view, nor the limit below one point.
+TEST_F(StripChartTest, HistoryBoundsApplyToEveryChannel) {
+    feed({3, 11}, 20.0, 0.25, 1.0); // keys 1000 .. 1019.75
+    chart.setHistorySeconds(1.0);
     EXPECT_DOUBLE_EQ(chart.historySeconds(), StripChart::kWindowSeconds);
-    EXPECT_EQ(chart.pointCount(3), 35); // keys 991.5 .. 1000
+    EXPECT_EQ(chart.pointCount(11), 35); // keys 1011.25 .. 1019.75
+    EXPECT_DOUBLE_EQ(chart.plot()->graph(3)->data()->at(0)->key, 1011.25);
+    chart.setHistoryLimit(0);
+    EXPECT_EQ(chart.historyLimit(), 1);
+    EXPECT_EQ(chart.pointCount(3), 1);
+    feed({3}, 1.0, 0.25, 2.0);
+    EXPECT_EQ(chart.pointCount(3), 1);
+    EXPECT_DOUBLE_EQ(last(3, false), 2.0);
 }
 
 TEST_F(StripChartTest, RedrawsAreCoalescedAndSkippedWhileHidden) {
@@ -493,217 +415,5 @@ TEST_F(StripChartTest, PrintsPreviewsAndSavesImages) {
     EXPECT_EQ(QImage(path).size(), image.size()); // the good image is untouched
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), (QStringList{"chart.pdf", "chart.png"}));
 }
-
-// A picture kept up to date by redraws of what changed equals the whole drawing of the same
-// data (QCustomPlot's own, from the same axes) within a pixel, over many redraws, at the board's
-// rate and at 250 Hz, with channels hidden and shown, the y range growing and shrinking, and a
-// resize in between.
-class IncrementalChartTest : public StripChartTest, public ::testing::WithParamInterface<int> {
-  protected:
-    // `seconds` of samples at the test's rate on channels `first` to 11: a wave of its own per
-    // channel plus noise, scaled by `gain`, so every value changes at every sample; channel 5 has
-    // a gap (NaN) now and then.
-    // Channel 0 is an angle that wraps round every 4 s (its trace breaks there). An event's mark
-    // every 0.7 s, a command or a gap in turn.
-    void stream(double seconds, double gain = 1.0, int first = 0) {
-        const double step = 1.0 / GetParam();
-        for (long i = 0, n = std::lround(seconds / step); i < n; ++i, now += step) {
-            if (++samples % (GetParam() * 7 / 10) == 0)
-                chart.addMark(now, samples % 2 ? "gap 2.3 s" : "height zero", samples % 2);
-            for (int k = first; k < 12; ++k) {
-                noise = noise * 1664525u + 1013904223u;
-                const double jitter = double(noise >> 24) / 256.0 - 0.5;
-                const bool gap = k == 5 && (noise >> 8) % 61 == 0;
-                const double wave = k == 0 ? std::fmod(90.0 * now, 360.0) - 180.0
-                                           : 60.0 * std::sin(2.1 * now + k) + 25.0 * jitter;
-                chart.addPoint(k, now, gap ? kNaN : gain * wave + 10.0 * k - 60.0,
-                               k == 0 ? 360.0 * gain : 0.0);
-            }
-        }
-    }
-
-    // Pixels of the shown picture without their like within one pixel in the whole drawing, and
-    // the other way round, in the data area; both pictures' count of drawn (non-background)
-    // pixels there.
-    struct Difference {
-        int unmatched = 0;
-        int drawn = 0;
-    };
-    Difference compareWithWhole() {
-        QCustomPlot* plot = chart.plot();
-        const QImage shown = plot->grab().toImage().convertToFormat(QImage::Format_RGB32);
-        const QImage whole = plot->toPixmap().toImage().convertToFormat(QImage::Format_RGB32);
-        EXPECT_EQ(shown.size(), whole.size());
-        const QRect ar = plot->axisRect()->rect();
-        const QRect area(ar.left(), ar.top() - 1, ar.width(), ar.height() + 1);
-        const QRgb ground = StripChart::kBackgroundColor.rgb();
-        Difference d;
-        auto one_way = [&](const QImage& a, const QImage& b) {
-            for (int y = area.top(); y <= area.bottom(); ++y) {
-                for (int x = area.left(); x <= area.right(); ++x) {
-                    const QRgb c = a.pixel(x, y);
-                    if (c == ground) {
-                        continue;
-                    }
-                    ++d.drawn;
-                    bool found = false;
-                    for (int dy = -1; dy <= 1 && !found; ++dy) {
-                        for (int dx = -1; dx <= 1 && !found; ++dx) {
-                            found = b.valid(x + dx, y + dy) && b.pixel(x + dx, y + dy) == c;
-                        }
-                    }
-                    d.unmatched += !found;
-                }
-            }
-        };
-        one_way(shown, whole);
-        one_way(whole, shown);
-        return d;
-    }
-
-    std::uint32_t noise = 7;
-    int samples = 0;
-};
-
-TEST_P(IncrementalChartTest, FramesEqualTheWholeDrawing) {
-    chart.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&chart));
-    int step = 0;
-    auto frames = [&](int count, double gain = 1.0, int first = 0) {
-        for (int i = 0; i < count; ++i, ++step) {
-            stream(0.013 * (step % 5 + 1), gain, first); // 1.2 to 6 pixels' worth, in parts
-            chart.redrawNow();
-            if (step % 7 == 0) {
-                const Difference d = compareWithWhole();
-                EXPECT_GT(d.drawn, 1000) << step;
-                // A pixel here and there may differ where a point falls exactly on a pixel's
-                // edge (the test's sample times are exact multiples); a trace drawn a pixel off
-                // or missing in a slice would differ in hundreds.
-                EXPECT_LE(d.unmatched, d.drawn / 5000) << "step " << step << " of " << d.drawn;
-            }
-        }
-    };
-    frames(480); // from the first point at the left edge to scrolling more than a whole width
-    EXPECT_GT(chart.markCount(), 10);
-    chart.setGroupVisible(1, false);
-    frames(20);
-    chart.setGroupVisible(3, false);
-    chart.setGroupVisible(1, true);
-    frames(20);
-    chart.setGroupVisible(3, true);
-    const QCPRange normal = chart.yRange();
-    frames(20, 4.0); // taller data: the range grows at once
-    const QCPRange grown = chart.yRange();
-    EXPECT_GT(grown.size(), 2 * normal.size());
-    frames(240); // the tall part leaves the view
-    chart.resize(640, 280);
-    frames(40);
-    chart.resize(StripChart::kWidth, StripChart::kHeight);
-    frames(200); // the range fits the data again
-    EXPECT_LT(chart.yRange().size(), grown.size() / 2);
-    frames(30, 1.0, 3); // the sensor channels stall (only attitude frames come), then resume
-    frames(30);
-    chart.setHistoryLimit(GetParam() * 4); // points inside the view are dropped as others come
-    frames(30);
-    EXPECT_EQ(chart.pointCount(0), GetParam() * 4);
-}
-
-// While the chart scrolls, only the data area is painted again, and a widget drawn over the
-// chart (opaque, as "Follow the latest" is) is left alone; the legend and axis labels are drawn
-// again only when the visible channels or the y range change.
-TEST_F(StripChartTest, LiveRedrawsPaintTheDataAreaOnly) {
-    QWidget window;
-    chart.setParent(&window);
-    auto* button = new QWidget(&window); // over the chart's top right corner
-    button->setGeometry(667, 4, 105, 25);
-    button->setAutoFillBackground(true);
-    window.resize(800, 340);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    feed({0, 3, 9}, 10.0, 0.05, 0.0);
-    for (int k : {0, 3, 9}) { // a range wide enough for what follows
-        chart.addPoint(k, now, k % 2 ? 300.0 : -300.0);
-    }
-    chart.redrawNow();
-    QApplication::processEvents();
-
-    struct Painted : QObject {
-        QRegion region;
-        int count = 0;
-        bool eventFilter(QObject*, QEvent* e) override {
-            if (e->type() == QEvent::Paint) {
-                region += static_cast<QPaintEvent*>(e)->region();
-                ++count;
-            }
-            return false;
-        }
-    } plot_paints, button_paints;
-    chart.plot()->installEventFilter(&plot_paints);
-    button->installEventFilter(&button_paints);
-    for (int i = 0; i < 20; ++i) {
-        for (int k : {0, 3, 9}) {
-            chart.addPoint(k, now, 100.0 * std::sin(0.3 * i + k));
-        }
-        now += 0.05;
-        chart.redrawNow();
-        QApplication::processEvents();
-    }
-    const QRect data = chart.plot()->axisRect()->rect().adjusted(0, -1, 0, 0);
-    EXPECT_GE(plot_paints.count, 20);
-    EXPECT_TRUE(data.contains(plot_paints.region.boundingRect()))
-        << plot_paints.region.boundingRect().x() << "," << plot_paints.region.boundingRect().y();
-    EXPECT_EQ(button_paints.count, 0);
-
-    plot_paints.region = {};
-    chart.setGroupVisible(1, false); // the legend changes: all of it
-    chart.redrawNow();
-    QApplication::processEvents();
-    EXPECT_TRUE(plot_paints.region.contains(chart.plot()->legend->outerRect()));
-    chart.plot()->removeEventFilter(&plot_paints);
-    button->removeEventFilter(&button_paints);
-    chart.setParent(nullptr);
-}
-
-// The y range's hysteresis, step by step: (data extent, time) -> range.
-TEST(YRangeFollowerTest, GrowsAtOnceShrinksOnceUnderusedForAWhile) {
-    using R = YRangeFollower::Range;
-    const double w = StripChart::kYShrinkSeconds;
-    const R fitted = YRangeFollower::fit(0, 100);
-    EXPECT_EQ(fitted, (R{-3, 103}));
-    EXPECT_EQ(YRangeFollower::fit(7, 7), (R{6, 8}));             // flat: at least 1 each side
-    EXPECT_EQ(YRangeFollower::fit(-500, -500), (R{-525, -475})); // or 5 % of its size
-
-    YRangeFollower f;
-    R r{1, 361}; // the starting range: the first data are fitted at once
-    struct Step {
-        double lo, hi, now;
-        R expected;
-    };
-    const Step steps[] = {
-        {0, 100, 0, fitted},
-        {10, 90, 1, fitted},                  // inside: holds
-        {0, 150, 2, {-3, 150 + 15.3}},        // grows at once, with headroom, on its side only
-        {-60, 150, 3, {-60 - 22.53, 165.3}},  // the other side
-        {40, 60, 4, {-82.53, 165.3}},         // uses less than 80 %: waits a while...
-        {40, 200, 5, {-82.53, 200 + 28.253}}, // (growing resets the wait)
-        {40, 60, 6, {-82.53, 228.253}},
-        {40, 60, 6 + w - 0.01, {-82.53, 228.253}},    // ...
-        {40, 60, 6 + w, YRangeFollower::fit(40, 60)}, // ...then fits
-        {41, 59, 20, YRangeFollower::fit(40, 60)},
-        {-50, 100, 21, {-50 - 15, 100 + 15}},
-        {-50, 95, 22, {-65, 115}}, // at least 80 % used: holds however long
-        {-50, 95, 60, {-65, 115}},
-    };
-    for (const Step& s : steps) {
-        r = f.follow(r, s.lo, s.hi, s.now, w);
-        EXPECT_NEAR(r.lower, s.expected.lower, 1e-9) << s.now;
-        EXPECT_NEAR(r.upper, s.expected.upper, 1e-9) << s.now;
-    }
-    f.refit(); // channels shown or hidden, following resumed: fits at once
-    EXPECT_EQ(f.follow(r, 10, 20, 61, w), YRangeFollower::fit(10, 20));
-}
-
-INSTANTIATE_TEST_SUITE_P(Rates, IncrementalChartTest, ::testing::Values(20, 250),
-                         [](const auto& info) { return std::to_string(info.param) + "Hz"; });
 
 } // namespace

@@ -1,0 +1,66 @@
+#pragma once
+// The strip chart's test fixture: a chart not shown until asked, a clock (`now`, seconds) and
+// points fed at a steady rate. Shared by the chart's tests and the live renderer's.
+#include "telemetry/strip_chart.h"
+
+#include <QApplication>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <initializer_list>
+#include <limits>
+
+namespace zento_test {
+
+using zento::StripChart;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+class StripChartTest : public ::testing::Test {
+  protected:
+    // One point per listed channel every `step` seconds for `seconds`.
+    void feed(std::initializer_list<int> channels, double seconds, double step, double value) {
+        for (long i = 0, n = std::lround(seconds / step); i < n; ++i, now += step) {
+            for (int k : channels) {
+                chart.addPoint(k, now, value);
+            }
+        }
+    }
+
+    // Waits until no redraw is scheduled.
+    bool settled() {
+        return QTest::qWaitFor([this] { return !chart.redrawPending(); }, 10000);
+    }
+    // Shows the chart and waits until its first redraws are over.
+    void showAndSettle() {
+        chart.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&chart));
+        chart.plot()->replot();
+        ASSERT_TRUE(settled());
+    }
+
+    void mouse(QEvent::Type type, QPointF pos, Qt::MouseButton button, Qt::MouseButtons held) {
+        QMouseEvent ev(type, pos, chart.plot()->mapToGlobal(pos), button, held, Qt::NoModifier);
+        QApplication::sendEvent(chart.plot(), &ev);
+    }
+
+    void wheel(int angle, Qt::KeyboardModifiers modifiers) {
+        const QPointF pos = centre();
+        QWheelEvent ev(pos, chart.plot()->mapToGlobal(pos), QPoint(), QPoint(0, angle),
+                       Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(chart.plot(), &ev);
+    }
+
+    QPointF centre() const { return QRectF(chart.plot()->axisRect()->rect()).center(); }
+    double last(int k, bool key) const {
+        auto d = chart.plot()->graph(k)->data();
+        return key ? d->at(d->size() - 1)->key : d->at(d->size() - 1)->value;
+    }
+
+    double now = 1000.0;
+    StripChart chart;
+};
+
+} // namespace zento_test
