@@ -8,7 +8,7 @@
 // second) and on one holding the full 30 minutes of history at 250 Hz (450 000 points per
 // channel), to show that the cost stays flat.
 #include "../proc_status.h"
-#include "telemetry/strip_chart.h"
+#include "chart/strip_chart.h"
 
 #include <QApplication>
 

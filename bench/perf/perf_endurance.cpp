@@ -22,7 +22,7 @@
 #include "frames.h"
 #include "shell/port_connection.h"
 #include "shell/zento.h"
-#include "telemetry/strip_chart.h"
+#include "chart/strip_chart.h"
 
 #include <QApplication>
 #include <QPlainTextEdit>

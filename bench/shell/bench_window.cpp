@@ -21,7 +21,7 @@
 // it).
 #include "../perf/frames.h"
 #include "shell/zento.h"
-#include "telemetry/strip_chart.h"
+#include "chart/strip_chart.h"
 #include "window_rig.h"
 
 #include <QApplication>

@@ -8,7 +8,7 @@
 #include "instruments/compass.h"
 #include "instruments/gauges.h"
 #include "instruments/panel.h"
-#include "telemetry/strip_chart.h"
+#include "chart/strip_chart.h"
 
 #include <QAction>
 #include <QCheckBox>

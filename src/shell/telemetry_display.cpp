@@ -4,7 +4,7 @@
 #include "link/link_time.h"
 #include "instruments/value_label.h"
 #include "telemetry/channels.h"
-#include "telemetry/strip_chart.h"
+#include "chart/strip_chart.h"
 #include "telemetry/value_text.h"
 #include "instruments/compass.h"
 #include "instruments/gauges.h"

@@ -23,7 +23,7 @@
 #include "shell/telemetry_display.h"
 #include "shell/value_stream.h"
 #include "statistics/statistics_window.h"
-#include "telemetry/strip_chart.h"
+#include "chart/strip_chart.h"
 #include "view3d/big3d.h"
 
 #include <QAction>

@@ -14,7 +14,7 @@
 #include "shell/recording_control.h"
 #include "shell/telemetry_display.h"
 #include "statistics/statistics_window.h"
-#include "telemetry/strip_chart.h"
+#include "chart/strip_chart.h"
 
 #include <QAction>
 #include <QFileDialog>

@@ -7,7 +7,7 @@
 #include "instruments/lamps.h"
 #include "instruments/panel.h"
 #include "shell/telemetry_display.h"
-#include "telemetry/strip_chart.h"
+#include "chart/strip_chart.h"
 #include "instruments/compass.h"
 #include "instruments/gauges.h"
 

@@ -1,4 +1,4 @@
-#include "telemetry/chart_cursor.h"
+#include "chart/chart_cursor.h"
 
 #include <QDateTime>
 #include <QFontMetrics>

@@ -1,5 +1,5 @@
 // The strip chart's y range policy on its own, without a display.
-#include "telemetry/y_range_follower.h"
+#include "chart/y_range_follower.h"
 
 #include <gtest/gtest.h>
 

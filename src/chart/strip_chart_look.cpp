@@ -1,11 +1,11 @@
 // The strip chart's look: the plot's axes, grids, legend and traces, the toolbar, the place of
 // each child, and the texts that name the channels.
-#include "telemetry/strip_chart.h"
+#include "chart/strip_chart.h"
 
-#include "telemetry/channel_history.h"
-#include "telemetry/chart_cursor.h"
-#include "telemetry/chart_marks.h"
-#include "telemetry/live_plot.h"
+#include "chart/channel_history.h"
+#include "chart/chart_cursor.h"
+#include "chart/chart_marks.h"
+#include "chart/live_plot.h"
 
 #include <QStyle>
 #include <QToolButton>

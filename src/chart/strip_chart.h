@@ -46,8 +46,8 @@
 // (trace_break.h), both pure; what they take from QCustomPlot's insides is all in
 // qcustomplot_internals.h.
 #include "telemetry/channels.h"
-#include "telemetry/trace_break.h"
-#include "telemetry/y_range_follower.h"
+#include "chart/trace_break.h"
+#include "chart/y_range_follower.h"
 
 #include <QElapsedTimer>
 #include <QWidget>

@@ -6,7 +6,7 @@
 // memory never exceeds limit + batch points. It also keeps the smallest and largest value of
 // each block of kBlock points (in the order they came), so the extent of the points in view
 // costs a few blocks, not every point.
-#include "telemetry/qcustomplot_internals.h"
+#include "chart/qcustomplot_internals.h"
 
 #include <algorithm>
 #include <limits>

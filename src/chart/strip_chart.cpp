@@ -1,9 +1,9 @@
-#include "telemetry/strip_chart.h"
+#include "chart/strip_chart.h"
 
-#include "telemetry/channel_history.h"
-#include "telemetry/chart_cursor.h"
-#include "telemetry/chart_marks.h"
-#include "telemetry/live_plot.h"
+#include "chart/channel_history.h"
+#include "chart/chart_cursor.h"
+#include "chart/chart_marks.h"
+#include "chart/live_plot.h"
 
 #include <QScopedValueRollback>
 #include <QTimer>

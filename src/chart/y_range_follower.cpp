@@ -1,4 +1,4 @@
-#include "telemetry/y_range_follower.h"
+#include "chart/y_range_follower.h"
 
 #include <algorithm>
 #include <cmath>

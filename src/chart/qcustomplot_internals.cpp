@@ -1,4 +1,4 @@
-#include "telemetry/qcustomplot_internals.h"
+#include "chart/qcustomplot_internals.h"
 
 #include <algorithm>
 #include <cmath>

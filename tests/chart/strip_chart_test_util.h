@@ -1,7 +1,7 @@
 #pragma once
 // The strip chart's test fixture: a chart not shown until asked, a clock (`now`, seconds) and
 // points fed at a steady rate. Shared by the chart's tests and the live renderer's.
-#include "telemetry/strip_chart.h"
+#include "chart/strip_chart.h"
 
 #include <QApplication>
 #include <QTest>

@@ -2,7 +2,7 @@
 // cursor, printing and image saving. Runs offscreen with a fake clock. (The point store on its
 // own: test_channel_history; the live picture: test_live_plot.)
 #include "strip_chart_test_util.h"
-#include "telemetry/chart_cursor.h"
+#include "chart/chart_cursor.h"
 
 #include <QPointer>
 #include <QPrintPreviewDialog>

@@ -1,7 +1,7 @@
 // The strip chart's point store of one channel, on its own: bounded by count and by age, the
 // oldest dropped first and the rest kept in order, and the extent of any run of its points the
 // same as counting them one by one.
-#include "telemetry/channel_history.h"
+#include "chart/channel_history.h"
 
 #include <gtest/gtest.h>
 

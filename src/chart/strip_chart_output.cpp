@@ -1,7 +1,7 @@
 // The strip chart on paper and in files: printing, the print preview, "Save image".
-#include "telemetry/strip_chart.h"
+#include "chart/strip_chart.h"
 
-#include "telemetry/live_plot.h"
+#include "chart/live_plot.h"
 
 #include <QFileDialog>
 #include <QImageWriter>

@@ -17,7 +17,7 @@
 // QCPPainter rounds the grid's lines to whole pixels.)
 //
 // What this needs of QCustomPlot's insides is in qcustomplot_internals.h.
-#include "telemetry/qcustomplot_internals.h"
+#include "chart/qcustomplot_internals.h"
 
 #include <QImage>
 

@@ -1,4 +1,4 @@
-#include "telemetry/channel_history.h"
+#include "chart/channel_history.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "telemetry/live_plot.h"
+#include "chart/live_plot.h"
 
-#include "telemetry/chart_marks.h"
+#include "chart/chart_marks.h"
 
 #include <QPaintEvent>
 #include <QPainter>

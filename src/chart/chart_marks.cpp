@@ -1,4 +1,4 @@
-#include "telemetry/chart_marks.h"
+#include "chart/chart_marks.h"
 
 #include <QFontMetrics>
 
