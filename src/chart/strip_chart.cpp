@@ -6,7 +6,6 @@
 #include "chart/live_plot.h"
 
 #include <QScopedValueRollback>
-#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -22,8 +21,8 @@ bool valid_channel(int channel) {
 
 } // namespace
 
-StripChart::StripChart(QWidget* parent)
-    : QWidget(parent), first_key_(std::numeric_limits<double>::quiet_NaN()),
+StripChart::StripChart(QWidget* parent, Clock& clock)
+    : QWidget(parent), clock_(clock), first_key_(std::numeric_limits<double>::quiet_NaN()),
       newest_key_(std::numeric_limits<double>::quiet_NaN()) {
     setObjectName(QStringLiteral("iPlotX1"));
     setAccessibleName(QStringLiteral("Strip chart"));
@@ -50,10 +49,10 @@ StripChart::StripChart(QWidget* parent)
     connect(cursor_, &ChartCursor::clicked, this, &StripChart::timeClicked);
     placeChildren();
 
-    redraw_timer_ = new QTimer(this);
+    redraw_timer_ = clock_.make_timer(this);
     redraw_timer_->setSingleShot(true);
     redraw_timer_->setInterval(kFrameIntervalMs);
-    connect(redraw_timer_, &QTimer::timeout, this, [this] { redraw(); });
+    connect(redraw_timer_, &Timer::timeout, this, [this] { redraw(); });
 
     updateAccessibleDescription();
 }
@@ -247,7 +246,7 @@ void StripChart::scheduleRedraw() {
         // timer that ran from the point would draw between two frames of a 20 Hz stream (40 ms
         // after one, 10 ms before the next, which flush() then skips), a paint pass of its own
         // for every frame, and it would stay out of step for good.
-        const qint64 since = since_redraw_.isValid() ? since_redraw_.elapsed() : 0;
+        const qint64 since = since_redraw();
         redraw_timer_->start(
             int(std::clamp<qint64>(kFrameIntervalMs - since, 0, kFrameIntervalMs)));
     }
@@ -255,7 +254,7 @@ void StripChart::scheduleRedraw() {
 
 void StripChart::flush() {
     if (!dirty_ || !isVisible() ||
-        (since_redraw_.isValid() && since_redraw_.elapsed() < kFrameIntervalMs - kFlushLeadMs)) {
+        (last_redraw_ms_ >= 0 && since_redraw() < kFrameIntervalMs - kFlushLeadMs)) {
         return;
     }
     redraw_timer_->stop();
@@ -273,7 +272,7 @@ void StripChart::redraw(Redraw how) {
         return; // stays dirty: drawn when shown
     }
     dirty_ = false;
-    since_redraw_.start();
+    last_redraw_ms_ = clock_.now_ms();
     const bool live = tracking_ && y_auto_;
     if (!live) {
         plot_->setLive(false);

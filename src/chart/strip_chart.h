@@ -45,11 +45,11 @@
 // renderer (live_plot.h), the y range policy (y_range_follower.h) and the trace breaks
 // (trace_break.h), both pure; what they take from QCustomPlot's insides is all in
 // qcustomplot_internals.h.
+#include "platform/timing/clock.h"
 #include "telemetry/channels.h"
 #include "chart/trace_break.h"
 #include "chart/y_range_follower.h"
 
-#include <QElapsedTimer>
 #include <QWidget>
 
 #include <array>
@@ -90,7 +90,8 @@ class StripChart : public QWidget {
     static constexpr int kWidth = 777;
     static constexpr int kHeight = 313;
 
-    explicit StripChart(QWidget* parent = nullptr);
+    // `clock`: what the redraws are paced on (the system's; a test drives its own).
+    explicit StripChart(QWidget* parent = nullptr, Clock& clock = system_clock());
     ~StripChart() override;
 
     QSize sizeHint() const override { return {kWidth, kHeight}; }
@@ -202,8 +203,12 @@ class StripChart : public QWidget {
     bool align_ = false; // cleared while not tracking: the view moves to the new data
     QToolButton* print_button_ = nullptr;
     QToolButton* save_button_ = nullptr;
-    QTimer* redraw_timer_ = nullptr;
-    QElapsedTimer since_redraw_; // since the last redraw
+    Clock& clock_;
+    Timer* redraw_timer_ = nullptr;
+    std::int64_t last_redraw_ms_ = -1; // on clock_; -1 before the first redraw
+    std::int64_t since_redraw() const {
+        return last_redraw_ms_ < 0 ? 0 : clock_.now_ms() - last_redraw_ms_;
+    }
     std::array<QCPGraph*, kChannelCount> graphs_{};
     std::array<QSharedPointer<ChannelHistory>, kChannelCount> history_{};
     std::array<TraceBreak, kChannelCount> breaks_{};

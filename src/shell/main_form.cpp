@@ -61,7 +61,7 @@ QPushButton* button(QWidget* parent, const char* id, const QString& text, int x,
 
 } // namespace
 
-void MainForm::build(QMainWindow* window) {
+void MainForm::build(QMainWindow* window, Clock& clock) {
     window->setObjectName(QStringLiteral("Zento"));
     window->setWindowTitle(QStringLiteral("Tavro AHRS DEMO"));
     auto* client = new QWidget(window);
@@ -70,7 +70,7 @@ void MainForm::build(QMainWindow* window) {
     window->layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     build_top_row(client);
-    build_telemetry_frame(client);
+    build_telemetry_frame(client, clock);
     build_message_panel(client);
     build_menu(window);
     build_status_bar(window);
@@ -124,7 +124,7 @@ void MainForm::build_top_row(QWidget* client) {
     show3dButton = button(client, "Command5", QStringLiteral("3D Show"), 752, 16, 89, 33);
 }
 
-void MainForm::build_telemetry_frame(QWidget* client) {
+void MainForm::build_telemetry_frame(QWidget* client, Clock& clock) {
     telemetryFrame =
         group(client, "Fram_Zento", QStringLiteral("Tavro AHRS Display"), 0, 56, 1017, 437);
     QWidget* f = telemetryFrame;
@@ -141,7 +141,7 @@ void MainForm::build_telemetry_frame(QWidget* client) {
     altitudeBarLabel->setFont(font_xinsongti(9));
     altitudeBarLabel->setAlignment(Qt::AlignCenter);
 
-    chart = place(new StripChart(f), "iPlotX1", 72, 16, 777, 313);
+    chart = place(new StripChart(f, clock), "iPlotX1", 72, 16, 777, 313);
     chart->setAccessibleName(QStringLiteral("Strip chart"));
     followButton = button(f, "Command6", QStringLiteral("Follow the latest"), 739, 20, 105, 25);
     {

@@ -38,13 +38,15 @@ class StripChart;
 class SwitchLed;
 class TextLabel;
 class Thermometer;
+class Clock;
 
 struct MainForm {
     // The status bar's height: the window is the menu bar, the 1016 x 580 client area and it.
     static constexpr int kStatusBarHeight = 24;
 
-    // Builds every control into `window` (caption, client area, menu bar).
-    void build(QMainWindow* window);
+    // Builds every control into `window` (caption, client area, menu bar); the chart's redraws
+    // are paced on `clock`.
+    void build(QMainWindow* window, Clock& clock);
 
     // ---- top row
     SwitchLed* portSwitch = nullptr;         // iSwitchLedX1 "Connect AHRS"
@@ -123,7 +125,7 @@ struct MainForm {
 
   private:
     void build_top_row(QWidget* client);
-    void build_telemetry_frame(QWidget* client);
+    void build_telemetry_frame(QWidget* client, Clock& clock);
     void build_groups(QWidget* frame);
     void build_message_panel(QWidget* client);
     void build_menu(QMainWindow* window);

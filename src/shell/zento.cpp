@@ -52,7 +52,7 @@ Zento::Zento(SerialPort& port, ProgramFolders folders, QWidget* parent, Clock& c
     : QMainWindow(parent), port_(port), folders_(std::move(folders)) {
     exit_program = [] { QCoreApplication::exit(0); };
     install_widget_accessibility();
-    ui.build(this);
+    ui.build(this, clock);
 
     log_ = new MessageLog(ui.messageText, ui.messageLamp, ui.clearButton, this, clock);
     rxd_ = new PulseLamp(ui.rxdLamp, 300, "Timer2", this, clock);

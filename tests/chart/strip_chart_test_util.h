@@ -1,9 +1,12 @@
 #pragma once
-// The strip chart's test fixture: a chart not shown until asked, a clock (`now`, seconds) and
-// points fed at a steady rate. Shared by the chart's tests and the live renderer's.
+// The strip chart's test fixture: a chart not shown until asked, its redraws paced on a driven
+// clock (they come when the test moves it), the points' time (`now`, seconds) and points fed at
+// a steady rate. Shared by the chart's tests and the live renderer's.
 #include "chart/strip_chart.h"
+#include "driven_clock.h"
 
 #include <QApplication>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -29,9 +32,15 @@ class StripChartTest : public ::testing::Test {
         }
     }
 
-    // Waits until no redraw is scheduled.
+    // Moves the clock on until no redraw is scheduled (the redraws due on the way drawn).
     bool settled() {
-        return QTest::qWaitFor([this] { return !chart.redrawPending(); }, 10000);
+        QApplication::processEvents();
+        return clock.advance_until([this] { return !chart.redrawPending(); }, 10'000);
+    }
+    // Moves the clock on to the next redraw; true when it replotted.
+    bool redrawn() {
+        QSignalSpy replots(chart.plot(), &QCustomPlot::afterReplot);
+        return settled() && (replots.count() > 0 || replots.wait(2000));
     }
     // Shows the chart and waits until its first redraws are over.
     void showAndSettle() {
@@ -60,7 +69,8 @@ class StripChartTest : public ::testing::Test {
     }
 
     double now = 1000.0;
-    StripChart chart;
+    DrivenClock clock;
+    StripChart chart{nullptr, clock};
 };
 
 } // namespace zento_test

@@ -119,8 +119,7 @@ TEST_F(StripChartTest, TrackingAlignsFirstPointThenScrolls) {
     const double pixel = 8.64 / chart.plot()->axisRect()->width();
     for (int i = 0; i < 20; ++i) {
         feed({0}, 0.013 * (i % 4 + 1), 0.013, 1.0);
-        QSignalSpy replots(chart.plot(), &QCustomPlot::afterReplot);
-        ASSERT_TRUE(replots.wait(2000));
+        ASSERT_TRUE(redrawn());
         EXPECT_LE(chart.xRange().upper, now - 0.013 + 1e-9) << i;
         EXPECT_GT(chart.xRange().upper, now - 0.013 - pixel) << i;
         EXPECT_NEAR(chart.xRange().size(), 8.64, 1e-9);
@@ -143,8 +142,7 @@ TEST_F(StripChartTest, UserDragOrZoomStopsTrackingUntilFollowTheLatest) {
     EXPECT_LT(x.upper, now - 1.0); // moved back in time
 
     feed({0}, 5.0, 0.02, 500.0); // arriving off-screen: the view stays put
-    QSignalSpy replots(chart.plot(), &QCustomPlot::afterReplot);
-    ASSERT_TRUE(replots.wait(2000));
+    ASSERT_TRUE(redrawn());
     EXPECT_EQ(chart.xRange(), x);
     EXPECT_EQ(chart.yRange(), y);
 
@@ -346,36 +344,33 @@ TEST_F(StripChartTest, RedrawsAreCoalescedAndSkippedWhileHidden) {
     EXPECT_FALSE(chart.redrawPending()); // nothing changed, nothing scheduled
     EXPECT_EQ(replots, 1);
 
-    // Once the interval since the last redraw is over, a new point is drawn at the next turn of
-    // the event loop, not a whole interval after it came (between two frames of a 20 Hz stream).
-    QElapsedTimer since;
-    since.start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return since.elapsed() > StripChart::kFrameIntervalMs; }));
-    QElapsedTimer before; // started before the redraw, stopped after it: bounds its age
-    before.start();
+    // Once the interval since the last redraw is over, a new point is drawn at once (the timer
+    // runs out at the next turn of the event loop), not a whole interval after it came (between
+    // two frames of a 20 Hz stream); sooner, it waits only for the rest of the interval.
+    constexpr int kInterval = StripChart::kFrameIntervalMs, kLead = StripChart::kFlushLeadMs;
+    clock.advance(kInterval + 5);
     chart.addPoint(0, now, 1);
-    QApplication::processEvents();
+    clock.advance(0);
     EXPECT_FALSE(chart.redrawPending());
     EXPECT_EQ(replots, 2);
-    QElapsedTimer after;
-    after.start();
+    clock.advance(kInterval - 15);
+    chart.addPoint(0, now, 1.5);
+    clock.advance(14);
+    EXPECT_EQ(replots, 2) << "drawn before the interval since the last redraw was over";
+    clock.advance(1);
+    EXPECT_EQ(replots, 3) << "not drawn when the interval was over";
 
     // A caller's flush() draws what came once the interval less the lead is over (a receive
     // event just before the timer would run out), and not sooner: the timer stays for it then.
     chart.addPoint(0, now, 2);
-    const bool soon = before.elapsed() < StripChart::kFrameIntervalMs - StripChart::kFlushLeadMs;
+    clock.advance(kInterval - kLead - 1);
     chart.flush();
-    if (soon) {
-        EXPECT_EQ(replots, 2);
-        EXPECT_TRUE(chart.redrawPending());
-    }
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        return after.elapsed() >= StripChart::kFrameIntervalMs - StripChart::kFlushLeadMs;
-    }));
-    chart.addPoint(0, now, 3);
+    EXPECT_EQ(replots, 3);
+    EXPECT_TRUE(chart.redrawPending());
+    clock.advance(1);
     chart.flush();
     EXPECT_FALSE(chart.redrawPending());
-    EXPECT_EQ(replots, 3);
+    EXPECT_EQ(replots, 4);
 }
 
 TEST_F(StripChartTest, PrintsPreviewsAndSavesImages) {
