@@ -8,10 +8,10 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QTransform>
 #include <qdrawutil.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <string_view>
 
@@ -53,25 +53,12 @@ QAccessibleInterface* accessible_factory(const QString& class_name, QObject* obj
 } // namespace
 
 const QImage& horizon_strip_image() {
-    // Ten colours: one byte a pixel keeps the 200 x 1000 strip at 200 KB, a quarter of what the
-    // turned blit, which walks it crosswise, would otherwise pull through the caches.
     static const QImage strip = [] {
         const std::vector<std::uint32_t> px = horizon_strip();
-        QList<QRgb> colours;
-        QImage img(kStripWidth, kStripHeight, QImage::Format_Indexed8);
-        for (int y = 0; y < kStripHeight; ++y) {
-            uchar* line = img.scanLine(y);
-            for (int x = 0; x < kStripWidth; ++x) {
-                const QRgb c = px[std::size_t(y) * kStripWidth + std::size_t(x)];
-                qsizetype i = colours.indexOf(c);
-                if (i < 0) {
-                    i = colours.size();
-                    colours.push_back(c);
-                }
-                line[x] = uchar(i);
-            }
-        }
-        img.setColorTable(colours);
+        QImage img(kStripWidth, kStripHeight, kFormat);
+        for (int y = 0; y < kStripHeight; ++y)
+            std::copy_n(px.data() + std::size_t(y) * kStripWidth, kStripWidth,
+                        reinterpret_cast<std::uint32_t*>(img.scanLine(y)));
         return img;
     }();
     return strip;
@@ -95,22 +82,31 @@ AttitudeIndicator::AttitudeIndicator(QWidget* parent)
 void AttitudeIndicator::Rotate_blt(QImage& dest_dc, int centre_x, int centre_y, int angle,
                                    const QImage& src_dc, int src_x, int src_y, int width,
                                    int height) {
-    if (dest_dc.depth() != 32) return;
-    const PixelRows dest{reinterpret_cast<std::uint32_t*>(dest_dc.bits()), dest_dc.width(),
-                         dest_dc.height(), dest_dc.bytesPerLine() / 4};
-    if (src_dc.format() == QImage::Format_Indexed8) {
-        std::array<std::uint32_t, 256> colours;
-        colours.fill(0xFF000000u); // an index past the table reads as black
-        const QList<QRgb> table = src_dc.colorTable();
-        std::copy_n(table.begin(), std::min<qsizetype>(table.size(), 256), colours.begin());
-        const IndexedPixelRows src{src_dc.constBits(), src_dc.width(), src_dc.height(),
-                                   src_dc.bytesPerLine(), colours.data()};
-        rotate_blt(dest, centre_x, centre_y, angle, src, src_x, src_y, width, height);
-    } else if (src_dc.depth() == 32) {
-        const ConstPixelRows src{reinterpret_cast<const std::uint32_t*>(src_dc.constBits()),
-                                 src_dc.width(), src_dc.height(), src_dc.bytesPerLine() / 4};
-        rotate_blt(dest, centre_x, centre_y, angle, src, src_x, src_y, width, height);
-    }
+    if (width <= 0 || height <= 0 || src_dc.isNull() || dest_dc.isNull()) return;
+    const BltPoints pts = rotate_blt_points(angle, centre_x, centre_y, width, height);
+
+    // The affine map that takes the source rectangle's top-left, top-right and bottom-left
+    // corners onto the three points: x' = m11 x + m21 y + dx, y' = m12 x + m22 y + dy.
+    const double m11 = double(pts.p[1].x - pts.p[0].x) / width;
+    const double m12 = double(pts.p[1].y - pts.p[0].y) / width;
+    const double m21 = double(pts.p[2].x - pts.p[0].x) / height;
+    const double m22 = double(pts.p[2].y - pts.p[0].y) / height;
+    const QTransform map(m11, m12, m21, m22, pts.p[0].x - m11 * src_x - m21 * src_y,
+                         pts.p[0].y - m12 * src_x - m22 * src_y);
+
+    // Only the part of the source rectangle that lies inside the source image is copied
+    // (64-bit: the offsets may be anywhere in the 32-bit range).
+    const std::int64_t left = std::max<std::int64_t>(src_x, 0);
+    const std::int64_t top = std::max<std::int64_t>(src_y, 0);
+    const std::int64_t right = std::min<std::int64_t>(std::int64_t(src_x) + width, src_dc.width());
+    const std::int64_t bottom =
+        std::min<std::int64_t>(std::int64_t(src_y) + height, src_dc.height());
+    if (left >= right || top >= bottom) return;
+    const QRectF part(double(left), double(top), double(right - left), double(bottom - top));
+
+    QPainter p(&dest_dc); // no smoothing, no antialiasing: nearest pixels, rows stay crisp
+    p.setTransform(map);
+    p.drawImage(part, src_dc, part);
 }
 
 void AttitudeIndicator::Draw_attitude(const QString& roll_str, const QString& pitch_str) {

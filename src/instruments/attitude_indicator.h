@@ -38,15 +38,14 @@ class AttitudeIndicator : public QWidget {
     // Copies the width x height rectangle at (src_x, src_y) of src_dc onto dest_dc so that its
     // centre lands on (centre_x, centre_y), turned clockwise (y down) by angle degrees. The
     // corners land on the rounded points of rotate_blt_points(); sampling is nearest-pixel
-    // (rotate_blt()). Parts of the rectangle outside src_dc copy nothing; a non-positive size
-    // copies nothing. dest_dc holds 32-bit pixels, src_dc 32-bit or 8-bit indexed ones (other
-    // formats copy nothing).
+    // (QPainter's transformed drawImage without smoothing). Parts of the rectangle outside
+    // src_dc copy nothing; a non-positive size copies nothing.
     static void Rotate_blt(QImage& dest_dc, int centre_x, int centre_y, int angle,
                            const QImage& src_dc, int src_x, int src_y, int width, int height);
 
     // The finished picture (W x H) as shown inside the border.
     const QImage& picture() const { return picture_; }
-    // The horizon strip as held for blitting (200 x 1000, 8-bit indexed).
+    // The horizon strip as held for blitting (200 x 1000, the picture's pixel format).
     const QImage& strip() const { return strip_; }
     // Inner size used by the arithmetic.
     int ScaleWidth() const { return picture_.width(); }
@@ -70,7 +69,7 @@ class AttitudeIndicator : public QWidget {
     std::optional<std::pair<int, std::int32_t>> drawn_;
 };
 
-// The horizon strip as an 8-bit indexed image, made once per process.
+// The horizon strip as an image in the indicator's pixel format, made once per process.
 const QImage& horizon_strip_image();
 
 } // namespace zento

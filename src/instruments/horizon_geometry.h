@@ -63,39 +63,6 @@ struct BltPoints {
 BltPoints rotate_blt_points(int angle, std::int32_t centre_x, std::int32_t centre_y,
                             std::int32_t width, std::int32_t height);
 
-// 32-bit pixels: `height` rows of `width` pixels, each row `stride` pixels after the one above.
-struct PixelRows {
-    std::uint32_t* bits = nullptr;
-    std::int32_t width = 0, height = 0;
-    std::ptrdiff_t stride = 0;
-};
-struct ConstPixelRows {
-    const std::uint32_t* bits = nullptr;
-    std::int32_t width = 0, height = 0;
-    std::ptrdiff_t stride = 0;
-};
-// 8-bit pixels, each an index into 256 colours.
-struct IndexedPixelRows {
-    const std::uint8_t* bits = nullptr;
-    std::int32_t width = 0, height = 0;
-    std::ptrdiff_t stride = 0;
-    const std::uint32_t* colours = nullptr; // 256 entries
-};
-
-// The rotated blit: copies the width x height rectangle at (src_x, src_y) of `src` onto `dest`
-// so that its corners land on rotate_blt_points(angle, centre_x, centre_y, width, height).
-// Nearest sampling: a destination pixel whose centre maps back into the rectangle takes the
-// source pixel that point lies in; every other pixel is left as it was, as are pixels whose
-// source lies outside `src` (the offsets may be anywhere in the 32-bit range). A non-positive
-// size, or corners that span no area, copy nothing.
-void rotate_blt(const PixelRows& dest, std::int32_t centre_x, std::int32_t centre_y, int angle,
-                const ConstPixelRows& src, std::int32_t src_x, std::int32_t src_y,
-                std::int32_t width, std::int32_t height);
-// The same from indexed pixels (a quarter of the memory to read).
-void rotate_blt(const PixelRows& dest, std::int32_t centre_x, std::int32_t centre_y, int angle,
-                const IndexedPixelRows& src, std::int32_t src_x, std::int32_t src_y,
-                std::int32_t width, std::int32_t height);
-
 // The centre of a surface of inner size W x H: (round(W/2), round(H/2)), half-even.
 IntPoint surface_centre(float W, float H);
 
