@@ -72,8 +72,7 @@ void Compass::resizeEvent(QResizeEvent*) {
 }
 
 void Compass::changeEvent(QEvent* e) {
-    if (e->type() == QEvent::PaletteChange || e->type() == QEvent::FontChange ||
-        e->type() == QEvent::StyleChange)
+    if (changes_picture(e))
         face_ = QPixmap();
     QWidget::changeEvent(e);
 }

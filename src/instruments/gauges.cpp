@@ -163,8 +163,7 @@ void Thermometer::resizeEvent(QResizeEvent*) {
 }
 
 void Thermometer::changeEvent(QEvent* e) {
-    if (e->type() == QEvent::PaletteChange || e->type() == QEvent::FontChange ||
-        e->type() == QEvent::StyleChange)
+    if (changes_picture(e))
         scale_ = QPixmap();
     QWidget::changeEvent(e);
 }

@@ -5,6 +5,7 @@
 
 #include <QAccessible>
 #include <QColor>
+#include <QEvent>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -104,6 +105,12 @@ inline void paint_bevelled(QPainter& p, const QPainterPath& outline, const QPain
         p.fillRect(band, gloss);
         p.restore();
     }
+}
+
+// Whether `e` changes what a cached picture drawn with the widget's palette, font and style shows.
+inline bool changes_picture(const QEvent* e) {
+    return e->type() == QEvent::PaletteChange || e->type() == QEvent::FontChange ||
+           e->type() == QEvent::StyleChange;
 }
 
 } // namespace zento::instrument_paint

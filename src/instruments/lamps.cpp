@@ -64,8 +64,7 @@ void Lamp::resizeEvent(QResizeEvent*) {
 }
 
 void Lamp::changeEvent(QEvent* e) {
-    if (e->type() == QEvent::PaletteChange || e->type() == QEvent::FontChange ||
-        e->type() == QEvent::StyleChange)
+    if (changes_picture(e))
         invalidateLamp();
     QWidget::changeEvent(e);
 }
